@@ -1,0 +1,19 @@
+#include "DirectoryControl.h"
+
+#include "NdsNames.h"
+
+namespace stelvo {
+
+DirectoryControl::~DirectoryControl() = default;
+SessionControl::~SessionControl() = default;
+
+QString DirectoryControl::TreeNameOf(const QString& ndsName)
+{
+    if (!ndsName.startsWith(nds::kPrefix))
+        return {};
+    const qsizetype start = nds::kPrefix.size();
+    const qsizetype end = ndsName.indexOf(QLatin1Char('\\'), start);
+    return end < 0 ? ndsName.mid(start) : ndsName.mid(start, end - start);
+}
+
+} // namespace stelvo

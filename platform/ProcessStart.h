@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace stelvo {
+
+// How the started program's first window opens. The values are the original
+// platform's; where the desktop cannot apply a style it is ignored.
+enum WindowStyle : int {
+    kWindowHidden = 0,
+    kWindowNormalFocus = 1,
+    kWindowMinimizedFocus = 2,
+};
+
+struct StartResult
+{
+    bool started = false;
+    QString program;   // the program as the command line names it
+    QString localPath; // the local file that was (or would have been) started
+    QString error;     // why it could not be started; empty when started
+    qint64 pid = 0;
+};
+
+// Starts the program named by the first word of `commandLine` with the rest
+// as its arguments, split the way the Microsoft C runtime splits a command
+// line. Never uses a shell, never waits for the program and never leaves a
+// zombie behind. UNC program paths (\\SERVER\VOLUME\...) are looked up below
+// $STELVO_VOLUMES; Windows programs found there are started through wine.
+StartResult Shell(const QString& commandLine, int windowStyle);
+
+} // namespace stelvo
