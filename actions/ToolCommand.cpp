@@ -1,0 +1,37 @@
+#include "ToolCommand.h"
+
+namespace stelvo::tools {
+
+namespace {
+const QChar kQuote(34);
+
+QString option(const char* name, const QString& value)
+{
+    return QLatin1String(name) + kQuote + value + kQuote;
+}
+} // namespace
+
+QString toolPath(const QString& serverSysPath, const QString& tool)
+{
+    return serverSysPath + QLatin1String("PUBLIC\\ZENWORKS\\") + tool;
+}
+
+QString toolArguments(const QString& dottedName, const QString& treeName, const QString& function)
+{
+    return option("-w", dottedName) + option(" -n", treeName) + option(" -c", function);
+}
+
+QString toolCommandLine(const QString& serverSysPath, const QString& tool,
+                        const QString& dottedName, const QString& treeName,
+                        const QString& function)
+{
+    return toolPath(serverSysPath, tool) + QLatin1Char(' ') +
+           toolArguments(dottedName, treeName, function);
+}
+
+bool quotable(const QString& value)
+{
+    return !value.contains(kQuote);
+}
+
+} // namespace stelvo::tools

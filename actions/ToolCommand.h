@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// The command lines of the workstation tools on the server's SYS volume.
+namespace stelvo::tools {
+
+inline constexpr char kRemoteControlTool[] = "WVIEWNT.EXE";
+inline constexpr char kDesktopTool[] = "DESKTOP.EXE";
+
+// ServerSysPath + "PUBLIC\ZENWORKS\" + tool, e.g. \\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE
+QString toolPath(const QString& serverSysPath, const QString& tool);
+
+// The options from "-w" on: -w"WS042.SALES.ORG" -n"ACME_TREE" -c"Chat"
+QString toolArguments(const QString& dottedName, const QString& treeName, const QString& function);
+
+// toolPath + " " + toolArguments: the whole command line handed to Shell.
+QString toolCommandLine(const QString& serverSysPath, const QString& tool,
+                        const QString& dottedName, const QString& treeName,
+                        const QString& function);
+
+// True when `value` can stand between the quote characters of an option: a
+// quote inside it would end the option early and let the rest of the name
+// through as options of its own.
+bool quotable(const QString& value);
+
+} // namespace stelvo::tools
