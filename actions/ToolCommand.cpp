@@ -31,7 +31,9 @@ QString toolCommandLine(const QString& serverSysPath, const QString& tool,
 
 bool quotable(const QString& value)
 {
-    return !value.contains(kQuote);
+    // A backslash just before the closing quote would escape it on the tool's
+    // side, with the same effect as a quote inside the value.
+    return !value.contains(kQuote) && !value.endsWith(QLatin1Char('\\'));
 }
 
 } // namespace stelvo::tools

@@ -20,8 +20,9 @@ QString toolCommandLine(const QString& serverSysPath, const QString& tool,
                         const QString& function);
 
 // True when `value` can stand between the quote characters of an option: a
-// quote inside it would end the option early and let the rest of the name
-// through as options of its own.
+// quote inside it (or a backslash at its end, which escapes the closing
+// quote) would end the option elsewhere and let the rest of the name through
+// as options of its own.
 bool quotable(const QString& value);
 
 } // namespace stelvo::tools
