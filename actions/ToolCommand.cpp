@@ -22,8 +22,7 @@ QString toolArguments(const QString& dottedName, const QString& treeName, const 
 }
 
 QString toolCommandLine(const QString& serverSysPath, const QString& tool,
-                        const QString& dottedName, const QString& treeName,
-                        const QString& function)
+                        const QString& dottedName, const QString& treeName, const QString& function)
 {
     return toolPath(serverSysPath, tool) + QLatin1Char(' ') +
            toolArguments(dottedName, treeName, function);

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <stdexcept>
 
 namespace stelvo {
@@ -31,8 +30,7 @@ class DirectoryError : public std::runtime_error
 public:
     explicit DirectoryError(const QString& message)
         : std::runtime_error(message.toStdString()), m_message(message)
-    {
-    }
+    {}
     const QString& message() const { return m_message; }
 
 private:

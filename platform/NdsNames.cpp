@@ -20,8 +20,8 @@ bool dnComponents(const QByteArray& dn, QStringList* topDown, QString* error)
     }
     for (int i = 0; parsed[i] != nullptr; ++i) {
         const LDAPAVA* ava = parsed[i][0];
-        topDown->prepend(QString::fromUtf8(ava->la_value.bv_val,
-                                           static_cast<qsizetype>(ava->la_value.bv_len)));
+        topDown->prepend(
+            QString::fromUtf8(ava->la_value.bv_val, static_cast<qsizetype>(ava->la_value.bv_len)));
     }
     ldap_dnfree(parsed);
     return true;
@@ -63,9 +63,9 @@ Kind classify(const QList<QByteArray>& objectClasses, QString* className)
         const char* name;
         Kind kind;
     } kClasses[] = {
-        {"Workstation", Kind::Workstation},     {"organizationalUnit", Kind::OrganizationalUnit},
-        {"organization", Kind::Container},      {"country", Kind::Container},
-        {"locality", Kind::Container},          {"domain", Kind::Container},
+        {"Workstation", Kind::Workstation}, {"organizationalUnit", Kind::OrganizationalUnit},
+        {"organization", Kind::Container},  {"country", Kind::Container},
+        {"locality", Kind::Container},      {"domain", Kind::Container},
     };
     for (const auto& known : kClasses) {
         for (const QByteArray& value : objectClasses) {
@@ -109,10 +109,9 @@ bool matchFrom(const QString& value, qsizetype v, const QString& pattern, qsizet
     qsizetype starP = -1;
     qsizetype starV = 0;
     while (v < value.size()) {
-        if (p < pattern.size() &&
-            (pattern.at(p) == QLatin1Char('?') ||
-             (pattern.at(p) != QLatin1Char('*') &&
-              pattern.at(p).toCaseFolded() == value.at(v).toCaseFolded()))) {
+        if (p < pattern.size() && (pattern.at(p) == QLatin1Char('?') ||
+                                   (pattern.at(p) != QLatin1Char('*') &&
+                                    pattern.at(p).toCaseFolded() == value.at(v).toCaseFolded()))) {
             ++p;
             ++v;
         } else if (p < pattern.size() && pattern.at(p) == QLatin1Char('*')) {

@@ -7,7 +7,8 @@ namespace stelvo {
 
 // How the started program's first window opens. The values are the original
 // platform's; where the desktop cannot apply a style it is ignored.
-enum WindowStyle : int {
+enum WindowStyle : int
+{
     kWindowHidden = 0,
     kWindowNormalFocus = 1,
     kWindowMinimizedFocus = 2,

@@ -1,7 +1,24 @@
+#include "DirectoryFactory.h"
+#include "stelvo_version.h"
+#include "svWStation.h"
+
 #include <QApplication>
+#include <QMessageBox>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QString::fromLatin1(stelvo::version::kTitle));
+
+    stelvo::Controls controls;
+    try {
+        controls = stelvo::makeControls(stelvo::svWStation::kDesignContext);
+    } catch (const stelvo::DirectoryError& error) {
+        QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
+                              error.message());
+        return 1;
+    }
+    stelvo::svWStation window(std::move(controls.directory), std::move(controls.session));
+    window.Form_Load();
+    return QApplication::exec();
 }

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+class QCollator;
+
+namespace stelvo {
+
+// The nodes of the browsable tree: index, text, image and parent link, with
+// no widget in sight. Indices start at 1 and follow the order of addition;
+// node 1 is the root. Each node's children are kept sorted for display once
+// sortChildren() has run; indices never change.
+class NodeTree
+{
+public:
+    using Index = int;
+    static constexpr Index kNone = 0; // "no node"; also the parent of top-level nodes
+    static constexpr Index kRoot = 1;
+
+    enum Image : int
+    {
+        kImageTree = 1,
+        kImageContainer = 2,
+        kImageWorkstation = 3,
+    };
+
+    NodeTree();
+
+    // Adds a node under `parent` (kNone for the top level) and returns its
+    // index, which is always the new count().
+    Index Add(Index parent, const QString& text, int image);
+    void clear();
+
+    int count() const { return int(m_nodes.size()) - 1; }
+    bool contains(Index node) const { return node >= 1 && node <= count(); }
+
+    const QString& text(Index node) const { return m_nodes[size_t(node)].text; }
+    int image(Index node) const { return m_nodes[size_t(node)].image; }
+    Index parent(Index node) const { return m_nodes[size_t(node)].parent; }
+    // Children in display order; kNone gives the top-level nodes.
+    const std::vector<Index>& children(Index node) const { return m_nodes[size_t(node)].children; }
+    // Position of `node` among its parent's children in display order.
+    int row(Index node) const { return m_nodes[size_t(node)].row; }
+    int depth(Index node) const;
+
+    // Sorts every node's children by text as `collator` orders them; equal
+    // texts keep their order of addition.
+    void sortChildren(const QCollator& collator);
+
+private:
+    struct Node
+    {
+        QString text;
+        std::vector<Index> children;
+        Index parent = kNone;
+        int image = 0;
+        int row = 0;
+    };
+    std::vector<Node> m_nodes; // m_nodes[0] is the invisible top
+};
+
+} // namespace stelvo

@@ -1,0 +1,99 @@
+#include "TreeBuilder.h"
+
+#include "NdsNames.h"
+
+#include <QCollator>
+#include <QLocale>
+
+namespace stelvo {
+
+void TreeBuilder::Start(const QString& treeName)
+{
+    m_tree.clear();
+    ContainerTable.clear();
+    m_treeName = treeName;
+    m_prefix = nds::kPrefix + treeName;
+    const NodeTree::Index root = m_tree.Add(NodeTree::kNone, treeName, NodeTree::kImageTree);
+    ContainerTable.insert(QString(), root);
+    CurrentParentNode = root;
+}
+
+NodeTree::Index TreeBuilder::containerNode(const QString& fullName)
+{
+    // Directory names compare without regard to case (the same unit may be
+    // written SALES in one DN and Sales in another).
+    if (!fullName.startsWith(m_prefix, Qt::CaseInsensitive) ||
+        (fullName.size() > m_prefix.size() && fullName.at(m_prefix.size()) != QLatin1Char('\\')))
+        throw DirectoryError(
+            QStringLiteral("%1 is not a name in tree %2.").arg(fullName, m_treeName));
+    const QString path = fullName.mid(m_prefix.size() + 1);
+    if (path.startsWith(QLatin1Char('\\')) || path.endsWith(QLatin1Char('\\')) ||
+        path.contains(QLatin1String("\\\\")))
+        throw DirectoryError(QStringLiteral("%1 has an empty name component.").arg(fullName));
+    const QString key = path.toCaseFolded();
+    if (const auto found = ContainerTable.constFind(key); found != ContainerTable.constEnd())
+        return found.value();
+
+    // Walk down from the deepest container already known.
+    qsizetype known = key.size();
+    NodeTree::Index parent = NodeTree::kRoot;
+    for (;;) {
+        known = key.lastIndexOf(QLatin1Char('\\'), known - 1);
+        if (known < 0) {
+            known = 0;
+            break;
+        }
+        if (const auto found = ContainerTable.constFind(key.left(known));
+            found != ContainerTable.constEnd()) {
+            parent = found.value();
+            ++known; // past the separator
+            break;
+        }
+    }
+    for (qsizetype start = known; start <= path.size();) {
+        qsizetype end = path.indexOf(QLatin1Char('\\'), start);
+        if (end < 0)
+            end = path.size();
+        parent = m_tree.Add(parent, path.mid(start, end - start), NodeTree::kImageContainer);
+        ContainerTable.insert(key.left(end), parent);
+        start = end + 1;
+    }
+    return parent;
+}
+
+void TreeBuilder::AddContainer(const QString& OU)
+{
+    CurrentParentNode = containerNode(OU);
+}
+
+void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
+{
+    const QString& name = entry.fullName;
+    const qsizetype cut = name.size() - entry.shortName.size() - 1;
+    if (entry.shortName.isEmpty() || cut < m_prefix.size() || name.at(cut) != QLatin1Char('\\') ||
+        !name.endsWith(entry.shortName))
+        throw DirectoryError(
+            QStringLiteral("%1 does not end in its short name \"%2\".").arg(name, entry.shortName));
+    AddContainer(name.left(cut));
+    m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
+}
+
+void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& directory)
+{
+    for (const QString& result : results) {
+        const DirectoryEntry entry = directory.EntryByName(result);
+        if (entry.entryClass.container)
+            AddContainer(entry.fullName);
+        else
+            AddWorkstation(entry);
+    }
+}
+
+void TreeBuilder::Finish()
+{
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    m_tree.sortChildren(collator);
+}
+
+} // namespace stelvo

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "DirectoryControl.h"
+#include "NodeTree.h"
+
+#include <QHash>
+
+namespace stelvo {
+
+// Turns the search's flat list of NDS full names into the node tree.
+//
+// Containers are known by their whole path, so two units of the same name
+// under different parents are two nodes, and each workstation hangs under
+// the container its own full name names, whatever order the directory
+// reports entries in. There is no limit on the number of containers, on the
+// depth or on the number of nodes.
+class TreeBuilder
+{
+public:
+    explicit TreeBuilder(NodeTree& tree) : m_tree(tree) {}
+
+    // Clears the tree and adds the root node for tree `treeName`.
+    void Start(const QString& treeName);
+
+    // Adds the nodes of container path `OU` (an NDS full name) that are not
+    // there yet and makes its node the CurrentParentNode. Throws
+    // DirectoryError when `OU` is not a name in this tree.
+    void AddContainer(const QString& OU);
+
+    // Adds workstation `entry` under its own container (made on the way if
+    // it is missing).
+    void AddWorkstation(const DirectoryEntry& entry);
+
+    // Every result in order: looks each one up and adds it as a container or
+    // a workstation. Throws DirectoryError from the lookups.
+    void AddResults(const QStringList& results, DirectoryControl& directory);
+
+    // Sorts siblings for display (case-insensitively, in the user's locale).
+    void Finish();
+
+    // Container node by case-folded path below the root ("org\sales"); the
+    // root itself is the empty path.
+    QHash<QString, NodeTree::Index> ContainerTable;
+    // The container node named most recently by AddContainer.
+    NodeTree::Index CurrentParentNode = NodeTree::kRoot;
+
+private:
+    NodeTree::Index containerNode(const QString& fullName);
+
+    NodeTree& m_tree;
+    QString m_treeName;
+    QString m_prefix; // "NDS:\\" + tree name
+};
+
+} // namespace stelvo

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "DirectoryControl.h"
+
+#include <QProcessEnvironment>
+#include <memory>
+
+namespace stelvo {
+
+// The embedded sample directory, compiled into the program.
+inline constexpr char kSampleDirectory[] = ":/stelvo/sample.ldif";
+// The session's first server when nothing else says.
+inline constexpr char kDefaultServer[] = "FS1";
+
+struct Controls
+{
+    std::unique_ptr<DirectoryControl> directory;
+    std::unique_ptr<SessionControl> session;
+};
+
+// The directory and session controls the environment asks for:
+//   STELVO_DIRECTORY  an LDIF file (default: the embedded sample directory)
+//   STELVO_CONTEXT    the initial NDS context (default: `designContext`)
+//   STELVO_SERVER     the session's first server (default: FS1)
+// Throws DirectoryError when a setting cannot be used.
+Controls makeControls(const QString& designContext,
+                      const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
+
+// A session control that names one fixed server.
+class FixedSessionControl : public SessionControl
+{
+public:
+    explicit FixedSessionControl(QString server) : m_server(std::move(server)) {}
+    QString FirstServerName() const override { return m_server; }
+
+private:
+    QString m_server;
+};
+
+} // namespace stelvo

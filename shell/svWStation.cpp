@@ -1,0 +1,433 @@
+#include "svWStation.h"
+
+#include "Naming.h"
+#include "ToolCommand.h"
+#include "TreeItemModel.h"
+#include "stelvo_version.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace stelvo {
+
+const QString svWStation::kDesignContext = QStringLiteral("NDS:\\\\ACME_TREE\\ACME\\SALES\\EAST");
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+
+int toPixels(double twips, double dpi)
+{
+    return qRound(twips * dpi / kTwipsPerInch);
+}
+
+double toTwips(int pixels, double dpi)
+{
+    return pixels * kTwipsPerInch / dpi;
+}
+
+QString programTitle()
+{
+    return QString::fromLatin1(version::kTitle);
+}
+
+int messageBox(QWidget* parent, const QString& text, const QString& title, QMessageBox::Icon icon,
+               QMessageBox::StandardButtons buttons = QMessageBox::Ok)
+{
+    QMessageBox box(icon, title.isEmpty() ? programTitle() : title, text, buttons, parent);
+    return box.exec();
+}
+
+int shiftState(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
+           (modifiers & Qt::AltModifier ? 4 : 0);
+}
+
+} // namespace
+
+void WSTreeView::mousePressEvent(QMouseEvent* event)
+{
+    const int button = event->button() == Qt::LeftButton     ? 1
+                       : event->button() == Qt::RightButton  ? 2
+                       : event->button() == Qt::MiddleButton ? 4
+                                                             : 0;
+    // Only the left button selects; the pop-up menu acts on that selection.
+    if (event->button() == Qt::LeftButton)
+        QTreeView::mousePressEvent(event);
+    else
+        event->accept();
+    const QPoint pos = event->position().toPoint();
+    emit MouseDown(button, shiftState(event->modifiers()), pos.x(), pos.y());
+}
+
+void WSTreeView::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The mouse's menu has already opened from MouseDown.
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        event->accept();
+        return;
+    }
+    QRect rect = visualRect(currentIndex());
+    const QPoint local = rect.isValid() ? rect.bottomLeft() : viewport()->rect().center();
+    emit KeyboardMenu(viewport()->mapToGlobal(local));
+    event->accept();
+}
+
+svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
+                       std::unique_ptr<SessionControl> session, QWidget* parent)
+    : QMainWindow(parent), NWDir1(directory.get()), NWSess1(session.get()),
+      m_directory(std::move(directory)), m_session(std::move(session))
+{
+    EndProgram = [](int code) { QCoreApplication::exit(code); };
+    StartProcess = [](const QString& commandLine, int style) { return Shell(commandLine, style); };
+    setObjectName(QStringLiteral("svWStation"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
+    createControls();
+    createMenus();
+
+    connect(NWDir1, &DirectoryControl::SearchCompleted, this, &svWStation::SearchCompleted);
+    connect(NWDir1, &DirectoryControl::SearchFailed, this, &svWStation::SearchFailed);
+    connect(TreeView1, &WSTreeView::MouseDown, this, &svWStation::TreeView1_MouseDown);
+    connect(TreeView1, &WSTreeView::KeyboardMenu, this,
+            [this](const QPoint& pos) { WSMenu->popup(pos); });
+
+    // Client area 7275 x 5280 twips with its top-left corner at 3270, 3225;
+    // the menu bar sits above the client area.
+    const double d = dpi();
+    const int menuHeight = menuBar()->sizeHint().height();
+    setGeometry(toPixels(3270, d), toPixels(3225, d) - menuHeight, toPixels(7275, d),
+                toPixels(5280, d) + menuHeight);
+}
+
+svWStation::~svWStation()
+{
+    delete Splash.data();
+}
+
+double svWStation::dpi() const
+{
+    const QScreen* s = screen();
+    return s != nullptr ? s->logicalDotsPerInch() : 96.0;
+}
+
+void svWStation::createControls()
+{
+    m_client = new QWidget(this);
+    setCentralWidget(m_client);
+    const double d = dpi();
+
+    TreeView1 = new WSTreeView(m_client);
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    TreeView1->setGeometry(toPixels(120, d), toPixels(120, d), toPixels(5655, d),
+                           toPixels(3135, d));
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setUniformRowHeights(true); // keeps 100,000-node trees fast
+    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    TreeView1->setIconSize(QSize(16, 16));
+    TreeView1->setRootIsDecorated(false);
+
+    SB1 = new QStatusBar(m_client);
+    SB1->setObjectName(QStringLiteral("SB1"));
+    SB1->setSizeGripEnabled(false);
+
+    setTabOrder(TreeView1, SB1);
+
+    ImageList1 = {QIcon(QStringLiteral(":/stelvo/tree.svg")),
+                  QIcon(QStringLiteral(":/stelvo/container.svg")),
+                  QIcon(QStringLiteral(":/stelvo/workstation.svg"))};
+    TreeModel = new TreeItemModel(m_nodes, this);
+    TreeView1->setModel(TreeModel);
+    placeStatusBar();
+}
+
+void svWStation::createMenus()
+{
+    FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    FileMenu->setObjectName(QStringLiteral("FileMenu"));
+    FileExit = FileMenu->addAction(QStringLiteral("E&xit"), this, &svWStation::FileExit_Click);
+    HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+    HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
+    HelpAbout = HelpMenu->addAction(QStringLiteral("&About"), this, &svWStation::HelpAbout_Click);
+
+    // Never in the menu bar: shown only as the tree's pop-up menu.
+    WSMenu = new QMenu(QStringLiteral("WS"), this);
+    WSMenu->setObjectName(QStringLiteral("WSMenu"));
+    const auto item = [this](const char* caption, void (svWStation::*handler)()) {
+        return WSMenu->addAction(QString::fromLatin1(caption), this, handler);
+    };
+    WSRemoteControl = item("&Remote Control", &svWStation::WSRemoteControl_Click);
+    WSRemoteView = item("Remote &View", &svWStation::WSRemoteView_Click);
+    S1 = WSMenu->addSeparator();
+    WSPing = item("&Ping Management Software", &svWStation::WSPing_Click);
+    WSChat = item("C&hat", &svWStation::WSChat_Click);
+    WSFileTransfer = item("&File Transfer", &svWStation::WSFileTransfer_Click);
+    WSExecute = item("Remote &Execute", &svWStation::WSExecute_Click);
+    WSDiagnostics = item("Di&agnostics", &svWStation::WSDiagnostics_Click);
+    S2 = WSMenu->addSeparator();
+    WSShortCut = item("&Create Control Shorcut", &svWStation::WSShortCut_Click);
+}
+
+void svWStation::Form_Load()
+{
+    hide();
+    if (MakeSplash) {
+        Splash = MakeSplash();
+        if (Splash)
+            Splash->show();
+    }
+    setWindowTitle(NWDir1->TreeNameOf(NWDir1->ContextPath()) + QStringLiteral(" - Stelvo v") +
+                   QString::number(version::kMajor) + QLatin1Char('.') +
+                   QString::number(version::kMinor));
+    ServerSysPath = QStringLiteral("\\\\") + NWSess1->FirstServerName() + QStringLiteral("\\SYS\\");
+    NWDir1->SearchAttribute(QStringLiteral("CN"));
+    NWDir1->SearchFlag(true);
+    SB1->showMessage(QStringLiteral("Searching..."));
+    NWDir1->StartSearch(NWDir1->TreeNameOf(NWDir1->ContextPath()), 2,
+                        QStringLiteral("Workstation, Organizational Unit"), QStringLiteral("*"));
+}
+
+void svWStation::SearchCompleted(const QStringList& results)
+{
+    if (results.isEmpty()) {
+        if (Splash)
+            Splash->hide();
+        messageBox(this, QStringLiteral("No workstations found in Tree"), QString(),
+                   QMessageBox::NoIcon);
+        EndProgram(0);
+        return;
+    }
+    try {
+        m_builder.Start(NWDir1->TreeNameOf(NWDir1->ContextPath()));
+        m_builder.AddResults(results, *NWDir1);
+        m_builder.Finish();
+    } catch (const DirectoryError& error) {
+        // Never show half a tree.
+        m_nodes.clear();
+        TreeModel->reload();
+        fatal(error.message());
+        return;
+    }
+    TreeModel->setImages(ImageList1);
+    TreeModel->reload();
+    TreeView1->setRootIsDecorated(true);
+    SB1->showMessage(QStringLiteral("Ready (") + ServerSysPath + QLatin1Char(')'));
+    if (Splash)
+        Splash->hide();
+    show();
+}
+
+void svWStation::SearchFailed(const QString& message)
+{
+    fatal(message);
+}
+
+void svWStation::fatal(const QString& message)
+{
+    if (Splash)
+        Splash->hide();
+    messageBox(this, message, QString(), QMessageBox::Critical);
+    EndProgram(1);
+}
+
+void svWStation::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void svWStation::placeStatusBar()
+{
+    const int height = toPixels(255, dpi());
+    SB1->setGeometry(0, m_client->height() - height, m_client->width(), height);
+}
+
+void svWStation::Form_Resize()
+{
+    // The outer size includes the window frame, as the window system has it.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const double d = dpi();
+    const float treeWidth = float(toTwips(this->width() + frame.width(), d)) - 840.0f;
+    const float treeHeight = float(toTwips(this->height() + frame.height(), d)) - 1100.0f;
+    // A window too small for the tree keeps the tree's last size.
+    if (treeWidth >= 0.0f && treeHeight >= 0.0f)
+        TreeView1->resize(toPixels(treeWidth, d), toPixels(treeHeight, d));
+    placeStatusBar();
+}
+
+void svWStation::closeEvent(QCloseEvent* event)
+{
+    int Cancel = 0;
+    Form_Unload(Cancel);
+    if (Cancel != 0)
+        event->ignore();
+    else
+        event->accept();
+}
+
+void svWStation::Form_Unload(int& Cancel)
+{
+    const int answer = messageBox(this, QStringLiteral("You are about to exit Stelvo."),
+                                  QStringLiteral("Quit Stelvo?"), QMessageBox::Question,
+                                  QMessageBox::Ok | QMessageBox::Cancel);
+    if (answer == QMessageBox::Ok) {
+        if (Splash)
+            Splash->hide();
+        EndProgram(0);
+    } else {
+        Cancel = 2;
+    }
+}
+
+void svWStation::FileExit_Click()
+{
+    close();
+}
+
+void svWStation::HelpAbout_Click() {}
+
+void svWStation::TreeView1_MouseDown(int Button, int, int x, int y)
+{
+    if (Button == 2)
+        WSMenu->popup(TreeView1->viewport()->mapToGlobal(QPoint(x, y)));
+}
+
+NodeTree::Index svWStation::SelectedNode() const
+{
+    return TreeItemModel::nodeOf(TreeView1->currentIndex());
+}
+
+QString svWStation::GetWSPath() const
+{
+    return naming::GetWSPath(m_nodes, SelectedNode());
+}
+
+QString svWStation::ConvertDotted() const
+{
+    return naming::ConvertDotted(m_nodes, SelectedNode());
+}
+
+QString svWStation::ConvertNDS(const QString& Dotted) const
+{
+    return naming::ConvertNDS(Dotted, NWDir1->TreeNameOf(NWDir1->ContextPath()));
+}
+
+bool svWStation::isContainer()
+{
+    const NodeTree::Index node = SelectedNode();
+    if (node == NodeTree::kNone || node == NodeTree::kRoot)
+        return true;
+    return NWDir1->EntryByName(GetWSPath()).entryClass.container;
+}
+
+bool svWStation::guarded(const std::function<void()>& command)
+{
+    try {
+        command();
+        return true;
+    } catch (const DirectoryError& error) {
+        messageBox(this, error.message(), QString(), QMessageBox::Warning);
+        return false;
+    }
+}
+
+void svWStation::startTool(const char* tool, const QString& Func)
+{
+    const QString dotted = ConvertDotted();
+    const QString tree = NWDir1->TreeNameOf(NWDir1->ContextPath());
+    // A quote in a name would end its option early and pass the rest to the
+    // tool as options of its own.
+    if (!tools::quotable(dotted) || !tools::quotable(tree)) {
+        messageBox(this,
+                   QStringLiteral("The name %1 cannot be passed to %2: it holds a quote "
+                                  "character or ends in a backslash. Nothing was started.")
+                       .arg(tools::quotable(dotted) ? tree : dotted, QString::fromLatin1(tool)),
+                   QString(), QMessageBox::Warning);
+        return;
+    }
+    const QString commandLine =
+        tools::toolCommandLine(ServerSysPath, QString::fromLatin1(tool), dotted, tree, Func);
+    const StartResult result = StartProcess(commandLine, kWindowMinimizedFocus);
+    if (!result.started) {
+        messageBox(
+            this,
+            QStringLiteral("%1 cannot be started: %2\nLooked for: %3")
+                .arg(result.program, result.error,
+                     result.localPath.isEmpty() ? QStringLiteral("(nowhere)") : result.localPath),
+            QString(), QMessageBox::Warning);
+    }
+}
+
+void svWStation::DeskTop(const QString& Func)
+{
+    startTool(tools::kDesktopTool, Func);
+}
+
+void svWStation::WSRemoteControl_Click()
+{
+    guarded([this] {
+        if (!isContainer())
+            startTool(tools::kRemoteControlTool, QStringLiteral("Remote Control"));
+    });
+}
+
+void svWStation::WSRemoteView_Click()
+{
+    guarded([this] {
+        if (!isContainer())
+            startTool(tools::kRemoteControlTool, QStringLiteral("Remote View"));
+    });
+}
+
+void svWStation::WSPing_Click()
+{
+    guarded([this] {
+        if (!isContainer())
+            DeskTop(QStringLiteral("Ping"));
+    });
+}
+
+void svWStation::WSChat_Click()
+{
+    guarded([this] {
+        if (!isContainer())
+            DeskTop(QStringLiteral("Chat"));
+    });
+}
+
+void svWStation::WSFileTransfer_Click()
+{
+    guarded([this] {
+        if (!isContainer())
+            DeskTop(QStringLiteral("File Transfer"));
+    });
+}
+
+void svWStation::WSExecute_Click()
+{
+    guarded([this] {
+        if (!isContainer())
+            DeskTop(QStringLiteral("Remote Execute"));
+    });
+}
+
+void svWStation::WSDiagnostics_Click()
+{
+    guarded([this] {
+        if (!isContainer())
+            DeskTop(QStringLiteral("Diagnostics"));
+    });
+}
+
+void svWStation::WSShortCut_Click() {}
+
+} // namespace stelvo

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "DirectoryControl.h"
+#include "NodeTree.h"
+#include "ProcessStart.h"
+#include "TreeBuilder.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTreeView>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QMenu;
+class QAction;
+class QStatusBar;
+
+namespace stelvo {
+
+class TreeItemModel;
+
+// The directory tree view. A right-button press reports MouseDown without
+// changing the selection: the workstation commands act on the node last
+// selected with the left button. The Menu key and Shift+F10 ask for the
+// pop-up menu too.
+class WSTreeView : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    using QTreeView::QTreeView;
+
+signals:
+    // Button: 1 left, 2 right, 4 middle; Shift: 1 Shift, 2 Ctrl, 4 Alt.
+    void MouseDown(int Button, int Shift, int x, int y);
+    void KeyboardMenu(const QPoint& globalPos);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+};
+
+// The main window: owns the directory and session controls, the tree, the
+// status bar and the workstation pop-up menu.
+class svWStation : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // The stored initial context of the directory control.
+    static const QString kDesignContext;
+
+    svWStation(std::unique_ptr<DirectoryControl> directory, std::unique_ptr<SessionControl> session,
+               QWidget* parent = nullptr);
+    ~svWStation() override;
+
+    // Start-up: hides the window, shows the splash, sets the caption, the
+    // server path and the status text, and starts the search. Returns at
+    // once; SearchCompleted finishes the start-up.
+    void Form_Load();
+
+    // How the program ends (exit code). Replaceable by tests.
+    std::function<void(int)> EndProgram;
+    // How a program is started. Replaceable by tests.
+    std::function<StartResult(const QString&, int)> StartProcess;
+    // Makes the splash screen shown during the search; none when empty.
+    std::function<QWidget*()> MakeSplash;
+
+    // Shared members.
+    QString ServerSysPath;
+    TreeBuilder& Tree() { return m_builder; }
+    const NodeTree& Nodes() const { return m_nodes; }
+
+    // Controls, reached by their names.
+    DirectoryControl* NWDir1;
+    SessionControl* NWSess1;
+    WSTreeView* TreeView1;
+    QStatusBar* SB1;
+    std::array<QIcon, 3> ImageList1;
+    QMenu* FileMenu;
+    QAction* FileExit;
+    QMenu* HelpMenu;
+    QAction* HelpAbout;
+    QMenu* WSMenu;
+    QAction* WSRemoteControl;
+    QAction* WSRemoteView;
+    QAction* S1;
+    QAction* WSPing;
+    QAction* WSChat;
+    QAction* WSFileTransfer;
+    QAction* WSExecute;
+    QAction* WSDiagnostics;
+    QAction* S2;
+    QAction* WSShortCut;
+    TreeItemModel* TreeModel;
+    QPointer<QWidget> Splash;
+
+    // Naming of the current selection; see directory/Naming.h.
+    NodeTree::Index SelectedNode() const;
+    QString GetWSPath() const;
+    QString ConvertDotted() const;
+    // True for container objects, and for the root or no selection, on
+    // which the workstation commands do nothing. Throws DirectoryError.
+    bool isContainer();
+    QString ConvertNDS(const QString& Dotted) const;
+
+    // Event handlers.
+    void SearchCompleted(const QStringList& results);
+    void SearchFailed(const QString& message);
+    void Form_Resize();
+    void Form_Unload(int& Cancel);
+    void FileExit_Click();
+    void HelpAbout_Click();
+    void TreeView1_MouseDown(int Button, int Shift, int x, int y);
+    void WSRemoteControl_Click();
+    void WSRemoteView_Click();
+    void WSPing_Click();
+    void WSChat_Click();
+    void WSFileTransfer_Click();
+    void WSExecute_Click();
+    void WSDiagnostics_Click();
+    void WSShortCut_Click();
+    void DeskTop(const QString& Func);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void placeStatusBar();
+    void startTool(const char* tool, const QString& Func);
+    bool guarded(const std::function<void()>& command);
+    void fatal(const QString& message);
+    double dpi() const;
+
+    std::unique_ptr<DirectoryControl> m_directory;
+    std::unique_ptr<SessionControl> m_session;
+    NodeTree m_nodes;
+    TreeBuilder m_builder{m_nodes};
+    QWidget* m_client = nullptr;
+};
+
+} // namespace stelvo
