@@ -97,10 +97,10 @@ LdifTree LdifTree::parse(const QByteArray& data, const QString& source, const QS
                                    LDIF_DEFAULT_ADD | LDIF_NO_CONTROLS) != 0)
             fail(source, line, QStringLiteral("malformed LDIF record"));
         LDIFRecord& record = guard.record;
-        if (record.lr_op != LDAP_REQ_ADD)
-            fail(source, line, QStringLiteral("only entries are accepted, not change records"));
         if (record.lr_dn.bv_len == 0)
             fail(source, line, QStringLiteral("the entry has no DN"));
+        if (record.lr_op != LDAP_REQ_ADD)
+            fail(source, line, QStringLiteral("only entries are accepted, not change records"));
 
         const QByteArray dn(record.lr_dn.bv_val, static_cast<qsizetype>(record.lr_dn.bv_len));
         QStringList topDown;

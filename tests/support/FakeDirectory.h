@@ -1,0 +1,59 @@
+#pragma once
+
+#include "DirectoryControl.h"
+
+#include <QHash>
+#include <QStringList>
+
+namespace stelvo::test {
+
+// A directory control whose entries and results the test sets, and which
+// records the search it was asked for. The search completes only when the
+// test calls complete() or fail().
+class FakeDirectory : public DirectoryControl
+{
+    Q_OBJECT
+
+public:
+    explicit FakeDirectory(QString context = QStringLiteral("NDS:\\\\ACME_TREE\\ORG\\SALES"));
+
+    // Adds an entry; `container` decides its class.
+    void add(const QString& fullName, bool container);
+    void remove(const QString& fullName);
+
+    void complete(const QStringList& results) { emit SearchCompleted(results); }
+    void fail(const QString& message) { emit SearchFailed(message); }
+
+    QString ContextPath() const override { return m_context; }
+    void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
+                     const QString& pattern) override;
+    DirectoryEntry EntryByName(const QString& ndsFullName) override;
+
+    struct Search
+    {
+        QString treeName;
+        qint32 scope = -1;
+        QString classList;
+        QString pattern;
+        QString attribute;
+        bool flag = false;
+    };
+    QList<Search> searches;
+    QStringList lookups; // every name EntryByName was asked for
+
+private:
+    QString m_context;
+    QHash<QString, DirectoryEntry> m_entries;
+};
+
+class FakeSession : public SessionControl
+{
+public:
+    explicit FakeSession(QString server) : m_server(std::move(server)) {}
+    QString FirstServerName() const override { return m_server; }
+
+private:
+    QString m_server;
+};
+
+} // namespace stelvo::test
