@@ -91,7 +91,12 @@ void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& direc
 
 void TreeBuilder::Finish()
 {
-    QCollator collator{QLocale()};
+    // The C locale (no LANG set) would collate by code point and ignore the
+    // case setting; the root collation orders as users expect.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator{locale};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     m_tree.sortChildren(collator);
 }

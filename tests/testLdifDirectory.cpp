@@ -136,13 +136,12 @@ private slots:
         Outcome outcome = runSearch(directory, QStringLiteral("ACME_TREE"),
                                     QStringLiteral("Workstation"), QStringLiteral("ws0*"));
         QVERIFY(outcome.completed);
-        QCOMPARE(outcome.results,
-                 QStringList({n("ORG\\SALES\\WS042"), n("ORG\\SALES\\WS001")}));
+        QCOMPARE(outcome.results, QStringList({n("ORG\\SALES\\WS042"), n("ORG\\SALES\\WS001")}));
         outcome = runSearch(directory, QStringLiteral("ACME_TREE"), QStringLiteral("Organization"));
         QVERIFY(outcome.completed);
         QCOMPARE(outcome.results, QStringList({n("ORG"), n("OTHER")}));
-        outcome = runSearch(directory, QStringLiteral("ACME_TREE"),
-                            QStringLiteral("Workstation"), QStringLiteral("nothing*"));
+        outcome = runSearch(directory, QStringLiteral("ACME_TREE"), QStringLiteral("Workstation"),
+                            QStringLiteral("nothing*"));
         QVERIFY(outcome.completed);
         QVERIFY(outcome.results.isEmpty());
     }
@@ -222,7 +221,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QString longName(300, QLatin1Char('W'));
-        QByteArray ldif = "# comment\nversion: 1\n\n# another\ndn: o=ORG\nobjectClass: organization\n\n";
+        QByteArray ldif =
+            "# comment\nversion: 1\n\n# another\ndn: o=ORG\nobjectClass: organization\n\n";
         ldif += "dn: cn=" + longName.left(50).toUtf8() + "\n " + longName.mid(50).toUtf8() +
                 ",o=ORG\nobjectClass: Workstation\n";
         LdifDirectory directory(writeFile(dir, ldif), QStringLiteral("NDS:\\\\T"));
@@ -235,8 +235,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QStringList names = {QStringLiteral("WS \"quoted\""), QStringLiteral("100%"),
-                                   QStringLiteral("$HOME"), QStringLiteral("`id`"),
-                                   QStringLiteral("-rf"), QStringLiteral("a,b+c=d")};
+                                   QStringLiteral("$HOME"),         QStringLiteral("`id`"),
+                                   QStringLiteral("-rf"),           QStringLiteral("a,b+c=d")};
         QByteArray ldif = "dn: o=ORG\nobjectClass: organization\n\n";
         for (const QString& name : names) {
             QString rdn = name;
@@ -260,9 +260,11 @@ private slots:
     void embeddedSampleIsUsedByDefault()
     {
         QProcessEnvironment env;
-        Controls controls = makeControls(QStringLiteral("NDS:\\\\ACME_TREE\\ACME\\SALES\\EAST"), env);
+        Controls controls =
+            makeControls(QStringLiteral("NDS:\\\\ACME_TREE\\ACME\\SALES\\EAST"), env);
         QCOMPARE(controls.session->FirstServerName(), QStringLiteral("FS1"));
-        QCOMPARE(controls.directory->ContextPath(), QStringLiteral("NDS:\\\\ACME_TREE\\ACME\\SALES\\EAST"));
+        QCOMPARE(controls.directory->ContextPath(),
+                 QStringLiteral("NDS:\\\\ACME_TREE\\ACME\\SALES\\EAST"));
         auto* directory = qobject_cast<LdifDirectory*>(controls.directory.get());
         QVERIFY(directory != nullptr);
         const Outcome outcome = runSearch(*directory);
