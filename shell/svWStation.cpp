@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -66,6 +67,19 @@ void WSTreeView::mousePressEvent(QMouseEvent* event)
         event->accept();
     const QPoint pos = event->position().toPoint();
     emit MouseDown(button, shiftState(event->modifiers()), pos.x(), pos.y());
+}
+
+void WSTreeView::keyPressEvent(QKeyEvent* event)
+{
+    // The window system turns the Menu key into a context-menu event, but
+    // not Shift+F10, the other key users expect to open it.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint());
+        contextMenuEvent(&menu);
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 void WSTreeView::contextMenuEvent(QContextMenuEvent* event)

@@ -1,0 +1,285 @@
+#include "MainWindowHarness.h"
+#include "MessageBoxes.h"
+#include "TreeItemModel.h"
+#include "svWStation.h"
+
+#include <QAbstractItemModelTester>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+
+using namespace stelvo;
+using stelvo::test::answerNextMessageBox;
+using stelvo::test::FakeDirectory;
+using stelvo::test::FakeSession;
+using stelvo::test::SeenMessageBox;
+
+namespace {
+
+using Harness = stelvo::test::MainWindowHarness;
+
+QStringList captions(const QList<QAction*>& actions)
+{
+    QStringList texts;
+    for (const QAction* action : actions)
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formLoadStartsTheSearch()
+    {
+        Harness h;
+        h.window->show(); // Form_Load hides it again until the tree is ready
+        h.window->Form_Load();
+        QVERIFY(!h.window->isVisible());
+        QCOMPARE(h.window->windowTitle(), QStringLiteral("ACME_TREE - Stelvo v1.0"));
+        QCOMPARE(h.window->SB1->currentMessage(), QStringLiteral("Searching..."));
+        QCOMPARE(h.window->ServerSysPath, QStringLiteral("\\\\FS1\\SYS\\"));
+        QCOMPARE(h.directory->searches.size(), 1);
+        const FakeDirectory::Search& search = h.directory->searches.first();
+        QCOMPARE(search.treeName, QStringLiteral("ACME_TREE"));
+        QCOMPARE(search.scope, 2);
+        QCOMPARE(search.classList, QStringLiteral("Workstation, Organizational Unit"));
+        QCOMPARE(search.pattern, QStringLiteral("*"));
+        QCOMPARE(search.attribute, QStringLiteral("CN"));
+        QCOMPARE(search.flag, true);
+    }
+
+    void serverPathFollowsTheSession()
+    {
+        auto directory = std::make_unique<FakeDirectory>(QStringLiteral("NDS:\\\\BETA\\O"));
+        svWStation window(std::move(directory),
+                          std::make_unique<FakeSession>(QStringLiteral("NW5")));
+        window.EndProgram = [](int) {};
+        window.Form_Load();
+        QCOMPARE(window.ServerSysPath, QStringLiteral("\\\\NW5\\SYS\\"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("BETA - Stelvo v1.0"));
+    }
+
+    void searchCompletedShowsTheTree()
+    {
+        Harness h;
+        h.load();
+        QVERIFY(h.window->isVisible());
+        QCOMPARE(h.window->SB1->currentMessage(), QStringLiteral("Ready (\\\\FS1\\SYS\\)"));
+        QVERIFY(h.window->TreeView1->rootIsDecorated());
+        const auto* model = h.window->TreeModel;
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("ACME_TREE"));
+        QCOMPARE(model->rowCount(model->index(0, 0)), 3); // ORG, OTHER, PC
+        QVERIFY(!model->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QCOMPARE(h.window->Nodes().image(h.node(QStringLiteral("ORG\\SALES\\WS042"))),
+                 int(NodeTree::kImageWorkstation));
+        QAbstractItemModelTester tester(h.window->TreeModel,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(h.ends.isEmpty());
+    }
+
+    void emptyResultEndsTheProgram()
+    {
+        Harness h;
+        h.window->Form_Load();
+        SeenMessageBox seen;
+        answerNextMessageBox(&seen, QMessageBox::Ok);
+        h.directory->complete({});
+        QVERIFY(seen.seen);
+        QCOMPARE(seen.text, QStringLiteral("No workstations found in Tree"));
+        QCOMPARE(seen.title, QStringLiteral("Stelvo"));
+        QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(h.ends, QList<int>{0});
+        QCOMPARE(h.window->Nodes().count(), 0);
+        QVERIFY(!h.window->isVisible());
+    }
+
+    void failuresAtStartUpEndWithAnError_data()
+    {
+        QTest::addColumn<bool>("searchFails");
+        QTest::newRow("search fails") << true;
+        QTest::newRow("entry vanishes while the tree is built") << false;
+    }
+
+    void failuresAtStartUpEndWithAnError()
+    {
+        QFETCH(bool, searchFails);
+        Harness h;
+        h.window->Form_Load();
+        SeenMessageBox seen;
+        answerNextMessageBox(&seen, QMessageBox::Ok);
+        if (searchFails) {
+            h.directory->fail(QStringLiteral("dir.ldif, line 7: malformed LDIF record"));
+        } else {
+            h.directory->remove(Harness::kTree + QStringLiteral("\\PC"));
+            h.directory->complete({Harness::kTree + QStringLiteral("\\ORG\\SALES"),
+                                   Harness::kTree + QStringLiteral("\\PC")});
+        }
+        QVERIFY(seen.seen);
+        QVERIFY2(
+            seen.text.contains(searchFails ? QStringLiteral("line 7") : QStringLiteral("\\PC")),
+            qPrintable(seen.text));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(h.ends, QList<int>{1});
+        QVERIFY(!h.window->isVisible());
+        QCOMPARE(h.window->TreeModel->rowCount(), 0); // no half-built tree
+    }
+
+    void geometryFollowsTheDesignInTwips()
+    {
+        Harness h;
+        h.load();
+        const double dpi = h.window->screen()->logicalDotsPerInch();
+        const auto px = [dpi](int twips) { return qRound(twips * dpi / 1440.0); };
+        QWidget* client = h.window->centralWidget();
+        QCOMPARE(client->size(), QSize(px(7275), px(5280)));
+        QCOMPARE(client->mapToGlobal(QPoint(0, 0)), QPoint(px(3270), px(3225)));
+        QCOMPARE(h.window->TreeView1->pos(), QPoint(px(120), px(120)));
+        QCOMPARE(h.window->SB1->geometry(), QRect(0, px(5280) - px(255), px(7275), px(255)));
+    }
+
+    void resizeKeepsTheTreeSizedToTheWindow_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("tooSmall");
+        QTest::newRow("larger") << QSize(800, 600) << false;
+        QTest::newRow("smaller") << QSize(300, 200) << false;
+        QTest::newRow("narrower than 840 twips") << QSize(40, 400) << true;
+        QTest::newRow("lower than 1100 twips") << QSize(400, 60) << true;
+    }
+
+    void resizeKeepsTheTreeSizedToTheWindow()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, tooSmall);
+        Harness h;
+        h.load();
+        const QSize before = h.window->TreeView1->size();
+        h.window->resize(size);
+        const double dpi = h.window->screen()->logicalDotsPerInch();
+        const QSize outer = h.window->frameGeometry().size();
+        const QSize expected(qRound((outer.width() * 1440.0 / dpi - 840) * dpi / 1440.0),
+                             qRound((outer.height() * 1440.0 / dpi - 1100) * dpi / 1440.0));
+        QCOMPARE(h.window->TreeView1->size(), tooSmall ? before : expected);
+        QCOMPARE(h.window->TreeView1->pos(),
+                 QPoint(qRound(120 * dpi / 1440), qRound(120 * dpi / 1440)));
+        // The status bar stays at the bottom edge, full width, 255 twips high.
+        const QWidget* client = h.window->centralWidget();
+        QCOMPARE(h.window->SB1->geometry(), QRect(0, client->height() - qRound(255 * dpi / 1440),
+                                                  client->width(), qRound(255 * dpi / 1440)));
+    }
+
+    void menuBarAndPopUpMenu()
+    {
+        Harness h;
+        QCOMPARE(captions(h.window->menuBar()->actions()), QStringList({"&File", "&Help"}));
+        QCOMPARE(captions(h.window->FileMenu->actions()), QStringList{"E&xit"});
+        QCOMPARE(captions(h.window->HelpMenu->actions()), QStringList{"&About"});
+        // clang-format off
+        QCOMPARE(captions(h.window->WSMenu->actions()), QStringList({
+            "&Remote Control", "Remote &View", "-", "&Ping Management Software", "C&hat",
+            "&File Transfer", "Remote &Execute", "Di&agnostics", "-", "&Create Control Shorcut"}));
+        // clang-format on
+        QString keys;
+        for (const QAction* action : h.window->WSMenu->actions()) {
+            const qsizetype amp = action->text().indexOf(QLatin1Char('&'));
+            if (amp >= 0)
+                keys += action->text().at(amp + 1).toUpper();
+        }
+        QCOMPARE(keys, QStringLiteral("RVPHFEAC"));
+        for (const QAction* action : h.window->WSMenu->actions()) {
+            QVERIFY(action->isEnabled());
+            QVERIFY(!action->isCheckable());
+            QVERIFY(action->shortcut().isEmpty());
+        }
+    }
+
+    void rightButtonOpensTheMenuWithoutSelecting()
+    {
+        Harness h;
+        h.load();
+        h.window->TreeView1->expandAll();
+        QWidget* viewport = h.window->TreeView1->viewport();
+        QTest::mouseClick(viewport, Qt::LeftButton, {},
+                          h.visiblePoint(QStringLiteral("ORG\\SALES\\WS042")));
+        QCOMPARE(h.window->SelectedNode(), h.node(QStringLiteral("ORG\\SALES\\WS042")));
+        QVERIFY(!h.window->WSMenu->isVisible());
+
+        QTest::mousePress(viewport, Qt::RightButton, {},
+                          h.visiblePoint(QStringLiteral("OTHER\\SALES\\WS900")));
+        QVERIFY(h.window->WSMenu->isVisible());
+        QCOMPARE(h.window->SelectedNode(), h.node(QStringLiteral("ORG\\SALES\\WS042")));
+        h.window->WSMenu->hide();
+
+        // On an empty part of the tree too.
+        QTest::mousePress(viewport, Qt::RightButton, {}, QPoint(5, viewport->height() - 3));
+        QVERIFY(h.window->WSMenu->isVisible());
+        h.window->WSMenu->hide();
+        QTest::mousePress(viewport, Qt::MiddleButton, {}, QPoint(5, viewport->height() - 3));
+        QVERIFY(!h.window->WSMenu->isVisible());
+    }
+
+    void keyboardOpensTheMenu()
+    {
+        Harness h;
+        h.load();
+        h.select(QStringLiteral("PC"));
+        QTest::keyClick(h.window->TreeView1, Qt::Key_F10, Qt::ShiftModifier);
+        QVERIFY(h.window->WSMenu->isVisible());
+        h.window->WSMenu->hide();
+        // The Menu key reaches the tree as a keyboard context-menu event.
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(1, 1));
+        QApplication::sendEvent(h.window->TreeView1, &menuKey);
+        QVERIFY(h.window->WSMenu->isVisible());
+        h.window->WSMenu->hide();
+        QTest::keyClick(h.window->TreeView1, Qt::Key_F10);
+        QVERIFY(!h.window->WSMenu->isVisible());
+    }
+
+    void exitAsksForConfirmation_data()
+    {
+        QTest::addColumn<bool>("viaMenu");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::newRow("close box, OK") << false << QMessageBox::Ok;
+        QTest::newRow("close box, Cancel") << false << QMessageBox::Cancel;
+        QTest::newRow("File > Exit, OK") << true << QMessageBox::Ok;
+        QTest::newRow("File > Exit, Cancel") << true << QMessageBox::Cancel;
+    }
+
+    void exitAsksForConfirmation()
+    {
+        QFETCH(bool, viaMenu);
+        QFETCH(QMessageBox::StandardButton, answer);
+        Harness h;
+        h.load();
+        h.select(QStringLiteral("ORG\\SALES"));
+        const int nodes = h.window->Nodes().count();
+        SeenMessageBox seen;
+        answerNextMessageBox(&seen, answer);
+        if (viaMenu)
+            h.window->FileExit->trigger();
+        else
+            h.window->close();
+        QVERIFY(seen.seen);
+        QCOMPARE(seen.text, QStringLiteral("You are about to exit Stelvo."));
+        QCOMPARE(seen.title, QStringLiteral("Quit Stelvo?"));
+        QCOMPARE(seen.icon, QMessageBox::Question);
+        QCOMPARE(seen.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+        if (answer == QMessageBox::Ok) {
+            QCOMPARE(h.ends, QList<int>{0});
+            QVERIFY(!h.window->isVisible());
+        } else {
+            QVERIFY(h.ends.isEmpty());
+            QVERIFY(h.window->isVisible());
+            QCOMPARE(h.window->Nodes().count(), nodes);
+            QCOMPARE(h.window->SelectedNode(), h.node(QStringLiteral("ORG\\SALES")));
+        }
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "testMainWindow.moc"
