@@ -23,11 +23,25 @@ struct StartResult
     qint64 pid = 0;
 };
 
+// The environment variable naming the local folder where the servers'
+// volumes are mounted: $STELVO_VOLUMES/SERVER/VOLUME/...
+inline constexpr char kVolumesVariable[] = "STELVO_VOLUMES";
+
 // Starts the program named by the first word of `commandLine` with the rest
 // as its arguments, split the way the Microsoft C runtime splits a command
 // line. Never uses a shell, never waits for the program and never leaves a
 // zombie behind. UNC program paths (\\SERVER\VOLUME\...) are looked up below
 // $STELVO_VOLUMES; Windows programs found there are started through wine.
+//
+// Returns as soon as the program has been exec'ed (or has failed to be), so
+// that an exec failure is reported too. On failure `started` is false and
+// `program`, `localPath` and `error` say what was tried and why it failed:
+// no such file, not executable, STELVO_VOLUMES not set, Wine not installed,
+// the system's reason an exec failed. Does not throw.
 StartResult Shell(const QString& commandLine, int windowStyle);
+
+// A message box text for a failed start: the program, the local path looked
+// at and the reason.
+QString startFailureText(const StartResult& result);
 
 } // namespace stelvo

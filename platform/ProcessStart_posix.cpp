@@ -1,0 +1,327 @@
+#include "CommandLine.h"
+#include "ProcessStart.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace stelvo {
+
+namespace {
+
+bool isSeparator(QChar c)
+{
+    return c == u'\\' || c == u'/';
+}
+
+bool isUncPath(const QString& path)
+{
+    return path.size() > 2 && isSeparator(path[0]) && isSeparator(path[1]);
+}
+
+// The entry of `folder` named `name` as the server's file system would find
+// it: an exact match first, else the first entry equal to it ignoring case.
+QString findEntry(const QString& folder, const QString& name)
+{
+    if (QFileInfo::exists(folder + u'/' + name))
+        return name;
+    const QStringList entries = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return entry;
+    }
+    return {};
+}
+
+// Maps \\SERVER\VOLUME\rest to $STELVO_VOLUMES/SERVER/VOLUME/rest. On
+// failure sets `result.error` (and the path looked at) and returns false.
+bool mapUncPath(const QString& program, StartResult& result)
+{
+    QString rest = program.mid(2);
+    rest.replace(u'/', u'\\');
+    const QStringList components = rest.split(u'\\', Qt::SkipEmptyParts);
+    if (components.size() < 3) {
+        result.error = QStringLiteral("The path does not name a file on a server volume "
+                                      "(\\\\SERVER\\VOLUME\\FOLDER\\FILE).");
+        return false;
+    }
+    for (const QString& component : components) {
+        // Would step out of the volumes folder, or is a device path (\\?\, \\.\).
+        if (component == u"." || component == u".." || component == u"?") {
+            result.error = QStringLiteral("The path holds \"%1\", which cannot name a folder on a "
+                                          "server volume.")
+                               .arg(component);
+            return false;
+        }
+    }
+
+    QString root = qEnvironmentVariable(kVolumesVariable);
+    if (root.isEmpty()) {
+        result.error = QStringLiteral("STELVO_VOLUMES is not set, so the folder where the servers' "
+                                      "volumes are mounted is unknown.");
+        return false;
+    }
+    root = QDir::cleanPath(QDir(root).absolutePath());
+    if (!QFileInfo(root).isDir()) {
+        result.localPath = root;
+        result.error =
+            QStringLiteral("The volumes folder %1 (STELVO_VOLUMES) does not exist.").arg(root);
+        return false;
+    }
+
+    QString path = root;
+    for (qsizetype i = 0; i < components.size(); ++i) {
+        const QString entry = findEntry(path, components[i]);
+        if (entry.isEmpty()) {
+            result.localPath = path + u'/' + components.mid(i).join(u'/');
+            if (i == 0)
+                result.error = QStringLiteral("The server %1 is not mounted in the volumes folder "
+                                              "%2.")
+                                   .arg(components[0], root);
+            else if (i == 1)
+                result.error = QStringLiteral("The volume %1 of server %2 is not mounted in the "
+                                              "volumes folder %3.")
+                                   .arg(components[1], components[0], root);
+            else if (i + 1 < components.size())
+                result.error =
+                    QStringLiteral("No such folder: %1.").arg(path + u'/' + components[i]);
+            else
+                result.error = QStringLiteral("No such file.");
+            return false;
+        }
+        path += u'/' + entry;
+    }
+    result.localPath = path;
+    return true;
+}
+
+// Finds a program named without a folder the way a shell would, on PATH.
+QString findProgram(const QString& program)
+{
+    if (program.contains(u'/'))
+        return QDir(program).absolutePath();
+    const QString found = QStandardPaths::findExecutable(program);
+    return found.isEmpty() ? program : found;
+}
+
+bool beginsWithMZ(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return file.read(2) == "MZ";
+}
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// What travels through the start pipe: the program's pid from the middle
+// process, or the errno of a failed fork or exec.
+struct StartMessage
+{
+    enum Kind : int
+    {
+        Pid,
+        ForkFailed,
+        ExecFailed,
+    };
+    int kind;
+    int value;
+};
+
+void writeMessage(int fd, StartMessage::Kind kind, int value)
+{
+    const StartMessage message{kind, value};
+    // One write of fewer than PIPE_BUF bytes cannot be interleaved.
+    while (::write(fd, &message, sizeof message) < 0 && errno == EINTR) {
+    }
+}
+
+// Starts argv[0] with argv as its arguments, detached: a middle process
+// starts the program in a new session and ends at once, so the program is
+// adopted by init and never becomes our zombie. A close-on-exec pipe reports
+// the pid and any failure of fork or exec; it reaches end of file as soon as
+// the program has been exec'ed, which happens before anything can block.
+bool spawnDetached(const QStringList& arguments, qint64* pid, QString* error)
+{
+    std::vector<QByteArray> encoded;
+    encoded.reserve(arguments.size());
+    for (const QString& argument : arguments)
+        encoded.push_back(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        *error = QStringLiteral("Cannot create a pipe: %1.").arg(errnoText(errno));
+        return false;
+    }
+    // The tools are windowed programs: they read nothing from our terminal.
+    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+
+    const pid_t middle = ::fork();
+    if (middle == 0) {
+        // Only async-signal-safe calls from here to exec: other threads of
+        // this process may hold locks that the copy would never release.
+        ::close(pipeFds[0]);
+        ::setsid();
+        const pid_t program = ::fork();
+        if (program == 0) {
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            // Ignored signals stay ignored across exec; the tool expects defaults.
+            for (int signal = 1; signal < NSIG; ++signal) {
+                struct sigaction action;
+                if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
+                    action.sa_handler = SIG_DFL;
+                    ::sigaction(signal, &action, nullptr);
+                }
+            }
+            if (devNull >= 0 && pipeFds[1] != STDIN_FILENO)
+                ::dup2(devNull, STDIN_FILENO);
+            // Keep our descriptors (sockets to the directory, the display)
+            // out of the tool; the pipe closes itself at exec.
+            const int firstOwn = STDERR_FILENO + 1;
+            if (pipeFds[1] > firstOwn)
+                ::close_range(firstOwn, static_cast<unsigned>(pipeFds[1] - 1), 0);
+            ::close_range(static_cast<unsigned>(std::max(pipeFds[1] + 1, firstOwn)), ~0U, 0);
+            ::execv(argv[0], argv.data());
+            writeMessage(pipeFds[1], StartMessage::ExecFailed, errno);
+            ::_exit(127);
+        }
+        if (program < 0)
+            writeMessage(pipeFds[1], StartMessage::ForkFailed, errno);
+        else
+            writeMessage(pipeFds[1], StartMessage::Pid, program);
+        ::_exit(0);
+    }
+
+    const int forkError = errno;
+    ::close(pipeFds[1]);
+    if (devNull >= 0)
+        ::close(devNull);
+    if (middle < 0) {
+        ::close(pipeFds[0]);
+        *error = QStringLiteral("Cannot start a process: %1.").arg(errnoText(forkError));
+        return false;
+    }
+
+    qint64 programPid = 0;
+    int failure = 0;
+    StartMessage::Kind failureKind = StartMessage::Pid;
+    for (;;) {
+        StartMessage message;
+        const ssize_t got = ::read(pipeFds[0], &message, sizeof message);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got != static_cast<ssize_t>(sizeof message))
+            break;
+        if (message.kind == StartMessage::Pid) {
+            programPid = message.value;
+        } else {
+            failureKind = static_cast<StartMessage::Kind>(message.kind);
+            failure = message.value;
+        }
+    }
+    ::close(pipeFds[0]);
+    // The middle process has ended or is about to: this does not wait for the tool.
+    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+    }
+
+    if (failure != 0) {
+        *error = failureKind == StartMessage::ExecFailed
+                     ? QStringLiteral("The program cannot be run: %1.").arg(errnoText(failure))
+                     : QStringLiteral("Cannot start a process: %1.").arg(errnoText(failure));
+        return false;
+    }
+    if (programPid <= 0) {
+        *error = QStringLiteral("Cannot start a process: the starting process ended unexpectedly.");
+        return false;
+    }
+    *pid = programPid;
+    return true;
+}
+
+} // namespace
+
+StartResult Shell(const QString& commandLine, int windowStyle)
+{
+    // Desktops give a newly started program no portable way to open
+    // minimized or hidden; the tools open their windows as they choose.
+    Q_UNUSED(windowStyle);
+
+    StartResult result;
+    QStringList words = cmdline::splitCommandLine(commandLine);
+    if (words.isEmpty() || words.first().isEmpty()) {
+        result.error = QStringLiteral("The command line names no program.");
+        return result;
+    }
+    result.program = words.takeFirst();
+
+    if (isUncPath(result.program)) {
+        if (!mapUncPath(result.program, result))
+            return result;
+    } else {
+        result.localPath = findProgram(result.program);
+    }
+
+    const QFileInfo file(result.localPath);
+    if (!file.exists()) {
+        result.error = QStringLiteral("No such file.");
+        return result;
+    }
+    if (file.isDir()) {
+        result.error = QStringLiteral("This is a folder, not a program.");
+        return result;
+    }
+
+    QStringList argv;
+    if (beginsWithMZ(result.localPath)) {
+        const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
+        if (wine.isEmpty()) {
+            result.error = QStringLiteral("This is a Windows program and Wine is not installed "
+                                          "(no \"wine\" on PATH).");
+            return result;
+        }
+        argv << wine << result.localPath;
+    } else {
+        if (::access(QFile::encodeName(result.localPath).constData(), X_OK) != 0) {
+            result.error = QStringLiteral("The file is not executable.");
+            return result;
+        }
+        argv << result.localPath;
+    }
+    argv << words;
+
+    if (!spawnDetached(argv, &result.pid, &result.error))
+        return result;
+    result.started = true;
+    return result;
+}
+
+QString startFailureText(const StartResult& result)
+{
+    QString text = QStringLiteral("Cannot start %1.").arg(result.program);
+    if (!result.localPath.isEmpty() && result.localPath != result.program)
+        text += QStringLiteral("\n\nLooked for: %1").arg(result.localPath);
+    text += QStringLiteral("\n\n") + result.error;
+    return text;
+}
+
+} // namespace stelvo

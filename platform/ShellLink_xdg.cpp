@@ -1,0 +1,257 @@
+#include "CommandLine.h"
+#include "ProcessStart.h"
+#include "ShellLink.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <climits>
+
+namespace stelvo {
+
+namespace {
+
+const QString kLauncherName = QStringLiteral("stelvo-start");
+
+QString& launcherOverride()
+{
+    static QString path;
+    return path;
+}
+
+bool hasControlCharacter(const QString& value)
+{
+    for (const QChar c : value) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+// The profile-relative components of `folder`, a path relative to
+// <profile>\Start Menu\Programs; false when it leaves the profile.
+bool profileComponents(const QString& folder, QStringList* components)
+{
+    if (folder.startsWith(u'\\') || folder.startsWith(u'/') || folder.contains(u':'))
+        return false;
+    QString path = folder;
+    path.replace(u'/', u'\\');
+    *components = {QStringLiteral("Start Menu"), QStringLiteral("Programs")};
+    for (const QString& component : path.split(u'\\', Qt::SkipEmptyParts)) {
+        if (component == u".")
+            continue;
+        if (component == u"..") {
+            if (components->isEmpty())
+                return false;
+            components->removeLast();
+            continue;
+        }
+        components->append(component);
+    }
+    return true;
+}
+
+bool sameName(const QString& a, const char* b)
+{
+    return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
+}
+
+// Where the profile-relative folder lies on this desktop (see the header).
+QString localFolder(const QStringList& components)
+{
+    QString base;
+    qsizetype used = 0;
+    if (components.size() >= 2 && sameName(components[0], "Start Menu") &&
+        sameName(components[1], "Programs")) {
+        base = QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+        used = 2;
+    } else if (!components.isEmpty() && sameName(components[0], "Desktop")) {
+        base = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        used = 1;
+    } else {
+        base = QDir::homePath();
+    }
+    const QStringList rest = components.mid(used);
+    return rest.isEmpty() ? base : base + u'/' + rest.join(u'/');
+}
+
+// A value of type string or localestring in a desktop entry.
+QString escapeValue(const QString& value)
+{
+    QString escaped = value;
+    escaped.replace(u'\\', QLatin1String("\\\\"));
+    if (escaped.startsWith(u' '))
+        escaped.replace(0, 1, QLatin1String("\\s"));
+    return escaped;
+}
+
+// One argument of an Exec line: quoted when it holds a reserved character,
+// with ", `, $ and \ escaped inside the quotes, and % doubled everywhere so
+// that it is never read as a field code.
+QString execArgument(const QString& argument)
+{
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    bool quote = argument.isEmpty();
+    for (const QChar c : argument)
+        quote = quote || reserved.contains(c);
+
+    QString word;
+    if (quote) {
+        word += u'"';
+        for (const QChar c : argument) {
+            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+                word += u'\\';
+            word += c;
+        }
+        word += u'"';
+    } else {
+        word = argument;
+    }
+    word.replace(u'%', QLatin1String("%%"));
+    return word;
+}
+
+QString execLine(const QStringList& argv)
+{
+    QStringList words;
+    for (const QString& argument : argv)
+        words << execArgument(argument);
+    // The Exec value is a string, so its backslashes are escaped once more.
+    return escapeValue(words.join(u' '));
+}
+
+void markTrusted(const QString& path)
+{
+    // GNOME's desktop wants this mark besides the execute bit. It lives in
+    // the session's metadata store: without a session bus there is none, and
+    // gio would only try to start one.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return;
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (gio.isEmpty())
+        return;
+    QProcess::startDetached(gio, {QStringLiteral("set"), path, QStringLiteral("metadata::trusted"),
+                                  QStringLiteral("true")});
+}
+
+} // namespace
+
+QString shellLinkLauncher()
+{
+    if (!launcherOverride().isEmpty())
+        return launcherOverride();
+    if (QCoreApplication::instance()) {
+        const QFileInfo beside(QCoreApplication::applicationDirPath() + u'/' + kLauncherName);
+        if (beside.isFile() && beside.isExecutable())
+            return beside.absoluteFilePath();
+    }
+    return QStandardPaths::findExecutable(kLauncherName);
+}
+
+void setShellLinkLauncher(const QString& path)
+{
+    launcherOverride() = path;
+}
+
+ShellLinkResult fCreateShellLink(const QString& folder, const QString& linkName,
+                                 const QString& linkTarget, const QString& linkArguments)
+{
+    ShellLinkResult result;
+
+    QStringList components;
+    if (!profileComponents(folder, &components)) {
+        result.error =
+            QStringLiteral("The folder \"%1\" is outside the user's profile.").arg(folder);
+        return result;
+    }
+    const QString directory = localFolder(components);
+
+    QString fileName = linkName;
+    fileName.replace(u'/', u'_');
+    fileName += QLatin1String(".desktop");
+    result.path = directory + u'/' + fileName;
+
+    if (linkName.trimmed().isEmpty()) {
+        result.error = QStringLiteral("The shortcut has no name.");
+        return result;
+    }
+    if (hasControlCharacter(folder) || hasControlCharacter(linkName) ||
+        hasControlCharacter(linkTarget) || hasControlCharacter(linkArguments)) {
+        // A desktop entry is one value per line, and a tool argument
+        // should never carry one anyway.
+        result.error = QStringLiteral("The shortcut's name, folder, target or arguments hold a "
+                                      "control character.");
+        return result;
+    }
+    if (QFile::encodeName(fileName).size() > NAME_MAX) {
+        result.error = QStringLiteral("The shortcut's name is too long for a file name.");
+        return result;
+    }
+    const QString program = cmdline::programWord(linkTarget);
+    if (program.isEmpty()) {
+        result.error = linkTarget.isEmpty()
+                           ? QStringLiteral("The shortcut has no target.")
+                           : QStringLiteral("The target %1 holds a quote character, which a "
+                                            "command line cannot carry.")
+                                 .arg(linkTarget);
+        return result;
+    }
+    const QString launcher = shellLinkLauncher();
+    if (launcher.isEmpty()) {
+        result.error = QStringLiteral("The launcher %1 is not installed: it was looked for beside "
+                                      "this program and on PATH.")
+                           .arg(kLauncherName);
+        return result;
+    }
+
+    const QString volumes = qEnvironmentVariable(kVolumesVariable);
+    if (hasControlCharacter(volumes) || hasControlCharacter(launcher)) {
+        result.error = QStringLiteral("The launcher's path or STELVO_VOLUMES holds a control "
+                                      "character.");
+        return result;
+    }
+
+    QStringList argv{launcher};
+    if (!volumes.isEmpty()) {
+        // Absolute, since the desktop starts the entry from another folder.
+        argv << QStringLiteral("--volumes") << QDir(volumes).absolutePath();
+    }
+    argv << QStringLiteral("--")
+         << (linkArguments.isEmpty() ? program : program + u' ' + linkArguments);
+
+    const QString entry = QStringLiteral("[Desktop Entry]\n"
+                                         "Version=1.0\n"
+                                         "Type=Application\n"
+                                         "Name=%1\n"
+                                         "Exec=%2\n"
+                                         "Terminal=false\n"
+                                         "Categories=Network;RemoteAccess;\n")
+                              .arg(escapeValue(linkName), execLine(argv));
+
+    if (!QDir().mkpath(directory)) {
+        result.error = QStringLiteral("Cannot create the folder %1.").arg(directory);
+        return result;
+    }
+    QSaveFile file(result.path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.error = QStringLiteral("Cannot write %1: %2.").arg(result.path, file.errorString());
+        return result;
+    }
+    file.write(entry.toUtf8());
+    // Desktops refuse to launch an entry on the desktop that is not executable.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                        QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                        QFileDevice::ExeOther);
+    if (!file.commit()) {
+        result.error = QStringLiteral("Cannot write %1: %2.").arg(result.path, file.errorString());
+        return result;
+    }
+    markTrusted(result.path);
+    result.ok = true;
+    return result;
+}
+
+} // namespace stelvo
