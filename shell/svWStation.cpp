@@ -74,7 +74,7 @@ void WSTreeView::keyPressEvent(QKeyEvent* event)
     // The window system turns the Menu key into a context-menu event, but
     // not Shift+F10, the other key users expect to open it.
     if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
-        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint());
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos());
         contextMenuEvent(&menu);
         event->accept();
         return;
@@ -102,6 +102,10 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
 {
     EndProgram = [](int code) { QCoreApplication::exit(code); };
     StartProcess = [](const QString& commandLine, int style) { return Shell(commandLine, style); };
+    CreateShellLink = [](const QString& folder, const QString& name, const QString& target,
+                         const QString& arguments) {
+        return fCreateShellLink(folder, name, target, arguments);
+    };
     setObjectName(QStringLiteral("svWStation"));
     setWindowTitle(QStringLiteral("Form1"));
     setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
@@ -354,31 +358,31 @@ bool svWStation::guarded(const std::function<void()>& command)
     }
 }
 
+bool svWStation::refuseUnquotable(const QString& dotted, const QString& tree, const QString& what)
+{
+    // A quote in a name would end its option early and pass the rest to the
+    // tool as options of its own.
+    if (tools::quotable(dotted) && tools::quotable(tree))
+        return false;
+    messageBox(this,
+               QStringLiteral("The name %1 cannot be passed to %2: it holds a quote character or "
+                              "ends in a backslash. Nothing was started or written.")
+                   .arg(tools::quotable(dotted) ? tree : dotted, what),
+               QString(), QMessageBox::Warning);
+    return true;
+}
+
 void svWStation::startTool(const char* tool, const QString& Func)
 {
     const QString dotted = ConvertDotted();
     const QString tree = NWDir1->TreeNameOf(NWDir1->ContextPath());
-    // A quote in a name would end its option early and pass the rest to the
-    // tool as options of its own.
-    if (!tools::quotable(dotted) || !tools::quotable(tree)) {
-        messageBox(this,
-                   QStringLiteral("The name %1 cannot be passed to %2: it holds a quote "
-                                  "character or ends in a backslash. Nothing was started.")
-                       .arg(tools::quotable(dotted) ? tree : dotted, QString::fromLatin1(tool)),
-                   QString(), QMessageBox::Warning);
+    if (refuseUnquotable(dotted, tree, QString::fromLatin1(tool)))
         return;
-    }
     const QString commandLine =
         tools::toolCommandLine(ServerSysPath, QString::fromLatin1(tool), dotted, tree, Func);
     const StartResult result = StartProcess(commandLine, kWindowMinimizedFocus);
-    if (!result.started) {
-        messageBox(
-            this,
-            QStringLiteral("%1 cannot be started: %2\nLooked for: %3")
-                .arg(result.program, result.error,
-                     result.localPath.isEmpty() ? QStringLiteral("(nowhere)") : result.localPath),
-            QString(), QMessageBox::Warning);
-    }
+    if (!result.started)
+        messageBox(this, startFailureText(result), QString(), QMessageBox::Warning);
 }
 
 void svWStation::DeskTop(const QString& Func)
@@ -442,6 +446,31 @@ void svWStation::WSDiagnostics_Click()
     });
 }
 
-void svWStation::WSShortCut_Click() {}
+void svWStation::WSShortCut_Click()
+{
+    const NodeTree::Index node = SelectedNode();
+    if (node == NodeTree::kNone || node == NodeTree::kRoot)
+        return;
+    guarded([this] {
+        // The directory is asked twice, here and in isContainer.
+        const DirectoryEntry entry = NWDir1->EntryByName(GetWSPath());
+        if (isContainer())
+            return;
+        const QString dotted = ConvertDotted();
+        const QString tree = NWDir1->TreeNameOf(NWDir1->ContextPath());
+        const QString tool = QString::fromLatin1(tools::kRemoteControlTool);
+        if (refuseUnquotable(dotted, tree, QStringLiteral("the shortcut")))
+            return;
+        const ShellLinkResult result = CreateShellLink(
+            QStringLiteral("..\\..\\Desktop"), QStringLiteral("Remote Control ") + entry.shortName,
+            tools::toolPath(ServerSysPath, tool),
+            tools::toolArguments(dotted, tree, QStringLiteral("Remote Control")));
+        if (!result.ok)
+            messageBox(this,
+                       QStringLiteral("The shortcut %1 cannot be created.\n\n%2")
+                           .arg(result.path, result.error),
+                       QString(), QMessageBox::Warning);
+    });
+}
 
 } // namespace stelvo

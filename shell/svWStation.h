@@ -3,6 +3,7 @@
 #include "DirectoryControl.h"
 #include "NodeTree.h"
 #include "ProcessStart.h"
+#include "ShellLink.h"
 #include "TreeBuilder.h"
 
 #include <QMainWindow>
@@ -65,6 +66,10 @@ public:
     std::function<void(int)> EndProgram;
     // How a program is started. Replaceable by tests.
     std::function<StartResult(const QString&, int)> StartProcess;
+    // How a shortcut is made (folder, link name, target, arguments).
+    // Replaceable by tests.
+    std::function<ShellLinkResult(const QString&, const QString&, const QString&, const QString&)>
+        CreateShellLink;
     // Makes the splash screen shown during the search; none when empty.
     std::function<QWidget*()> MakeSplash;
 
@@ -133,6 +138,7 @@ private:
     void createMenus();
     void placeStatusBar();
     void startTool(const char* tool, const QString& Func);
+    bool refuseUnquotable(const QString& dotted, const QString& tree, const QString& what);
     bool guarded(const std::function<void()>& command);
     void fatal(const QString& message);
     double dpi() const;

@@ -232,7 +232,7 @@ private slots:
         QVERIFY(h.window->WSMenu->isVisible());
         h.window->WSMenu->hide();
         // The Menu key reaches the tree as a keyboard context-menu event.
-        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(1, 1));
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(1, 1), QPoint(1, 1));
         QApplication::sendEvent(h.window->TreeView1, &menuKey);
         QVERIFY(h.window->WSMenu->isVisible());
         h.window->WSMenu->hide();

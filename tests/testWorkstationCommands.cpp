@@ -152,6 +152,96 @@ private slots:
         QVERIFY(h.starts.isEmpty());
         QVERIFY(h.ends.isEmpty());
     }
+
+    void shortcutValues_data()
+    {
+        QTest::addColumn<QString>("selection");
+        QTest::addColumn<QStringList>("values");
+        // clang-format off
+        QTest::newRow("worked example") << "ORG\\SALES\\WS042" << QStringList{
+            "..\\..\\Desktop", "Remote Control WS042", R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEWNT.EXE)",
+            R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Remote Control")"};
+        QTest::newRow("leaf under the root") << "PC" << QStringList{
+            "..\\..\\Desktop", "Remote Control PC", R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEWNT.EXE)",
+            R"(-w"PC" -n"ACME_TREE" -c"Remote Control")"};
+        // clang-format on
+    }
+
+    void shortcutValues()
+    {
+        QFETCH(QString, selection);
+        QFETCH(QStringList, values);
+        Harness h;
+        h.load();
+        QList<QStringList> calls;
+        h.window->CreateShellLink = [&calls](const QString& folder, const QString& name,
+                                             const QString& target, const QString& arguments) {
+            calls << QStringList{folder, name, target, arguments};
+            return ShellLinkResult{true, QStringLiteral("/tmp/x.desktop"), QString()};
+        };
+        h.select(selection);
+        h.directory->lookups.clear();
+        h.window->WSShortCut->trigger();
+        QCOMPARE(calls, QList<QStringList>{values});
+        QVERIFY(h.starts.isEmpty());
+        // The entry is looked up for its short name and again for its class.
+        QCOMPARE(h.directory->lookups.size(), 2);
+    }
+
+    void noShortcutWithoutAWorkstation_data()
+    {
+        QTest::addColumn<QString>("selection");
+        QTest::addColumn<int>("lookups");
+        QTest::newRow("unit") << "ORG\\SALES" << 2;
+        QTest::newRow("root") << "" << 0;
+        QTest::newRow("no selection") << QString() << 0;
+        QTest::newRow("quote in name") << "ORG\\SALES\\WS\"1" << 2;
+    }
+
+    void noShortcutWithoutAWorkstation()
+    {
+        QFETCH(QString, selection);
+        QFETCH(int, lookups);
+        Harness h;
+        h.load();
+        int calls = 0;
+        h.window->CreateShellLink = [&calls](const QString&, const QString&, const QString&,
+                                             const QString&) {
+            ++calls;
+            return ShellLinkResult{true, QString(), QString()};
+        };
+        h.select(selection);
+        h.directory->lookups.clear();
+        SeenMessageBox seen;
+        answerNextMessageBox(&seen, QMessageBox::Ok);
+        h.window->WSShortCut->trigger();
+        QTest::qWait(20);
+        QCOMPARE(calls, 0);
+        QCOMPARE(h.directory->lookups.size(), lookups);
+        // Only the refused name says anything.
+        QCOMPARE(seen.seen, selection.contains(QLatin1Char('"')));
+    }
+
+    void aShortcutThatCannotBeWrittenIsReported()
+    {
+        Harness h;
+        h.load();
+        h.window->CreateShellLink = [](const QString&, const QString&, const QString&,
+                                       const QString&) {
+            return ShellLinkResult{
+                false, QStringLiteral("/home/admin/Desktop/Remote Control WS042.desktop"),
+                QStringLiteral("Permission denied")};
+        };
+        h.select(QStringLiteral("ORG\\SALES\\WS042"));
+        SeenMessageBox seen;
+        answerNextMessageBox(&seen, QMessageBox::Ok);
+        h.window->WSShortCut->trigger();
+        QVERIFY(seen.seen);
+        QVERIFY(
+            seen.text.contains(QStringLiteral("/home/admin/Desktop/Remote Control WS042.desktop")));
+        QVERIFY(seen.text.contains(QStringLiteral("Permission denied")));
+        QVERIFY(h.ends.isEmpty());
+    }
 };
 
 QTEST_MAIN(TestWorkstationCommands)
