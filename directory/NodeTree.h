@@ -31,6 +31,9 @@ public:
     // index, which is always the new count().
     Index Add(Index parent, const QString& text, int image);
     void clear();
+    // Room for `nodes` nodes in all, so that building a large tree does not
+    // move the nodes again and again.
+    void reserve(int nodes) { m_nodes.reserve(size_t(nodes) + 1); }
 
     int count() const { return int(m_nodes.size()) - 1; }
     bool contains(Index node) const { return node >= 1 && node <= count(); }

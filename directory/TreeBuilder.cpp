@@ -13,6 +13,7 @@ void TreeBuilder::Start(const QString& treeName)
     ContainerTable.clear();
     m_treeName = treeName;
     m_prefix = nds::kPrefix + treeName;
+    m_lastContainer = m_prefix;
     const NodeTree::Index root = m_tree.Add(NodeTree::kNone, treeName, NodeTree::kImageTree);
     ContainerTable.insert(QString(), root);
     CurrentParentNode = root;
@@ -63,7 +64,12 @@ NodeTree::Index TreeBuilder::containerNode(const QString& fullName)
 
 void TreeBuilder::AddContainer(const QString& OU)
 {
+    // Directory order puts a container's entries together: most names ask
+    // for the container named just before.
+    if (CurrentParentNode != NodeTree::kNone && OU == m_lastContainer)
+        return;
     CurrentParentNode = containerNode(OU);
+    m_lastContainer = OU;
 }
 
 void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
@@ -80,6 +86,9 @@ void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
 
 void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& directory)
 {
+    // Every result is one node, and a few containers come on top.
+    m_tree.reserve(m_tree.count() + int(results.size()) + int(results.size()) / 16);
+    ContainerTable.reserve(ContainerTable.size() + results.size() / 16);
     for (const QString& result : results) {
         const DirectoryEntry entry = directory.EntryByName(result);
         if (entry.entryClass.container)

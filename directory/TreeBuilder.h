@@ -49,7 +49,8 @@ private:
 
     NodeTree& m_tree;
     QString m_treeName;
-    QString m_prefix; // "NDS:\\" + tree name
+    QString m_prefix;        // "NDS:\\" + tree name
+    QString m_lastContainer; // the path CurrentParentNode stands for
 };
 
 } // namespace stelvo

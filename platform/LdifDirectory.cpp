@@ -137,6 +137,7 @@ LdifTree LdifTree::parse(const QByteArray& data, const QString& source, const QS
                      .arg(QString::fromUtf8(dn))
                      .arg(tree.m_entries[size_t(tree.m_byName.value(key))].line));
         tree.m_byName.insert(key, int(tree.m_entries.size()));
+        tree.m_byExactName.insert(entry.fullName, int(tree.m_entries.size()));
         tree.m_entries.push_back(std::move(entry));
         components.push_back(std::move(topDown));
     }
@@ -172,6 +173,10 @@ LdifTree LdifTree::parse(const QByteArray& data, const QString& source, const QS
 
 int LdifTree::find(const QString& fullName) const
 {
+    // Names come back mostly as the directory wrote them; folding the case
+    // (an allocation) is needed only for the others.
+    if (const auto exact = m_byExactName.constFind(fullName); exact != m_byExactName.constEnd())
+        return exact.value();
     return m_byName.value(foldedKey(fullName), -1);
 }
 

@@ -46,7 +46,8 @@ public:
 private:
     std::vector<LdifEntry> m_entries;
     std::vector<int> m_top;
-    QHash<QString, int> m_byName; // case-folded full name -> index
+    QHash<QString, int> m_byName;      // case-folded full name -> index
+    QHash<QString, int> m_byExactName; // full name as written -> index
 };
 
 // The directory control served from an LDIF file (or the embedded sample).

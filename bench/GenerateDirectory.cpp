@@ -1,0 +1,61 @@
+#include "GenerateDirectory.h"
+
+namespace stelvo::bench {
+
+DirectoryShape shapeFor(int workstations)
+{
+    DirectoryShape shape;
+    shape.workstations = workstations;
+    if (workstations >= 50000) {
+        shape.level1 = 10;
+        shape.level2 = 10;
+        shape.level3 = 10;
+    }
+    return shape;
+}
+
+QByteArray generateLdif(const DirectoryShape& shape, const QByteArray& suffix,
+                        QByteArray* deepestLeaf)
+{
+    QByteArray out;
+    out.reserve(qsizetype(shape.workstations) * 90 + shape.leafUnits() * 200);
+    const auto entry = [&out, &suffix](const QByteArray& dn, const char* objectClass,
+                                       const char* attribute, const QByteArray& value) {
+        out += "dn: " + dn + suffix + "\nobjectClass: " + objectClass + "\n" + attribute + ": " +
+               value + "\n\n";
+    };
+    const int perUnit = shape.workstations / shape.leafUnits();
+    int remainder = shape.workstations % shape.leafUnits();
+    int number = 0;
+    for (int o = 0; o < 2; ++o) {
+        const QByteArray org = "ORG" + QByteArray::number(o);
+        const QByteArray orgDn = "o=" + org;
+        entry(orgDn, "organization", "o", org);
+        for (int a = 0; a < shape.level1; ++a) {
+            const QByteArray ua = "REGION" + QByteArray::number(a);
+            const QByteArray uaDn = "ou=" + ua + "," + orgDn;
+            entry(uaDn, "organizationalUnit", "ou", ua);
+            for (int b = 0; b < shape.level2; ++b) {
+                const QByteArray ub = "SITE" + QByteArray::number(b);
+                const QByteArray ubDn = "ou=" + ub + "," + uaDn;
+                entry(ubDn, "organizationalUnit", "ou", ub);
+                for (int c = 0; c < shape.level3; ++c) {
+                    const QByteArray uc = "DEPT" + QByteArray::number(c);
+                    const QByteArray ucDn = "ou=" + uc + "," + ubDn;
+                    entry(ucDn, "organizationalUnit", "ou", uc);
+                    const int count = perUnit + (remainder-- > 0 ? 1 : 0);
+                    for (int w = 0; w < count; ++w) {
+                        const QByteArray ws =
+                            "WS" + QByteArray::number(number++).rightJustified(6, '0');
+                        entry("cn=" + ws + "," + ucDn, "Workstation", "cn", ws);
+                        if (deepestLeaf != nullptr)
+                            *deepestLeaf = org + "\\" + ua + "\\" + ub + "\\" + uc + "\\" + ws;
+                    }
+                }
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace stelvo::bench

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace stelvo::bench {
+
+// The shape of a generated directory: two organizations, units over three
+// levels below them, and the workstations spread evenly over the units of
+// the third level.
+struct DirectoryShape
+{
+    int workstations = 10000;
+    int level1 = 1; // units per organization
+    int level2 = 2; // units per first-level unit
+    int level3 = 5; // units per second-level unit
+    int leafUnits() const { return 2 * level1 * level2 * level3; }
+};
+
+// The shape used for `workstations` (10,000 -> 20 leaf units; 100,000 ->
+// 2,000 leaf units), so both sizes look like real sites.
+DirectoryShape shapeFor(int workstations);
+
+// LDIF of the whole tree; each DN ends in `suffix` (empty: relative to the
+// tree root, as the LDIF directory reads them; ",dc=tree" for a server).
+// `deepestLeaf` receives the NDS path below the tree of one workstation of
+// the last unit.
+QByteArray generateLdif(const DirectoryShape& shape, const QByteArray& suffix = {},
+                        QByteArray* deepestLeaf = nullptr);
+
+} // namespace stelvo::bench

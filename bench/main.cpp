@@ -1,0 +1,170 @@
+// Start-up and naming figures on generated directories.
+//
+//   stelvo_bench [SIZE ...]      default: 10000 100000
+//
+// For each size it prints the time of the SearchCompleted handler (search
+// results to tree model ready), the whole start-up with the LDIF directory
+// (Form_Load's StartSearch to the main window shown), the resident memory
+// afterwards, and the time of one command's naming (GetWSPath +
+// ConvertDotted + isContainer) on the deepest workstation.
+#include "DirectoryFactory.h"
+#include "GenerateDirectory.h"
+#include "LdifDirectory.h"
+#include "TreeItemModel.h"
+#include "svWStation.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+
+using namespace stelvo;
+
+namespace {
+
+const QString kTreeName = QStringLiteral("BENCH_TREE");
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// Quits `loop` when the watched window is shown.
+class ShowWatcher : public QObject
+{
+public:
+    ShowWatcher(QEventLoop& loop, QElapsedTimer& clock) : m_loop(loop), m_clock(clock) {}
+    qint64 shownAt = -1;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && shownAt < 0) {
+            shownAt = m_clock.nsecsElapsed();
+            m_loop.quit();
+        }
+        return false;
+    }
+
+private:
+    QEventLoop& m_loop;
+    QElapsedTimer& m_clock;
+};
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+bool runSize(int workstations)
+{
+    const bench::DirectoryShape shape = bench::shapeFor(workstations);
+    QByteArray deepest;
+    const QByteArray ldif = bench::generateLdif(shape, {}, &deepest);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bench.ldif"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(ldif) != ldif.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    file.close();
+
+    auto directory = std::make_unique<LdifDirectory>(path, QStringLiteral("NDS:\\\\") + kTreeName);
+    svWStation window(std::move(directory),
+                      std::make_unique<FixedSessionControl>(QStringLiteral("FS1")));
+    window.EndProgram = [](int code) { std::fprintf(stderr, "start-up failed (%d)\n", code); };
+    QStringList results;
+    QObject::connect(window.NWDir1, &DirectoryControl::SearchCompleted,
+                     [&results](const QStringList& found) { results = found; });
+
+    QEventLoop loop;
+    QElapsedTimer clock;
+    ShowWatcher watcher(loop, clock);
+    window.installEventFilter(&watcher);
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    clock.start();
+    window.Form_Load();
+    loop.exec();
+    if (watcher.shownAt < 0) {
+        std::fprintf(stderr, "the window was not shown\n");
+        return false;
+    }
+    const double startupMs = double(watcher.shownAt) / 1e6;
+
+    std::vector<double> handler;
+    for (int run = 0; run < 3; ++run) {
+        QElapsedTimer t;
+        t.start();
+        window.SearchCompleted(results);
+        handler.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    const long rss = residentKiB();
+
+    // The deepest workstation: its unit from the container table, then the leaf.
+    const QString leafPath = QString::fromUtf8(deepest);
+    const QString unitKey = leafPath.section(QLatin1Char('\\'), 0, -2).toCaseFolded();
+    const NodeTree::Index unit = window.Tree().ContainerTable.value(unitKey);
+    NodeTree::Index leaf = NodeTree::kNone;
+    for (const NodeTree::Index child : window.Nodes().children(unit)) {
+        if (window.Nodes().text(child) == leafPath.section(QLatin1Char('\\'), -1))
+            leaf = child;
+    }
+    if (leaf == NodeTree::kNone) {
+        std::fprintf(stderr, "deepest leaf %s not found\n", qPrintable(leafPath));
+        return false;
+    }
+    window.TreeView1->setCurrentIndex(window.TreeModel->indexOf(leaf));
+    constexpr int kCommands = 2000;
+    QElapsedTimer naming;
+    naming.start();
+    int containers = 0;
+    qsizetype length = 0;
+    for (int i = 0; i < kCommands; ++i) {
+        length += window.GetWSPath().size() + window.ConvertDotted().size();
+        containers += window.isContainer() ? 1 : 0;
+    }
+    const double namingUs = double(naming.nsecsElapsed()) / 1e3 / kCommands;
+    if (containers != 0 || length == 0)
+        return false;
+
+    std::printf("%9d %7d %9d %14.1f %14.1f %10.1f %14.2f   (%s)\n", workstations, shape.leafUnits(),
+                int(results.size()), median(handler), startupMs, double(rss) / 1024.0, namingUs,
+                qPrintable(window.ConvertDotted()));
+    std::fflush(stdout);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QList<int> sizes;
+    for (const QString& arg : QApplication::arguments().mid(1))
+        sizes << arg.toInt();
+    if (sizes.isEmpty())
+        sizes = {10000, 100000};
+
+    std::printf("%9s %7s %9s %14s %14s %10s %14s\n", "stations", "units", "results", "handler (ms)",
+                "start-up (ms)", "RSS (MiB)", "naming (us)");
+    for (const int size : sizes) {
+        if (size <= 0 || !runSize(size))
+            return 1;
+    }
+    return 0;
+}
