@@ -390,60 +390,48 @@ void svWStation::DeskTop(const QString& Func)
     startTool(tools::kDesktopTool, Func);
 }
 
+void svWStation::forWorkstation(const std::function<void()>& command)
+{
+    guarded([this, &command] {
+        if (!isContainer())
+            command();
+    });
+}
+
 void svWStation::WSRemoteControl_Click()
 {
-    guarded([this] {
-        if (!isContainer())
-            startTool(tools::kRemoteControlTool, QStringLiteral("Remote Control"));
-    });
+    forWorkstation(
+        [this] { startTool(tools::kRemoteControlTool, QStringLiteral("Remote Control")); });
 }
 
 void svWStation::WSRemoteView_Click()
 {
-    guarded([this] {
-        if (!isContainer())
-            startTool(tools::kRemoteControlTool, QStringLiteral("Remote View"));
-    });
+    forWorkstation([this] { startTool(tools::kRemoteControlTool, QStringLiteral("Remote View")); });
 }
 
 void svWStation::WSPing_Click()
 {
-    guarded([this] {
-        if (!isContainer())
-            DeskTop(QStringLiteral("Ping"));
-    });
+    forWorkstation([this] { DeskTop(QStringLiteral("Ping")); });
 }
 
 void svWStation::WSChat_Click()
 {
-    guarded([this] {
-        if (!isContainer())
-            DeskTop(QStringLiteral("Chat"));
-    });
+    forWorkstation([this] { DeskTop(QStringLiteral("Chat")); });
 }
 
 void svWStation::WSFileTransfer_Click()
 {
-    guarded([this] {
-        if (!isContainer())
-            DeskTop(QStringLiteral("File Transfer"));
-    });
+    forWorkstation([this] { DeskTop(QStringLiteral("File Transfer")); });
 }
 
 void svWStation::WSExecute_Click()
 {
-    guarded([this] {
-        if (!isContainer())
-            DeskTop(QStringLiteral("Remote Execute"));
-    });
+    forWorkstation([this] { DeskTop(QStringLiteral("Remote Execute")); });
 }
 
 void svWStation::WSDiagnostics_Click()
 {
-    guarded([this] {
-        if (!isContainer())
-            DeskTop(QStringLiteral("Diagnostics"));
-    });
+    forWorkstation([this] { DeskTop(QStringLiteral("Diagnostics")); });
 }
 
 void svWStation::WSShortCut_Click()

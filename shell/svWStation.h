@@ -139,7 +139,11 @@ private:
     void placeStatusBar();
     void startTool(const char* tool, const QString& Func);
     bool refuseUnquotable(const QString& dotted, const QString& tree, const QString& what);
+    // Runs `command`, reporting a directory failure in a message box.
     bool guarded(const std::function<void()>& command);
+    // Runs `command` when the selection is a workstation; does nothing for
+    // a container, the root or no selection.
+    void forWorkstation(const std::function<void()>& command);
     void fatal(const QString& message);
     double dpi() const;
 

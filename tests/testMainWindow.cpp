@@ -1,3 +1,4 @@
+#include "DirectoryFactory.h"
 #include "MainWindowHarness.h"
 #include "MessageBoxes.h"
 #include "TreeItemModel.h"
@@ -11,7 +12,7 @@
 using namespace stelvo;
 using stelvo::test::answerNextMessageBox;
 using stelvo::test::FakeDirectory;
-using stelvo::test::FakeSession;
+
 using stelvo::test::SeenMessageBox;
 
 namespace {
@@ -56,7 +57,7 @@ private slots:
     {
         auto directory = std::make_unique<FakeDirectory>(QStringLiteral("NDS:\\\\BETA\\O"));
         svWStation window(std::move(directory),
-                          std::make_unique<FakeSession>(QStringLiteral("NW5")));
+                          std::make_unique<FixedSessionControl>(QStringLiteral("NW5")));
         window.EndProgram = [](int) {};
         window.Form_Load();
         QCOMPARE(window.ServerSysPath, QStringLiteral("\\\\NW5\\SYS\\"));

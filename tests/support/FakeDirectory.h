@@ -46,14 +46,4 @@ private:
     QHash<QString, DirectoryEntry> m_entries;
 };
 
-class FakeSession : public SessionControl
-{
-public:
-    explicit FakeSession(QString server) : m_server(std::move(server)) {}
-    QString FirstServerName() const override { return m_server; }
-
-private:
-    QString m_server;
-};
-
 } // namespace stelvo::test

@@ -1,5 +1,6 @@
 #include "MainWindowHarness.h"
 
+#include "DirectoryFactory.h"
 #include "TreeItemModel.h"
 
 namespace stelvo::test {
@@ -18,8 +19,8 @@ MainWindowHarness::MainWindowHarness()
 {
     auto owned = std::make_unique<FakeDirectory>(kTree + QStringLiteral("\\ORG\\SALES"));
     directory = owned.get();
-    window = std::make_unique<svWStation>(std::move(owned),
-                                          std::make_unique<FakeSession>(QStringLiteral("FS1")));
+    window = std::make_unique<svWStation>(
+        std::move(owned), std::make_unique<FixedSessionControl>(QStringLiteral("FS1")));
     window->EndProgram = [this](int code) { ends << code; };
     startResult.started = true;
     window->StartProcess = [this](const QString& commandLine, int style) {
