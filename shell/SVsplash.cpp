@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <qdrawutil.h>
 
 // The icon lives in a resource object inside a static library; referring to
 // its initialiser makes sure the linker keeps it.
@@ -221,6 +222,15 @@ void SVsplash::showEvent(QShowEvent* event)
     // A splash window is not always given the focus by the window manager;
     // ask for it so that a key press reaches it.
     activateWindow();
+}
+
+void SVsplash::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    // The dialog frame's raised edge, so that the panel stands out from the
+    // desktop without a title bar.
+    QPainter painter(this);
+    qDrawWinPanel(&painter, rect(), palette(), false);
 }
 
 bool SVsplash::focusNextPrevChild(bool next)
