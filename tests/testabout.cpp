@@ -34,8 +34,11 @@ private:
     static bool show(frmAbout& dlg)
     {
         dlg.show();
+        if (!QTest::qWaitForWindowExposed(&dlg))
+            return false;
+        // Without a window manager nothing else activates it.
         QApplication::setActiveWindow(&dlg);
-        return QTest::qWaitForWindowExposed(&dlg) && QTest::qWaitForWindowActive(&dlg);
+        return QApplication::activeWindow() == &dlg;
     }
 
 private slots:
