@@ -237,7 +237,8 @@ void frmAbout::StartSysInfo()
                 showUnavailable();
                 return;
             }
-            SysInfoPath = program;
+            // Started as the file that was tested, in this system's form.
+            SysInfoPath = localPathOf(program);
         } else {
             const QString loadError = registryLoadError();
             if (!loadError.isEmpty())

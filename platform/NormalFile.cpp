@@ -8,11 +8,16 @@ bool normalFileExists(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    QString local = path;
-    local.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const QFileInfo info(local);
+    const QFileInfo info(localPathOf(path));
     // The "hidden" attribute belongs to the file itself, not to its folders.
     return info.isFile() && !info.fileName().startsWith(QLatin1Char('.'));
+}
+
+QString localPathOf(const QString& path)
+{
+    QString local = path;
+    local.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return local;
 }
 
 } // namespace stelvo

@@ -141,7 +141,7 @@ private slots:
         }
         QCOMPARE(o.messages.size(), 0);
         QCOMPARE(o.starts.size(), 1);
-        const QString program = dir + QStringLiteral("\\MSINFO32.EXE");
+        const QString program = dir + QStringLiteral("/MSINFO32.EXE");
         const QString expected = folder.contains(QLatin1Char(' '))
                                      ? QLatin1Char('"') + program + QLatin1Char('"')
                                      : program;
@@ -166,6 +166,38 @@ private slots:
             QVERIFY(QFile::link(root.filePath(QStringLiteral("gone")), tool));
         useRegistry(kSecond + "\"MSINFO\"=" + regText(root.path()) + "\n");
         QVERIFY(onlyTheMessage(run()));
+    }
+
+    // With the real process start: the registered program runs.
+    void startsTheRealProgram()
+    {
+        QTemporaryDir root;
+        const QString marker = root.filePath(QStringLiteral("ran"));
+        const QString dir = root.filePath(QStringLiteral("Shared Tools/MSInfo"));
+        QVERIFY(QDir().mkpath(dir));
+        QFile tool(dir + QStringLiteral("/MSINFO32.EXE"));
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        tool.write("#!/bin/sh\necho \"$@\" > '" + QFile::encodeName(marker) + "'\n");
+        tool.close();
+        QVERIFY(tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        useRegistry(kSecond + "\"MSINFO\"=" + regText(dir) + "\n");
+        frmAbout dlg;
+        MessageBoxCatcher catcher;
+        dlg.StartSysInfo();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+        QCOMPARE(catcher.shown().size(), 0);
+    }
+
+    void realStartOfAMissingProgram()
+    {
+        useRegistry(kFirst + "\"PATH\"=\"/nonexistent/stelvo-sysinfo\"\n");
+        frmAbout dlg;
+        MessageBoxCatcher catcher;
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("could not be started")));
+        dlg.StartSysInfo();
+        QCOMPARE(catcher.shown().size(), 1);
+        QCOMPARE(catcher.shown().first().text, kUnavailable);
     }
 
     void firstLocationWinsWithoutExistenceTest()
@@ -272,7 +304,7 @@ private slots:
         const Outcome o = run();
         QCOMPARE(o.messages.size(), 0);
         QCOMPARE(o.starts.size(), 1);
-        QCOMPARE(o.starts.first().commandLine, root.path() + QStringLiteral("\\MSINFO32.EXE"));
+        QCOMPARE(o.starts.first().commandLine, root.path() + QStringLiteral("/MSINFO32.EXE"));
 
         useRegistry(first);
         QVERIFY(onlyTheMessage(run()));
