@@ -1,0 +1,242 @@
+#include "SVsplash.h"
+
+#include "Twips.h"
+#include "VersionInfo.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSvgRenderer>
+#include <qdrawutil.h>
+
+// The icon lives in a resource object inside a static library; referring to
+// its initialiser makes sure the linker keeps it.
+static void initResources()
+{
+    Q_INIT_RESOURCE(stelvo);
+}
+
+namespace {
+
+const char* const kDesignRect = "stelvoDesignRect";
+
+// The panel inside the splash. A click counts only where no label or the
+// logo covers the frame: those ignore the press, which then arrives here with
+// the child still under the mouse.
+class SplashFrame : public QFrame
+{
+    Q_OBJECT
+
+public:
+    using QFrame::QFrame;
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        m_pressed = event->button() == Qt::LeftButton && bare(event->position().toPoint());
+        event->setAccepted(m_pressed);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        const QPoint at = event->position().toPoint();
+        const bool click =
+            m_pressed && event->button() == Qt::LeftButton && rect().contains(at) && bare(at);
+        m_pressed = false;
+        if (click)
+            emit clicked();
+    }
+
+private:
+    bool bare(const QPoint& at) const { return childAt(at) == nullptr; }
+
+    bool m_pressed = false;
+};
+
+QFont arial(double points, bool bold)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+} // namespace
+
+SVsplash::SVsplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+{
+    using stelvo::twipsToPixels;
+
+    initResources();
+    setObjectName(QStringLiteral("SVsplash"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Closing the splash early must never end the program while the main
+    // window is still hidden waiting for the search.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setFocusPolicy(Qt::StrongFocus);
+    setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
+    setFixedSize(twipsToPixels(QRectF(0, 0, 7380, 4245), this).size());
+
+    Frame1 = new SplashFrame(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Frame1->setGeometry(twipsToPixels(QRectF(150, 60, 7080, 4050), this));
+    connect(static_cast<SplashFrame*>(Frame1), &SplashFrame::clicked, this,
+            &SVsplash::Frame1_Click);
+
+    // In stacking order, back to front.
+    struct LabelDesign
+    {
+        QLabel*& label;
+        const char* name;
+        QRectF twips;
+        QString text;
+        double points;
+        bool bold;
+        Qt::Alignment alignment;
+        bool autoSize;
+    };
+    imgLogo = new QLabel(Frame1);
+    imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    imgLogo->setGeometry(twipsToPixels(QRectF(240, 2400, 975, 1305), this));
+    {
+        // The program icon stretched to fill the control, drawn at the
+        // control's size rather than enlarged from a small bitmap.
+        const qreal ratio = devicePixelRatioF();
+        QPixmap logo(imgLogo->size() * ratio);
+        logo.fill(Qt::transparent);
+        QPainter painter(&logo);
+        QSvgRenderer renderer(QStringLiteral(":/stelvo/stelvo.svg"));
+        renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
+        renderer.render(&painter, QRectF(QPointF(0, 0), logo.size()));
+        painter.end();
+        logo.setDevicePixelRatio(ratio);
+        imgLogo->setPixmap(logo);
+    }
+
+    const LabelDesign labels[] = {
+        {lblCopyright, "lblCopyright", QRectF(3720, 3060, 3255, 255),
+         QStringLiteral("Copyright \u00A9 Stelvo Developers"), 8.25, false,
+         Qt::AlignLeft | Qt::AlignTop, false},
+        {lblVersion, "lblVersion", QRectF(5220, 2700, 1635, 285), QStringLiteral("Version beta 1"),
+         12, true, Qt::AlignRight | Qt::AlignTop, true},
+        {lblPlatform, "lblPlatform", QRectF(4740, 2340, 2115, 360), QStringLiteral("Win95/Win NT"),
+         15.75, true, Qt::AlignRight | Qt::AlignTop, true},
+        {lblProductName, "lblProductName", QRectF(1080, 1140, 5280, 765), QStringLiteral("Stelvo"),
+         32.25, true, Qt::AlignLeft | Qt::AlignTop, true},
+        {lblCompanyProduct, "lblCompanyProduct", QRectF(2160, 705, 2865, 435),
+         QStringLiteral("Stelvo Developers"), 18, true, Qt::AlignLeft | Qt::AlignTop, true},
+    };
+    for (const LabelDesign& d : labels) {
+        d.label = new QLabel(Frame1);
+        d.label->setObjectName(QLatin1String(d.name));
+        d.label->setFont(arial(d.points, d.bold));
+        d.label->setAlignment(d.alignment);
+        d.label->setTextFormat(Qt::PlainText);
+        const QRect rect = twipsToPixels(d.twips, this);
+        d.label->setGeometry(rect);
+        d.label->setText(d.text);
+        if (d.autoSize) {
+            d.label->setProperty(kDesignRect, rect);
+            autoSize(d.label);
+        }
+    }
+    for (QWidget* child : Frame1->findChildren<QWidget*>())
+        child->setFocusPolicy(Qt::NoFocus);
+
+    // Centred on the screen it will appear on.
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect area(QPoint(0, 0), size());
+        area.moveCenter(screen->geometry().center());
+        move(area.topLeft());
+    }
+
+    Form_Load();
+}
+
+void SVsplash::Form_Load()
+{
+    lblVersion->setText(stelvo::versionText());
+    autoSize(lblVersion);
+}
+
+void SVsplash::autoSize(QLabel* label)
+{
+    const QRect design = label->property(kDesignRect).toRect();
+    label->adjustSize();
+    if (label->alignment() & Qt::AlignRight)
+        label->move(design.left() + design.width() - label->width(), design.top());
+    else
+        label->move(design.topLeft());
+}
+
+void SVsplash::Form_KeyPress(int KeyAscii)
+{
+    Q_UNUSED(KeyAscii); // any character dismisses the splash
+    unload();
+}
+
+void SVsplash::Frame1_Click()
+{
+    unload();
+}
+
+void SVsplash::unload()
+{
+    m_unloaded = true;
+    close();
+}
+
+void SVsplash::setVisible(bool visible)
+{
+    if (visible && m_unloaded)
+        return;
+    QWidget::setVisible(visible);
+}
+
+void SVsplash::keyPressEvent(QKeyEvent* event)
+{
+    // Character keys only, as the window's key preview sees them: letters,
+    // digits, space, Enter, Escape, Backspace, Tab and control characters.
+    // Shift, arrows and function keys carry no character.
+    const QString text = event->text();
+    if (text.isEmpty()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    Form_KeyPress(text.at(0).unicode());
+}
+
+void SVsplash::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A splash window is not always given the focus by the window manager;
+    // ask for it so that a key press reaches it.
+    activateWindow();
+}
+
+void SVsplash::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    // The dialog frame's raised edge, so that the panel stands out from the
+    // desktop without a title bar.
+    QPainter painter(this);
+    qDrawWinPanel(&painter, rect(), palette(), false);
+}
+
+bool SVsplash::focusNextPrevChild(bool next)
+{
+    Q_UNUSED(next); // nothing here takes the focus: Tab is a key press like any other
+    return false;
+}
+
+#include "SVsplash.moc"

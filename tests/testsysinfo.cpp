@@ -1,0 +1,406 @@
+// Finding and starting the system information tool from the about box.
+#include "MessageBoxCatcher.h"
+#include "Registry.h"
+#include "frmAbout.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <stdexcept>
+
+using namespace stelvo;
+
+namespace {
+const QByteArray kFirst = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n";
+const QByteArray kSecond = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\n";
+const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
+
+// A .reg text string: backslashes and quotes escaped.
+QByteArray regText(const QString& text)
+{
+    QByteArray out = text.toUtf8();
+    out.replace("\\", "\\\\").replace("\"", "\\\"");
+    return '"' + out + '"';
+}
+
+QByteArray hexBytes(const QByteArray& bytes)
+{
+    QByteArray out;
+    for (int i = 0; i < bytes.size(); ++i) {
+        if (i)
+            out += ',';
+        if (i && i % 20 == 0)
+            out += "\\\n  ";
+        out += QByteArray::number(quint8(bytes.at(i)), 16).rightJustified(2, '0');
+    }
+    return out;
+}
+} // namespace
+
+class TestSysInfo : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+
+    struct Start
+    {
+        QString commandLine;
+        int style;
+    };
+
+    void useRegistry(const QByteArray& body)
+    {
+        const QString name = m_dir.filePath(QStringLiteral("r%1.reg").arg(++m_files));
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("REGEDIT4\n\n" + body);
+        file.close();
+        qputenv("STELVO_REGISTRY", QFile::encodeName(name));
+    }
+
+    // Runs StartSysInfo with a recording starter; returns the starts and the
+    // message boxes it showed.
+    struct Outcome
+    {
+        QList<Start> starts;
+        QList<MessageBoxCatcher::Shown> messages;
+    };
+    static Outcome run(bool startSucceeds = true)
+    {
+        Outcome out;
+        frmAbout dlg;
+        dlg.setStarter([&out, startSucceeds](const QString& commandLine, int style) {
+            out.starts.append(Start{commandLine, style});
+            StartResult r;
+            r.started = startSucceeds;
+            if (!startSucceeds)
+                r.error = QStringLiteral("No such file or directory");
+            return r;
+        });
+        MessageBoxCatcher catcher;
+        dlg.StartSysInfo();
+        out.messages = catcher.shown();
+        return out;
+    }
+
+    static bool onlyTheMessage(const Outcome& o)
+    {
+        return o.starts.isEmpty() && o.messages.size() == 1 &&
+               o.messages.first().text == kUnavailable;
+    }
+
+private slots:
+    void cleanup() { qunsetenv("STELVO_REGISTRY"); }
+
+    void theMessage()
+    {
+        useRegistry(QByteArray());
+        const Outcome o = run();
+        QCOMPARE(o.starts.size(), 0);
+        QCOMPARE(o.messages.size(), 1);
+        const MessageBoxCatcher::Shown& m = o.messages.first();
+        QCOMPARE(m.text, kUnavailable);
+        QCOMPARE(m.title, QStringLiteral("Stelvo"));
+        QCOMPARE(m.icon, QMessageBox::NoIcon);
+        QCOMPARE(m.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(m.buttonCount, 1);
+        QVERIFY(m.informativeText.isEmpty());
+    }
+
+    void secondLocation_data()
+    {
+        QTest::addColumn<QString>("folder"); // below the temporary folder
+        QTest::addColumn<bool>("withTool");
+        // clang-format off
+        QTest::newRow("tool there")          << "MSInfo"                         << true;
+        QTest::newRow("tool missing")        << "MSInfo"                         << false;
+        QTest::newRow("blanks in the path")  << "Program Files/Common Files/MSInfo" << true;
+        QTest::newRow("hostile folder name") << "a'b $HOME `id` %PATH% -x"       << true;
+        QTest::newRow("non-ASCII folder")    << "Syst\u00e8me"                   << true;
+        // clang-format on
+    }
+    void secondLocation()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, withTool);
+        QTemporaryDir root;
+        const QString dir = root.filePath(folder);
+        QVERIFY(QDir().mkpath(dir));
+        if (withTool) {
+            QFile tool(dir + QStringLiteral("/MSINFO32.EXE"));
+            QVERIFY(tool.open(QIODevice::WriteOnly));
+        }
+        useRegistry(kSecond + "\"MSINFO\"=" + regText(dir) + "\n");
+        const Outcome o = run();
+        if (!withTool) {
+            QVERIFY(onlyTheMessage(o));
+            return;
+        }
+        QCOMPARE(o.messages.size(), 0);
+        QCOMPARE(o.starts.size(), 1);
+        const QString program = dir + QStringLiteral("/MSINFO32.EXE");
+        const QString expected = folder.contains(QLatin1Char(' '))
+                                     ? QLatin1Char('"') + program + QLatin1Char('"')
+                                     : program;
+        QCOMPARE(o.starts.first().commandLine, expected);
+        QCOMPARE(o.starts.first().style, 1);
+    }
+
+    void secondLocationNeedsANormalFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("directory") << "directory";
+        QTest::newRow("dangling link") << "dangling";
+    }
+    void secondLocationNeedsANormalFile()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir root;
+        const QString tool = root.filePath(QStringLiteral("MSINFO32.EXE"));
+        if (kind == QLatin1String("directory"))
+            QVERIFY(QDir().mkpath(tool));
+        else
+            QVERIFY(QFile::link(root.filePath(QStringLiteral("gone")), tool));
+        useRegistry(kSecond + "\"MSINFO\"=" + regText(root.path()) + "\n");
+        QVERIFY(onlyTheMessage(run()));
+    }
+
+    // With the real process start: the registered program runs.
+    void startsTheRealProgram()
+    {
+        QTemporaryDir root;
+        const QString marker = root.filePath(QStringLiteral("ran"));
+        const QString dir = root.filePath(QStringLiteral("Shared Tools/MSInfo"));
+        QVERIFY(QDir().mkpath(dir));
+        QFile tool(dir + QStringLiteral("/MSINFO32.EXE"));
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        tool.write("#!/bin/sh\necho \"$@\" > '" + QFile::encodeName(marker) + "'\n");
+        tool.close();
+        QVERIFY(tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        useRegistry(kSecond + "\"MSINFO\"=" + regText(dir) + "\n");
+        frmAbout dlg;
+        MessageBoxCatcher catcher;
+        dlg.StartSysInfo();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+        QCOMPARE(catcher.shown().size(), 0);
+    }
+
+    void realStartOfAMissingProgram()
+    {
+        useRegistry(kFirst + "\"PATH\"=\"/nonexistent/stelvo-sysinfo\"\n");
+        frmAbout dlg;
+        MessageBoxCatcher catcher;
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("could not be started")));
+        dlg.StartSysInfo();
+        QCOMPARE(catcher.shown().size(), 1);
+        QCOMPARE(catcher.shown().first().text, kUnavailable);
+    }
+
+    void firstLocationWinsWithoutExistenceTest()
+    {
+        QTemporaryDir root;
+        QFile tool(root.filePath(QStringLiteral("MSINFO32.EXE")));
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        useRegistry(kFirst + "\"PATH\"=\"/nowhere/sysinfo\"\n" + kSecond +
+                    "\"MSINFO\"=" + regText(root.path()) + "\n");
+        const Outcome o = run();
+        QCOMPARE(o.messages.size(), 0);
+        QCOMPARE(o.starts.size(), 1);
+        QCOMPARE(o.starts.first().commandLine, QStringLiteral("/nowhere/sysinfo"));
+        QCOMPARE(o.starts.first().style, 1);
+    }
+
+    void firstLocationWithBlanksIsQuoted()
+    {
+        useRegistry(kFirst + "\"PATH\"=\"C:\\\\Program Files\\\\MSInfo\\\\MSINFO32.EXE\"\n");
+        const Outcome o = run();
+        QCOMPARE(o.starts.size(), 1);
+        QCOMPARE(o.starts.first().commandLine,
+                 QStringLiteral("\"C:\\Program Files\\MSInfo\\MSINFO32.EXE\""));
+    }
+
+    void startFails()
+    {
+        useRegistry(kFirst + "\"PATH\"=\"/nowhere/sysinfo\"\n");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                               "/nowhere/sysinfo.*could not be started")));
+        const Outcome o = run(false);
+        QCOMPARE(o.starts.size(), 1);
+        QCOMPARE(o.messages.size(), 1);
+        QCOMPARE(o.messages.first().text, kUnavailable);
+    }
+
+    void starterThrows()
+    {
+        useRegistry(kFirst + "\"PATH\"=\"/nowhere/sysinfo\"\n");
+        frmAbout dlg;
+        dlg.setStarter([](const QString&, int) -> StartResult {
+            throw std::runtime_error("out of processes");
+        });
+        MessageBoxCatcher catcher;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("out of processes")));
+        dlg.StartSysInfo();
+        QCOMPARE(catcher.shown().size(), 1);
+        QCOMPARE(catcher.shown().first().text, kUnavailable);
+    }
+
+    void malformedRegistry()
+    {
+        useRegistry(kFirst + "\"PATH\"=dword:not-hex\n");
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("r\\d+\\.reg:4: dword")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                               "System information tool: .*:4: dword")));
+        QVERIFY(onlyTheMessage(run()));
+        QVERIFY(registryLoadError().contains(QLatin1String(":4: dword")));
+    }
+
+    void everyClickLooksAgain()
+    {
+        useRegistry(QByteArray());
+        frmAbout dlg;
+        int starts = 0;
+        dlg.setStarter([&starts](const QString&, int) {
+            ++starts;
+            StartResult r;
+            r.started = true;
+            return r;
+        });
+        MessageBoxCatcher catcher;
+        dlg.StartSysInfo();
+        QCOMPARE(catcher.shown().size(), 1);
+        useRegistry(kFirst + "\"PATH\"=\"/opt/si\"\n"); // registered while the box is open
+        dlg.StartSysInfo();
+        dlg.StartSysInfo();
+        QCOMPARE(starts, 2);
+        QCOMPARE(catcher.shown().size(), 1);
+    }
+
+    // Values that read as no location at all send the lookup on to the
+    // second one; with that one missing too, the message.
+    void emptyFirstGoesOn_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        // clang-format off
+        QTest::newRow("no data")          << QByteArray("hex(1):");
+        QTest::newRow("empty text")       << QByteArray("\"\"");
+        QTest::newRow("only a NUL")       << QByteArray("hex(1):00");
+        QTest::newRow("over 1024 bytes")  << regText(QString(1024, QLatin1Char('x')));
+        QTest::newRow("missing value")    << QByteArray();
+        // clang-format on
+    }
+    void emptyFirstGoesOn()
+    {
+        QFETCH(QByteArray, value);
+        QTemporaryDir root;
+        QFile tool(root.filePath(QStringLiteral("MSINFO32.EXE")));
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        const QByteArray first = value.isEmpty() ? kFirst : kFirst + "\"PATH\"=" + value + "\n";
+        useRegistry(first + kSecond + "\"MSINFO\"=" + regText(root.path()) + "\n");
+        const Outcome o = run();
+        QCOMPARE(o.messages.size(), 0);
+        QCOMPARE(o.starts.size(), 1);
+        QCOMPARE(o.starts.first().commandLine, root.path() + QStringLiteral("/MSINFO32.EXE"));
+
+        useRegistry(first);
+        QVERIFY(onlyTheMessage(run()));
+    }
+
+    // A value of another type is found but gives no path: the message, and
+    // the second location is not tried.
+    void binaryFirstValue()
+    {
+        QTemporaryDir root;
+        QFile tool(root.filePath(QStringLiteral("MSINFO32.EXE")));
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        useRegistry(kFirst + "\"PATH\"=hex:2f,6f,70,74\n" + kSecond +
+                    "\"MSINFO\"=" + regText(root.path()) + "\n");
+        QVERIFY(onlyTheMessage(run()));
+    }
+
+    void getKeyValue_data()
+    {
+        QTest::addColumn<QByteArray>("value"); // as written in the file
+        QTest::addColumn<QString>("entry");    // KeyVal on entry
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<QString>("expected"); // KeyVal afterwards
+        const QString k1024 = QString(1023, QLatin1Char('k'));
+        // clang-format off
+        QTest::newRow("text with NUL")       << QByteArray("\"C:\\\\x.exe\"")      << ""      << true  << "C:\\x.exe";
+        QTest::newRow("text without NUL")    << QByteArray("hex(1):61,62,63")      << ""      << true  << "abc";
+        QTest::newRow("one byte, no NUL")    << QByteArray("hex(1):61")            << ""      << true  << "a";
+        QTest::newRow("NUL inside")          << QByteArray("hex(1):61,00,62,00")   << ""      << true  << "a";
+        QTest::newRow("UTF-8 text")          << QByteArray("\"Syst\xC3\xA8me\"")   << ""      << true  << "Syst\u00e8me";
+        QTest::newRow("hostile text")        << regText("\"$HOME\" `id` %X% -r \\") << ""     << true  << "\"$HOME\" `id` %X% -r \\";
+        QTest::newRow("1024 bytes fit")      << regText(k1024)                     << ""      << true  << k1024;
+        QTest::newRow("1025 bytes do not")   << regText(k1024 + 'k')               << "old"   << false << "";
+        QTest::newRow("1024 without NUL")    << "hex(1):" + hexBytes(QByteArray(1024, 'z')) << "" << true << QString(1024, QLatin1Char('z'));
+        QTest::newRow("dword")               << QByteArray("dword:0000002a")       << ""      << true  << "&h2A";
+        QTest::newRow("dword zero")          << QByteArray("dword:00000000")       << ""      << true  << "&h0";
+        QTest::newRow("dword max")           << QByteArray("dword:ffffffff")       << ""      << true  << "&hFFFFFFFF";
+        QTest::newRow("dword ignores entry") << QByteArray("dword:00000010")       << "junk"  << true  << "&h10";
+        QTest::newRow("binary unchanged")    << QByteArray("hex:01,02")            << "keep"  << true  << "keep";
+        QTest::newRow("expand unchanged")    << QByteArray("hex(2):25,41,25,00")   << "keep"  << true  << "keep";
+        QTest::newRow("empty data")          << QByteArray("hex:")                 << "old"   << false << "";
+        QTest::newRow("empty text")          << QByteArray("\"\"")                 << "old"   << false << "";
+        QTest::newRow("missing value")       << QByteArray()                       << "old"   << false << "";
+        // clang-format on
+    }
+    void getKeyValue()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(QString, entry);
+        QFETCH(bool, found);
+        QFETCH(QString, expected);
+        useRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\T]\n" +
+                    (value.isEmpty() ? QByteArray() : "\"V\"=" + value + "\n"));
+        QString KeyVal = entry;
+        QCOMPARE(frmAbout::GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\T"),
+                                       QStringLiteral("V"), KeyVal),
+                 found);
+        QCOMPARE(KeyVal, expected);
+    }
+
+    // An ordinary account may read the machine's keys but not write them:
+    // the lookup must not ask for more than reading.
+    void readsWithReadRightsOnly()
+    {
+        useRegistry(kFirst + "\"PATH\"=\"/opt/si\"\n");
+        HKEY h = 0;
+        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", 0,
+                               0x2003F, &h),
+                 ERROR_ACCESS_DENIED);
+        QString path;
+        QVERIFY(frmAbout::GetKeyValue(HKEY_LOCAL_MACHINE,
+                                      QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                                      QStringLiteral("PATH"), path));
+        QCOMPARE(path, QStringLiteral("/opt/si"));
+    }
+
+    // GetKeyValue closes what it opens, found or not: a leak would show as
+    // handles piling up and new ones numbered ever higher.
+    void closesItsKeys()
+    {
+        useRegistry("[HKEY_LOCAL_MACHINE\\K]\n\"V\"=\"x\"\n\"B\"=hex(1):" +
+                    hexBytes(QByteArray(2000, 'b')) + "\n");
+        HKEY before = 0;
+        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &before), ERROR_SUCCESS);
+        QCOMPARE(RegCloseKey(before), ERROR_SUCCESS);
+        for (const char* name : {"V", "B", "missing"}) {
+            QString v;
+            frmAbout::GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("K"),
+                                  QString::fromLatin1(name), v);
+        }
+        // Handles are numbered upwards; each closed one was given back, so
+        // closing the three again fails.
+        for (HKEY h = before + 4; h <= before + 12; h += 4)
+            QCOMPARE(RegCloseKey(h), ERROR_INVALID_HANDLE);
+    }
+};
+
+QTEST_MAIN(TestSysInfo)
+#include "testsysinfo.moc"
