@@ -1,4 +1,6 @@
 #include "DirectoryFactory.h"
+#include "SVsplash.h"
+#include "VersionInfo.h"
 #include "stelvo_version.h"
 #include "svWStation.h"
 
@@ -8,7 +10,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromLatin1(stelvo::version::kTitle));
+    stelvo::applyVersionInfo();
 
     stelvo::Controls controls;
     try {
@@ -19,6 +21,7 @@ int main(int argc, char** argv)
         return 1;
     }
     stelvo::svWStation window(std::move(controls.directory), std::move(controls.session));
+    window.MakeSplash = [] { return new SVsplash; };
     window.Form_Load();
     return QApplication::exec();
 }

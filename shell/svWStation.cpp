@@ -3,6 +3,8 @@
 #include "Naming.h"
 #include "ToolCommand.h"
 #include "TreeItemModel.h"
+#include "Twips.h"
+#include "frmAbout.h"
 #include "stelvo_version.h"
 
 #include <QAction>
@@ -23,11 +25,6 @@ const QString svWStation::kDesignContext = QStringLiteral("NDS:\\\\ACME_TREE\\AC
 namespace {
 
 constexpr double kTwipsPerInch = 1440.0;
-
-int toPixels(double twips, double dpi)
-{
-    return qRound(twips * dpi / kTwipsPerInch);
-}
 
 double toTwips(int pixels, double dpi)
 {
@@ -122,8 +119,8 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
     // the menu bar sits above the client area.
     const double d = dpi();
     const int menuHeight = menuBar()->sizeHint().height();
-    setGeometry(toPixels(3270, d), toPixels(3225, d) - menuHeight, toPixels(7275, d),
-                toPixels(5280, d) + menuHeight);
+    setGeometry(twipsToPixels(3270, d), twipsToPixels(3225, d) - menuHeight, twipsToPixels(7275, d),
+                twipsToPixels(5280, d) + menuHeight);
 }
 
 svWStation::~svWStation()
@@ -145,8 +142,8 @@ void svWStation::createControls()
 
     TreeView1 = new WSTreeView(m_client);
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
-    TreeView1->setGeometry(toPixels(120, d), toPixels(120, d), toPixels(5655, d),
-                           toPixels(3135, d));
+    TreeView1->setGeometry(twipsToPixels(120, d), twipsToPixels(120, d), twipsToPixels(5655, d),
+                           twipsToPixels(3135, d));
     TreeView1->setHeaderHidden(true);
     TreeView1->setUniformRowHeights(true); // keeps 100,000-node trees fast
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -265,7 +262,7 @@ void svWStation::resizeEvent(QResizeEvent* event)
 
 void svWStation::placeStatusBar()
 {
-    const int height = toPixels(255, dpi());
+    const int height = twipsToPixels(255, dpi());
     SB1->setGeometry(0, m_client->height() - height, m_client->width(), height);
 }
 
@@ -278,7 +275,7 @@ void svWStation::Form_Resize()
     const float treeHeight = float(toTwips(this->height() + frame.height(), d)) - 1100.0f;
     // A window too small for the tree keeps the tree's last size.
     if (treeWidth >= 0.0f && treeHeight >= 0.0f)
-        TreeView1->resize(toPixels(treeWidth, d), toPixels(treeHeight, d));
+        TreeView1->resize(twipsToPixels(treeWidth, d), twipsToPixels(treeHeight, d));
     placeStatusBar();
 }
 
@@ -311,7 +308,12 @@ void svWStation::FileExit_Click()
     close();
 }
 
-void svWStation::HelpAbout_Click() {}
+void svWStation::HelpAbout_Click()
+{
+    // Loaded afresh on each showing.
+    frmAbout dialog(this);
+    dialog.exec();
+}
 
 void svWStation::TreeView1_MouseDown(int Button, int, int x, int y)
 {

@@ -1,13 +1,16 @@
 #include "DirectoryFactory.h"
 #include "MainWindowHarness.h"
 #include "MessageBoxes.h"
+#include "SVsplash.h"
 #include "TreeItemModel.h"
 #include "svWStation.h"
 
 #include <QAbstractItemModelTester>
+#include <QDialog>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 using namespace stelvo;
 using stelvo::test::answerNextMessageBox;
@@ -279,6 +282,58 @@ private slots:
             QCOMPARE(h.window->Nodes().count(), nodes);
             QCOMPARE(h.window->SelectedNode(), h.node(QStringLiteral("ORG\\SALES")));
         }
+    }
+
+    void splashShowsWhileTheSearchRuns_data()
+    {
+        QTest::addColumn<bool>("dismissEarly");
+        QTest::newRow("hidden when the tree is ready") << false;
+        QTest::newRow("dismissed by a key during the search") << true;
+    }
+
+    void splashShowsWhileTheSearchRuns()
+    {
+        QFETCH(bool, dismissEarly);
+        Harness h;
+        h.window->MakeSplash = [] { return new SVsplash; };
+        h.window->Form_Load();
+        QPointer<QWidget> splash = h.window->Splash;
+        QVERIFY(splash);
+        QVERIFY(splash->isVisible());
+        QVERIFY(!h.window->isVisible());
+        if (dismissEarly) {
+            QTest::keyClick(splash, Qt::Key_Space);
+            QTRY_VERIFY(splash.isNull());
+            QVERIFY(!h.window->isVisible()); // not shown any sooner
+        }
+        h.directory->complete({Harness::kTree + QStringLiteral("\\PC")});
+        QVERIFY(h.window->isVisible());
+        QVERIFY(splash.isNull() || !splash->isVisible());
+        for (QWidget* top : QApplication::topLevelWidgets())
+            QVERIFY2(!top->inherits("SVsplash") || !top->isVisible(), "a splash is visible");
+    }
+
+    void aboutBoxOpensModallyAndAfresh()
+    {
+        Harness h;
+        h.load();
+        QList<QPointer<QDialog>> seen;
+        QStringList captions;
+        for (int showing = 0; showing < 2; ++showing) {
+            QTimer::singleShot(0, [&] {
+                auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                if (dialog == nullptr)
+                    return;
+                seen << dialog;
+                captions << dialog->windowTitle();
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            });
+            h.window->HelpAbout->trigger();
+        }
+        QCOMPARE(captions, QStringList({"About Stelvo", "About Stelvo"}));
+        // Each showing was its own dialog, gone once closed.
+        QVERIFY(seen.size() == 2 && seen[0].isNull() && seen[1].isNull());
+        QVERIFY(h.window->isVisible());
     }
 };
 

@@ -2,14 +2,19 @@
 // that the pictures hold what the windows show. With STELVO_SCREENSHOT_DIR
 // set (scripts/screenshots does, under Xvfb) the pictures are also saved
 // there as splash.png and about.png.
+#include "DirectoryFactory.h"
 #include "SVsplash.h"
+#include "TreeItemModel.h"
 #include "frmAbout.h"
+#include "svWStation.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QPixmap>
+#include <QScreen>
 #include <QTest>
 
 namespace {
@@ -88,6 +93,44 @@ private slots:
         auto* description = dlg.findChild<QLabel*>(QStringLiteral("lblDescription"));
         QVERIFY(description->heightForWidth(description->width()) <= description->height());
         save(image, "about.png");
+    }
+
+    void mainWindow()
+    {
+        // The program as it starts: the embedded sample directory, a
+        // workstation selected and its pop-up menu open.
+        stelvo::Controls controls = stelvo::makeControls(stelvo::svWStation::kDesignContext, {});
+        stelvo::svWStation window(std::move(controls.directory), std::move(controls.session));
+        window.EndProgram = [](int code) { QFAIL(qPrintable(QString::number(code))); };
+        window.Form_Load();
+        QTRY_VERIFY_WITH_TIMEOUT(window.isVisible(), 10000);
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        stelvo::NodeTree::Index unit =
+            window.Tree().ContainerTable.value(QStringLiteral("acme\\sales\\east"));
+        QVERIFY(unit != stelvo::NodeTree::kNone);
+        const stelvo::NodeTree::Index leaf = window.Nodes().children(unit).at(1);
+        const QModelIndex index = window.TreeModel->indexOf(leaf);
+        window.TreeView1->setCurrentIndex(index);
+        window.TreeView1->scrollTo(index);
+        QCOMPARE(window.ConvertDotted(), QStringLiteral("WS002.EAST.SALES.ACME"));
+        window.WSMenu->popup(window.TreeView1->viewport()->mapToGlobal(
+            window.TreeView1->visualRect(index).center()));
+        QTRY_VERIFY(window.WSMenu->isVisible());
+        QTest::qWait(100);
+        QImage image;
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+            // The whole screen area of the window and its menu.
+            const QRect area =
+                window.frameGeometry().united(window.WSMenu->geometry()).adjusted(-8, -8, 8, 8);
+            image = window.screen()
+                        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                        .toImage();
+        } else {
+            image = window.grab().toImage();
+        }
+        QVERIFY(inked(image, QRect(QPoint(0, 0), image.size())) > 1000);
+        window.WSMenu->hide();
+        save(image, "main-window.png");
     }
 };
 
