@@ -1,6 +1,6 @@
 #include "DirectoryFactory.h"
 #include "MainWindowHarness.h"
-#include "MessageBoxes.h"
+#include "MessageBoxCatcher.h"
 #include "SVsplash.h"
 #include "TreeItemModel.h"
 #include "svWStation.h"
@@ -13,10 +13,7 @@
 #include <QTimer>
 
 using namespace stelvo;
-using stelvo::test::answerNextMessageBox;
 using stelvo::test::FakeDirectory;
-
-using stelvo::test::SeenMessageBox;
 
 namespace {
 
@@ -90,10 +87,10 @@ private slots:
     {
         Harness h;
         h.window->Form_Load();
-        SeenMessageBox seen;
-        answerNextMessageBox(&seen, QMessageBox::Ok);
+        MessageBoxCatcher boxes(QMessageBox::Ok);
         h.directory->complete({});
-        QVERIFY(seen.seen);
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
         QCOMPARE(seen.text, QStringLiteral("No workstations found in Tree"));
         QCOMPARE(seen.title, QStringLiteral("Stelvo"));
         QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -114,8 +111,7 @@ private slots:
         QFETCH(bool, searchFails);
         Harness h;
         h.window->Form_Load();
-        SeenMessageBox seen;
-        answerNextMessageBox(&seen, QMessageBox::Ok);
+        MessageBoxCatcher boxes(QMessageBox::Ok);
         if (searchFails) {
             h.directory->fail(QStringLiteral("dir.ldif, line 7: malformed LDIF record"));
         } else {
@@ -123,7 +119,8 @@ private slots:
             h.directory->complete({Harness::kTree + QStringLiteral("\\ORG\\SALES"),
                                    Harness::kTree + QStringLiteral("\\PC")});
         }
-        QVERIFY(seen.seen);
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
         QVERIFY2(
             seen.text.contains(searchFails ? QStringLiteral("line 7") : QStringLiteral("\\PC")),
             qPrintable(seen.text));
@@ -262,13 +259,13 @@ private slots:
         h.load();
         h.select(QStringLiteral("ORG\\SALES"));
         const int nodes = h.window->Nodes().count();
-        SeenMessageBox seen;
-        answerNextMessageBox(&seen, answer);
+        MessageBoxCatcher boxes(answer);
         if (viaMenu)
             h.window->FileExit->trigger();
         else
             h.window->close();
-        QVERIFY(seen.seen);
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
         QCOMPARE(seen.text, QStringLiteral("You are about to exit Stelvo."));
         QCOMPARE(seen.title, QStringLiteral("Quit Stelvo?"));
         QCOMPARE(seen.icon, QMessageBox::Question);

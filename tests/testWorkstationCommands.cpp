@@ -1,13 +1,11 @@
 #include "MainWindowHarness.h"
-#include "MessageBoxes.h"
+#include "MessageBoxCatcher.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QTest>
 
 using namespace stelvo;
-using stelvo::test::answerNextMessageBox;
-using stelvo::test::SeenMessageBox;
 using Harness = stelvo::test::MainWindowHarness;
 
 Q_DECLARE_METATYPE(QAction* svWStation::*)
@@ -80,12 +78,11 @@ private slots:
         Harness h;
         h.load();
         h.select(selection);
-        SeenMessageBox seen;
-        answerNextMessageBox(&seen, QMessageBox::Ok);
+        MessageBoxCatcher boxes(QMessageBox::Ok);
         for (QAction* action : h.window->WSMenu->actions())
             action->trigger();
         QTest::qWait(50);
-        QVERIFY(!seen.seen);
+        QVERIFY(boxes.shown().isEmpty());
         QVERIFY(h.starts.isEmpty());
         QVERIFY(h.ends.isEmpty());
     }
@@ -107,10 +104,10 @@ private slots:
         Harness h;
         h.load();
         h.select(QStringLiteral("ORG\\SALES\\WS\"1"));
-        SeenMessageBox seen;
-        answerNextMessageBox(&seen, QMessageBox::Ok);
+        MessageBoxCatcher boxes(QMessageBox::Ok);
         h.window->WSRemoteControl->trigger();
-        QVERIFY(seen.seen);
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
         QVERIFY2(seen.text.contains(QStringLiteral("WS\"1.SALES.ORG")), qPrintable(seen.text));
         QCOMPARE(seen.title, QStringLiteral("Stelvo"));
         QVERIFY(h.starts.isEmpty());
@@ -126,10 +123,10 @@ private slots:
         h.startResult.localPath =
             QStringLiteral("/srv/volumes/FS1/SYS/PUBLIC/ZENWORKS/DESKTOP.EXE");
         h.startResult.error = QStringLiteral("no such file");
-        SeenMessageBox seen;
-        answerNextMessageBox(&seen, QMessageBox::Ok);
+        MessageBoxCatcher boxes(QMessageBox::Ok);
         h.window->WSChat->trigger();
-        QVERIFY(seen.seen);
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
         QVERIFY2(seen.text.contains(QStringLiteral("\\\\FS1\\SYS\\PUBLIC\\ZENWORKS\\DESKTOP.EXE")),
                  qPrintable(seen.text));
         QVERIFY(seen.text.contains(h.startResult.localPath));
@@ -144,10 +141,10 @@ private slots:
         h.load();
         h.select(QStringLiteral("ORG\\SALES\\WS042"));
         h.directory->remove(Harness::kTree + QStringLiteral("\\ORG\\SALES\\WS042"));
-        SeenMessageBox seen;
-        answerNextMessageBox(&seen, QMessageBox::Ok);
+        MessageBoxCatcher boxes(QMessageBox::Ok);
         h.window->WSRemoteView->trigger();
-        QVERIFY(seen.seen);
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
         QVERIFY2(seen.text.contains(QStringLiteral("ORG\\SALES\\WS042")), qPrintable(seen.text));
         QVERIFY(h.starts.isEmpty());
         QVERIFY(h.ends.isEmpty());
@@ -212,14 +209,13 @@ private slots:
         };
         h.select(selection);
         h.directory->lookups.clear();
-        SeenMessageBox seen;
-        answerNextMessageBox(&seen, QMessageBox::Ok);
+        MessageBoxCatcher boxes(QMessageBox::Ok);
         h.window->WSShortCut->trigger();
         QTest::qWait(20);
         QCOMPARE(calls, 0);
         QCOMPARE(h.directory->lookups.size(), lookups);
         // Only the refused name says anything.
-        QCOMPARE(seen.seen, selection.contains(QLatin1Char('"')));
+        QCOMPARE(boxes.shown().size(), selection.contains(QLatin1Char('"')) ? 1 : 0);
     }
 
     void aShortcutThatCannotBeWrittenIsReported()
@@ -233,10 +229,10 @@ private slots:
                 QStringLiteral("Permission denied")};
         };
         h.select(QStringLiteral("ORG\\SALES\\WS042"));
-        SeenMessageBox seen;
-        answerNextMessageBox(&seen, QMessageBox::Ok);
+        MessageBoxCatcher boxes(QMessageBox::Ok);
         h.window->WSShortCut->trigger();
-        QVERIFY(seen.seen);
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
         QVERIFY(
             seen.text.contains(QStringLiteral("/home/admin/Desktop/Remote Control WS042.desktop")));
         QVERIFY(seen.text.contains(QStringLiteral("Permission denied")));

@@ -3,7 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 
-MessageBoxCatcher::MessageBoxCatcher(QObject* parent) : QObject(parent)
+MessageBoxCatcher::MessageBoxCatcher(QMessageBox::StandardButton answer, QObject* parent)
+    : QObject(parent), m_answer(answer)
 {
     m_timer.setInterval(5);
     connect(&m_timer, &QTimer::timeout, this, &MessageBoxCatcher::poll);
@@ -18,7 +19,9 @@ void MessageBoxCatcher::poll()
     box->setProperty("caught", true);
     m_shown.append(Shown{box->windowTitle(), box->text(), box->informativeText(), box->icon(),
                          box->standardButtons(), int(box->buttons().size())});
-    if (!box->buttons().isEmpty())
+    if (QAbstractButton* chosen = box->button(m_answer))
+        chosen->click();
+    else if (!box->buttons().isEmpty())
         box->buttons().first()->click();
     else
         box->reject();

@@ -6,8 +6,9 @@
 #include <QTimer>
 
 // Watches for application-modal message boxes while a test runs code that
-// shows one with exec(); records what each showed and closes it with its
-// first button, so that the code under test goes on.
+// shows one with exec(); records what each showed and closes it with the
+// button given (by default its first button), so that the code under test
+// goes on.
 class MessageBoxCatcher : public QObject
 {
     Q_OBJECT
@@ -23,13 +24,15 @@ public:
         int buttonCount = 0;
     };
 
-    explicit MessageBoxCatcher(QObject* parent = nullptr);
+    explicit MessageBoxCatcher(QMessageBox::StandardButton answer = QMessageBox::NoButton,
+                               QObject* parent = nullptr);
 
     const QList<Shown>& shown() const { return m_shown; }
 
 private:
     void poll();
 
+    QMessageBox::StandardButton m_answer;
     QTimer m_timer;
     QList<Shown> m_shown;
 };
