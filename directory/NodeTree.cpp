@@ -14,6 +14,7 @@ void NodeTree::clear()
 {
     m_nodes.clear();
     m_nodes.emplace_back();
+    m_collator.reset();
 }
 
 NodeTree::Index NodeTree::Add(Index parent, const QString& text, int image)
@@ -23,8 +24,11 @@ NodeTree::Index NodeTree::Add(Index parent, const QString& text, int image)
     node.text = text;
     node.parent = parent;
     node.image = image;
-    node.row = int(m_nodes[size_t(parent)].children.size());
-    m_nodes[size_t(parent)].children.push_back(index);
+    Node& parentNode = m_nodes[size_t(parent)];
+    node.row = int(parentNode.children.size());
+    parentNode.children.push_back(index);
+    if (m_collator && parentNode.children.size() > 1)
+        parentNode.sorted = false;
     m_nodes.push_back(std::move(node));
     return index;
 }
@@ -39,24 +43,30 @@ int NodeTree::depth(Index node) const
 
 void NodeTree::sortChildren(const QCollator& collator)
 {
-    // One sort key per node, made once: comparing keys is a byte compare,
-    // far cheaper than asking the collator for every comparison.
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(m_nodes.size());
-    keys.push_back(collator.sortKey(QString()));
-    for (size_t i = 1; i < m_nodes.size(); ++i)
-        keys.push_back(collator.sortKey(m_nodes[i].text));
+    m_collator = collator;
+    for (Node& node : m_nodes)
+        node.sorted = node.children.size() < 2;
+}
 
-    for (Node& node : m_nodes) {
-        auto& children = node.children;
-        if (children.size() > 1) {
-            std::stable_sort(children.begin(), children.end(), [&keys](Index a, Index b) {
-                return keys[size_t(a)].compare(keys[size_t(b)]) < 0;
-            });
-        }
-        for (size_t row = 0; row < children.size(); ++row)
-            m_nodes[size_t(children[row])].row = int(row);
+void NodeTree::ensureSorted(Index node) const
+{
+    Node& parentNode = m_nodes[size_t(node)];
+    if (parentNode.sorted || !m_collator)
+        return;
+    auto& children = parentNode.children;
+    // One sort key per child, made once: comparing keys is a byte compare,
+    // far cheaper than asking the collator for every comparison.
+    std::vector<std::pair<QCollatorSortKey, Index>> keyed;
+    keyed.reserve(children.size());
+    for (const Index child : children)
+        keyed.emplace_back(m_collator->sortKey(m_nodes[size_t(child)].text), child);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    for (size_t row = 0; row < keyed.size(); ++row) {
+        children[row] = keyed[row].second;
+        m_nodes[size_t(children[row])].row = int(row);
     }
+    parentNode.sorted = true;
 }
 
 } // namespace stelvo

@@ -1,16 +1,16 @@
 #pragma once
 
+#include <QCollator>
 #include <QString>
+#include <optional>
 #include <vector>
-
-class QCollator;
 
 namespace stelvo {
 
 // The nodes of the browsable tree: index, text, image and parent link, with
 // no widget in sight. Indices start at 1 and follow the order of addition;
-// node 1 is the root. Each node's children are kept sorted for display once
-// sortChildren() has run; indices never change.
+// node 1 is the root. Once sortChildren() has run, each node's children are
+// given in display order; indices never change.
 class NodeTree
 {
 public:
@@ -42,16 +42,28 @@ public:
     int image(Index node) const { return m_nodes[size_t(node)].image; }
     Index parent(Index node) const { return m_nodes[size_t(node)].parent; }
     // Children in display order; kNone gives the top-level nodes.
-    const std::vector<Index>& children(Index node) const { return m_nodes[size_t(node)].children; }
+    const std::vector<Index>& children(Index node) const
+    {
+        ensureSorted(node);
+        return m_nodes[size_t(node)].children;
+    }
     // Position of `node` among its parent's children in display order.
-    int row(Index node) const { return m_nodes[size_t(node)].row; }
+    int row(Index node) const
+    {
+        ensureSorted(parent(node));
+        return m_nodes[size_t(node)].row;
+    }
     int depth(Index node) const;
 
-    // Sorts every node's children by text as `collator` orders them; equal
-    // texts keep their order of addition.
+    // From now on every node's children are given sorted by text as
+    // `collator` orders them; equal texts keep their order of addition.
+    // Each node's children are sorted when they are first asked for, so a
+    // large tree costs only what is shown of it.
     void sortChildren(const QCollator& collator);
 
 private:
+    void ensureSorted(Index node) const;
+
     struct Node
     {
         QString text;
@@ -59,8 +71,12 @@ private:
         Index parent = kNone;
         int image = 0;
         int row = 0;
+        bool sorted = true;
     };
-    std::vector<Node> m_nodes; // m_nodes[0] is the invisible top
+    // Mutable for the sorting on first use, which changes no observable
+    // state: only the order the children were added in becomes display order.
+    mutable std::vector<Node> m_nodes; // m_nodes[0] is the invisible top
+    std::optional<QCollator> m_collator;
 };
 
 } // namespace stelvo

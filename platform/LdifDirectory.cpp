@@ -292,12 +292,40 @@ void LdifDirectory::StartSearch(const QString& treeName, qint32 scope, const QSt
 void LdifDirectory::finishSearch(std::shared_ptr<LdifTree> tree, const QStringList& results)
 {
     m_tree = std::move(tree);
+    m_order = m_tree->directoryOrder();
+    m_place.assign(m_order.size(), 0);
+    for (size_t place = 0; place < m_order.size(); ++place)
+        m_place[size_t(m_order[place])] = place;
+    m_cursor = 0;
     emit SearchCompleted(results);
+}
+
+int LdifDirectory::findEntry(const QString& ndsFullName)
+{
+    if (!m_tree)
+        return -1;
+    // Building the tree asks for every result in turn, in directory order:
+    // looking just past the last answer first walks the entries in memory
+    // order instead of hopping through the hash table.
+    constexpr size_t kLookAhead = 16;
+    const auto& entries = m_tree->entries();
+    for (size_t place = m_cursor; place < m_order.size() && place < m_cursor + kLookAhead;
+         ++place) {
+        const QString& name = entries[size_t(m_order[place])].fullName;
+        if (name.size() == ndsFullName.size() && name == ndsFullName) {
+            m_cursor = place + 1;
+            return m_order[place];
+        }
+    }
+    const int index = m_tree->find(ndsFullName);
+    if (index >= 0)
+        m_cursor = m_place[size_t(index)] + 1;
+    return index;
 }
 
 DirectoryEntry LdifDirectory::EntryByName(const QString& ndsFullName)
 {
-    const int index = m_tree ? m_tree->find(ndsFullName) : -1;
+    const int index = findEntry(ndsFullName);
     if (index < 0)
         throw DirectoryError(QStringLiteral("%1 is not in the directory.").arg(ndsFullName));
     const LdifEntry& entry = m_tree->entries()[size_t(index)];

@@ -78,7 +78,14 @@ private:
 
     QString m_path;
     QString m_context;
+    int findEntry(const QString& ndsFullName);
+
     std::shared_ptr<const LdifTree> m_tree;
+    // The entries in directory order, each entry's place in it, and the
+    // place just past the last entry asked for.
+    std::vector<int> m_order;
+    std::vector<size_t> m_place;
+    size_t m_cursor = 0;
     std::thread m_worker;
 };
 

@@ -198,6 +198,19 @@ private slots:
             QCOMPARE(b.tree.children(NodeTree::kRoot)[size_t(b.tree.row(child))], child);
     }
 
+    void nodesAddedAfterSortingTakeTheirPlace()
+    {
+        Built b;
+        build(b, QStringLiteral("T"), {},
+              {QStringLiteral("NDS:\\\\T\\b"), QStringLiteral("NDS:\\\\T\\d")},
+              {QStringLiteral("NDS:\\\\T\\d"), QStringLiteral("NDS:\\\\T\\b")});
+        QCOMPARE(childTexts(b.tree, NodeTree::kRoot), QStringList({"b", "d"}));
+        const NodeTree::Index c =
+            b.tree.Add(NodeTree::kRoot, QStringLiteral("C"), NodeTree::kImageWorkstation);
+        QCOMPARE(childTexts(b.tree, NodeTree::kRoot), QStringList({"b", "C", "d"}));
+        QCOMPARE(b.tree.row(c), 1);
+    }
+
     void namesOutsideTheTreeAreErrors_data()
     {
         QTest::addColumn<QString>("name");
