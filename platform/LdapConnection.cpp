@@ -1,0 +1,718 @@
+#include "LdapConnection.h"
+
+#include <QFile>
+#include <QHash>
+#include <algorithm>
+#include <chrono>
+#include <ldap.h>
+
+namespace stelvo::ldap {
+
+namespace {
+
+timeval toTimeval(std::chrono::milliseconds ms)
+{
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(ms.count() / 1000);
+    tv.tv_usec = static_cast<suseconds_t>((ms.count() % 1000) * 1000);
+    return tv;
+}
+
+QString urlErrorText(int rc)
+{
+    switch (rc) {
+    case LDAP_URL_ERR_BADSCHEME:
+        return QStringLiteral("it does not start with ldap:// or ldaps://");
+    case LDAP_URL_ERR_BADENCLOSURE:
+        return QStringLiteral("unbalanced enclosure");
+    case LDAP_URL_ERR_BADHOST:
+        return QStringLiteral("bad host or port");
+    case LDAP_URL_ERR_BADATTRS:
+        return QStringLiteral("bad attribute list");
+    case LDAP_URL_ERR_BADSCOPE:
+        return QStringLiteral("bad scope");
+    case LDAP_URL_ERR_BADFILTER:
+        return QStringLiteral("bad filter");
+    case LDAP_URL_ERR_BADEXTS:
+        return QStringLiteral("bad extensions");
+    default:
+        return QStringLiteral("malformed URL");
+    }
+}
+
+// The bind password: the file's content with one trailing newline removed.
+bool readPassword(const QString& path, QByteArray* password, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Cannot read the bind password file \"%1\": %2")
+                     .arg(path, file.errorString());
+        return false;
+    }
+    constexpr qint64 kMaxPassword = 4096; // a password file, not a data file
+    *password = file.read(kMaxPassword + 1);
+    if (password->size() > kMaxPassword) {
+        password->fill('\0');
+        *error = QStringLiteral("The bind password file \"%1\" is too large").arg(path);
+        return false;
+    }
+    if (password->endsWith("\r\n"))
+        password->chop(2);
+    else if (password->endsWith('\n'))
+        password->chop(1);
+    if (password->isEmpty()) {
+        // An empty password would make the bind anonymous without saying so.
+        *error = QStringLiteral("The bind password file \"%1\" is empty").arg(path);
+        return false;
+    }
+    return true;
+}
+
+void wipe(QByteArray* secret)
+{
+    if (!secret->isEmpty())
+        std::fill(secret->begin(), secret->end(), '\0');
+    secret->clear();
+}
+
+} // namespace
+
+bool parseUrl(const QString& url, Server* server, QString* error)
+{
+    const QByteArray utf8 = url.toUtf8();
+    LDAPURLDesc* desc = nullptr;
+    const int rc = ldap_url_parse(utf8.constData(), &desc);
+    if (rc != LDAP_URL_SUCCESS) {
+        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: %2").arg(url, urlErrorText(rc));
+        return false;
+    }
+    std::unique_ptr<LDAPURLDesc, decltype(&ldap_free_urldesc)> owner(desc, &ldap_free_urldesc);
+    const QByteArray scheme = QByteArray(desc->lud_scheme).toLower();
+    if (scheme != "ldap" && scheme != "ldaps") {
+        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: only ldap:// and ldaps:// are "
+                                "supported")
+                     .arg(url);
+        return false;
+    }
+    if (desc->lud_attrs != nullptr || desc->lud_filter != nullptr || desc->lud_exts != nullptr) {
+        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: it may name the server and the "
+                                "tree root's DN only, no attributes, filter or extensions")
+                     .arg(url);
+        return false;
+    }
+    server->ldaps = scheme == "ldaps";
+    server->host = QString::fromUtf8(desc->lud_host != nullptr ? desc->lud_host : "");
+    server->baseDn = QByteArray(desc->lud_dn != nullptr ? desc->lud_dn : "");
+
+    server->baseDepth = 0;
+    if (!server->baseDn.isEmpty()) {
+        LDAPDN dn = nullptr;
+        const int dnRc = ldap_str2dn(server->baseDn.constData(), &dn, LDAP_DN_FORMAT_LDAPV3);
+        if (dnRc != LDAP_SUCCESS) {
+            *error = QStringLiteral("\"%1\" is not a usable LDAP URL: malformed DN \"%2\": %3")
+                         .arg(url, QString::fromUtf8(server->baseDn),
+                              QString::fromUtf8(ldap_err2string(dnRc)));
+            return false;
+        }
+        for (int i = 0; dn != nullptr && dn[i] != nullptr; ++i)
+            ++server->baseDepth;
+        ldap_dnfree(dn);
+    }
+
+    // The server part alone: libldap writes it back with the brackets an
+    // IPv6 address needs.
+    ldap_memfree(desc->lud_dn);
+    desc->lud_dn = nullptr;
+    desc->lud_scope = LDAP_SCOPE_DEFAULT;
+    char* text = ldap_url_desc2str(desc);
+    if (text == nullptr) {
+        *error = QStringLiteral("\"%1\" is not a usable LDAP URL").arg(url);
+        return false;
+    }
+    server->uri = QByteArray(text);
+    ldap_memfree(text);
+    while (server->uri.endsWith('/'))
+        server->uri.chop(1);
+    server->display = QString::fromUtf8(server->uri);
+    return true;
+}
+
+QString errorText(::ldap* ld, int rc)
+{
+    QString text = QString::fromUtf8(ldap_err2string(rc));
+    char* diagnostic = nullptr;
+    if (ld != nullptr &&
+        ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diagnostic) == LDAP_OPT_SUCCESS &&
+        diagnostic != nullptr) {
+        const QString detail = QString::fromUtf8(diagnostic).trimmed();
+        if (detail.startsWith(QLatin1Char('(')) && detail.endsWith(QLatin1Char(')')))
+            text += QLatin1Char(' ') + detail;
+        else if (!detail.isEmpty())
+            text += QStringLiteral(" (%1)").arg(detail);
+        ldap_memfree(diagnostic);
+    }
+    return text;
+}
+
+bool isConnectionLoss(int rc)
+{
+    return rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT;
+}
+
+Connection::Connection(const Server& server, const LdapOptions& options)
+    : m_server(server), m_options(options)
+{}
+
+Connection::~Connection()
+{
+    close();
+}
+
+void Connection::close()
+{
+    if (m_ld != nullptr) {
+        ldap_unbind_ext_s(m_ld, nullptr, nullptr);
+        m_ld = nullptr;
+    }
+}
+
+bool Connection::open(QString* error)
+{
+    close();
+    int rc = ldap_initialize(&m_ld, m_server.uri.constData());
+    if (rc != LDAP_SUCCESS) {
+        m_ld = nullptr;
+        *error = QStringLiteral("Cannot use the directory server %1: %2")
+                     .arg(m_server.display, QString::fromUtf8(ldap_err2string(rc)));
+        return false;
+    }
+    const int version = LDAP_VERSION3;
+    ldap_set_option(m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    ldap_set_option(m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    const timeval network = toTimeval(m_options.networkTimeout);
+    ldap_set_option(m_ld, LDAP_OPT_NETWORK_TIMEOUT, &network);
+    const timeval operation = toTimeval(m_options.operationTimeout);
+    ldap_set_option(m_ld, LDAP_OPT_TIMEOUT, &operation);
+
+    // libldap does not tell a failed certificate check from other
+    // handshake failures; the usual cause gets a hint.
+    const QString tlsHint = QStringLiteral(
+        "; if the server is up, its certificate may not be trusted (TLS_CACERT in ldap.conf, "
+        "or LDAPTLS_CACERT)");
+    const auto fail = [this, error](const QString& what, int code, const QString& hint) {
+        *error = what.arg(m_server.display, errorText(m_ld, code)) + hint;
+        close();
+        return false;
+    };
+    const QString unreachable = QStringLiteral("Cannot connect to the directory server %1: %2");
+
+    if (m_options.startTls) {
+        rc = ldap_start_tls_s(m_ld, nullptr, nullptr);
+        if (rc != LDAP_SUCCESS) {
+            if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT)
+                return fail(unreachable, rc, QString());
+            return fail(QStringLiteral("StartTLS with the directory server %1 failed: %2"), rc,
+                        rc == LDAP_CONNECT_ERROR ? tlsHint : QString());
+        }
+    }
+
+    QByteArray password;
+    if (!m_options.bindDn.isEmpty() && !readPassword(m_options.passwordFile, &password, error)) {
+        close();
+        return false;
+    }
+    // Anonymous binds too: the bind is the first request, so a server that
+    // cannot be reached is told apart from one that refuses the search.
+    const QByteArray who = m_options.bindDn.toUtf8();
+    berval credentials{static_cast<ber_len_t>(password.size()), password.data()};
+    rc = ldap_sasl_bind_s(m_ld, who.constData(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr,
+                          nullptr);
+    wipe(&password);
+    if (rc != LDAP_SUCCESS) {
+        if (isConnectionLoss(rc))
+            return fail(unreachable, rc, m_server.ldaps ? tlsHint : QString());
+        if (m_options.bindDn.isEmpty())
+            return fail(QStringLiteral("The directory server %1 refused the anonymous bind: %2"),
+                        rc, QString());
+        *error = QStringLiteral("The directory server %1 refused the bind as \"%2\": %3")
+                     .arg(m_server.display, m_options.bindDn, errorText(m_ld, rc));
+        close();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Turns search entries into NDS full names. An entry's parent DN is usually
+// the DN of an entry seen just before, so names are built from the parent's
+// name and the first RDN; only the DN of a parent not seen yet is parsed
+// whole.
+class Collector
+{
+public:
+    Collector(const SearchRequest& request, SearchOutcome* outcome)
+        : m_request(request), m_outcome(outcome)
+    {}
+
+    // `rootDepth`: RDNs of the DN that stands for the tree root in this search.
+    void setRootDepth(int rootDepth)
+    {
+        m_rootDepth = rootDepth;
+        m_parents.clear();
+    }
+
+    void add(::ldap* ld, LDAPMessage* entry)
+    {
+        char* dnText = ldap_get_dn(ld, entry);
+        if (dnText == nullptr)
+            return;
+        QByteArray dn(dnText);
+        ldap_memfree(dnText);
+
+        LDAPRDN rdn = nullptr;
+        char* rest = nullptr;
+        if (ldap_str2rdn(dn.constData(), &rdn, &rest, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS ||
+            rdn == nullptr)
+            return;
+        const berval& value = rdn[0]->la_value;
+        const QString name = QString::fromUtf8(value.bv_val, static_cast<qsizetype>(value.bv_len));
+        const QByteArray parentDn =
+            (rest != nullptr && *rest == ',') ? QByteArray(rest + 1) : QByteArray();
+        ldap_rdnfree(rdn);
+
+        const Parent& parent = parentOf(parentDn);
+        if (!parent.usable)
+            return;
+        const int depth = parent.depth + 1;
+        if (m_request.maxDepth >= 0 && depth > m_request.maxDepth)
+            return;
+        if (!nds::isRepresentable(name))
+            return;
+        const QString fullName = parent.fullName + QLatin1Char('\\') + name;
+
+        QList<QByteArray> classes;
+        berval** values = ldap_get_values_len(ld, entry, "objectClass");
+        for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+            classes << QByteArray::fromRawData(values[i]->bv_val,
+                                               static_cast<qsizetype>(values[i]->bv_len));
+        QString className;
+        const nds::Kind kind = nds::classify(classes, &className);
+        ldap_value_free_len(values);
+
+        if (kind != nds::Kind::Workstation)
+            m_parents.insert(dn, Parent{fullName, depth, true});
+        if (!m_request.kinds.contains(kind))
+            return;
+        if (!m_request.namePattern.isEmpty() && !nds::matchesPattern(name, m_request.namePattern))
+            return;
+        m_outcome->found.push_back(Found{fullName, dn, kind, internedClass(className)});
+    }
+
+private:
+    struct Parent
+    {
+        QString fullName;
+        int depth = 0; // RDNs below the tree root
+        bool usable = false;
+    };
+
+    const Parent& parentOf(const QByteArray& parentDn)
+    {
+        auto it = m_parents.constFind(parentDn);
+        if (it != m_parents.constEnd())
+            return *it;
+        return *m_parents.insert(parentDn, parseParent(parentDn));
+    }
+
+    Parent parseParent(const QByteArray& parentDn)
+    {
+        Parent parent;
+        LDAPDN dn = nullptr;
+        if (!parentDn.isEmpty() &&
+            ldap_str2dn(parentDn.constData(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS)
+            return parent;
+        int rdns = 0;
+        while (dn != nullptr && dn[rdns] != nullptr)
+            ++rdns;
+        // The tree root's own entry, or something above it, is not a
+        // child of the tree.
+        if (rdns < m_rootDepth) {
+            ldap_dnfree(dn);
+            return parent;
+        }
+        parent.depth = rdns - m_rootDepth;
+        QStringList topDown;
+        for (int i = parent.depth - 1; i >= 0; --i) {
+            const berval& value = dn[i][0]->la_value;
+            topDown << QString::fromUtf8(value.bv_val, static_cast<qsizetype>(value.bv_len));
+        }
+        parent.usable = std::all_of(topDown.cbegin(), topDown.cend(), nds::isRepresentable);
+        parent.fullName = nds::fullName(m_request.treeName, topDown);
+        if (parent.usable) {
+            // Each container on the way down is named by the tail of this DN.
+            for (int i = 0; i < parent.depth; ++i) {
+                char* ancestor = nullptr;
+                if (ldap_dn2str(&dn[i], &ancestor, LDAP_DN_FORMAT_LDAPV3) == LDAP_SUCCESS &&
+                    ancestor != nullptr) {
+                    m_outcome->ancestors.append(
+                        {nds::fullName(m_request.treeName, topDown.mid(0, parent.depth - i)),
+                         QByteArray(ancestor)});
+                    ldap_memfree(ancestor);
+                }
+            }
+        }
+        ldap_dnfree(dn);
+        return parent;
+    }
+
+    QString internedClass(const QString& className)
+    {
+        auto it = m_classNames.constFind(className);
+        if (it == m_classNames.constEnd())
+            it = m_classNames.insert(className, className);
+        return *it;
+    }
+
+    const SearchRequest& m_request;
+    SearchOutcome* m_outcome;
+    int m_rootDepth = 0;
+    QHash<QByteArray, Parent> m_parents;
+    QHash<QString, QString> m_classNames;
+};
+
+enum class Step
+{
+    Done,
+    Failed,
+    Cancelled,
+};
+
+// Reads the naming contexts of the root DSE: the tops of the server's trees.
+bool namingContexts(Connection& connection, QList<QByteArray>* contexts, QString* error)
+{
+    ::ldap* ld = connection.handle();
+    char attribute[] = "namingContexts";
+    char* attributes[] = {attribute, nullptr};
+    LDAPMessage* result = nullptr;
+    const int rc = ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0,
+                                     nullptr, nullptr, nullptr, 0, &result);
+    if (rc == LDAP_SUCCESS) {
+        for (LDAPMessage* entry = ldap_first_entry(ld, result); entry != nullptr;
+             entry = ldap_next_entry(ld, entry)) {
+            berval** values = ldap_get_values_len(ld, entry, attribute);
+            for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+                *contexts << QByteArray(values[i]->bv_val,
+                                        static_cast<qsizetype>(values[i]->bv_len));
+            ldap_value_free_len(values);
+        }
+    }
+    ldap_msgfree(result);
+    if (rc != LDAP_SUCCESS) {
+        *error = QStringLiteral("The directory server %1 did not name its naming contexts: %2")
+                     .arg(connection.server().display, errorText(ld, rc));
+        return false;
+    }
+    if (contexts->isEmpty()) {
+        *error = QStringLiteral("The directory server %1 names no naming contexts; give the DN of "
+                                "the tree root in the URL")
+                     .arg(connection.server().display);
+        return false;
+    }
+    return true;
+}
+
+// Result codes with which servers refuse the paged-results control: as an
+// unsupported critical extension, as unwilling, or (slapd with paging
+// disabled) as an administrative limit.
+bool refusesPaging(int rc)
+{
+    return rc == LDAP_UNAVAILABLE_CRITICAL_EXTENSION || rc == LDAP_UNWILLING_TO_PERFORM ||
+           rc == LDAP_ADMINLIMIT_EXCEEDED;
+}
+
+class PagedSearch
+{
+public:
+    PagedSearch(Connection& connection, const SearchRequest& request,
+                const std::atomic_bool& cancel, Collector& collector)
+        : m_connection(connection), m_request(request), m_cancel(cancel), m_collector(collector)
+    {}
+
+    Step run(const QByteArray& base, QString* error)
+    {
+        bool paging = true;
+        for (;;) {
+            const std::size_t before = m_received;
+            int code = LDAP_SUCCESS;
+            const Step step = pages(base, paging, &code, error);
+            // A server that refuses the control at once is searched without
+            // it; its size limit, if reached, is reported below.
+            if (step == Step::Failed && paging && m_received == before && refusesPaging(code)) {
+                paging = false;
+                continue;
+            }
+            return step;
+        }
+    }
+
+private:
+    Step pages(const QByteArray& base, bool paging, int* code, QString* error)
+    {
+        ::ldap* ld = m_connection.handle();
+        const QString& server = m_connection.server().display;
+        berval cookie{0, nullptr};
+        char attribute[] = "objectClass";
+        char* attributes[] = {attribute, nullptr};
+        for (;;) {
+            LDAPControl* pageControl = nullptr;
+            if (paging) {
+                const int rc =
+                    ldap_create_page_control(ld, m_request.options.pageSize,
+                                             cookie.bv_val ? &cookie : nullptr, 0, &pageControl);
+                if (rc != LDAP_SUCCESS) {
+                    ber_memfree(cookie.bv_val);
+                    *code = rc;
+                    *error = QStringLiteral("The search on the directory server %1 failed: %2")
+                                 .arg(server, errorText(ld, rc));
+                    return Step::Failed;
+                }
+            }
+            LDAPControl* controls[] = {pageControl, nullptr};
+            int messageId = 0;
+            int rc = ldap_search_ext(
+                ld, base.constData(), m_request.ldapScope, m_request.filter.constData(), attributes,
+                0, paging ? controls : nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &messageId);
+            ldap_control_free(pageControl);
+            ber_memfree(cookie.bv_val);
+            cookie = berval{0, nullptr};
+            if (rc != LDAP_SUCCESS) {
+                *code = rc;
+                *error = lostOrFailed(rc);
+                return Step::Failed;
+            }
+
+            LDAPMessage* message = nullptr;
+            const Step step = receive(messageId, &message, code, error);
+            if (step != Step::Done)
+                return step;
+
+            // The search result of this page.
+            char* matched = nullptr;
+            char* text = nullptr;
+            LDAPControl** responseControls = nullptr;
+            rc = ldap_parse_result(ld, message, code, &matched, &text, nullptr, &responseControls,
+                                   1);
+            const QString serverText = QString::fromUtf8(text != nullptr ? text : "").trimmed();
+            const QString matchedDn = QString::fromUtf8(matched != nullptr ? matched : "");
+            ldap_memfree(matched);
+            ldap_memfree(text);
+            if (rc != LDAP_SUCCESS) {
+                ldap_controls_free(responseControls);
+                *code = rc;
+                *error = lostOrFailed(rc);
+                return Step::Failed;
+            }
+            if (*code != LDAP_SUCCESS) {
+                ldap_controls_free(responseControls);
+                *error = resultError(base, *code, serverText, matchedDn, paging);
+                return Step::Failed;
+            }
+            if (paging) {
+                LDAPControl* response =
+                    ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, responseControls, nullptr);
+                ber_int_t estimate = 0;
+                if (response != nullptr)
+                    ldap_parse_pageresponse_control(ld, response, &estimate, &cookie);
+            }
+            ldap_controls_free(responseControls);
+            // No cookie (or a server that ignored the control): that was all.
+            if (cookie.bv_val == nullptr || cookie.bv_len == 0) {
+                ber_memfree(cookie.bv_val);
+                return Step::Done;
+            }
+        }
+    }
+
+    // Takes the entries of one request until its result arrives, which is
+    // left in `result`.
+    Step receive(int messageId, LDAPMessage** result, int* code, QString* error)
+    {
+        ::ldap* ld = m_connection.handle();
+        using namespace std::chrono;
+        constexpr milliseconds kPoll{100};
+        milliseconds idle{0};
+        for (;;) {
+            if (m_cancel.load())
+                return Step::Cancelled;
+            timeval poll = toTimeval(kPoll);
+            LDAPMessage* message = nullptr;
+            const int type = ldap_result(ld, messageId, LDAP_MSG_ONE, &poll, &message);
+            if (type == 0) {
+                idle += kPoll;
+                if (idle >= m_request.options.searchIdleTimeout) {
+                    *code = LDAP_TIMEOUT;
+                    *error = QStringLiteral("The directory server %1 stopped answering the search")
+                                 .arg(m_connection.server().display);
+                    return Step::Failed;
+                }
+                continue;
+            }
+            if (type < 0) {
+                int rc = LDAP_OTHER;
+                ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
+                *code = rc;
+                *error = lostOrFailed(rc);
+                return Step::Failed;
+            }
+            idle = milliseconds{0};
+            if (type == LDAP_RES_SEARCH_ENTRY) {
+                m_collector.add(ld, message);
+                ++m_received;
+                ldap_msgfree(message);
+            } else if (type == LDAP_RES_SEARCH_RESULT) {
+                *result = message;
+                return Step::Done;
+            } else {
+                // Continuation references: referrals are not followed.
+                ldap_msgfree(message);
+            }
+        }
+    }
+
+    QString lostOrFailed(int rc) const
+    {
+        const QString& server = m_connection.server().display;
+        if (isConnectionLoss(rc))
+            return QStringLiteral("The connection to the directory server %1 was lost during the "
+                                  "search: %2")
+                .arg(server, errorText(m_connection.handle(), rc));
+        return QStringLiteral("The search on the directory server %1 failed: %2")
+            .arg(server, errorText(m_connection.handle(), rc));
+    }
+
+    QString resultError(const QByteArray& base, int code, const QString& serverText,
+                        const QString& matchedDn, bool paging) const
+    {
+        const QString& server = m_connection.server().display;
+        QString text = QString::fromUtf8(ldap_err2string(code));
+        if (!serverText.isEmpty())
+            text += QStringLiteral(" (%1)").arg(serverText);
+        if (code == LDAP_SIZELIMIT_EXCEEDED)
+            return QStringLiteral("The directory server %1 stopped the search at its size limit "
+                                  "after %2 entries%3, so the tree would be incomplete: %4")
+                .arg(server)
+                .arg(m_received)
+                .arg(paging ? QString() : QStringLiteral(" (it does not allow paged searches)"))
+                .arg(text);
+        if (code == LDAP_NO_SUCH_OBJECT) {
+            if (!matchedDn.isEmpty())
+                text += QStringLiteral("; the nearest existing entry is \"%1\"").arg(matchedDn);
+            return QStringLiteral("The directory server %1 has no entry \"%2\" for the tree root: "
+                                  "%3")
+                .arg(server, QString::fromUtf8(base), text);
+        }
+        return QStringLiteral("The search on the directory server %1 failed: %2").arg(server, text);
+    }
+
+    Connection& m_connection;
+    const SearchRequest& m_request;
+    const std::atomic_bool& m_cancel;
+    Collector& m_collector;
+    std::size_t m_received = 0;
+};
+
+} // namespace
+
+std::vector<qsizetype> parentsFirst(const std::vector<Found>& found)
+{
+    const auto count = static_cast<qsizetype>(found.size());
+    QHash<QString, qsizetype> indexOf;
+    indexOf.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString& name = found[static_cast<std::size_t>(i)].fullName;
+        if (!indexOf.contains(name)) // children follow the first of equal names
+            indexOf.insert(name, i);
+    }
+
+    std::vector<qsizetype> order;
+    order.reserve(found.size());
+    std::vector<bool> placed(found.size(), false);
+    QHash<qsizetype, QList<qsizetype>> waiting; // parent index -> children held back
+    std::vector<qsizetype> stack;
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString& name = found[static_cast<std::size_t>(i)].fullName;
+        const qsizetype cut = name.lastIndexOf(QLatin1Char('\\'));
+        const auto parent = indexOf.constFind(name.left(cut));
+        if (parent != indexOf.constEnd() && *parent != i &&
+            !placed[static_cast<std::size_t>(*parent)]) {
+            waiting[*parent].append(i);
+            continue;
+        }
+        stack.push_back(i);
+        while (!stack.empty()) {
+            const qsizetype next = stack.back();
+            stack.pop_back();
+            placed[static_cast<std::size_t>(next)] = true;
+            order.push_back(next);
+            const auto held = waiting.find(next);
+            if (held != waiting.end()) {
+                // Reversed onto the stack so they come out in their own order.
+                for (auto child = held->crbegin(); child != held->crend(); ++child)
+                    stack.push_back(*child);
+                waiting.erase(held);
+            }
+        }
+    }
+    // Children of a parent that itself never got placed (only possible with
+    // duplicated names); keep them rather than lose them.
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!placed[static_cast<std::size_t>(i)])
+            order.push_back(i);
+    }
+    return order;
+}
+
+void runSearch(const SearchRequest& request, const std::atomic_bool& cancel, SearchOutcome* outcome)
+{
+    auto connection = std::make_unique<Connection>(request.server, request.options);
+    if (!connection->open(&outcome->error))
+        return;
+    if (cancel.load())
+        return;
+
+    QList<QByteArray> bases;
+    if (request.server.baseDn.isEmpty()) {
+        if (!namingContexts(*connection, &bases, &outcome->error))
+            return;
+    } else {
+        bases << request.server.baseDn;
+    }
+
+    Collector collector(request, outcome);
+    PagedSearch search(*connection, request, cancel, collector);
+    for (const QByteArray& base : std::as_const(bases)) {
+        // With the naming contexts as the top, each context is itself a
+        // child of the tree root.
+        collector.setRootDepth(request.server.baseDn.isEmpty() ? 0 : request.server.baseDepth);
+        const Step step = search.run(base, &outcome->error);
+        if (step != Step::Done)
+            return;
+    }
+
+    const std::vector<qsizetype> order = parentsFirst(outcome->found);
+    bool inOrder = true;
+    for (std::size_t i = 0; i < order.size() && inOrder; ++i)
+        inOrder = order[i] == static_cast<qsizetype>(i);
+    if (!inOrder) {
+        std::vector<Found> sorted;
+        sorted.reserve(outcome->found.size());
+        for (qsizetype i : order)
+            sorted.push_back(std::move(outcome->found[static_cast<std::size_t>(i)]));
+        outcome->found = std::move(sorted);
+    }
+    outcome->connection = std::move(connection);
+    outcome->ok = true;
+}
+
+} // namespace stelvo::ldap

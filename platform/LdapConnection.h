@@ -1,0 +1,103 @@
+#pragma once
+
+// Internal to LdapDirectory: the connection to the server and the search,
+// which runs on a worker thread. A Connection is used by one thread at a time.
+
+#include "LdapDirectory.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace stelvo::ldap {
+
+// Where the directory is: parsed from the URL once.
+struct Server
+{
+    QByteArray uri;  // scheme://host:port, for ldap_initialize
+    QString display; // the same, for messages
+    QString host;
+    QByteArray baseDn; // the tree root's DN as given; empty: the naming contexts
+    int baseDepth = 0; // number of RDNs in baseDn
+    bool ldaps = false;
+};
+
+// False with `error` set when `url` is not an ldap:// or ldaps:// URL that
+// names a server and a DN only.
+bool parseUrl(const QString& url, Server* server, QString* error);
+
+// libldap's text for `rc`, followed by the diagnostic message the server or
+// the library left on `ld`, if any.
+QString errorText(::ldap* ld, int rc);
+
+// Result codes after which the connection cannot be used any more.
+bool isConnectionLoss(int rc);
+
+class Connection
+{
+public:
+    Connection(const Server& server, const LdapOptions& options);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Connects, starts TLS when asked to and binds. On failure the message
+    // names the server and gives libldap's text.
+    bool open(QString* error);
+    void close();
+    ::ldap* handle() const { return m_ld; }
+    const Server& server() const { return m_server; }
+
+private:
+    Server m_server;
+    LdapOptions m_options;
+    ::ldap* m_ld = nullptr;
+};
+
+// An entry the search found.
+struct Found
+{
+    QString fullName;
+    QByteArray dn;
+    nds::Kind kind = nds::Kind::Other;
+    QString className;
+};
+
+struct SearchRequest
+{
+    Server server;
+    LdapOptions options;
+    QByteArray filter;
+    QString treeName;
+    int ldapScope = 0;
+    int maxDepth = -1; // entries deeper below the tree root are dropped; -1: any
+    QList<nds::Kind> kinds;
+    QString namePattern; // narrows the result to entries whose name matches; empty: none
+};
+
+struct SearchOutcome
+{
+    quint64 generation = 0;
+    bool ok = false;
+    QString error;
+    std::vector<Found> found; // parents before their children
+    // Containers that were not found themselves but hold entries that were:
+    // NDS full name and DN.
+    QList<QPair<QString, QByteArray>> ancestors;
+    std::unique_ptr<Connection> connection; // open, for the requests that follow
+};
+
+// Connects, binds and searches; fills `outcome`. Returns early, with
+// `outcome->ok` false and no message, once `cancel` is set.
+void runSearch(const SearchRequest& request, const std::atomic_bool& cancel,
+               SearchOutcome* outcome);
+
+// Indices of `names` (NDS full names) reordered so that every name comes
+// after its parent where the parent is among them; otherwise the order is
+// kept. Linear in the number of names.
+std::vector<qsizetype> parentsFirst(const std::vector<Found>& found);
+
+} // namespace stelvo::ldap

@@ -1,0 +1,565 @@
+#include "LdapDirectory.h"
+
+#include "LdapConnection.h"
+
+#include <QMetaObject>
+#include <QRegularExpression>
+#include <algorithm>
+#include <csignal>
+#include <ldap.h>
+#include <mutex>
+
+namespace stelvo {
+
+namespace {
+
+// libldap writes to its sockets with write(), so a server that closes the
+// connection would otherwise end the whole program with SIGPIPE; the failed
+// write is reported as a lost connection instead.
+void ignoreBrokenPipes()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current
+        {};
+        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+            std::signal(SIGPIPE, SIG_IGN);
+    });
+}
+
+// RFC 4515 escaping of an assertion value; `wildcards` keeps "*" (and turns
+// "?" into "*", the nearest the server offers), collapsing runs of them.
+QByteArray filterValue(const QString& value, bool wildcards)
+{
+    QByteArray out;
+    const QByteArray utf8 = value.toUtf8();
+    out.reserve(utf8.size());
+    for (const char c : utf8) {
+        if (wildcards && (c == '*' || c == '?')) {
+            if (!out.endsWith('*'))
+                out += '*';
+            continue;
+        }
+        switch (c) {
+        case '*':
+            out += "\\2a";
+            break;
+        case '(':
+            out += "\\28";
+            break;
+        case ')':
+            out += "\\29";
+            break;
+        case '\\':
+            out += "\\5c";
+            break;
+        case '\0':
+            out += "\\00";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool isAttributeName(const QString& name)
+{
+    static const QRegularExpression kDescriptor(
+        QStringLiteral("^(?:[A-Za-z][A-Za-z0-9-]*|[0-9]+(?:\\.[0-9]+)+)$"));
+    return kDescriptor.match(name).hasMatch();
+}
+
+bool onlyStars(const QString& pattern)
+{
+    return !pattern.isEmpty() &&
+           std::all_of(pattern.cbegin(), pattern.cend(), [](QChar c) { return c == u'*'; });
+}
+
+// The attributes entries are named by in a directory tree, for the lookup
+// of a typeless name component.
+constexpr const char* kNamingAttributes[] = {"cn", "ou", "o", "l", "c", "dc"};
+
+QByteArray namingFilter(const QString& value)
+{
+    const QByteArray escaped = filterValue(value, false);
+    QByteArray filter = "(|";
+    for (const char* attribute : kNamingAttributes)
+        filter += '(' + QByteArray(attribute) + '=' + escaped + ')';
+    return filter + ')';
+}
+
+// The first value of the first RDN of `dn`.
+QString firstRdnValue(const char* dn)
+{
+    LDAPRDN rdn = nullptr;
+    char* rest = nullptr;
+    if (ldap_str2rdn(dn, &rdn, &rest, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || rdn == nullptr)
+        return {};
+    const berval& value = rdn[0]->la_value;
+    QString name = QString::fromUtf8(value.bv_val, static_cast<qsizetype>(value.bv_len));
+    ldap_rdnfree(rdn);
+    return name;
+}
+
+nds::Kind classOf(::ldap* ld, LDAPMessage* entry, QString* className)
+{
+    QList<QByteArray> classes;
+    berval** values = ldap_get_values_len(ld, entry, "objectClass");
+    for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+        classes << QByteArray(values[i]->bv_val, static_cast<qsizetype>(values[i]->bv_len));
+    ldap_value_free_len(values);
+    return nds::classify(classes, className);
+}
+
+timeval toTimeval(std::chrono::milliseconds ms)
+{
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(ms.count() / 1000);
+    tv.tv_usec = static_cast<suseconds_t>((ms.count() % 1000) * 1000);
+    return tv;
+}
+
+bool isContainerKind(nds::Kind kind)
+{
+    return kind == nds::Kind::OrganizationalUnit || kind == nds::Kind::Container;
+}
+
+} // namespace
+
+LdapOptions LdapOptions::fromEnvironment(const QProcessEnvironment& env)
+{
+    LdapOptions options;
+    options.bindDn = env.value(QStringLiteral("STELVO_BIND_DN"));
+    options.passwordFile = env.value(QStringLiteral("STELVO_BIND_PASSWORD_FILE"));
+    if (!options.bindDn.isEmpty() && options.passwordFile.isEmpty())
+        throw DirectoryError(QStringLiteral("STELVO_BIND_DN is set but STELVO_BIND_PASSWORD_FILE "
+                                            "is not: the bind password is read from that file"));
+    if (options.bindDn.isEmpty() && !options.passwordFile.isEmpty())
+        throw DirectoryError(QStringLiteral("STELVO_BIND_PASSWORD_FILE is set but STELVO_BIND_DN "
+                                            "is not: give the DN to bind as"));
+    const QString startTls = env.value(QStringLiteral("STELVO_STARTTLS")).trimmed();
+    if (startTls == QLatin1String("1"))
+        options.startTls = true;
+    else if (!startTls.isEmpty() && startTls != QLatin1String("0"))
+        throw DirectoryError(
+            QStringLiteral("STELVO_STARTTLS must be 1 or 0, not \"%1\"").arg(startTls));
+    return options;
+}
+
+LdapDirectory::LdapDirectory(const QString& url, const QString& context, const LdapOptions& options,
+                             QObject* parent)
+    : DirectoryControl(parent), m_server(std::make_unique<ldap::Server>()), m_options(options),
+      m_context(context), m_treeName(TreeNameOf(context))
+{
+    QString error;
+    if (!ldap::parseUrl(url, m_server.get(), &error))
+        throw DirectoryError(error);
+    if (m_server->ldaps && m_options.startTls)
+        throw DirectoryError(QStringLiteral("STELVO_STARTTLS=1 cannot be used with %1: an "
+                                            "ldaps:// connection is encrypted already")
+                                 .arg(url));
+    if (m_treeName.isEmpty())
+        throw DirectoryError(
+            QStringLiteral("The context \"%1\" is not an NDS name (NDS:\\\\TREE\\...)")
+                .arg(context));
+    if (m_options.pageSize < 1)
+        m_options.pageSize = 1000;
+    ignoreBrokenPipes();
+}
+
+LdapDirectory::~LdapDirectory()
+{
+    stopWorker();
+}
+
+bool LdapDirectory::isLdapUrl(const QString& text)
+{
+    return text.startsWith(QLatin1String("ldap://"), Qt::CaseInsensitive) ||
+           text.startsWith(QLatin1String("ldaps://"), Qt::CaseInsensitive);
+}
+
+QString LdapDirectory::serverNameOf(const QString& url)
+{
+    ldap::Server server;
+    QString error;
+    if (!ldap::parseUrl(url, &server, &error))
+        return {};
+    return server.host.isEmpty() ? QStringLiteral("localhost") : server.host;
+}
+
+QByteArray LdapDirectory::searchFilter(const QList<nds::Kind>& kinds, const QString& attribute,
+                                       const QString& pattern, QString* error)
+{
+    const bool byName = attribute.compare(QLatin1String("CN"), Qt::CaseInsensitive) == 0;
+    if (!byName && !isAttributeName(attribute)) {
+        *error = QStringLiteral("\"%1\" is not a directory attribute name").arg(attribute);
+        return {};
+    }
+    QByteArray classes;
+    int terms = 0;
+    for (const nds::Kind kind : kinds) {
+        switch (kind) {
+        case nds::Kind::Workstation:
+            classes += "(objectClass=Workstation)";
+            ++terms;
+            break;
+        case nds::Kind::OrganizationalUnit:
+            classes += "(objectClass=organizationalUnit)";
+            ++terms;
+            break;
+        case nds::Kind::Container:
+            classes += "(objectClass=organization)(objectClass=country)"
+                       "(objectClass=locality)(objectClass=domain)";
+            terms += 4;
+            break;
+        case nds::Kind::Other:
+            break;
+        }
+    }
+    if (terms == 0) {
+        *error = QStringLiteral("The search names no directory class to look for");
+        return {};
+    }
+    if (terms > 1)
+        classes = "(|" + classes + ')';
+
+    if (onlyStars(pattern))
+        return classes;
+    const QByteArray value = filterValue(pattern, true);
+    // Units are named by ou, not cn: for "CN" the pattern applies to the name.
+    const QByteArray names = byName ? "(|(cn=" + value + ")(ou=" + value + "))"
+                                    : '(' + attribute.toLatin1() + '=' + value + ')';
+    return "(&" + classes + names + ')';
+}
+
+QString LdapDirectory::ContextPath() const
+{
+    return m_context;
+}
+
+void LdapDirectory::failSearchLater(const QString& message)
+{
+    QMetaObject::invokeMethod(
+        this, [this, message] { emit SearchFailed(message); }, Qt::QueuedConnection);
+}
+
+void LdapDirectory::stopWorker()
+{
+    if (m_cancel)
+        m_cancel->store(true);
+    if (m_worker.joinable())
+        m_worker.join();
+    m_cancel.reset();
+}
+
+void LdapDirectory::StartSearch(const QString& treeName, qint32 scope, const QString& classList,
+                                const QString& pattern)
+{
+    stopWorker();
+    ++m_generation;
+
+    if (treeName.compare(m_treeName, Qt::CaseInsensitive) != 0) {
+        failSearchLater(QStringLiteral("The directory server %1 is set up as tree %2, not %3")
+                            .arg(m_server->display, m_treeName, treeName));
+        return;
+    }
+    QStringList unknown;
+    const QList<nds::Kind> kinds = nds::kindsOfClassList(classList, &unknown);
+    if (!unknown.isEmpty()) {
+        failSearchLater(QStringLiteral("Unknown directory class: %1").arg(unknown.join(u", ")));
+        return;
+    }
+    ldap::SearchRequest request;
+    QString error;
+    request.filter = searchFilter(kinds, SearchAttribute(), pattern, &error);
+    if (request.filter.isEmpty()) {
+        failSearchLater(error);
+        return;
+    }
+    switch (scope) {
+    case 0:
+        request.ldapScope = LDAP_SCOPE_BASE;
+        request.maxDepth = 0;
+        break;
+    case 1:
+        request.ldapScope = LDAP_SCOPE_ONELEVEL;
+        request.maxDepth = 1;
+        break;
+    case 2:
+        request.ldapScope = LDAP_SCOPE_SUBTREE;
+        break;
+    default:
+        failSearchLater(QStringLiteral("Unknown search scope %1").arg(scope));
+        return;
+    }
+    if (m_server->baseDn.isEmpty())
+        request.ldapScope = LDAP_SCOPE_SUBTREE; // each naming context, cut by depth
+    request.server = *m_server;
+    request.options = m_options;
+    request.treeName = m_treeName;
+    request.kinds = kinds;
+    // The server matched any cn or ou value (and "?" as "*"); the name itself decides.
+    if (SearchAttribute().compare(QLatin1String("CN"), Qt::CaseInsensitive) == 0 &&
+        !onlyStars(pattern))
+        request.namePattern = pattern;
+
+    auto cancel = std::make_shared<std::atomic_bool>(false);
+    m_cancel = cancel;
+    const quint64 generation = m_generation;
+    m_worker = std::thread([this, request = std::move(request), cancel, generation] {
+        auto outcome = std::make_shared<ldap::SearchOutcome>();
+        outcome->generation = generation;
+        ldap::runSearch(request, *cancel, outcome.get());
+        if (cancel->load())
+            return;
+        // Posted to this object's thread; dropped if the object goes first
+        // (its destructor joins this thread before the QObject part goes).
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { finishSearch(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& outcome)
+{
+    if (outcome->generation != m_generation)
+        return;
+    if (m_worker.joinable())
+        m_worker.join();
+    m_cancel.reset();
+    if (!outcome->ok) {
+        emit SearchFailed(outcome->error);
+        return;
+    }
+
+    m_known.clear();
+    m_known.reserve(static_cast<qsizetype>(outcome->found.size() + 16));
+    QStringList names;
+    names.reserve(static_cast<qsizetype>(outcome->found.size()));
+    for (ldap::Found& found : outcome->found) {
+        if (!m_known.contains(found.fullName))
+            m_known.insert(found.fullName, Known{found.dn, found.kind, found.className, true});
+        if (SearchFlag())
+            names << found.fullName;
+        else
+            names << found.fullName.mid(found.fullName.lastIndexOf(QLatin1Char('\\')) + 1);
+    }
+    for (const auto& [fullName, dn] : std::as_const(outcome->ancestors)) {
+        if (!m_known.contains(fullName))
+            m_known.insert(fullName, Known{dn, nds::Kind::Other, QString(), false});
+    }
+    if (!m_connection)
+        m_connection = std::move(outcome->connection);
+    outcome->found.clear();
+    outcome->found.shrink_to_fit();
+    outcome->ancestors.clear();
+
+    struct Delivering
+    {
+        bool& flag;
+        explicit Delivering(bool& f) : flag(f) { flag = true; }
+        ~Delivering() { flag = false; }
+    } delivering(m_delivering);
+    emit SearchCompleted(names);
+}
+
+DirectoryEntry LdapDirectory::entryOf(const QString& fullName, const QStringList& components,
+                                      const Known& known) const
+{
+    DirectoryEntry entry;
+    entry.shortName = components.isEmpty() ? m_treeName : components.constLast();
+    entry.fullName = fullName;
+    entry.entryClass.name = known.className;
+    entry.entryClass.container = isContainerKind(known.kind);
+    return entry;
+}
+
+int LdapDirectory::onConnection(const std::function<int(::ldap*)>& request)
+{
+    QString error;
+    bool opened = false;
+    if (!m_connection || m_connection->handle() == nullptr) {
+        m_connection = std::make_unique<ldap::Connection>(*m_server, m_options);
+        if (!m_connection->open(&error))
+            throw DirectoryError(error);
+        opened = true;
+    }
+    int rc = request(m_connection->handle());
+    if (ldap::isConnectionLoss(rc) && !opened) {
+        // The connection may simply have been closed by the server since
+        // the last request: one new attempt.
+        m_connection->close();
+        if (!m_connection->open(&error))
+            throw DirectoryError(error);
+        rc = request(m_connection->handle());
+    }
+    if (ldap::isConnectionLoss(rc)) {
+        const QString text = ldap::errorText(m_connection->handle(), rc);
+        m_connection->close();
+        throw DirectoryError(QStringLiteral("The connection to the directory server %1 was lost: "
+                                            "%2")
+                                 .arg(m_server->display, text));
+    }
+    return rc;
+}
+
+bool LdapDirectory::readEntry(const QByteArray& dn, Known* known)
+{
+    char attribute[] = "objectClass";
+    char* attributes[] = {attribute, nullptr};
+    LDAPMessage* result = nullptr;
+    timeval timeout = toTimeval(m_options.operationTimeout);
+    const int rc = onConnection([&](::ldap* ld) {
+        ldap_msgfree(result);
+        result = nullptr;
+        return ldap_search_ext_s(ld, dn.constData(), LDAP_SCOPE_BASE, "(objectClass=*)", attributes,
+                                 0, nullptr, nullptr, &timeout, 1, &result);
+    });
+    std::unique_ptr<LDAPMessage, decltype(&ldap_msgfree)> owner(result, &ldap_msgfree);
+    ::ldap* ld = m_connection->handle();
+    if (rc == LDAP_NO_SUCH_OBJECT)
+        return false;
+    if (rc != LDAP_SUCCESS)
+        throw DirectoryError(
+            QStringLiteral("The directory server %1 could not read \"%2\": %3")
+                .arg(m_server->display, QString::fromUtf8(dn), ldap::errorText(ld, rc)));
+    LDAPMessage* entry = ldap_first_entry(ld, result);
+    if (entry == nullptr)
+        return false; // not visible to this user
+    known->dn = dn;
+    known->kind = classOf(ld, entry, &known->className);
+    known->classKnown = true;
+    return true;
+}
+
+bool LdapDirectory::resolve(const QStringList& components, Known* known)
+{
+    // Start below the nearest ancestor whose DN is known.
+    qsizetype level = components.size() - 1;
+    QByteArray parentDn = m_server->baseDn;
+    for (; level > 0; --level) {
+        const auto it = m_known.constFind(nds::fullName(m_treeName, components.mid(0, level)));
+        if (it != m_known.constEnd()) {
+            parentDn = it->dn;
+            break;
+        }
+    }
+
+    char attribute[] = "objectClass";
+    char* attributes[] = {attribute, nullptr};
+    timeval timeout = toTimeval(m_options.operationTimeout);
+    for (; level < components.size(); ++level) {
+        const QString& wanted = components.at(level);
+        const QByteArray filter = namingFilter(wanted);
+        const bool atServerRoot = parentDn.isEmpty();
+        LDAPMessage* result = nullptr;
+        // Below the root DSE there is no one-level search: the naming
+        // contexts are the entries of the first level.
+        const int rc = onConnection([&](::ldap* ld) {
+            ldap_msgfree(result);
+            result = nullptr;
+            if (atServerRoot) {
+                char contexts[] = "namingContexts";
+                char* rootAttributes[] = {contexts, nullptr};
+                return ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", rootAttributes,
+                                         0, nullptr, nullptr, &timeout, 1, &result);
+            }
+            return ldap_search_ext_s(ld, parentDn.constData(), LDAP_SCOPE_ONELEVEL,
+                                     filter.constData(), attributes, 0, nullptr, nullptr, &timeout,
+                                     LDAP_NO_LIMIT, &result);
+        });
+        std::unique_ptr<LDAPMessage, decltype(&ldap_msgfree)> owner(result, &ldap_msgfree);
+        ::ldap* ld = m_connection->handle();
+        if (rc == LDAP_NO_SUCH_OBJECT)
+            return false;
+        if (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED)
+            throw DirectoryError(
+                QStringLiteral("The directory server %1 could not look up \"%2\": %3")
+                    .arg(m_server->display, nds::fullName(m_treeName, components.mid(0, level + 1)),
+                         ldap::errorText(ld, rc)));
+
+        struct Candidate
+        {
+            QByteArray dn;
+            LDAPMessage* entry; // null for a naming context, whose class is read apart
+        };
+        QList<Candidate> candidates;
+        for (LDAPMessage* entry = ldap_first_entry(ld, result); entry != nullptr;
+             entry = ldap_next_entry(ld, entry)) {
+            if (atServerRoot) {
+                berval** values = ldap_get_values_len(ld, entry, "namingContexts");
+                for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+                    candidates << Candidate{
+                        QByteArray(values[i]->bv_val, static_cast<qsizetype>(values[i]->bv_len)),
+                        nullptr};
+                ldap_value_free_len(values);
+            } else {
+                char* dn = ldap_get_dn(ld, entry);
+                if (dn != nullptr)
+                    candidates << Candidate{QByteArray(dn), entry};
+                ldap_memfree(dn);
+            }
+        }
+        // The name as it stands first; the server's matching ignores case,
+        // and so does a name typed differently.
+        const Candidate* chosen = nullptr;
+        for (const Candidate& candidate : std::as_const(candidates)) {
+            const QString name = firstRdnValue(candidate.dn.constData());
+            if (name == wanted) {
+                chosen = &candidate;
+                break;
+            }
+            if (chosen == nullptr && name.compare(wanted, Qt::CaseInsensitive) == 0)
+                chosen = &candidate;
+        }
+        if (chosen == nullptr)
+            return false;
+        Known found;
+        if (chosen->entry != nullptr) {
+            found.dn = chosen->dn;
+            found.kind = classOf(ld, chosen->entry, &found.className);
+            found.classKnown = true;
+        } else if (!readEntry(chosen->dn, &found)) {
+            return false;
+        }
+        m_known.insert(nds::fullName(m_treeName, components.mid(0, level + 1)), found);
+        parentDn = found.dn;
+        *known = found;
+    }
+    return true;
+}
+
+DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
+{
+    QStringList components;
+    if (!nds::splitFullName(ndsFullName, m_treeName, &components))
+        throw DirectoryError(
+            QStringLiteral("\"%1\" is not a name in tree %2").arg(ndsFullName, m_treeName));
+    if (components.isEmpty()) {
+        // The tree itself: the container of everything.
+        return entryOf(
+            ndsFullName, components,
+            Known{m_server->baseDn, nds::Kind::Container, QStringLiteral("Tree Root"), true});
+    }
+
+    const auto cached = m_known.find(ndsFullName);
+    if (m_delivering && cached != m_known.end() && cached->classKnown)
+        return entryOf(ndsFullName, components, *cached);
+
+    Known known;
+    if (cached != m_known.end()) {
+        const QByteArray dn = cached->dn;
+        if (readEntry(dn, &known)) {
+            m_known.insert(ndsFullName, known);
+            return entryOf(ndsFullName, components, known);
+        }
+        m_known.remove(ndsFullName);
+        throw DirectoryError(
+            QStringLiteral("\"%1\" is not in the directory (any more)").arg(ndsFullName));
+    }
+    if (!resolve(components, &known))
+        throw DirectoryError(QStringLiteral("\"%1\" is not in the directory").arg(ndsFullName));
+    return entryOf(ndsFullName, components, known);
+}
+
+} // namespace stelvo

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "DirectoryControl.h"
+#include "NdsNames.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QProcessEnvironment>
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+struct ldap; // libldap's LDAP handle
+
+namespace stelvo {
+
+namespace ldap {
+class Connection;
+struct Server;
+struct SearchOutcome;
+} // namespace ldap
+
+// How the directory server is reached: binding, TLS, timeouts.
+struct LdapOptions
+{
+    QString bindDn;       // empty: anonymous
+    QString passwordFile; // file whose content (one trailing newline removed) is the password
+    bool startTls = false;
+
+    // Connecting (TCP and TLS handshake).
+    std::chrono::milliseconds networkTimeout{5000};
+    // Each request made on the user-interface thread (EntryByName), and the
+    // bind and StartTLS requests.
+    std::chrono::milliseconds operationTimeout{5000};
+    // The search gives up when the server sends nothing for this long.
+    std::chrono::milliseconds searchIdleTimeout{120000};
+    // Entries per page of the paged search.
+    int pageSize = 1000;
+
+    // STELVO_BIND_DN, STELVO_BIND_PASSWORD_FILE and STELVO_STARTTLS (1 or 0).
+    // The password itself is never taken from the environment. Throws
+    // DirectoryError on settings that cannot work: a bind DN without a
+    // password file or the reverse, a STELVO_STARTTLS other than 0 or 1.
+    static LdapOptions fromEnvironment(const QProcessEnvironment& env);
+};
+
+// The directory control served by an LDAP server through libldap.
+//
+// The URL (RFC 4516, ldap:// or ldaps://) names the server and the entry
+// that stands for the tree root; an empty DN means the server's naming
+// contexts are the top of the tree. An entry's NDS full name is "NDS:\\",
+// the tree name of the context, then the RDN values of its DN below that
+// entry, from the top down; the names and classes are mapped by the helpers
+// of NdsNames.h, as every directory stand-in does.
+//
+// StartSearch connects, binds and searches on a worker thread (paged, so a
+// server's size limit never truncates the result) and delivers SearchCompleted
+// or SearchFailed on the thread that owns this object. While SearchCompleted
+// is being delivered, EntryByName answers the names of the result from what
+// the search returned, without a request. Any other call of EntryByName asks
+// the server (bounded by LdapOptions::operationTimeout): it reads the entry,
+// resolving names it has not seen level by level; a lost connection is
+// reopened once before the call fails.
+class LdapDirectory : public DirectoryControl
+{
+    Q_OBJECT
+
+public:
+    // Throws DirectoryError when `url` is not a usable LDAP URL or `context`
+    // not an NDS full name. Does not connect.
+    LdapDirectory(const QString& url, const QString& context, const LdapOptions& options,
+                  QObject* parent = nullptr);
+    // Stops a running search; no signal is delivered afterwards.
+    ~LdapDirectory() override;
+
+    // True for "ldap://..." and "ldaps://..." (any case).
+    static bool isLdapUrl(const QString& text);
+    // The host named by an LDAP URL ("localhost" when it names none), the
+    // default first server of the session. Empty when `url` is malformed.
+    static QString serverNameOf(const QString& url);
+
+    // The search filter for the classes and the pattern. For the attribute
+    // "CN" the pattern applies to the entry's naming value (cn, or ou for
+    // units). "*" and "?" are wildcards (the server sees "?" as "*"; the
+    // result is narrowed afterwards); everything else is escaped (RFC 4515).
+    // Empty with `error` set when the attribute name is not one.
+    static QByteArray searchFilter(const QList<nds::Kind>& kinds, const QString& attribute,
+                                   const QString& pattern, QString* error);
+
+    QString ContextPath() const override;
+    void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
+                     const QString& pattern) override;
+    DirectoryEntry EntryByName(const QString& ndsFullName) override;
+
+private:
+    struct Known
+    {
+        QByteArray dn;
+        nds::Kind kind = nds::Kind::Other;
+        QString className;
+        bool classKnown = false; // false for ancestors only seen in DNs
+    };
+
+    void stopWorker();
+    void finishSearch(const std::shared_ptr<ldap::SearchOutcome>& outcome);
+    void failSearchLater(const QString& message);
+    DirectoryEntry entryOf(const QString& fullName, const QStringList& components,
+                           const Known& known) const;
+    // Runs `request` on the user-interface connection, opening it or
+    // reopening it once when the connection is lost. Throws DirectoryError
+    // when the server cannot be reached; returns the request's result code.
+    int onConnection(const std::function<int(::ldap*)>& request);
+    bool readEntry(const QByteArray& dn, Known* known);
+    bool resolve(const QStringList& components, Known* known);
+
+    std::unique_ptr<ldap::Server> m_server;
+    LdapOptions m_options;
+    QString m_context;
+    QString m_treeName;
+
+    std::thread m_worker;
+    std::shared_ptr<std::atomic_bool> m_cancel;
+
+    std::unique_ptr<ldap::Connection> m_connection; // used on this object's thread only
+    QHash<QString, Known> m_known;                  // NDS full name -> entry
+    bool m_delivering = false;
+    quint64 m_generation = 0; // of the latest StartSearch; older outcomes are dropped
+};
+
+} // namespace stelvo

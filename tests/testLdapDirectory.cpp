@@ -1,0 +1,1010 @@
+// The directory control served by a real slapd: names, classes, paging, the
+// server's failures, binding and reconnection.
+
+#include "HoldingProxy.h"
+#include "LdapConnection.h"
+#include "LdapDirectory.h"
+#include "SlapdServer.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#if __has_include("LdifDirectory.h")
+#include "LdifDirectory.h"
+#define STELVO_HAVE_LDIF_DIRECTORY 1
+#endif
+
+using namespace stelvo;
+using stelvo::test::HoldingProxy;
+using stelvo::test::SlapdConfig;
+using stelvo::test::SlapdServer;
+
+namespace {
+
+const QString kTree = QStringLiteral("ACME_TREE");
+const QString kContext = QStringLiteral("NDS:\\\\ACME_TREE\\ACME\\SALES\\EAST");
+const QString kClasses = QStringLiteral("Workstation, Organizational Unit");
+const QString kFixture = QStringLiteral(STELVO_TESTS_DIR "/data/acme-tree.ldif");
+
+QString inTree(const QString& path)
+{
+    return QStringLiteral("NDS:\\\\ACME_TREE\\") + path;
+}
+
+const QString kLong = QStringLiteral("WS-") + QStringLiteral("LONG").repeated(30);
+
+// The fixture's workstations and units, in directory order.
+const QStringList kFixtureNames = {
+    inTree(u"ACME\\SALES"_qs),
+    inTree(u"ACME\\SALES\\WS042"_qs),
+    inTree(u"ACME\\SALES\\EAST"_qs),
+    inTree(u"ACME\\SALES\\EAST\\WS001"_qs),
+    inTree(u"ACME\\SALES\\EAST\\WS \"quoted\""_qs),
+    inTree(u"ACME\\SALES\\EAST\\100% $HOME `id`"_qs),
+    inTree(u"ACME\\SALES\\EAST\\-w evil"_qs),
+    inTree(u"ACME\\SALES\\EAST\\Smith, John"_qs),
+    inTree(u"ACME\\SALES\\EAST\\A+B;C=D <x>"_qs),
+    inTree(u"ACME\\SALES\\EAST\\Star*Name (1)"_qs),
+    inTree(u"ACME\\SALES\\EAST\\ leading and trailing "_qs),
+    inTree(u"ACME\\SALES\\EAST\\#hash"_qs),
+    inTree(u"ACME\\SALES\\EAST\\Müller-PC"_qs),
+    inTree(u"ACME\\SALES\\EAST\\工作站-7"_qs),
+    inTree(u"ACME\\SALES\\EAST\\"_qs + kLong),
+    inTree(u"ACME\\SALES\\Zürich Süd"_qs),
+    inTree(u"ACME\\SALES\\Zürich Süd\\ZH-01"_qs),
+    inTree(u"ACME\\BERLIN\\LAB"_qs),
+    inTree(u"ACME\\BERLIN\\LAB\\LAB-01"_qs),
+    inTree(u"ACME\\ACME-GW"_qs),
+    inTree(u"GLOBEX\\SALES"_qs),
+    inTree(u"GLOBEX\\SALES\\GX-01"_qs),
+    inTree(u"GLOBEX\\EMPTY"_qs),
+};
+
+struct Outcome
+{
+    bool completed = false;
+    bool failed = false;
+    QStringList names;
+    QString message;
+};
+
+// Starts the program's search and waits for its one signal.
+Outcome search(DirectoryControl& directory, const QString& pattern = QStringLiteral("*"))
+{
+    QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
+    QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
+    directory.SearchAttribute(QStringLiteral("CN"));
+    directory.SearchFlag(true);
+    directory.StartSearch(DirectoryControl::TreeNameOf(directory.ContextPath()), 2, kClasses,
+                          pattern);
+    Outcome outcome;
+    if (!completed.isEmpty() || !failed.isEmpty()) {
+        outcome.message = QStringLiteral("delivered before StartSearch returned");
+        outcome.failed = true;
+        return outcome;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (completed.isEmpty() && failed.isEmpty() && timer.elapsed() < 120000)
+        QTest::qWait(10);
+    // Nothing else may follow the one signal.
+    QTest::qWait(50);
+    outcome.completed = completed.size() == 1;
+    outcome.failed = failed.size() == 1;
+    if (outcome.completed)
+        outcome.names = completed.at(0).at(0).toStringList();
+    if (outcome.failed)
+        outcome.message = failed.at(0).at(0).toString();
+    if (completed.size() + failed.size() != 1)
+        outcome.message += QStringLiteral(" [%1 completed, %2 failed signals]")
+                               .arg(completed.size())
+                               .arg(failed.size());
+    return outcome;
+}
+
+LdapOptions quickOptions()
+{
+    LdapOptions options;
+    options.networkTimeout = std::chrono::milliseconds(3000);
+    options.operationTimeout = std::chrono::milliseconds(5000);
+    return options;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content)
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(content);
+    return file.fileName();
+}
+
+// A port on which nothing listens.
+quint16 closedPort()
+{
+    HoldingProxy probe(1, 0); // takes a free port, then gives it back
+    if (!probe.start())
+        return 0;
+    return probe.port();
+}
+
+// True when every unit of `names` comes before the names below it.
+bool listsParentsFirst(const QStringList& names)
+{
+    QSet<QString> seen;
+    const QSet<QString> all(names.cbegin(), names.cend());
+    for (const QString& name : names) {
+        const QString parent = name.left(name.lastIndexOf(QLatin1Char('\\')));
+        if (all.contains(parent) && !seen.contains(parent))
+            return false;
+        seen.insert(name);
+    }
+    return true;
+}
+
+QStringList shortNames(const QStringList& names)
+{
+    QStringList out;
+    for (const QString& name : names)
+        out << name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
+    return out;
+}
+
+} // namespace
+
+class TestLdapDirectory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void namesAndClasses();
+    void entriesDuringDelivery();
+    void entryByName_data();
+    void entryByName();
+    void entryByNameRefused_data();
+    void entryByNameRefused();
+    void patterns_data();
+    void patterns();
+    void sameAsLdif();
+    void wholeTreeServer();
+    void unrepresentableNames();
+    void paging_data();
+    void paging();
+    void pagingRefused_data();
+    void pagingRefused();
+    void serverDiesMidSearch();
+    void bind_data();
+    void bind();
+    void unreachable();
+    void baseMissing();
+    void reconnect();
+    void entryDeletedAfterSearch();
+    void movedUnit();
+    void parentsFirst_data();
+    void parentsFirst();
+    void deliveredOnOwnThread();
+    void destroyedDuringSearch();
+    void searchArguments_data();
+    void searchArguments();
+    void optionsFromEnvironment_data();
+    void optionsFromEnvironment();
+    void urls_data();
+    void urls();
+    void searchFilter_data();
+    void searchFilter();
+
+private:
+    std::unique_ptr<SlapdServer> m_acme;
+    std::unique_ptr<SlapdServer> m_bindServer;
+};
+
+void TestLdapDirectory::initTestCase()
+{
+    SlapdConfig config;
+    config.fixtureFile = kFixture;
+    m_acme = std::make_unique<SlapdServer>(config);
+    QVERIFY2(m_acme->start(), qPrintable(m_acme->errorString()));
+}
+
+void TestLdapDirectory::namesAndClasses()
+{
+    LdapDirectory directory(m_acme->url(), kContext, quickOptions());
+    QCOMPARE(directory.ContextPath(), kContext);
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QCOMPARE(outcome.names, kFixtureNames);
+}
+
+void TestLdapDirectory::entriesDuringDelivery()
+{
+    // While SearchCompleted is delivered, every name of the result is
+    // answered from the search: the server may be gone by then.
+    SlapdConfig config;
+    config.fixtureFile = kFixture;
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    LdapDirectory own(server.url(), kContext, quickOptions());
+
+    QList<DirectoryEntry> entries;
+    QString error;
+    connect(&own, &DirectoryControl::SearchCompleted, this, [&](const QStringList& names) {
+        server.kill();
+        try {
+            for (const QString& name : names)
+                entries << own.EntryByName(name);
+        } catch (const DirectoryError& e) {
+            error = e.message();
+        }
+    });
+    const Outcome outcome = search(own);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(entries.size(), kFixtureNames.size());
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const DirectoryEntry& entry = entries.at(i);
+        const QString& name = kFixtureNames.at(i);
+        QCOMPARE(entry.fullName, name);
+        QCOMPARE(entry.shortName, shortNames({name}).constFirst());
+        // Units and workstations alike: the fixture's units are all named U*,
+        // SALES, EAST, EMPTY, LAB or Zürich Süd.
+        const bool unit = name.endsWith(u"SALES"_qs) || name.endsWith(u"EAST"_qs) ||
+                          name.endsWith(u"EMPTY"_qs) || name.endsWith(u"\\LAB"_qs) ||
+                          name.endsWith(u"Zürich Süd"_qs);
+        QCOMPARE(entry.entryClass.container, unit);
+        QCOMPARE(entry.entryClass.name,
+                 unit ? QStringLiteral("organizationalUnit") : QStringLiteral("Workstation"));
+    }
+}
+
+void TestLdapDirectory::entryByName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shortName");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<bool>("container");
+
+    // clang-format off
+    QTest::newRow("workstation")        << inTree(u"ACME\\SALES\\WS042"_qs) << u"WS042"_qs << u"Workstation"_qs << false;
+    QTest::newRow("unit")               << inTree(u"ACME\\SALES\\EAST"_qs) << u"EAST"_qs << u"organizationalUnit"_qs << true;
+    QTest::newRow("organization")       << inTree(u"ACME"_qs) << u"ACME"_qs << u"organization"_qs << true;
+    QTest::newRow("locality")           << inTree(u"ACME\\BERLIN"_qs) << u"BERLIN"_qs << u"locality"_qs << true;
+    QTest::newRow("under a locality")   << inTree(u"ACME\\BERLIN\\LAB\\LAB-01"_qs) << u"LAB-01"_qs << u"Workstation"_qs << false;
+    QTest::newRow("quotes")             << inTree(u"ACME\\SALES\\EAST\\WS \"quoted\""_qs) << u"WS \"quoted\""_qs << u"Workstation"_qs << false;
+    QTest::newRow("shell characters")   << inTree(u"ACME\\SALES\\EAST\\100% $HOME `id`"_qs) << u"100% $HOME `id`"_qs << u"Workstation"_qs << false;
+    QTest::newRow("leading dash")       << inTree(u"ACME\\SALES\\EAST\\-w evil"_qs) << u"-w evil"_qs << u"Workstation"_qs << false;
+    QTest::newRow("DN specials")        << inTree(u"ACME\\SALES\\EAST\\A+B;C=D <x>"_qs) << u"A+B;C=D <x>"_qs << u"Workstation"_qs << false;
+    QTest::newRow("comma")              << inTree(u"ACME\\SALES\\EAST\\Smith, John"_qs) << u"Smith, John"_qs << u"Workstation"_qs << false;
+    QTest::newRow("spaces at the ends") << inTree(u"ACME\\SALES\\EAST\\ leading and trailing "_qs) << u" leading and trailing "_qs << u"Workstation"_qs << false;
+    QTest::newRow("non-ASCII")          << inTree(u"ACME\\SALES\\Zürich Süd\\ZH-01"_qs) << u"ZH-01"_qs << u"Workstation"_qs << false;
+    QTest::newRow("CJK")                << inTree(u"ACME\\SALES\\EAST\\工作站-7"_qs) << u"工作站-7"_qs << u"Workstation"_qs << false;
+    QTest::newRow("very long")          << inTree(u"ACME\\SALES\\EAST\\"_qs + kLong) << kLong << u"Workstation"_qs << false;
+    QTest::newRow("other case")         << inTree(u"acme\\sales\\ws042"_qs) << u"ws042"_qs << u"Workstation"_qs << false;
+    QTest::newRow("not selected class") << inTree(u"ACME\\SALES\\PRN1"_qs) << u"PRN1"_qs << QString() << false;
+    QTest::newRow("the tree")           << u"NDS:\\\\ACME_TREE"_qs << kTree << u"Tree Root"_qs << true;
+    // clang-format on
+}
+
+void TestLdapDirectory::entryByName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shortName);
+    QFETCH(QString, className);
+    QFETCH(bool, container);
+
+    // Once the search is delivered, names are read from the server; the
+    // first row of each pair is asked cold, without any search.
+    for (const bool searched : {false, true}) {
+        LdapDirectory directory(m_acme->url(), kContext, quickOptions());
+        if (searched) {
+            const Outcome outcome = search(directory);
+            QVERIFY2(outcome.completed, qPrintable(outcome.message));
+        }
+        try {
+            const DirectoryEntry entry = directory.EntryByName(name);
+            QCOMPARE(entry.fullName, name);
+            QCOMPARE(entry.shortName, shortName);
+            QCOMPARE(entry.entryClass.name, className);
+            QCOMPARE(entry.entryClass.container, container);
+        } catch (const DirectoryError& e) {
+            QFAIL(qPrintable(e.message()));
+        }
+    }
+}
+
+void TestLdapDirectory::entryByNameRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+
+    // clang-format off
+    QTest::newRow("missing leaf")       << inTree(u"ACME\\SALES\\WS999"_qs) << u"is not in the directory"_qs;
+    QTest::newRow("missing container")  << inTree(u"ACME\\NOWHERE\\WS042"_qs) << u"is not in the directory"_qs;
+    QTest::newRow("wrong parent")       << inTree(u"ACME\\SALES\\EAST\\WS042"_qs) << u"is not in the directory"_qs;
+    QTest::newRow("other tree")         << u"NDS:\\\\OTHER_TREE\\ACME"_qs << u"is not a name in tree ACME_TREE"_qs;
+    QTest::newRow("empty component")    << inTree(u"ACME\\\\SALES"_qs) << u"is not a name in tree"_qs;
+    QTest::newRow("not an NDS name")    << u"cn=WS042,ou=SALES,o=ACME"_qs << u"is not a name in tree"_qs;
+    QTest::newRow("filter injection")   << inTree(u"ACME\\*"_qs) << u"is not in the directory"_qs;
+    QTest::newRow("injection 2")        << inTree(u"ACME\\x)(ou=*"_qs) << u"is not in the directory"_qs;
+    QTest::newRow("backslash escape")   << inTree(u"ACME\\SALES\\EAST\\WS001\\2a"_qs) << u"is not in the directory"_qs;
+    // clang-format on
+}
+
+void TestLdapDirectory::entryByNameRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    LdapDirectory directory(m_acme->url(), kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    try {
+        directory.EntryByName(name);
+        QFAIL("no error");
+    } catch (const DirectoryError& e) {
+        QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(name), qPrintable(e.message()));
+    }
+}
+
+void TestLdapDirectory::patterns_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("expected"); // short names, in directory order
+
+    // clang-format off
+    QTest::newRow("prefix")           << u"WS0*"_qs << QStringList{u"WS042"_qs, u"WS001"_qs};
+    QTest::newRow("one character")    << u"ws00?"_qs << QStringList{u"WS001"_qs};
+    QTest::newRow("? is one only")    << u"WS0?"_qs << QStringList{};
+    QTest::newRow("exact")            << u"EAST"_qs << QStringList{u"EAST"_qs};
+    QTest::newRow("same-named units") << u"sales"_qs << QStringList{u"SALES"_qs, u"SALES"_qs};
+    QTest::newRow("two kinds")        << u"E*"_qs << QStringList{u"EAST"_qs, u"EMPTY"_qs};
+    QTest::newRow("parentheses")      << u"*(1)"_qs << QStringList{u"Star*Name (1)"_qs};
+    QTest::newRow("filter injection") << u"*)(objectClass=*"_qs << QStringList{};
+    QTest::newRow("backslash")        << u"*\\*"_qs << QStringList{};
+    QTest::newRow("quotes")           << u"WS \"quoted\""_qs << QStringList{u"WS \"quoted\""_qs};
+    QTest::newRow("shell characters") << u"100% $HOME `id`"_qs << QStringList{u"100% $HOME `id`"_qs};
+    QTest::newRow("leading dash")     << u"-w*"_qs << QStringList{u"-w evil"_qs};
+    QTest::newRow("non-ASCII")        << u"müller*"_qs << QStringList{u"Müller-PC"_qs};
+    QTest::newRow("CJK")              << u"工作站*"_qs << QStringList{u"工作站-7"_qs};
+    QTest::newRow("spaces")           << u" leading*"_qs << QStringList{u" leading and trailing "_qs};
+    QTest::newRow("long")             << u"WS-LONGLONG*G"_qs << QStringList{kLong};
+    QTest::newRow("nothing")          << u"ZZZ*"_qs << QStringList{};
+    // clang-format on
+}
+
+void TestLdapDirectory::patterns()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, expected);
+    LdapDirectory directory(m_acme->url(), kContext, quickOptions());
+    const Outcome outcome = search(directory, pattern);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QCOMPARE(shortNames(outcome.names), expected);
+}
+
+void TestLdapDirectory::sameAsLdif()
+{
+#ifdef STELVO_HAVE_LDIF_DIRECTORY
+    LdifDirectory ldif(kFixture, kContext);
+    LdapDirectory ldap(m_acme->url(), kContext, quickOptions());
+    const Outcome fromLdif = search(ldif);
+    const Outcome fromLdap = search(ldap);
+    QVERIFY2(fromLdif.completed, qPrintable(fromLdif.message));
+    QVERIFY2(fromLdap.completed, qPrintable(fromLdap.message));
+    QCOMPARE(fromLdap.names, fromLdif.names);
+    for (const QString& name : fromLdif.names) {
+        const DirectoryEntry a = ldif.EntryByName(name);
+        const DirectoryEntry b = ldap.EntryByName(name);
+        QCOMPARE(b.fullName, a.fullName);
+        QCOMPARE(b.shortName, a.shortName);
+        QCOMPARE(b.entryClass.name, a.entryClass.name);
+        QCOMPARE(b.entryClass.container, a.entryClass.container);
+    }
+    // The containers that hold them, found or not.
+    for (const QString& path : {u"ACME"_qs, u"ACME\\BERLIN"_qs, u"GLOBEX"_qs}) {
+        const DirectoryEntry a = ldif.EntryByName(inTree(path));
+        const DirectoryEntry b = ldap.EntryByName(inTree(path));
+        QCOMPARE(b.entryClass.name, a.entryClass.name);
+        QCOMPARE(b.entryClass.container, a.entryClass.container);
+    }
+#else
+    QSKIP("the LDIF directory is not part of this build yet");
+#endif
+}
+
+void TestLdapDirectory::wholeTreeServer()
+{
+    // No DN in the URL: the server's naming contexts (o=ACME, o=GLOBEX) are
+    // the top of the tree, as with a server that holds the whole tree.
+    SlapdConfig config;
+    config.suffix.clear();
+    config.fixtureFile = kFixture;
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    LdapDirectory directory(server.url(QString()), kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QCOMPARE(outcome.names, kFixtureNames);
+
+    const DirectoryEntry top = directory.EntryByName(inTree(u"GLOBEX"_qs));
+    QCOMPARE(top.entryClass.name, u"organization"_qs);
+    QVERIFY(top.entryClass.container);
+    LdapDirectory cold(server.url(QString()), kContext, quickOptions());
+    const DirectoryEntry leaf = cold.EntryByName(inTree(u"GLOBEX\\SALES\\GX-01"_qs));
+    QCOMPARE(leaf.entryClass.name, u"Workstation"_qs);
+}
+
+void TestLdapDirectory::unrepresentableNames()
+{
+    // A backslash cannot stand in an NDS full name: such entries, and the
+    // entries below them, are left out rather than named wrongly.
+    SlapdConfig config;
+    config.fixture = "dn: o=ACME\nobjectClass: organization\no: ACME\n\n"
+                     "dn: ou=A\\5CB,o=ACME\nobjectClass: organizationalUnit\nou: A\\B\n\n"
+                     "dn: cn=WS1,ou=A\\5CB,o=ACME\nobjectClass: Workstation\ncn: WS1\n\n"
+                     "dn: cn=WS\\5C2,o=ACME\nobjectClass: Workstation\ncn: WS\\2\n\n"
+                     "dn: cn=WS3,o=ACME\nobjectClass: Workstation\ncn: WS3\n\n";
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    LdapDirectory directory(server.url(), kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QCOMPARE(outcome.names, QStringList{inTree(u"ACME\\WS3"_qs)});
+}
+
+void TestLdapDirectory::paging_data()
+{
+    QTest::addColumn<int>("pageSize");
+    QTest::addColumn<int>("paging"); // SlapdConfig::Paging
+    QTest::addColumn<bool>("complete");
+
+    // clang-format off
+    QTest::newRow("one page beyond the limit") << 1000 << int(SlapdConfig::Paging::Unlimited) << true;
+    QTest::newRow("many pages")                << 100  << int(SlapdConfig::Paging::Unlimited) << true;
+    QTest::newRow("paging up to the limit")    << 100  << int(SlapdConfig::Paging::Limited) << false;
+    // clang-format on
+}
+
+void TestLdapDirectory::paging()
+{
+    QFETCH(int, pageSize);
+    QFETCH(int, paging);
+    QFETCH(bool, complete);
+
+    SlapdConfig config;
+    config.fixture = test::workstationTreeLdif(1500, 20, QStringLiteral("ACME"));
+    config.sizeLimit = 500;
+    config.paging = static_cast<SlapdConfig::Paging>(paging);
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+
+    LdapOptions options = quickOptions();
+    options.pageSize = pageSize;
+    LdapDirectory directory(server.url(), kContext, options);
+    const Outcome outcome = search(directory);
+    if (!complete) {
+        QVERIFY2(outcome.failed, qPrintable(outcome.message));
+        QVERIFY2(outcome.message.contains(u"size limit"_qs), qPrintable(outcome.message));
+        QVERIFY2(outcome.message.contains(server.url().section(u'/', 0, 2)),
+                 qPrintable(outcome.message));
+        return;
+    }
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QCOMPARE(outcome.names.size(), 1520);
+    QCOMPARE(QSet<QString>(outcome.names.cbegin(), outcome.names.cend()).size(), 1520);
+    QCOMPARE(outcome.names.filter(u"\\WS"_qs).size(), 1500);
+    QCOMPARE(outcome.names.constFirst(), inTree(u"ACME\\U01"_qs));
+    QVERIFY(listsParentsFirst(outcome.names));
+    QCOMPARE(outcome.names.filter(QRegularExpression(u"\\\\WS001500$"_qs)).size(), 1);
+}
+
+void TestLdapDirectory::pagingRefused_data()
+{
+    QTest::addColumn<int>("workstations");
+    QTest::addColumn<bool>("complete");
+
+    // clang-format off
+    QTest::newRow("within the limit") << 100  << true;
+    QTest::newRow("beyond the limit") << 1500 << false;
+    // clang-format on
+}
+
+void TestLdapDirectory::pagingRefused()
+{
+    QFETCH(int, workstations);
+    QFETCH(bool, complete);
+
+    SlapdConfig config;
+    config.fixture = test::workstationTreeLdif(workstations, 10, QStringLiteral("ACME"));
+    config.sizeLimit = 500;
+    config.paging = SlapdConfig::Paging::Refused;
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    LdapDirectory directory(server.url(), kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    if (complete) {
+        QVERIFY2(outcome.completed, qPrintable(outcome.message));
+        QCOMPARE(outcome.names.size(), workstations + 10);
+    } else {
+        QVERIFY2(outcome.failed, qPrintable(outcome.message));
+        QVERIFY2(outcome.message.contains(u"size limit"_qs), qPrintable(outcome.message));
+        QVERIFY2(outcome.message.contains(u"does not allow paged searches"_qs),
+                 qPrintable(outcome.message));
+        QVERIFY2(outcome.message.contains(u"Size limit exceeded"_qs), qPrintable(outcome.message));
+    }
+}
+
+void TestLdapDirectory::serverDiesMidSearch()
+{
+    SlapdConfig config;
+    config.fixture = test::workstationTreeLdif(1500, 20, QStringLiteral("ACME"));
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    // The client gets the bind response and part of the first page; then
+    // the server dies.
+    HoldingProxy proxy(server.port(), 4000);
+    QVERIFY(proxy.start());
+
+    const QString url = QStringLiteral("ldap://127.0.0.1:%1/dc=tree").arg(proxy.port());
+    LdapDirectory directory(url, kContext, quickOptions());
+    QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
+    QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
+    directory.StartSearch(kTree, 2, kClasses, QStringLiteral("*"));
+    QVERIFY(proxy.waitUntilHolding(30000));
+    server.kill();
+    QVERIFY(failed.wait(30000));
+    QTest::qWait(50);
+    QCOMPARE(completed.size(), 0);
+    QCOMPARE(failed.size(), 1);
+    const QString message = failed.at(0).at(0).toString();
+    QVERIFY2(message.contains(u"was lost during the search"_qs), qPrintable(message));
+    QVERIFY2(message.contains(url.section(u'/', 0, 2)), qPrintable(message));
+}
+
+void TestLdapDirectory::bind_data()
+{
+    QTest::addColumn<bool>("withDn");
+    QTest::addColumn<QByteArray>("fileContent"); // "-" for no file at all
+    QTest::addColumn<QString>("failure");        // empty: the search completes
+
+    // clang-format off
+    QTest::newRow("password")             << true  << QByteArray("reader-pw") << QString();
+    QTest::newRow("trailing newline")     << true  << QByteArray("reader-pw\n") << QString();
+    QTest::newRow("trailing CRLF")        << true  << QByteArray("reader-pw\r\n") << QString();
+    QTest::newRow("two newlines")         << true  << QByteArray("reader-pw\n\n") << u"Invalid credentials"_qs;
+    QTest::newRow("wrong password")       << true  << QByteArray("wrong\n") << u"Invalid credentials"_qs;
+    QTest::newRow("empty file")           << true  << QByteArray("") << u"is empty"_qs;
+    QTest::newRow("newline only")         << true  << QByteArray("\n") << u"is empty"_qs;
+    QTest::newRow("no file")              << true  << QByteArray("-") << u"Cannot read the bind password file"_qs;
+    QTest::newRow("anonymous, no access") << false << QByteArray() << u"Insufficient access"_qs;
+    // clang-format on
+}
+
+void TestLdapDirectory::bind()
+{
+    QFETCH(bool, withDn);
+    QFETCH(QByteArray, fileContent);
+    QFETCH(QString, failure);
+
+    if (!m_bindServer) {
+        SlapdConfig config;
+        config.fixtureFile = kFixture;
+        config.anonymousRead = false;
+        config.readerPassword = "reader-pw";
+        m_bindServer = std::make_unique<SlapdServer>(config);
+        QVERIFY2(m_bindServer->start(), qPrintable(m_bindServer->errorString()));
+    }
+    SlapdServer* server = m_bindServer.get();
+    QTemporaryDir dir;
+    LdapOptions options = quickOptions();
+    if (withDn) {
+        options.bindDn = server->readerDn();
+        options.passwordFile = fileContent == "-" ? dir.filePath(u"missing"_qs)
+                                                  : writeFile(dir, u"password"_qs, fileContent);
+    }
+    LdapDirectory directory(server->url(), kContext, options);
+    const Outcome outcome = search(directory);
+    if (failure.isEmpty()) {
+        QVERIFY2(outcome.completed, qPrintable(outcome.message));
+        QCOMPARE(outcome.names, kFixtureNames);
+        // Requests after the search bind the same way.
+        const DirectoryEntry entry = directory.EntryByName(inTree(u"ACME"_qs));
+        QCOMPARE(entry.entryClass.name, u"organization"_qs);
+        return;
+    }
+    QVERIFY2(outcome.failed, qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(failure), qPrintable(outcome.message));
+    if (withDn && fileContent != "-" && !fileContent.trimmed().isEmpty()) {
+        QVERIFY2(outcome.message.contains(server->readerDn()), qPrintable(outcome.message));
+        QVERIFY2(outcome.message.contains(server->url().section(u'/', 0, 2)),
+                 qPrintable(outcome.message));
+    }
+    // The password never appears in a message.
+    QVERIFY(!outcome.message.contains(u"reader-pw"_qs));
+    QVERIFY(fileContent.trimmed().isEmpty() || fileContent == "-" ||
+            !outcome.message.contains(QString::fromLatin1(fileContent.trimmed())));
+}
+
+void TestLdapDirectory::unreachable()
+{
+    const quint16 port = closedPort();
+    QVERIFY(port != 0);
+    const QString url = QStringLiteral("ldap://127.0.0.1:%1/dc=tree").arg(port);
+    LdapDirectory directory(url, kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.failed, qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(QStringLiteral("ldap://127.0.0.1:%1").arg(port)),
+             qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(u"Can't contact LDAP server"_qs),
+             qPrintable(outcome.message));
+
+    // A command without a server: an error, no crash.
+    try {
+        directory.EntryByName(inTree(u"ACME"_qs));
+        QFAIL("no error");
+    } catch (const DirectoryError& e) {
+        QVERIFY2(e.message().contains(u"Can't contact LDAP server"_qs), qPrintable(e.message()));
+    }
+}
+
+void TestLdapDirectory::baseMissing()
+{
+    LdapDirectory directory(m_acme->url(u"ou=missing,dc=tree"_qs), kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.failed, qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(u"No such object"_qs), qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(u"ou=missing,dc=tree"_qs), qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(m_acme->url().section(u'/', 0, 2)),
+             qPrintable(outcome.message));
+}
+
+void TestLdapDirectory::reconnect()
+{
+    SlapdConfig config;
+    config.fixtureFile = kFixture;
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    LdapDirectory directory(server.url(), kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    const QString leaf = inTree(u"ACME\\SALES\\WS042"_qs);
+
+    // The connection the search left open dies with the server; the next
+    // request opens a new one.
+    server.stop();
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QCOMPARE(directory.EntryByName(leaf).shortName, u"WS042"_qs);
+    QCOMPARE(directory.EntryByName(inTree(u"GLOBEX"_qs)).entryClass.name, u"organization"_qs);
+
+    // No server: the command fails with the server's name and the reason.
+    server.stop();
+    try {
+        directory.EntryByName(leaf);
+        QFAIL("no error");
+    } catch (const DirectoryError& e) {
+        QVERIFY2(e.message().contains(server.url().section(u'/', 0, 2)), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(u"Can't contact LDAP server"_qs), qPrintable(e.message()));
+    }
+    // And once it is back, the program carries on.
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QCOMPARE(directory.EntryByName(leaf).entryClass.name, u"Workstation"_qs);
+}
+
+void TestLdapDirectory::entryDeletedAfterSearch()
+{
+    SlapdConfig config;
+    config.fixtureFile = kFixture;
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    LdapDirectory directory(server.url(), kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+
+    QVERIFY2(server.runAsRoot(u"ldapdelete"_qs, {u"cn=WS042,ou=SALES,o=ACME,dc=tree"_qs}),
+             qPrintable(server.errorString()));
+    try {
+        directory.EntryByName(inTree(u"ACME\\SALES\\WS042"_qs));
+        QFAIL("no error");
+    } catch (const DirectoryError& e) {
+        QVERIFY2(e.message().contains(u"is not in the directory"_qs), qPrintable(e.message()));
+    }
+    // A unit that became a workstation's name is read as it is now.
+    QVERIFY2(server.runAsRoot(u"ldapadd"_qs, {},
+                              "dn: cn=WS042,ou=SALES,o=ACME,dc=tree\nobjectClass: device\n"
+                              "cn: WS042\n"),
+             qPrintable(server.errorString()));
+    const DirectoryEntry entry = directory.EntryByName(inTree(u"ACME\\SALES\\WS042"_qs));
+    QCOMPARE(entry.entryClass.name, QString());
+    QVERIFY(!entry.entryClass.container);
+}
+
+void TestLdapDirectory::movedUnit()
+{
+    // A unit moved below a unit created after it: the names follow the
+    // move, parents still first.
+    SlapdConfig config;
+    config.fixtureFile = kFixture;
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QVERIFY2(server.runAsRoot(u"ldapmodrdn"_qs, {u"-s"_qs, u"ou=EMPTY,o=GLOBEX,dc=tree"_qs,
+                                                 u"ou=SALES,o=GLOBEX,dc=tree"_qs, u"ou=SALES"_qs}),
+             qPrintable(server.errorString()));
+    LdapDirectory directory(server.url(), kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QStringList expected = kFixtureNames.mid(0, kFixtureNames.size() - 3);
+    expected << inTree(u"GLOBEX\\EMPTY"_qs) << inTree(u"GLOBEX\\EMPTY\\SALES"_qs)
+             << inTree(u"GLOBEX\\EMPTY\\SALES\\GX-01"_qs);
+    QCOMPARE(outcome.names, expected);
+    QCOMPARE(directory.EntryByName(inTree(u"GLOBEX\\EMPTY\\SALES\\GX-01"_qs)).shortName,
+             u"GX-01"_qs);
+}
+
+void TestLdapDirectory::parentsFirst_data()
+{
+    QTest::addColumn<QStringList>("found"); // paths below the tree, in the server's order
+    QTest::addColumn<QStringList>("expected");
+
+    // clang-format off
+    QTest::newRow("in order")          << QStringList{u"A"_qs, u"A\\W1"_qs, u"A\\B"_qs, u"A\\B\\W2"_qs}
+                                       << QStringList{u"A"_qs, u"A\\W1"_qs, u"A\\B"_qs, u"A\\B\\W2"_qs};
+    QTest::newRow("child first")       << QStringList{u"A\\B"_qs, u"A\\B\\W2"_qs, u"A"_qs, u"A\\W1"_qs}
+                                       << QStringList{u"A"_qs, u"A\\B"_qs, u"A\\B\\W2"_qs, u"A\\W1"_qs};
+    QTest::newRow("grandchild first")  << QStringList{u"A\\B\\C"_qs, u"X"_qs, u"A\\B"_qs, u"A"_qs}
+                                       << QStringList{u"X"_qs, u"A"_qs, u"A\\B"_qs, u"A\\B\\C"_qs};
+    QTest::newRow("parent not found")  << QStringList{u"A\\B\\W"_qs, u"C"_qs}
+                                       << QStringList{u"A\\B\\W"_qs, u"C"_qs};
+    QTest::newRow("siblings kept")     << QStringList{u"A\\W2"_qs, u"A\\W1"_qs, u"A"_qs, u"A\\W3"_qs}
+                                       << QStringList{u"A"_qs, u"A\\W2"_qs, u"A\\W1"_qs, u"A\\W3"_qs};
+    QTest::newRow("same name twice")   << QStringList{u"A\\W"_qs, u"A"_qs, u"A"_qs}
+                                       << QStringList{u"A"_qs, u"A\\W"_qs, u"A"_qs};
+    QTest::newRow("empty")             << QStringList{} << QStringList{};
+    // clang-format on
+}
+
+void TestLdapDirectory::parentsFirst()
+{
+    QFETCH(QStringList, found);
+    QFETCH(QStringList, expected);
+    std::vector<ldap::Found> entries;
+    for (const QString& path : found)
+        entries.push_back(ldap::Found{inTree(path), path.toUtf8(), nds::Kind::Other, QString()});
+    QStringList ordered;
+    for (const qsizetype i : ldap::parentsFirst(entries))
+        ordered << found.at(i);
+    QCOMPARE(ordered, expected);
+}
+
+void TestLdapDirectory::deliveredOnOwnThread()
+{
+    LdapDirectory directory(m_acme->url(), kContext, quickOptions());
+    QThread* deliveredOn = nullptr;
+    connect(
+        &directory, &DirectoryControl::SearchCompleted, this,
+        [&] { deliveredOn = QThread::currentThread(); }, Qt::DirectConnection);
+    const Outcome outcome = search(directory); // fails if delivered within StartSearch
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QCOMPARE(deliveredOn, directory.thread());
+
+    // Asking again gives the same result again.
+    const Outcome again = search(directory);
+    QVERIFY2(again.completed, qPrintable(again.message));
+    QCOMPARE(again.names, outcome.names);
+}
+
+void TestLdapDirectory::destroyedDuringSearch()
+{
+    // The server's answer is held back after the bind: the search is under
+    // way when the directory control goes.
+    HoldingProxy proxy(m_acme->port(), 14); // the size of a successful bind response
+    QVERIFY(proxy.start());
+    LdapOptions options = quickOptions();
+    options.operationTimeout = std::chrono::milliseconds(60000);
+    options.searchIdleTimeout = std::chrono::milliseconds(60000);
+    bool delivered = false;
+    QElapsedTimer timer;
+    {
+        LdapDirectory directory(QStringLiteral("ldap://127.0.0.1:%1/dc=tree").arg(proxy.port()),
+                                kContext, options);
+        connect(&directory, &DirectoryControl::SearchCompleted, this, [&] { delivered = true; });
+        connect(&directory, &DirectoryControl::SearchFailed, this, [&] { delivered = true; });
+        directory.StartSearch(kTree, 2, kClasses, QStringLiteral("*"));
+        QVERIFY(proxy.waitUntilHolding(30000));
+        timer.start();
+    }
+    // Stopped well before any of its timeouts.
+    QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
+    QTest::qWait(100);
+    QVERIFY(!delivered);
+}
+
+void TestLdapDirectory::searchArguments_data()
+{
+    QTest::addColumn<QString>("tree");
+    QTest::addColumn<int>("scope");
+    QTest::addColumn<QString>("classes");
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<bool>("fullNames");
+    QTest::addColumn<QStringList>("expected"); // empty with `failure`: fails
+    QTest::addColumn<QString>("failure");
+
+    // clang-format off
+    QTest::newRow("tree name in other case") << u"acme_tree"_qs << 2 << kClasses << u"CN"_qs << true << kFixtureNames << QString();
+    QTest::newRow("other tree")      << u"OTHER"_qs << 2 << kClasses << u"CN"_qs << true << QStringList() << u"not OTHER"_qs;
+    QTest::newRow("one level")       << kTree << 1 << kClasses << u"CN"_qs << true << QStringList() << QString();
+    QTest::newRow("organizations")   << kTree << 2 << u"Organization"_qs << u"CN"_qs << true
+                                     << QStringList{inTree(u"ACME"_qs), inTree(u"ACME\\BERLIN"_qs), inTree(u"GLOBEX"_qs)} << QString();
+    QTest::newRow("units only")      << kTree << 2 << u"Organizational Unit"_qs << u"CN"_qs << false
+                                     << QStringList{u"SALES"_qs, u"EAST"_qs, u"Zürich Süd"_qs, u"LAB"_qs, u"SALES"_qs, u"EMPTY"_qs} << QString();
+    QTest::newRow("unknown class")   << kTree << 2 << u"Workstation, Printer"_qs << u"CN"_qs << true << QStringList() << u"Printer"_qs;
+    QTest::newRow("no class")        << kTree << 2 << u" , "_qs << u"CN"_qs << true << QStringList() << u"no directory class"_qs;
+    QTest::newRow("bad scope")       << kTree << 7 << kClasses << u"CN"_qs << true << QStringList() << u"scope 7"_qs;
+    QTest::newRow("bad attribute")   << kTree << 2 << kClasses << u"cn)(x"_qs << true << QStringList() << u"not a directory attribute"_qs;
+    // clang-format on
+}
+
+void TestLdapDirectory::searchArguments()
+{
+    QFETCH(QString, tree);
+    QFETCH(int, scope);
+    QFETCH(QString, classes);
+    QFETCH(QString, attribute);
+    QFETCH(bool, fullNames);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, failure);
+
+    LdapDirectory directory(m_acme->url(), kContext, quickOptions());
+    directory.SearchAttribute(attribute);
+    directory.SearchFlag(fullNames);
+    QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
+    QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
+    directory.StartSearch(tree, scope, classes, QStringLiteral("*"));
+    QCOMPARE(completed.size() + failed.size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(completed.size() + failed.size(), 1, 60000);
+    if (!failure.isEmpty()) {
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(failed.at(0).at(0).toString().contains(failure),
+                 qPrintable(failed.at(0).at(0).toString()));
+        return;
+    }
+    QCOMPARE(completed.size(), 1);
+    QCOMPARE(completed.at(0).at(0).toStringList(), expected);
+}
+
+void TestLdapDirectory::optionsFromEnvironment_data()
+{
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<QString>("bindDn");
+    QTest::addColumn<QString>("passwordFile");
+    QTest::addColumn<bool>("startTls");
+    QTest::addColumn<QString>("failure");
+
+    // clang-format off
+    QTest::newRow("nothing")          << QStringList{} << QString() << QString() << false << QString();
+    QTest::newRow("bind")             << QStringList{u"STELVO_BIND_DN=cn=reader,dc=tree"_qs, u"STELVO_BIND_PASSWORD_FILE=/run/pw"_qs}
+                                      << u"cn=reader,dc=tree"_qs << u"/run/pw"_qs << false << QString();
+    QTest::newRow("StartTLS")         << QStringList{u"STELVO_STARTTLS=1"_qs} << QString() << QString() << true << QString();
+    QTest::newRow("StartTLS off")     << QStringList{u"STELVO_STARTTLS=0"_qs} << QString() << QString() << false << QString();
+    QTest::newRow("StartTLS yes")     << QStringList{u"STELVO_STARTTLS=yes"_qs} << QString() << QString() << false << u"STELVO_STARTTLS must be 1 or 0"_qs;
+    QTest::newRow("DN only")          << QStringList{u"STELVO_BIND_DN=cn=reader,dc=tree"_qs} << QString() << QString() << false << u"STELVO_BIND_PASSWORD_FILE is not"_qs;
+    QTest::newRow("file only")        << QStringList{u"STELVO_BIND_PASSWORD_FILE=/run/pw"_qs} << QString() << QString() << false << u"STELVO_BIND_DN is not"_qs;
+    QTest::newRow("password ignored") << QStringList{u"STELVO_BIND_PASSWORD=secret"_qs} << QString() << QString() << false << QString();
+    // clang-format on
+}
+
+void TestLdapDirectory::optionsFromEnvironment()
+{
+    QFETCH(QStringList, settings);
+    QFETCH(QString, bindDn);
+    QFETCH(QString, passwordFile);
+    QFETCH(bool, startTls);
+    QFETCH(QString, failure);
+
+    QProcessEnvironment env;
+    for (const QString& setting : settings)
+        env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
+    try {
+        const LdapOptions options = LdapOptions::fromEnvironment(env);
+        QVERIFY2(failure.isEmpty(), "no error");
+        QCOMPARE(options.bindDn, bindDn);
+        QCOMPARE(options.passwordFile, passwordFile);
+        QCOMPARE(options.startTls, startTls);
+    } catch (const DirectoryError& e) {
+        QVERIFY2(!failure.isEmpty() && e.message().contains(failure), qPrintable(e.message()));
+    }
+}
+
+void TestLdapDirectory::urls_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("context");
+    QTest::addColumn<bool>("startTls");
+    QTest::addColumn<QString>("serverName"); // empty: the URL is refused
+    QTest::addColumn<QString>("failure");
+
+    // clang-format off
+    QTest::newRow("host and DN")     << u"ldap://dir.example.com:389/dc=tree"_qs << kContext << false << u"dir.example.com"_qs << QString();
+    QTest::newRow("ldaps")           << u"LDAPS://dir.example.com/dc=tree"_qs << kContext << false << u"dir.example.com"_qs << QString();
+    QTest::newRow("escaped DN")      << u"ldap://h/o=A%20B,dc=x"_qs << kContext << true << u"h"_qs << QString();
+    QTest::newRow("no host")         << u"ldap:///dc=tree"_qs << kContext << false << u"localhost"_qs << QString();
+    QTest::newRow("IPv6")            << u"ldap://[::1]:3890/"_qs << kContext << false << u"::1"_qs << QString();
+    QTest::newRow("other scheme")    << u"http://dir.example.com/"_qs << kContext << false << QString() << u"is not a usable LDAP URL"_qs;
+    QTest::newRow("not a URL")       << u"/srv/tree.ldif"_qs << kContext << false << QString() << u"is not a usable LDAP URL"_qs;
+    QTest::newRow("attributes")      << u"ldap://h/dc=x?cn"_qs << kContext << false << QString() << u"no attributes, filter"_qs;
+    QTest::newRow("filter")          << u"ldap://h/dc=x??" "?(cn=*)"_qs << kContext << false << QString() << u"no attributes, filter"_qs;
+    QTest::newRow("malformed DN")    << u"ldap://h/tree"_qs << kContext << false << QString() << u"malformed DN"_qs;
+    QTest::newRow("ldaps, StartTLS") << u"ldaps://h/dc=x"_qs << kContext << true << u"h"_qs << u"encrypted already"_qs;
+    QTest::newRow("bad context")     << u"ldap://h/dc=x"_qs << u"ACME_TREE"_qs << false << u"h"_qs << u"is not an NDS name"_qs;
+    // clang-format on
+}
+
+void TestLdapDirectory::urls()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, context);
+    QFETCH(bool, startTls);
+    QFETCH(QString, serverName);
+    QFETCH(QString, failure);
+
+    QCOMPARE(LdapDirectory::serverNameOf(url), serverName);
+    LdapOptions options;
+    options.startTls = startTls;
+    try {
+        LdapDirectory directory(url, context, options);
+        QVERIFY2(failure.isEmpty(), "no error");
+        QVERIFY(LdapDirectory::isLdapUrl(url));
+    } catch (const DirectoryError& e) {
+        QVERIFY2(!failure.isEmpty() && e.message().contains(failure), qPrintable(e.message()));
+    }
+}
+
+void TestLdapDirectory::searchFilter_data()
+{
+    QTest::addColumn<QString>("classes");
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QByteArray>("filter"); // empty: refused
+
+    const QByteArray both = "(|(objectClass=Workstation)(objectClass=organizationalUnit))";
+    // clang-format off
+    QTest::newRow("everything")        << kClasses << u"CN"_qs << u"*"_qs << both;
+    QTest::newRow("stars only")        << kClasses << u"cn"_qs << u"***"_qs << both;
+    QTest::newRow("one class")         << u"Workstation"_qs << u"CN"_qs << u"*"_qs << QByteArray("(objectClass=Workstation)");
+    QTest::newRow("containers")        << u"Organization"_qs << u"CN"_qs << u"*"_qs
+                                       << QByteArray("(|(objectClass=organization)(objectClass=country)(objectClass=locality)(objectClass=domain))");
+    QTest::newRow("prefix")            << kClasses << u"CN"_qs << u"WS0*"_qs << "(&" + both + "(|(cn=WS0*)(ou=WS0*)))";
+    QTest::newRow("question mark")     << kClasses << u"CN"_qs << u"WS?1"_qs << "(&" + both + "(|(cn=WS*1)(ou=WS*1)))";
+    QTest::newRow("runs of wildcards") << kClasses << u"CN"_qs << u"a**?b"_qs << "(&" + both + "(|(cn=a*b)(ou=a*b)))";
+    QTest::newRow("injection")         << kClasses << u"CN"_qs << u"*)(objectClass=*"_qs << "(&" + both + "(|(cn=*\\29\\28objectClass=*)(ou=*\\29\\28objectClass=*)))";
+    QTest::newRow("backslash")         << kClasses << u"CN"_qs << u"a\\2a"_qs << "(&" + both + "(|(cn=a\\5c2a)(ou=a\\5c2a)))";
+    QTest::newRow("NUL")               << kClasses << u"CN"_qs << QString(QChar(0)) << "(&" + both + "(|(cn=\\00)(ou=\\00)))";
+    QTest::newRow("shell characters")  << kClasses << u"CN"_qs << u"$HOME `id` 100%"_qs << "(&" + both + "(|(cn=$HOME `id` 100%)(ou=$HOME `id` 100%)))";
+    QTest::newRow("non-ASCII")         << kClasses << u"CN"_qs << u"Zürich"_qs << "(&" + both + "(|(cn=Z\xc3\xbcrich)(ou=Z\xc3\xbcrich)))";
+    QTest::newRow("other attribute")   << kClasses << u"description"_qs << u"lab*"_qs << "(&" + both + "(description=lab*))";
+    QTest::newRow("attribute OID")     << kClasses << u"2.5.4.3"_qs << u"x"_qs << "(&" + both + "(2.5.4.3=x))";
+    QTest::newRow("attribute injection") << kClasses << u"cn=*)(|(cn"_qs << u"x"_qs << QByteArray();
+    QTest::newRow("no classes")        << QString() << u"CN"_qs << u"*"_qs << QByteArray();
+    // clang-format on
+}
+
+void TestLdapDirectory::searchFilter()
+{
+    QFETCH(QString, classes);
+    QFETCH(QString, attribute);
+    QFETCH(QString, pattern);
+    QFETCH(QByteArray, filter);
+
+    QStringList unknown;
+    const QList<nds::Kind> kinds = nds::kindsOfClassList(classes, &unknown);
+    QString error;
+    const QByteArray built = LdapDirectory::searchFilter(kinds, attribute, pattern, &error);
+    QCOMPARE(built, filter);
+    QCOMPARE(error.isEmpty(), !filter.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestLdapDirectory)
+#include "testLdapDirectory.moc"

@@ -1,0 +1,141 @@
+// StartTLS and ldaps:// against slapd with certificates made by the test.
+//
+// libldap reads its TLS settings (LDAPTLS_CACERT) once, at its first use in
+// the process, so this test sets them before anything else touches libldap:
+// one certificate is trusted through LDAPTLS_CACERT, the other is not.
+
+#include "LdapDirectory.h"
+#include "SlapdServer.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace stelvo;
+using stelvo::test::SlapdConfig;
+using stelvo::test::SlapdServer;
+
+namespace {
+
+const QString kContext = QStringLiteral("NDS:\\\\ACME_TREE\\ACME\\SALES\\EAST");
+const QString kFixture = QStringLiteral(STELVO_TESTS_DIR "/data/acme-tree.ldif");
+
+} // namespace
+
+class TestLdapTls : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void connect_data();
+    void connect();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<SlapdServer> m_trusted;
+    std::unique_ptr<SlapdServer> m_untrusted;
+    std::unique_ptr<SlapdServer> m_plain;
+    QStringList m_names; // the result without TLS
+};
+
+void TestLdapTls::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QString trustedCert;
+    QString trustedKey;
+    QString otherCert;
+    QString otherKey;
+    QString error;
+    QVERIFY2(test::makeCertificate(m_dir.path(), u"trusted"_qs, &trustedCert, &trustedKey, &error),
+             qPrintable(error));
+    QVERIFY2(test::makeCertificate(m_dir.path(), u"untrusted"_qs, &otherCert, &otherKey, &error),
+             qPrintable(error));
+    qputenv("LDAPTLS_CACERT", QFile::encodeName(trustedCert));
+    qputenv("LDAPTLS_REQCERT", "demand");
+
+    SlapdConfig config;
+    config.fixtureFile = kFixture;
+    m_plain = std::make_unique<SlapdServer>(config);
+    QVERIFY2(m_plain->start(), qPrintable(m_plain->errorString()));
+    config.certificateFile = trustedCert;
+    config.keyFile = trustedKey;
+    m_trusted = std::make_unique<SlapdServer>(config);
+    QVERIFY2(m_trusted->start(), qPrintable(m_trusted->errorString()));
+    config.certificateFile = otherCert;
+    config.keyFile = otherKey;
+    m_untrusted = std::make_unique<SlapdServer>(config);
+    QVERIFY2(m_untrusted->start(), qPrintable(m_untrusted->errorString()));
+
+    LdapDirectory plain(m_plain->url(), kContext, LdapOptions());
+    QSignalSpy completed(&plain, &DirectoryControl::SearchCompleted);
+    plain.StartSearch(u"ACME_TREE"_qs, 2, u"Workstation, Organizational Unit"_qs, u"*"_qs);
+    QVERIFY(completed.wait(60000));
+    m_names = completed.at(0).at(0).toStringList();
+    QVERIFY(m_names.size() > 10);
+}
+
+void TestLdapTls::connect_data()
+{
+    QTest::addColumn<QString>("server"); // trusted, untrusted, plain
+    QTest::addColumn<bool>("ldaps");
+    QTest::addColumn<bool>("startTls");
+    QTest::addColumn<QString>("failure"); // empty: the search completes
+    QTest::addColumn<QString>("reason");  // libldap's words
+
+    // clang-format off
+    QTest::newRow("StartTLS, trusted")   << u"trusted"_qs   << false << true  << QString() << QString();
+    QTest::newRow("ldaps, trusted")      << u"trusted"_qs   << true  << false << QString() << QString();
+    QTest::newRow("StartTLS, untrusted") << u"untrusted"_qs << false << true  << u"StartTLS with the directory server"_qs << u"Connect error"_qs;
+    QTest::newRow("ldaps, untrusted")    << u"untrusted"_qs << true  << false << u"Cannot connect to the directory server"_qs << u"Can't contact LDAP server"_qs;
+    QTest::newRow("StartTLS, no TLS")    << u"plain"_qs     << false << true  << u"StartTLS with the directory server"_qs << u"unsupported extended operation"_qs;
+    // clang-format on
+}
+
+void TestLdapTls::connect()
+{
+    QFETCH(QString, server);
+    QFETCH(bool, ldaps);
+    QFETCH(bool, startTls);
+    QFETCH(QString, failure);
+    QFETCH(QString, reason);
+
+    SlapdServer* slapd = server == u"trusted"_qs     ? m_trusted.get()
+                         : server == u"untrusted"_qs ? m_untrusted.get()
+                                                     : m_plain.get();
+    const QString url = ldaps ? slapd->ldapsUrl() : slapd->url();
+    LdapOptions options;
+    options.startTls = startTls;
+    options.networkTimeout = std::chrono::milliseconds(3000);
+    LdapDirectory directory(url, kContext, options);
+    QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
+    QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
+    directory.StartSearch(u"ACME_TREE"_qs, 2, u"Workstation, Organizational Unit"_qs, u"*"_qs);
+    QTRY_COMPARE_WITH_TIMEOUT(completed.size() + failed.size(), 1, 60000);
+
+    if (failure.isEmpty()) {
+        QVERIFY2(failed.isEmpty(), qPrintable(failed.value(0).value(0).toString()));
+        QCOMPARE(completed.at(0).at(0).toStringList(), m_names);
+        // A request after the search goes over TLS too.
+        const DirectoryEntry entry = directory.EntryByName(u"NDS:\\\\ACME_TREE\\GLOBEX"_qs);
+        QCOMPARE(entry.entryClass.name, u"organization"_qs);
+        return;
+    }
+    QCOMPARE(failed.size(), 1);
+    const QString message = failed.at(0).at(0).toString();
+    QVERIFY2(message.contains(failure), qPrintable(message));
+    QVERIFY2(message.contains(url.section(u'/', 0, 2)), qPrintable(message));
+    QVERIFY2(message.contains(reason), qPrintable(message));
+    // A certificate that is not trusted is the likely cause: say so.
+    QCOMPARE(message.contains(u"LDAPTLS_CACERT"_qs), server == u"untrusted"_qs);
+    // And a command after it fails the same way, without a crash.
+    try {
+        directory.EntryByName(u"NDS:\\\\ACME_TREE\\GLOBEX"_qs);
+        QFAIL("no error");
+    } catch (const DirectoryError& e) {
+        QVERIFY2(e.message().contains(url.section(u'/', 0, 2)), qPrintable(e.message()));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestLdapTls)
+#include "testLdapTls.moc"
