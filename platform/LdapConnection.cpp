@@ -281,7 +281,7 @@ public:
             (rest != nullptr && *rest == ',') ? QByteArray(rest + 1) : QByteArray();
         ldap_rdnfree(rdn);
 
-        const Parent& parent = parentOf(parentDn);
+        const Parent parent = parentOf(parentDn); // a copy: inserting below may rehash
         if (!parent.usable)
             return;
         const int depth = parent.depth + 1;
@@ -301,12 +301,33 @@ public:
         ldap_value_free_len(values);
 
         if (kind != nds::Kind::Workstation)
-            m_parents.insert(dn, Parent{fullName, depth, true});
+            m_parents.insert(dn, Parent{fullName, depth, true, true});
         if (!m_request.kinds.contains(kind))
             return;
         if (!m_request.namePattern.isEmpty() && !nds::matchesPattern(name, m_request.namePattern))
             return;
-        m_outcome->found.push_back(Found{fullName, dn, kind, internedClass(className)});
+        auto known = m_outcome->known.find(fullName);
+        if (known == m_outcome->known.end())
+            m_outcome->known.insert(fullName, KnownEntry{dn, kind, internedClass(className), true});
+        else if (!known->classKnown)
+            *known = KnownEntry{dn, kind, internedClass(className), true};
+        // Parents usually come first; only an entry whose parent was not
+        // seen before it may need moving.
+        if (!parent.fromEntry)
+            m_suspects.append(m_outcome->names.size());
+        m_outcome->names.append(fullName);
+    }
+
+    // False when some entry came before its parent.
+    bool parentsCameFirst() const
+    {
+        for (const qsizetype i : m_suspects) {
+            const QString& name = m_outcome->names.at(i);
+            const auto parent = m_outcome->known.constFind(name.left(name.lastIndexOf(u'\\')));
+            if (parent != m_outcome->known.constEnd() && parent->classKnown)
+                return false;
+        }
+        return true;
     }
 
 private:
@@ -315,6 +336,7 @@ private:
         QString fullName;
         int depth = 0; // RDNs below the tree root
         bool usable = false;
+        bool fromEntry = false; // the parent itself came as an entry of the search
     };
 
     const Parent& parentOf(const QByteArray& parentDn)
@@ -355,9 +377,12 @@ private:
                 char* ancestor = nullptr;
                 if (ldap_dn2str(&dn[i], &ancestor, LDAP_DN_FORMAT_LDAPV3) == LDAP_SUCCESS &&
                     ancestor != nullptr) {
-                    m_outcome->ancestors.append(
-                        {nds::fullName(m_request.treeName, topDown.mid(0, parent.depth - i)),
-                         QByteArray(ancestor)});
+                    const QString name =
+                        nds::fullName(m_request.treeName, topDown.mid(0, parent.depth - i));
+                    if (!m_outcome->known.contains(name))
+                        m_outcome->known.insert(
+                            name,
+                            KnownEntry{QByteArray(ancestor), nds::Kind::Other, QString(), false});
                     ldap_memfree(ancestor);
                 }
             }
@@ -379,6 +404,7 @@ private:
     int m_rootDepth = 0;
     QHash<QByteArray, Parent> m_parents;
     QHash<QString, QString> m_classNames;
+    QList<qsizetype> m_suspects; // indices of names whose parent had not come first
 };
 
 enum class Step
@@ -624,26 +650,24 @@ private:
 
 } // namespace
 
-std::vector<qsizetype> parentsFirst(const std::vector<Found>& found)
+std::vector<qsizetype> parentsFirst(const QStringList& names)
 {
-    const auto count = static_cast<qsizetype>(found.size());
+    const qsizetype count = names.size();
     QHash<QString, qsizetype> indexOf;
     indexOf.reserve(count);
     for (qsizetype i = 0; i < count; ++i) {
-        const QString& name = found[static_cast<std::size_t>(i)].fullName;
-        if (!indexOf.contains(name)) // children follow the first of equal names
-            indexOf.insert(name, i);
+        if (!indexOf.contains(names.at(i))) // children follow the first of equal names
+            indexOf.insert(names.at(i), i);
     }
 
     std::vector<qsizetype> order;
-    order.reserve(found.size());
-    std::vector<bool> placed(found.size(), false);
+    order.reserve(static_cast<std::size_t>(count));
+    std::vector<bool> placed(static_cast<std::size_t>(count), false);
     QHash<qsizetype, QList<qsizetype>> waiting; // parent index -> children held back
     std::vector<qsizetype> stack;
     for (qsizetype i = 0; i < count; ++i) {
-        const QString& name = found[static_cast<std::size_t>(i)].fullName;
-        const qsizetype cut = name.lastIndexOf(QLatin1Char('\\'));
-        const auto parent = indexOf.constFind(name.left(cut));
+        const QString& name = names.at(i);
+        const auto parent = indexOf.constFind(name.left(name.lastIndexOf(QLatin1Char('\\'))));
         if (parent != indexOf.constEnd() && *parent != i &&
             !placed[static_cast<std::size_t>(*parent)]) {
             waiting[*parent].append(i);
@@ -700,16 +724,12 @@ void runSearch(const SearchRequest& request, const std::atomic_bool& cancel, Sea
             return;
     }
 
-    const std::vector<qsizetype> order = parentsFirst(outcome->found);
-    bool inOrder = true;
-    for (std::size_t i = 0; i < order.size() && inOrder; ++i)
-        inOrder = order[i] == static_cast<qsizetype>(i);
-    if (!inOrder) {
-        std::vector<Found> sorted;
-        sorted.reserve(outcome->found.size());
-        for (qsizetype i : order)
-            sorted.push_back(std::move(outcome->found[static_cast<std::size_t>(i)]));
-        outcome->found = std::move(sorted);
+    if (!collector.parentsCameFirst()) {
+        QStringList ordered;
+        ordered.reserve(outcome->names.size());
+        for (const qsizetype i : parentsFirst(outcome->names))
+            ordered.append(outcome->names.at(i));
+        outcome->names = std::move(ordered);
     }
     outcome->connection = std::move(connection);
     outcome->ok = true;

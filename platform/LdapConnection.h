@@ -6,6 +6,7 @@
 #include "LdapDirectory.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <atomic>
@@ -57,15 +58,6 @@ private:
     ::ldap* m_ld = nullptr;
 };
 
-// An entry the search found.
-struct Found
-{
-    QString fullName;
-    QByteArray dn;
-    nds::Kind kind = nds::Kind::Other;
-    QString className;
-};
-
 struct SearchRequest
 {
     Server server;
@@ -83,10 +75,9 @@ struct SearchOutcome
     quint64 generation = 0;
     bool ok = false;
     QString error;
-    std::vector<Found> found; // parents before their children
-    // Containers that were not found themselves but hold entries that were:
-    // NDS full name and DN.
-    QList<QPair<QString, QByteArray>> ancestors;
+    QStringList names; // NDS full names found, parents before their children
+    // Every entry found, and the containers above them that were not.
+    QHash<QString, KnownEntry> known;
     std::unique_ptr<Connection> connection; // open, for the requests that follow
 };
 
@@ -98,6 +89,6 @@ void runSearch(const SearchRequest& request, const std::atomic_bool& cancel,
 // Indices of `names` (NDS full names) reordered so that every name comes
 // after its parent where the parent is among them; otherwise the order is
 // kept. Linear in the number of names.
-std::vector<qsizetype> parentsFirst(const std::vector<Found>& found);
+std::vector<qsizetype> parentsFirst(const QStringList& names);
 
 } // namespace stelvo::ldap

@@ -332,27 +332,14 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
         return;
     }
 
-    m_known.clear();
-    m_known.reserve(static_cast<qsizetype>(outcome->found.size() + 16));
-    QStringList names;
-    names.reserve(static_cast<qsizetype>(outcome->found.size()));
-    for (ldap::Found& found : outcome->found) {
-        if (!m_known.contains(found.fullName))
-            m_known.insert(found.fullName, Known{found.dn, found.kind, found.className, true});
-        if (SearchFlag())
-            names << found.fullName;
-        else
-            names << found.fullName.mid(found.fullName.lastIndexOf(QLatin1Char('\\')) + 1);
-    }
-    for (const auto& [fullName, dn] : std::as_const(outcome->ancestors)) {
-        if (!m_known.contains(fullName))
-            m_known.insert(fullName, Known{dn, nds::Kind::Other, QString(), false});
+    m_known = std::move(outcome->known);
+    QStringList names = std::move(outcome->names);
+    if (!SearchFlag()) {
+        for (QString& name : names)
+            name = name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
     }
     if (!m_connection)
         m_connection = std::move(outcome->connection);
-    outcome->found.clear();
-    outcome->found.shrink_to_fit();
-    outcome->ancestors.clear();
 
     struct Delivering
     {
@@ -531,6 +518,19 @@ bool LdapDirectory::resolve(const QStringList& components, Known* known)
 
 DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
 {
+    if (m_delivering) {
+        // Called for every name of the result: answered without splitting.
+        const auto cached = m_known.constFind(ndsFullName);
+        if (cached != m_known.constEnd() && cached->classKnown) {
+            DirectoryEntry entry;
+            entry.shortName = ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1);
+            entry.fullName = ndsFullName;
+            entry.entryClass.name = cached->className;
+            entry.entryClass.container = isContainerKind(cached->kind);
+            return entry;
+        }
+    }
+
     QStringList components;
     if (!nds::splitFullName(ndsFullName, m_treeName, &components))
         throw DirectoryError(
@@ -543,9 +543,6 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     }
 
     const auto cached = m_known.find(ndsFullName);
-    if (m_delivering && cached != m_known.end() && cached->classKnown)
-        return entryOf(ndsFullName, components, *cached);
-
     Known known;
     if (cached != m_known.end()) {
         const QByteArray dn = cached->dn;

@@ -21,6 +21,15 @@ namespace ldap {
 class Connection;
 struct Server;
 struct SearchOutcome;
+
+// What is known of an entry, by its NDS full name.
+struct KnownEntry
+{
+    QByteArray dn;
+    nds::Kind kind = nds::Kind::Other;
+    QString className;
+    bool classKnown = false; // false for containers only seen in the DNs of others
+};
 } // namespace ldap
 
 // How the directory server is reached: binding, TLS, timeouts.
@@ -96,13 +105,7 @@ public:
     DirectoryEntry EntryByName(const QString& ndsFullName) override;
 
 private:
-    struct Known
-    {
-        QByteArray dn;
-        nds::Kind kind = nds::Kind::Other;
-        QString className;
-        bool classKnown = false; // false for ancestors only seen in DNs
-    };
+    using Known = ldap::KnownEntry;
 
     void stopWorker();
     void finishSearch(const std::shared_ptr<ldap::SearchOutcome>& outcome);

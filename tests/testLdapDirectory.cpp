@@ -189,6 +189,7 @@ private slots:
     void parentsFirst();
     void deliveredOnOwnThread();
     void destroyedDuringSearch();
+    void serverStopsAnswering();
     void searchArguments_data();
     void searchArguments();
     void optionsFromEnvironment_data();
@@ -476,7 +477,8 @@ void TestLdapDirectory::paging()
     QFETCH(bool, complete);
 
     SlapdConfig config;
-    config.fixture = test::workstationTreeLdif(1500, 20, QStringLiteral("ACME"));
+    // Enough units to make every table of the search grow several times.
+    config.fixture = test::workstationTreeLdif(1500, 300, QStringLiteral("ACME"));
     config.sizeLimit = 500;
     config.paging = static_cast<SlapdConfig::Paging>(paging);
     SlapdServer server(config);
@@ -494,8 +496,8 @@ void TestLdapDirectory::paging()
         return;
     }
     QVERIFY2(outcome.completed, qPrintable(outcome.message));
-    QCOMPARE(outcome.names.size(), 1520);
-    QCOMPARE(QSet<QString>(outcome.names.cbegin(), outcome.names.cend()).size(), 1520);
+    QCOMPARE(outcome.names.size(), 1800);
+    QCOMPARE(QSet<QString>(outcome.names.cbegin(), outcome.names.cend()).size(), 1800);
     QCOMPARE(outcome.names.filter(u"\\WS"_qs).size(), 1500);
     QCOMPARE(outcome.names.constFirst(), inTree(u"ACME\\U01"_qs));
     QVERIFY(listsParentsFirst(outcome.names));
@@ -770,11 +772,11 @@ void TestLdapDirectory::parentsFirst()
 {
     QFETCH(QStringList, found);
     QFETCH(QStringList, expected);
-    std::vector<ldap::Found> entries;
+    QStringList names;
     for (const QString& path : found)
-        entries.push_back(ldap::Found{inTree(path), path.toUtf8(), nds::Kind::Other, QString()});
+        names << inTree(path);
     QStringList ordered;
-    for (const qsizetype i : ldap::parentsFirst(entries))
+    for (const qsizetype i : ldap::parentsFirst(names))
         ordered << found.at(i);
     QCOMPARE(ordered, expected);
 }
@@ -820,6 +822,35 @@ void TestLdapDirectory::destroyedDuringSearch()
     QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
     QTest::qWait(100);
     QVERIFY(!delivered);
+}
+
+void TestLdapDirectory::serverStopsAnswering()
+{
+    // A server that accepts the bind and then says nothing more: the search
+    // gives up after its idle time, a command after its request timeout.
+    HoldingProxy proxy(m_acme->port(), 14); // the size of a successful bind response
+    QVERIFY(proxy.start());
+    LdapOptions options = quickOptions();
+    options.operationTimeout = std::chrono::milliseconds(1000);
+    options.networkTimeout = std::chrono::milliseconds(1000);
+    options.searchIdleTimeout = std::chrono::milliseconds(1000);
+    const QString url = QStringLiteral("ldap://127.0.0.1:%1/dc=tree").arg(proxy.port());
+    LdapDirectory directory(url, kContext, options);
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.failed, qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(u"stopped answering"_qs), qPrintable(outcome.message));
+
+    // The proxy takes no second connection: the new one is never answered.
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        directory.EntryByName(inTree(u"ACME"_qs));
+        QFAIL("no error");
+    } catch (const DirectoryError& e) {
+        QVERIFY2(e.message().contains(url.section(u'/', 0, 2)), qPrintable(e.message()));
+    }
+    // Bounded by the timeouts (a few seconds here), not by the server.
+    QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
 }
 
 void TestLdapDirectory::searchArguments_data()
