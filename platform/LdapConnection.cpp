@@ -244,6 +244,48 @@ bool Connection::open(QString* error)
 
 namespace {
 
+// Preorder of the forest given by each item's parent index (-1 for a
+// top): each item followed by its descendants, siblings in index order.
+std::vector<qsizetype> orderFromParents(const std::vector<qsizetype>& parent)
+{
+    const std::size_t count = parent.size();
+    std::vector<qsizetype> firstChild(count, -1);
+    std::vector<qsizetype> lastChild(count, -1);
+    std::vector<qsizetype> nextSibling(count, -1);
+    std::vector<qsizetype> tops;
+    for (std::size_t i = 0; i < count; ++i) {
+        const qsizetype p = parent[i];
+        if (p < 0) {
+            tops.push_back(static_cast<qsizetype>(i));
+        } else if (lastChild[static_cast<std::size_t>(p)] < 0) {
+            firstChild[static_cast<std::size_t>(p)] = lastChild[static_cast<std::size_t>(p)] =
+                static_cast<qsizetype>(i);
+        } else {
+            nextSibling[static_cast<std::size_t>(lastChild[static_cast<std::size_t>(p)])] =
+                static_cast<qsizetype>(i);
+            lastChild[static_cast<std::size_t>(p)] = static_cast<qsizetype>(i);
+        }
+    }
+    std::vector<qsizetype> order;
+    order.reserve(count);
+    for (const qsizetype top : tops) {
+        qsizetype node = top;
+        for (;;) {
+            order.push_back(node);
+            if (firstChild[static_cast<std::size_t>(node)] >= 0) {
+                node = firstChild[static_cast<std::size_t>(node)];
+                continue;
+            }
+            while (node != top && nextSibling[static_cast<std::size_t>(node)] < 0)
+                node = parent[static_cast<std::size_t>(node)];
+            if (node == top)
+                break;
+            node = nextSibling[static_cast<std::size_t>(node)];
+        }
+    }
+    return order;
+}
+
 // Turns search entries into NDS full names. An entry's parent DN is usually
 // the DN of an entry seen just before, so names are built from the parent's
 // name and the first RDN; only the DN of a parent not seen yet is parsed
@@ -262,11 +304,12 @@ public:
         m_parents.clear();
     }
 
-    void add(::ldap* ld, LDAPMessage* entry)
+    // False, with `error` set, for an entry the result cannot hold.
+    bool add(::ldap* ld, LDAPMessage* entry, QString* error)
     {
         char* dnText = ldap_get_dn(ld, entry);
         if (dnText == nullptr)
-            return;
+            return true;
         QByteArray dn(dnText);
         ldap_memfree(dnText);
 
@@ -274,7 +317,7 @@ public:
         char* rest = nullptr;
         if (ldap_str2rdn(dn.constData(), &rdn, &rest, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS ||
             rdn == nullptr)
-            return;
+            return true;
         const berval& value = rdn[0]->la_value;
         const QString name = QString::fromUtf8(value.bv_val, static_cast<qsizetype>(value.bv_len));
         const QByteArray parentDn =
@@ -282,14 +325,13 @@ public:
         ldap_rdnfree(rdn);
 
         const Parent parent = parentOf(parentDn); // a copy: inserting below may rehash
-        if (!parent.usable)
-            return;
+        if (!parent.inTree)
+            return true; // the tree root's own entry
         const int depth = parent.depth + 1;
         if (m_request.maxDepth >= 0 && depth > m_request.maxDepth)
-            return;
-        if (!nds::isRepresentable(name))
-            return;
+            return true;
         const QString fullName = parent.fullName + QLatin1Char('\\') + name;
+        const bool representable = parent.representable && nds::isRepresentable(name);
 
         QList<QByteArray> classes;
         berval** values = ldap_get_values_len(ld, entry, "objectClass");
@@ -300,43 +342,75 @@ public:
         const nds::Kind kind = nds::classify(classes, &className);
         ldap_value_free_len(values);
 
+        const bool selected =
+            m_request.kinds.contains(kind) &&
+            (m_request.namePattern.isEmpty() || nds::matchesPattern(name, m_request.namePattern));
+        // Containers that are not sought still place the rest in order.
+        const bool carrier = !selected && kind == nds::Kind::Container && representable;
+        const qsizetype item = (selected || carrier) ? m_itemParent.size() : -1;
         if (kind != nds::Kind::Workstation)
-            m_parents.insert(dn, Parent{fullName, depth, true, true});
-        if (!m_request.kinds.contains(kind))
-            return;
-        if (!m_request.namePattern.isEmpty() && !nds::matchesPattern(name, m_request.namePattern))
-            return;
+            m_parents.insert(dn, Parent{fullName, depth, true, representable, true, item});
+        if (!selected && !carrier)
+            return true;
+        if (!representable) {
+            *error = QStringLiteral("The directory server %1 holds \"%2\": a name that holds a "
+                                    "backslash or is empty cannot be written as an NDS name")
+                         .arg(m_request.server.display, QString::fromUtf8(dn));
+            return false;
+        }
         auto known = m_outcome->known.find(fullName);
         if (known == m_outcome->known.end())
             m_outcome->known.insert(fullName, KnownEntry{dn, kind, internedClass(className), true});
         else if (!known->classKnown)
             *known = KnownEntry{dn, kind, internedClass(className), true};
-        // Parents usually come first; only an entry whose parent was not
-        // seen before it may need moving.
+        // Parents usually come first; only an entry whose parent had not
+        // come as an entry before it may belong below one that comes later.
         if (!parent.fromEntry)
-            m_suspects.append(m_outcome->names.size());
-        m_outcome->names.append(fullName);
+            m_suspects.append(item);
+        m_itemParent.push_back(parent.item);
+        m_itemNames.append(fullName);
+        m_itemResult.push_back(selected ? m_outcome->names.size() : -1);
+        if (selected)
+            m_outcome->names.append(fullName);
+        return true;
     }
 
-    // False when some entry came before its parent.
-    bool parentsCameFirst() const
+    // The result in directory order: each container followed by what it
+    // holds, siblings in the server's order.
+    void putInDirectoryOrder()
     {
-        for (const qsizetype i : m_suspects) {
-            const QString& name = m_outcome->names.at(i);
+        bool parentsCameFirst = true;
+        for (const qsizetype i : std::as_const(m_suspects)) {
+            const QString& name = m_itemNames.at(i);
             const auto parent = m_outcome->known.constFind(name.left(name.lastIndexOf(u'\\')));
             if (parent != m_outcome->known.constEnd() && parent->classKnown)
-                return false;
+                parentsCameFirst = false;
         }
-        return true;
+        const std::vector<qsizetype> order =
+            parentsCameFirst ? orderFromParents(m_itemParent) : directoryOrder(m_itemNames);
+        QStringList ordered;
+        ordered.reserve(m_outcome->names.size());
+        bool unchanged = true;
+        for (const qsizetype item : order) {
+            const qsizetype result = m_itemResult[static_cast<std::size_t>(item)];
+            if (result < 0)
+                continue;
+            unchanged = unchanged && result == ordered.size();
+            ordered.append(m_outcome->names.at(result));
+        }
+        if (!unchanged)
+            m_outcome->names = std::move(ordered);
     }
 
 private:
     struct Parent
     {
         QString fullName;
-        int depth = 0; // RDNs below the tree root
-        bool usable = false;
-        bool fromEntry = false; // the parent itself came as an entry of the search
+        int depth = 0;              // RDNs below the tree root
+        bool inTree = false;        // false for the tree root and above
+        bool representable = false; // every component can stand in an NDS name
+        bool fromEntry = false;     // the parent itself came as an entry of the search
+        qsizetype item = -1;        // its place among the entries kept, if kept
     };
 
     const Parent& parentOf(const QByteArray& parentDn)
@@ -357,21 +431,20 @@ private:
         int rdns = 0;
         while (dn != nullptr && dn[rdns] != nullptr)
             ++rdns;
-        // The tree root's own entry, or something above it, is not a
-        // child of the tree.
         if (rdns < m_rootDepth) {
             ldap_dnfree(dn);
             return parent;
         }
+        parent.inTree = true;
         parent.depth = rdns - m_rootDepth;
         QStringList topDown;
         for (int i = parent.depth - 1; i >= 0; --i) {
             const berval& value = dn[i][0]->la_value;
             topDown << QString::fromUtf8(value.bv_val, static_cast<qsizetype>(value.bv_len));
         }
-        parent.usable = std::all_of(topDown.cbegin(), topDown.cend(), nds::isRepresentable);
+        parent.representable = std::all_of(topDown.cbegin(), topDown.cend(), nds::isRepresentable);
         parent.fullName = nds::fullName(m_request.treeName, topDown);
-        if (parent.usable) {
+        if (parent.representable) {
             // Each container on the way down is named by the tail of this DN.
             for (int i = 0; i < parent.depth; ++i) {
                 char* ancestor = nullptr;
@@ -404,7 +477,12 @@ private:
     int m_rootDepth = 0;
     QHash<QByteArray, Parent> m_parents;
     QHash<QString, QString> m_classNames;
-    QList<qsizetype> m_suspects; // indices of names whose parent had not come first
+    // The entries kept, in the server's order: the result and the containers
+    // above it.
+    QStringList m_itemNames;
+    std::vector<qsizetype> m_itemParent; // the parent's item, or -1
+    std::vector<qsizetype> m_itemResult; // the place in the result, or -1 for a container
+    QList<qsizetype> m_suspects;         // items whose parent had not come first
 };
 
 enum class Step
@@ -593,9 +671,13 @@ private:
             }
             idle = milliseconds{0};
             if (type == LDAP_RES_SEARCH_ENTRY) {
-                m_collector.add(ld, message);
+                const bool added = m_collector.add(ld, message, error);
                 ++m_received;
                 ldap_msgfree(message);
+                if (!added) {
+                    *code = LDAP_OTHER;
+                    return Step::Failed;
+                }
             } else if (type == LDAP_RES_SEARCH_RESULT) {
                 *result = message;
                 return Step::Done;
@@ -650,7 +732,186 @@ private:
 
 } // namespace
 
-std::vector<qsizetype> parentsFirst(const QStringList& names)
+namespace {
+
+// The attributes entries are named by in a directory tree, for the lookup
+// of a typeless name component.
+constexpr const char* kNamingAttributes[] = {"cn", "ou", "o", "l", "c", "dc"};
+
+QByteArray namingFilter(const QString& value)
+{
+    QByteArray escaped;
+    for (const char c : value.toUtf8()) {
+        if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0')
+            escaped += '\\' + QByteArray::number(static_cast<uchar>(c), 16).rightJustified(2, '0');
+        else
+            escaped += c;
+    }
+    QByteArray filter = "(|";
+    for (const char* attribute : kNamingAttributes)
+        filter += '(' + QByteArray(attribute) + '=' + escaped + ')';
+    return filter + ')';
+}
+
+// The first value of the first RDN of `dn`.
+QString firstRdnValue(const QByteArray& dn)
+{
+    LDAPRDN rdn = nullptr;
+    char* rest = nullptr;
+    if (ldap_str2rdn(dn.constData(), &rdn, &rest, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS ||
+        rdn == nullptr)
+        return {};
+    const berval& value = rdn[0]->la_value;
+    QString name = QString::fromUtf8(value.bv_val, static_cast<qsizetype>(value.bv_len));
+    ldap_rdnfree(rdn);
+    return name;
+}
+
+KnownEntry knownEntry(::ldap* ld, LDAPMessage* message, const QByteArray& dn)
+{
+    QList<QByteArray> classes;
+    berval** values = ldap_get_values_len(ld, message, "objectClass");
+    for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+        classes << QByteArray(values[i]->bv_val, static_cast<qsizetype>(values[i]->bv_len));
+    ldap_value_free_len(values);
+    KnownEntry entry;
+    entry.dn = dn;
+    entry.kind = nds::classify(classes, &entry.className);
+    entry.classKnown = true;
+    return entry;
+}
+
+} // namespace
+
+Lookup readEntry(const Requester& run, const Server& server, const QByteArray& dn,
+                 std::chrono::milliseconds timeout, KnownEntry* entry, QString* error)
+{
+    bool found = false;
+    QString failure;
+    const int rc = run([&](::ldap* ld) {
+        char attribute[] = "objectClass";
+        char* attributes[] = {attribute, nullptr};
+        timeval limit = toTimeval(timeout);
+        LDAPMessage* result = nullptr;
+        const int code = ldap_search_ext_s(ld, dn.constData(), LDAP_SCOPE_BASE, "(objectClass=*)",
+                                           attributes, 0, nullptr, nullptr, &limit, 1, &result);
+        LDAPMessage* message = code == LDAP_SUCCESS ? ldap_first_entry(ld, result) : nullptr;
+        found = message != nullptr; // none: not visible to this user
+        if (found)
+            *entry = knownEntry(ld, message, dn);
+        if (code != LDAP_SUCCESS && code != LDAP_NO_SUCH_OBJECT)
+            failure = errorText(ld, code);
+        ldap_msgfree(result);
+        return code;
+    });
+    if (rc == LDAP_SUCCESS || rc == LDAP_NO_SUCH_OBJECT)
+        return found ? Lookup::Found : Lookup::Missing;
+    *error = QStringLiteral("The directory server %1 could not read \"%2\": %3")
+                 .arg(server.display, QString::fromUtf8(dn), failure);
+    return Lookup::Failed;
+}
+
+Lookup lookUp(const Requester& run, const Server& server, const QString& treeName,
+              const QStringList& components, std::chrono::milliseconds timeout,
+              QHash<QString, KnownEntry>* known, KnownEntry* entry, QString* error)
+{
+    // Start below the nearest ancestor whose DN is known.
+    qsizetype level = components.size() - 1;
+    QByteArray parentDn = server.baseDn;
+    for (; level > 0; --level) {
+        const auto it = known->constFind(nds::fullName(treeName, components.mid(0, level)));
+        if (it != known->constEnd()) {
+            parentDn = it->dn;
+            break;
+        }
+    }
+
+    struct Candidate
+    {
+        QByteArray dn;
+        QString name;
+        KnownEntry entry; // classKnown false for a naming context, read apart
+    };
+    for (; level < components.size(); ++level) {
+        const QString& wanted = components.at(level);
+        const QString fullName = nds::fullName(treeName, components.mid(0, level + 1));
+        // Below the root DSE there is no one-level search: the naming
+        // contexts are the entries of the first level.
+        const bool atServerRoot = parentDn.isEmpty();
+        const QByteArray filter = namingFilter(wanted);
+        QList<Candidate> candidates;
+        QString failure;
+        const int rc = run([&](::ldap* ld) {
+            candidates.clear();
+            char objectClass[] = "objectClass";
+            char contexts[] = "namingContexts";
+            char* attributes[] = {atServerRoot ? contexts : objectClass, nullptr};
+            timeval limit = toTimeval(timeout);
+            LDAPMessage* result = nullptr;
+            const int code =
+                atServerRoot
+                    ? ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0,
+                                        nullptr, nullptr, &limit, 1, &result)
+                    : ldap_search_ext_s(ld, parentDn.constData(), LDAP_SCOPE_ONELEVEL,
+                                        filter.constData(), attributes, 0, nullptr, nullptr, &limit,
+                                        LDAP_NO_LIMIT, &result);
+            for (LDAPMessage* message = ldap_first_entry(ld, result); message != nullptr;
+                 message = ldap_next_entry(ld, message)) {
+                if (atServerRoot) {
+                    berval** values = ldap_get_values_len(ld, message, contexts);
+                    for (int i = 0; values != nullptr && values[i] != nullptr; ++i) {
+                        const QByteArray dn(values[i]->bv_val,
+                                            static_cast<qsizetype>(values[i]->bv_len));
+                        candidates.append({dn, firstRdnValue(dn), KnownEntry{}});
+                    }
+                    ldap_value_free_len(values);
+                } else if (char* text = ldap_get_dn(ld, message)) {
+                    const QByteArray dn(text);
+                    ldap_memfree(text);
+                    candidates.append({dn, firstRdnValue(dn), knownEntry(ld, message, dn)});
+                }
+            }
+            if (code != LDAP_SUCCESS && code != LDAP_NO_SUCH_OBJECT &&
+                code != LDAP_SIZELIMIT_EXCEEDED)
+                failure = errorText(ld, code);
+            ldap_msgfree(result);
+            return code;
+        });
+        if (rc == LDAP_NO_SUCH_OBJECT)
+            return Lookup::Missing;
+        if (!failure.isEmpty() || (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED)) {
+            *error = QStringLiteral("The directory server %1 could not look up \"%2\": %3")
+                         .arg(server.display, fullName,
+                              failure.isEmpty() ? QString::fromUtf8(ldap_err2string(rc)) : failure);
+            return Lookup::Failed;
+        }
+        // The name as it stands first; the server's matching ignores case,
+        // and so does a name typed differently.
+        const Candidate* chosen = nullptr;
+        for (const Candidate& candidate : std::as_const(candidates)) {
+            if (candidate.name == wanted) {
+                chosen = &candidate;
+                break;
+            }
+            if (chosen == nullptr && candidate.name.compare(wanted, Qt::CaseInsensitive) == 0)
+                chosen = &candidate;
+        }
+        if (chosen == nullptr)
+            return Lookup::Missing;
+        KnownEntry found = chosen->entry;
+        if (!found.classKnown) {
+            const Lookup read = readEntry(run, server, chosen->dn, timeout, &found, error);
+            if (read != Lookup::Found)
+                return read;
+        }
+        known->insert(fullName, found);
+        parentDn = found.dn;
+        *entry = found;
+    }
+    return Lookup::Found;
+}
+
+std::vector<qsizetype> directoryOrder(const QStringList& names)
 {
     const qsizetype count = names.size();
     QHash<QString, qsizetype> indexOf;
@@ -659,42 +920,14 @@ std::vector<qsizetype> parentsFirst(const QStringList& names)
         if (!indexOf.contains(names.at(i))) // children follow the first of equal names
             indexOf.insert(names.at(i), i);
     }
-
-    std::vector<qsizetype> order;
-    order.reserve(static_cast<std::size_t>(count));
-    std::vector<bool> placed(static_cast<std::size_t>(count), false);
-    QHash<qsizetype, QList<qsizetype>> waiting; // parent index -> children held back
-    std::vector<qsizetype> stack;
+    std::vector<qsizetype> parent(static_cast<std::size_t>(count), -1);
     for (qsizetype i = 0; i < count; ++i) {
         const QString& name = names.at(i);
-        const auto parent = indexOf.constFind(name.left(name.lastIndexOf(QLatin1Char('\\'))));
-        if (parent != indexOf.constEnd() && *parent != i &&
-            !placed[static_cast<std::size_t>(*parent)]) {
-            waiting[*parent].append(i);
-            continue;
-        }
-        stack.push_back(i);
-        while (!stack.empty()) {
-            const qsizetype next = stack.back();
-            stack.pop_back();
-            placed[static_cast<std::size_t>(next)] = true;
-            order.push_back(next);
-            const auto held = waiting.find(next);
-            if (held != waiting.end()) {
-                // Reversed onto the stack so they come out in their own order.
-                for (auto child = held->crbegin(); child != held->crend(); ++child)
-                    stack.push_back(*child);
-                waiting.erase(held);
-            }
-        }
+        const auto found = indexOf.constFind(name.left(name.lastIndexOf(QLatin1Char('\\'))));
+        if (found != indexOf.constEnd() && *found != i)
+            parent[static_cast<std::size_t>(i)] = *found;
     }
-    // Children of a parent that itself never got placed (only possible with
-    // duplicated names); keep them rather than lose them.
-    for (qsizetype i = 0; i < count; ++i) {
-        if (!placed[static_cast<std::size_t>(i)])
-            order.push_back(i);
-    }
-    return order;
+    return orderFromParents(parent);
 }
 
 void runSearch(const SearchRequest& request, const std::atomic_bool& cancel, SearchOutcome* outcome)
@@ -724,12 +957,29 @@ void runSearch(const SearchRequest& request, const std::atomic_bool& cancel, Sea
             return;
     }
 
-    if (!collector.parentsCameFirst()) {
-        QStringList ordered;
-        ordered.reserve(outcome->names.size());
-        for (const qsizetype i : parentsFirst(outcome->names))
-            ordered.append(outcome->names.at(i));
-        outcome->names = std::move(ordered);
+    collector.putInDirectoryOrder();
+
+    // The context must be in the tree: the tree root or one of its entries.
+    QStringList contextPath;
+    if (!nds::splitFullName(request.context, request.treeName, &contextPath)) {
+        outcome->error =
+            QStringLiteral("The context \"%1\" is not a valid NDS name").arg(request.context);
+        return;
+    }
+    if (!contextPath.isEmpty() && !outcome->known.contains(request.context)) {
+        const Requester run = [&connection](const Request& r) { return r(connection->handle()); };
+        KnownEntry entry;
+        const Lookup found =
+            lookUp(run, request.server, request.treeName, contextPath,
+                   request.options.operationTimeout, &outcome->known, &entry, &outcome->error);
+        if (found == Lookup::Failed)
+            return;
+        if (found == Lookup::Missing) {
+            outcome->error = QStringLiteral("The directory server %1 does not hold the context "
+                                            "\"%2\"")
+                                 .arg(request.server.display, request.context);
+            return;
+        }
     }
     outcome->connection = std::move(connection);
     outcome->ok = true;

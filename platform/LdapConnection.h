@@ -10,6 +10,8 @@
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -58,12 +60,36 @@ private:
     ::ldap* m_ld = nullptr;
 };
 
+// Runs one synchronous request on a connection and returns its result
+// code; the caller decides what happens when the connection is lost.
+using Request = std::function<int(::ldap*)>;
+using Requester = std::function<int(const Request&)>;
+
+enum class Lookup
+{
+    Found,
+    Missing,
+    Failed, // the server could not be asked; see the message
+};
+
+// Reads the entry `dn` (its objectClass).
+Lookup readEntry(const Requester& run, const Server& server, const QByteArray& dn,
+                 std::chrono::milliseconds timeout, KnownEntry* entry, QString* error);
+
+// Finds the entry of a typeless name, given as its components below the
+// tree root: one one-level search per level, starting below the nearest
+// ancestor in `known`. Adds what it finds to `known`.
+Lookup lookUp(const Requester& run, const Server& server, const QString& treeName,
+              const QStringList& components, std::chrono::milliseconds timeout,
+              QHash<QString, KnownEntry>* known, KnownEntry* entry, QString* error);
+
 struct SearchRequest
 {
     Server server;
     LdapOptions options;
     QByteArray filter;
     QString treeName;
+    QString context; // must name the tree root or an entry of the directory
     int ldapScope = 0;
     int maxDepth = -1; // entries deeper below the tree root are dropped; -1: any
     QList<nds::Kind> kinds;
@@ -75,7 +101,7 @@ struct SearchOutcome
     quint64 generation = 0;
     bool ok = false;
     QString error;
-    QStringList names; // NDS full names found, parents before their children
+    QStringList names; // NDS full names found, in directory order
     // Every entry found, and the containers above them that were not.
     QHash<QString, KnownEntry> known;
     std::unique_ptr<Connection> connection; // open, for the requests that follow
@@ -86,9 +112,9 @@ struct SearchOutcome
 void runSearch(const SearchRequest& request, const std::atomic_bool& cancel,
                SearchOutcome* outcome);
 
-// Indices of `names` (NDS full names) reordered so that every name comes
-// after its parent where the parent is among them; otherwise the order is
-// kept. Linear in the number of names.
-std::vector<qsizetype> parentsFirst(const QStringList& names);
+// Indices of `names` (NDS full names) in directory order: each name
+// followed by the names below it, siblings and the names whose parent is not
+// among them in their given order. Linear in the number of names.
+std::vector<qsizetype> directoryOrder(const QStringList& names);
 
 } // namespace stelvo::ldap

@@ -76,50 +76,6 @@ bool onlyStars(const QString& pattern)
            std::all_of(pattern.cbegin(), pattern.cend(), [](QChar c) { return c == u'*'; });
 }
 
-// The attributes entries are named by in a directory tree, for the lookup
-// of a typeless name component.
-constexpr const char* kNamingAttributes[] = {"cn", "ou", "o", "l", "c", "dc"};
-
-QByteArray namingFilter(const QString& value)
-{
-    const QByteArray escaped = filterValue(value, false);
-    QByteArray filter = "(|";
-    for (const char* attribute : kNamingAttributes)
-        filter += '(' + QByteArray(attribute) + '=' + escaped + ')';
-    return filter + ')';
-}
-
-// The first value of the first RDN of `dn`.
-QString firstRdnValue(const char* dn)
-{
-    LDAPRDN rdn = nullptr;
-    char* rest = nullptr;
-    if (ldap_str2rdn(dn, &rdn, &rest, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || rdn == nullptr)
-        return {};
-    const berval& value = rdn[0]->la_value;
-    QString name = QString::fromUtf8(value.bv_val, static_cast<qsizetype>(value.bv_len));
-    ldap_rdnfree(rdn);
-    return name;
-}
-
-nds::Kind classOf(::ldap* ld, LDAPMessage* entry, QString* className)
-{
-    QList<QByteArray> classes;
-    berval** values = ldap_get_values_len(ld, entry, "objectClass");
-    for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
-        classes << QByteArray(values[i]->bv_val, static_cast<qsizetype>(values[i]->bv_len));
-    ldap_value_free_len(values);
-    return nds::classify(classes, className);
-}
-
-timeval toTimeval(std::chrono::milliseconds ms)
-{
-    timeval tv{};
-    tv.tv_sec = static_cast<time_t>(ms.count() / 1000);
-    tv.tv_usec = static_cast<suseconds_t>((ms.count() % 1000) * 1000);
-    return tv;
-}
-
 bool isContainerKind(nds::Kind kind)
 {
     return kind == nds::Kind::OrganizationalUnit || kind == nds::Kind::Container;
@@ -224,13 +180,23 @@ QByteArray LdapDirectory::searchFilter(const QList<nds::Kind>& kinds, const QStr
     if (terms > 1)
         classes = "(|" + classes + ')';
 
-    if (onlyStars(pattern))
-        return classes;
-    const QByteArray value = filterValue(pattern, true);
-    // Units are named by ou, not cn: for "CN" the pattern applies to the name.
-    const QByteArray names = byName ? "(|(cn=" + value + ")(ou=" + value + "))"
-                                    : '(' + attribute.toLatin1() + '=' + value + ')';
-    return "(&" + classes + names + ')';
+    QByteArray sought = classes;
+    if (!onlyStars(pattern)) {
+        const QByteArray value = filterValue(pattern, true);
+        // Units are named by ou, not cn: for "CN" the pattern applies to the name.
+        const QByteArray names = byName ? "(|(cn=" + value + ")(ou=" + value + "))"
+                                        : '(' + attribute.toLatin1() + '=' + value + ')';
+        sought = "(&" + classes + names + ')';
+    }
+    if (kinds.contains(nds::Kind::Container))
+        return sought;
+    // The containers above what is sought come too, only so that the result
+    // can be put in directory order; they are not part of it.
+    const QByteArray containers = "(objectClass=organization)(objectClass=country)"
+                                  "(objectClass=locality)(objectClass=domain)";
+    if (sought.startsWith("(|"))
+        return sought.chopped(1) + containers + ')';
+    return "(|" + sought + containers + ')';
 }
 
 QString LdapDirectory::ContextPath() const
@@ -298,6 +264,7 @@ void LdapDirectory::StartSearch(const QString& treeName, qint32 scope, const QSt
     request.server = *m_server;
     request.options = m_options;
     request.treeName = m_treeName;
+    request.context = m_context;
     request.kinds = kinds;
     // The server matched any cn or ou value (and "?" as "*"); the name itself decides.
     if (SearchAttribute().compare(QLatin1String("CN"), Qt::CaseInsensitive) == 0 &&
@@ -390,132 +357,6 @@ int LdapDirectory::onConnection(const std::function<int(::ldap*)>& request)
     return rc;
 }
 
-bool LdapDirectory::readEntry(const QByteArray& dn, Known* known)
-{
-    char attribute[] = "objectClass";
-    char* attributes[] = {attribute, nullptr};
-    LDAPMessage* result = nullptr;
-    timeval timeout = toTimeval(m_options.operationTimeout);
-    const int rc = onConnection([&](::ldap* ld) {
-        ldap_msgfree(result);
-        result = nullptr;
-        return ldap_search_ext_s(ld, dn.constData(), LDAP_SCOPE_BASE, "(objectClass=*)", attributes,
-                                 0, nullptr, nullptr, &timeout, 1, &result);
-    });
-    std::unique_ptr<LDAPMessage, decltype(&ldap_msgfree)> owner(result, &ldap_msgfree);
-    ::ldap* ld = m_connection->handle();
-    if (rc == LDAP_NO_SUCH_OBJECT)
-        return false;
-    if (rc != LDAP_SUCCESS)
-        throw DirectoryError(
-            QStringLiteral("The directory server %1 could not read \"%2\": %3")
-                .arg(m_server->display, QString::fromUtf8(dn), ldap::errorText(ld, rc)));
-    LDAPMessage* entry = ldap_first_entry(ld, result);
-    if (entry == nullptr)
-        return false; // not visible to this user
-    known->dn = dn;
-    known->kind = classOf(ld, entry, &known->className);
-    known->classKnown = true;
-    return true;
-}
-
-bool LdapDirectory::resolve(const QStringList& components, Known* known)
-{
-    // Start below the nearest ancestor whose DN is known.
-    qsizetype level = components.size() - 1;
-    QByteArray parentDn = m_server->baseDn;
-    for (; level > 0; --level) {
-        const auto it = m_known.constFind(nds::fullName(m_treeName, components.mid(0, level)));
-        if (it != m_known.constEnd()) {
-            parentDn = it->dn;
-            break;
-        }
-    }
-
-    char attribute[] = "objectClass";
-    char* attributes[] = {attribute, nullptr};
-    timeval timeout = toTimeval(m_options.operationTimeout);
-    for (; level < components.size(); ++level) {
-        const QString& wanted = components.at(level);
-        const QByteArray filter = namingFilter(wanted);
-        const bool atServerRoot = parentDn.isEmpty();
-        LDAPMessage* result = nullptr;
-        // Below the root DSE there is no one-level search: the naming
-        // contexts are the entries of the first level.
-        const int rc = onConnection([&](::ldap* ld) {
-            ldap_msgfree(result);
-            result = nullptr;
-            if (atServerRoot) {
-                char contexts[] = "namingContexts";
-                char* rootAttributes[] = {contexts, nullptr};
-                return ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", rootAttributes,
-                                         0, nullptr, nullptr, &timeout, 1, &result);
-            }
-            return ldap_search_ext_s(ld, parentDn.constData(), LDAP_SCOPE_ONELEVEL,
-                                     filter.constData(), attributes, 0, nullptr, nullptr, &timeout,
-                                     LDAP_NO_LIMIT, &result);
-        });
-        std::unique_ptr<LDAPMessage, decltype(&ldap_msgfree)> owner(result, &ldap_msgfree);
-        ::ldap* ld = m_connection->handle();
-        if (rc == LDAP_NO_SUCH_OBJECT)
-            return false;
-        if (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED)
-            throw DirectoryError(
-                QStringLiteral("The directory server %1 could not look up \"%2\": %3")
-                    .arg(m_server->display, nds::fullName(m_treeName, components.mid(0, level + 1)),
-                         ldap::errorText(ld, rc)));
-
-        struct Candidate
-        {
-            QByteArray dn;
-            LDAPMessage* entry; // null for a naming context, whose class is read apart
-        };
-        QList<Candidate> candidates;
-        for (LDAPMessage* entry = ldap_first_entry(ld, result); entry != nullptr;
-             entry = ldap_next_entry(ld, entry)) {
-            if (atServerRoot) {
-                berval** values = ldap_get_values_len(ld, entry, "namingContexts");
-                for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
-                    candidates << Candidate{
-                        QByteArray(values[i]->bv_val, static_cast<qsizetype>(values[i]->bv_len)),
-                        nullptr};
-                ldap_value_free_len(values);
-            } else {
-                char* dn = ldap_get_dn(ld, entry);
-                if (dn != nullptr)
-                    candidates << Candidate{QByteArray(dn), entry};
-                ldap_memfree(dn);
-            }
-        }
-        // The name as it stands first; the server's matching ignores case,
-        // and so does a name typed differently.
-        const Candidate* chosen = nullptr;
-        for (const Candidate& candidate : std::as_const(candidates)) {
-            const QString name = firstRdnValue(candidate.dn.constData());
-            if (name == wanted) {
-                chosen = &candidate;
-                break;
-            }
-            if (chosen == nullptr && name.compare(wanted, Qt::CaseInsensitive) == 0)
-                chosen = &candidate;
-        }
-        if (chosen == nullptr)
-            return false;
-        Known found;
-        if (chosen->entry != nullptr) {
-            found.dn = chosen->dn;
-            found.kind = classOf(ld, chosen->entry, &found.className);
-            found.classKnown = true;
-        } else if (!readEntry(chosen->dn, &found)) {
-            return false;
-        }
-        m_known.insert(nds::fullName(m_treeName, components.mid(0, level + 1)), found);
-        parentDn = found.dn;
-        *known = found;
-    }
-    return true;
-}
-
 DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
 {
     if (m_delivering) {
@@ -542,19 +383,28 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
             Known{m_server->baseDn, nds::Kind::Container, QStringLiteral("Tree Root"), true});
     }
 
-    const auto cached = m_known.find(ndsFullName);
+    const ldap::Requester run = [this](const ldap::Request& request) {
+        return onConnection(request);
+    };
     Known known;
-    if (cached != m_known.end()) {
+    QString error;
+    ldap::Lookup found = ldap::Lookup::Missing;
+    const auto cached = m_known.constFind(ndsFullName);
+    if (cached != m_known.constEnd()) {
+        // Read afresh: the entry may have gone or changed since the search.
         const QByteArray dn = cached->dn;
-        if (readEntry(dn, &known)) {
+        found = ldap::readEntry(run, *m_server, dn, m_options.operationTimeout, &known, &error);
+        if (found == ldap::Lookup::Found)
             m_known.insert(ndsFullName, known);
-            return entryOf(ndsFullName, components, known);
-        }
-        m_known.remove(ndsFullName);
-        throw DirectoryError(
-            QStringLiteral("\"%1\" is not in the directory (any more)").arg(ndsFullName));
+        else if (found == ldap::Lookup::Missing)
+            m_known.remove(ndsFullName);
+    } else {
+        found = ldap::lookUp(run, *m_server, m_treeName, components, m_options.operationTimeout,
+                             &m_known, &known, &error);
     }
-    if (!resolve(components, &known))
+    if (found == ldap::Lookup::Failed)
+        throw DirectoryError(error);
+    if (found == ldap::Lookup::Missing)
         throw DirectoryError(QStringLiteral("\"%1\" is not in the directory").arg(ndsFullName));
     return entryOf(ndsFullName, components, known);
 }

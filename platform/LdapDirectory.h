@@ -95,7 +95,10 @@ public:
     // "CN" the pattern applies to the entry's naming value (cn, or ou for
     // units). "*" and "?" are wildcards (the server sees "?" as "*"; the
     // result is narrowed afterwards); everything else is escaped (RFC 4515).
-    // Empty with `error` set when the attribute name is not one.
+    // Unless containers are sought, it also asks for the organizations,
+    // countries, localities and domains, which only put the result in
+    // directory order. Empty with `error` set when the attribute name is not
+    // one or no class is sought.
     static QByteArray searchFilter(const QList<nds::Kind>& kinds, const QString& attribute,
                                    const QString& pattern, QString* error);
 
@@ -116,8 +119,6 @@ private:
     // reopening it once when the connection is lost. Throws DirectoryError
     // when the server cannot be reached; returns the request's result code.
     int onConnection(const std::function<int(::ldap*)>& request);
-    bool readEntry(const QByteArray& dn, Known* known);
-    bool resolve(const QStringList& components, Known* known);
 
     std::unique_ptr<ldap::Server> m_server;
     LdapOptions m_options;

@@ -4,7 +4,11 @@
 #include "HoldingProxy.h"
 #include "LdapConnection.h"
 #include "LdapDirectory.h"
+#include "LdifDirectory.h"
+#include "Naming.h"
 #include "SlapdServer.h"
+#include "ToolCommand.h"
+#include "TreeBuilder.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -12,11 +16,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-
-#if __has_include("LdifDirectory.h")
-#include "LdifDirectory.h"
-#define STELVO_HAVE_LDIF_DIRECTORY 1
-#endif
 
 using namespace stelvo;
 using stelvo::test::HoldingProxy;
@@ -27,6 +26,8 @@ namespace {
 
 const QString kTree = QStringLiteral("ACME_TREE");
 const QString kContext = QStringLiteral("NDS:\\\\ACME_TREE\\ACME\\SALES\\EAST");
+// For the generated directories, which have no SALES unit.
+const QString kTreeContext = QStringLiteral("NDS:\\\\ACME_TREE");
 const QString kClasses = QStringLiteral("Workstation, Organizational Unit");
 const QString kFixture = QStringLiteral(STELVO_TESTS_DIR "/data/acme-tree.ldif");
 
@@ -170,8 +171,10 @@ private slots:
     void entryByNameRefused();
     void patterns_data();
     void patterns();
+    void sameAsLdif_data();
     void sameAsLdif();
     void wholeTreeServer();
+    void unrepresentableNames_data();
     void unrepresentableNames();
     void paging_data();
     void paging();
@@ -185,8 +188,10 @@ private slots:
     void reconnect();
     void entryDeletedAfterSearch();
     void movedUnit();
-    void parentsFirst_data();
-    void parentsFirst();
+    void directoryOrder_data();
+    void directoryOrder();
+    void context_data();
+    void context();
     void deliveredOnOwnThread();
     void destroyedDuringSearch();
     void serverStopsAnswering();
@@ -387,34 +392,125 @@ void TestLdapDirectory::patterns()
     QCOMPARE(shortNames(outcome.names), expected);
 }
 
+void TestLdapDirectory::sameAsLdif_data()
+{
+    QTest::addColumn<QByteArray>("ldif"); // DNs relative to the tree root
+    QTest::addColumn<QString>("context");
+
+    QFile fixture(kFixture);
+    QVERIFY(fixture.open(QIODevice::ReadOnly));
+    // clang-format off
+    QTest::newRow("fixture") << fixture.readAll() << kContext;
+    QTest::newRow("units first, then workstations")
+        << QByteArray("dn: o=ACME\nobjectClass: organization\no: ACME\n\n"
+                      "dn: ou=U1,o=ACME\nobjectClass: organizationalUnit\nou: U1\n\n"
+                      "dn: ou=U2,o=ACME\nobjectClass: organizationalUnit\nou: U2\n\n"
+                      "dn: ou=U1A,ou=U1,o=ACME\nobjectClass: organizationalUnit\nou: U1A\n\n"
+                      "dn: cn=W1,ou=U2,o=ACME\nobjectClass: Workstation\ncn: W1\n\n"
+                      "dn: cn=W2,ou=U1,o=ACME\nobjectClass: Workstation\ncn: W2\n\n"
+                      "dn: cn=W3,ou=U1A,ou=U1,o=ACME\nobjectClass: Workstation\ncn: W3\n\n")
+        << kTreeContext;
+    QTest::newRow("organizations first, units the other way")
+        << QByteArray("dn: o=A\nobjectClass: organization\no: A\n\n"
+                      "dn: o=B\nobjectClass: organization\no: B\n\n"
+                      "dn: l=X,o=B\nobjectClass: locality\nl: X\n\n"
+                      "dn: ou=UX,l=X,o=B\nobjectClass: organizationalUnit\nou: UX\n\n"
+                      "dn: ou=UY,o=A\nobjectClass: organizationalUnit\nou: UY\n\n"
+                      "dn: cn=WX,ou=UX,l=X,o=B\nobjectClass: Workstation\ncn: WX\n\n"
+                      "dn: cn=WY,ou=UY,o=A\nobjectClass: Workstation\ncn: WY\n\n"
+                      "dn: cn=WA,o=A\nobjectClass: Workstation\ncn: WA\n\n")
+        << kTreeContext;
+    QTest::newRow("1,500 workstations") << test::workstationTreeLdif(1500, 40, u"ACME"_qs) << kTreeContext;
+    // clang-format on
+}
+
+namespace {
+
+// The tree as the main window builds it when SearchCompleted arrives.
+struct BuiltTree
+{
+    NodeTree nodes;
+    QStringList results;
+    QString error;
+};
+
+void buildOnCompletion(DirectoryControl& directory, BuiltTree* built)
+{
+    QObject::connect(&directory, &DirectoryControl::SearchCompleted, &directory,
+                     [&directory, built](const QStringList& results) {
+                         built->results = results;
+                         TreeBuilder builder(built->nodes);
+                         try {
+                             builder.Start(DirectoryControl::TreeNameOf(directory.ContextPath()));
+                             builder.AddResults(results, directory);
+                             builder.Finish();
+                         } catch (const DirectoryError& e) {
+                             built->error = e.message();
+                         }
+                     });
+}
+
+} // namespace
+
 void TestLdapDirectory::sameAsLdif()
 {
-#ifdef STELVO_HAVE_LDIF_DIRECTORY
-    LdifDirectory ldif(kFixture, kContext);
-    LdapDirectory ldap(m_acme->url(), kContext, quickOptions());
-    const Outcome fromLdif = search(ldif);
-    const Outcome fromLdap = search(ldap);
-    QVERIFY2(fromLdif.completed, qPrintable(fromLdif.message));
-    QVERIFY2(fromLdap.completed, qPrintable(fromLdap.message));
-    QCOMPARE(fromLdap.names, fromLdif.names);
-    for (const QString& name : fromLdif.names) {
-        const DirectoryEntry a = ldif.EntryByName(name);
-        const DirectoryEntry b = ldap.EntryByName(name);
-        QCOMPARE(b.fullName, a.fullName);
-        QCOMPARE(b.shortName, a.shortName);
-        QCOMPARE(b.entryClass.name, a.entryClass.name);
-        QCOMPARE(b.entryClass.container, a.entryClass.container);
+    // The same directory through the LDIF file and through slapd gives the
+    // same result, the same tree node for node, the same classes and the
+    // same command lines.
+    QFETCH(QByteArray, ldif);
+    QFETCH(QString, context);
+
+    QTemporaryDir dir;
+    const QString file = writeFile(dir, u"tree.ldif"_qs, ldif);
+    SlapdConfig config;
+    config.fixture = ldif;
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+
+    LdifDirectory fromFile(file, context);
+    LdapDirectory fromServer(server.url(), context, quickOptions());
+    BuiltTree a;
+    BuiltTree b;
+    buildOnCompletion(fromFile, &a);
+    buildOnCompletion(fromServer, &b);
+    const Outcome viaFile = search(fromFile);
+    const Outcome viaServer = search(fromServer);
+    QVERIFY2(viaFile.completed, qPrintable(viaFile.message));
+    QVERIFY2(viaServer.completed, qPrintable(viaServer.message));
+    QVERIFY2(a.error.isEmpty(), qPrintable(a.error));
+    QVERIFY2(b.error.isEmpty(), qPrintable(b.error));
+    QCOMPARE(b.results, a.results);
+
+    QCOMPARE(b.nodes.count(), a.nodes.count());
+    const QString serverSysPath = u"\\\\FS1\\SYS\\"_qs;
+    const QString tree = DirectoryControl::TreeNameOf(context);
+    int workstations = 0;
+    for (NodeTree::Index node = 1; node <= a.nodes.count(); ++node) {
+        QCOMPARE(b.nodes.text(node), a.nodes.text(node));
+        QCOMPARE(b.nodes.image(node), a.nodes.image(node));
+        QCOMPARE(b.nodes.parent(node), a.nodes.parent(node));
+        QCOMPARE(b.nodes.row(node), a.nodes.row(node));
+        if (node == NodeTree::kRoot)
+            continue;
+        // What a command asks the directory, after the search.
+        const QString name = naming::GetWSPath(a.nodes, node);
+        const DirectoryEntry x = fromFile.EntryByName(name);
+        const DirectoryEntry y = fromServer.EntryByName(name);
+        QCOMPARE(y.shortName, x.shortName);
+        QCOMPARE(y.fullName, x.fullName);
+        QCOMPARE(y.entryClass.name, x.entryClass.name);
+        QCOMPARE(y.entryClass.container, x.entryClass.container);
+        if (x.entryClass.container)
+            continue;
+        ++workstations;
+        for (const char* tool : {tools::kRemoteControlTool, tools::kDesktopTool})
+            QCOMPARE(tools::toolCommandLine(serverSysPath, QString::fromLatin1(tool),
+                                            naming::ConvertDotted(b.nodes, node), tree, u"Chat"_qs),
+                     tools::toolCommandLine(serverSysPath, QString::fromLatin1(tool),
+                                            naming::ConvertDotted(a.nodes, node), tree,
+                                            u"Chat"_qs));
     }
-    // The containers that hold them, found or not.
-    for (const QString& path : {u"ACME"_qs, u"ACME\\BERLIN"_qs, u"GLOBEX"_qs}) {
-        const DirectoryEntry a = ldif.EntryByName(inTree(path));
-        const DirectoryEntry b = ldap.EntryByName(inTree(path));
-        QCOMPARE(b.entryClass.name, a.entryClass.name);
-        QCOMPARE(b.entryClass.container, a.entryClass.container);
-    }
-#else
-    QSKIP("the LDIF directory is not part of this build yet");
-#endif
+    QVERIFY(workstations > 0);
 }
 
 void TestLdapDirectory::wholeTreeServer()
@@ -439,22 +535,89 @@ void TestLdapDirectory::wholeTreeServer()
     QCOMPARE(leaf.entryClass.name, u"Workstation"_qs);
 }
 
+void TestLdapDirectory::unrepresentableNames_data()
+{
+    QTest::addColumn<QByteArray>("odd"); // one more entry, DN relative to the tree root
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("complete");
+
+    // clang-format off
+    QTest::newRow("unit")                 << QByteArray("dn: ou=A\\5CB,o=ACME\nobjectClass: organizationalUnit\nou: A\\B\n")
+                                          << u"*"_qs << false;
+    QTest::newRow("workstation")          << QByteArray("dn: cn=WS\\5C2,o=ACME\nobjectClass: Workstation\ncn: WS\\2\n")
+                                          << u"*"_qs << false;
+    QTest::newRow("organization above")   << QByteArray("dn: o=A\\5CC\nobjectClass: organization\no: A\\C\n\n"
+                                                        "dn: cn=WS4,o=A\\5CC\nobjectClass: Workstation\ncn: WS4\n")
+                                          << u"*"_qs << false;
+    QTest::newRow("class not searched")   << QByteArray("dn: cn=P\\5CR,o=ACME\nobjectClass: device\ncn: P\\R\n")
+                                          << u"*"_qs << true;
+    QTest::newRow("name not searched")    << QByteArray("dn: cn=WS\\5C2,o=ACME\nobjectClass: Workstation\ncn: WS\\2\n")
+                                          << u"WS3"_qs << true;
+    // clang-format on
+}
+
 void TestLdapDirectory::unrepresentableNames()
 {
-    // A backslash cannot stand in an NDS full name: such entries, and the
-    // entries below them, are left out rather than named wrongly.
+    // A backslash cannot stand in an NDS full name (slapd refuses empty
+    // names itself): a search that finds such an entry fails, as the LDIF directory does,
+    // rather than show it under a wrong name or leave it out unsaid.
+    QFETCH(QByteArray, odd);
+    QFETCH(QString, pattern);
+    QFETCH(bool, complete);
+
     SlapdConfig config;
     config.fixture = "dn: o=ACME\nobjectClass: organization\no: ACME\n\n"
-                     "dn: ou=A\\5CB,o=ACME\nobjectClass: organizationalUnit\nou: A\\B\n\n"
-                     "dn: cn=WS1,ou=A\\5CB,o=ACME\nobjectClass: Workstation\ncn: WS1\n\n"
-                     "dn: cn=WS\\5C2,o=ACME\nobjectClass: Workstation\ncn: WS\\2\n\n"
-                     "dn: cn=WS3,o=ACME\nobjectClass: Workstation\ncn: WS3\n\n";
+                     "dn: cn=WS3,o=ACME\nobjectClass: Workstation\ncn: WS3\n\n" +
+                     odd;
     SlapdServer server(config);
     QVERIFY2(server.start(), qPrintable(server.errorString()));
-    LdapDirectory directory(server.url(), kContext, quickOptions());
+    LdapDirectory directory(server.url(), kTreeContext, quickOptions());
+    const Outcome outcome = search(directory, pattern);
+    if (complete) {
+        QVERIFY2(outcome.completed, qPrintable(outcome.message));
+        QCOMPARE(outcome.names, QStringList{inTree(u"ACME\\WS3"_qs)});
+        return;
+    }
+    QVERIFY2(outcome.failed, qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(u"cannot be written as an NDS name"_qs),
+             qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(server.url().section(u'/', 0, 2)),
+             qPrintable(outcome.message));
+}
+
+void TestLdapDirectory::context_data()
+{
+    QTest::addColumn<QString>("context");
+    QTest::addColumn<bool>("held");
+
+    // clang-format off
+    QTest::newRow("the tree")             << u"NDS:\\\\ACME_TREE"_qs << true;
+    QTest::newRow("a unit found")         << kContext << true;
+    QTest::newRow("an organization")      << inTree(u"ACME"_qs) << true;
+    QTest::newRow("an entry not found")   << inTree(u"ACME\\SALES\\PRN1"_qs) << true;
+    QTest::newRow("other case")           << inTree(u"acme\\sales\\east"_qs) << true;
+    QTest::newRow("missing unit")         << inTree(u"ACME\\NOWHERE"_qs) << false;
+    QTest::newRow("below a workstation")  << inTree(u"ACME\\SALES\\EAST\\WS001\\X"_qs) << false;
+    // clang-format on
+}
+
+void TestLdapDirectory::context()
+{
+    // The context must name the tree or an entry in it, as with the LDIF
+    // directory; only its tree is searched.
+    QFETCH(QString, context);
+    QFETCH(bool, held);
+    LdapDirectory directory(m_acme->url(), context, quickOptions());
     const Outcome outcome = search(directory);
-    QVERIFY2(outcome.completed, qPrintable(outcome.message));
-    QCOMPARE(outcome.names, QStringList{inTree(u"ACME\\WS3"_qs)});
+    if (held) {
+        QVERIFY2(outcome.completed, qPrintable(outcome.message));
+        QCOMPARE(outcome.names, kFixtureNames);
+        return;
+    }
+    QVERIFY2(outcome.failed, qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(u"does not hold the context"_qs),
+             qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(context), qPrintable(outcome.message));
 }
 
 void TestLdapDirectory::paging_data()
@@ -486,7 +649,7 @@ void TestLdapDirectory::paging()
 
     LdapOptions options = quickOptions();
     options.pageSize = pageSize;
-    LdapDirectory directory(server.url(), kContext, options);
+    LdapDirectory directory(server.url(), kTreeContext, options);
     const Outcome outcome = search(directory);
     if (!complete) {
         QVERIFY2(outcome.failed, qPrintable(outcome.message));
@@ -526,7 +689,7 @@ void TestLdapDirectory::pagingRefused()
     config.paging = SlapdConfig::Paging::Refused;
     SlapdServer server(config);
     QVERIFY2(server.start(), qPrintable(server.errorString()));
-    LdapDirectory directory(server.url(), kContext, quickOptions());
+    LdapDirectory directory(server.url(), kTreeContext, quickOptions());
     const Outcome outcome = search(directory);
     if (complete) {
         QVERIFY2(outcome.completed, qPrintable(outcome.message));
@@ -552,7 +715,7 @@ void TestLdapDirectory::serverDiesMidSearch()
     QVERIFY(proxy.start());
 
     const QString url = QStringLiteral("ldap://127.0.0.1:%1/dc=tree").arg(proxy.port());
-    LdapDirectory directory(url, kContext, quickOptions());
+    LdapDirectory directory(url, kTreeContext, quickOptions());
     QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
     QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
     directory.StartSearch(kTree, 2, kClasses, QStringLiteral("*"));
@@ -746,29 +909,33 @@ void TestLdapDirectory::movedUnit()
              u"GX-01"_qs);
 }
 
-void TestLdapDirectory::parentsFirst_data()
+void TestLdapDirectory::directoryOrder_data()
 {
     QTest::addColumn<QStringList>("found"); // paths below the tree, in the server's order
     QTest::addColumn<QStringList>("expected");
 
     // clang-format off
-    QTest::newRow("in order")          << QStringList{u"A"_qs, u"A\\W1"_qs, u"A\\B"_qs, u"A\\B\\W2"_qs}
-                                       << QStringList{u"A"_qs, u"A\\W1"_qs, u"A\\B"_qs, u"A\\B\\W2"_qs};
-    QTest::newRow("child first")       << QStringList{u"A\\B"_qs, u"A\\B\\W2"_qs, u"A"_qs, u"A\\W1"_qs}
-                                       << QStringList{u"A"_qs, u"A\\B"_qs, u"A\\B\\W2"_qs, u"A\\W1"_qs};
-    QTest::newRow("grandchild first")  << QStringList{u"A\\B\\C"_qs, u"X"_qs, u"A\\B"_qs, u"A"_qs}
-                                       << QStringList{u"X"_qs, u"A"_qs, u"A\\B"_qs, u"A\\B\\C"_qs};
-    QTest::newRow("parent not found")  << QStringList{u"A\\B\\W"_qs, u"C"_qs}
-                                       << QStringList{u"A\\B\\W"_qs, u"C"_qs};
-    QTest::newRow("siblings kept")     << QStringList{u"A\\W2"_qs, u"A\\W1"_qs, u"A"_qs, u"A\\W3"_qs}
-                                       << QStringList{u"A"_qs, u"A\\W2"_qs, u"A\\W1"_qs, u"A\\W3"_qs};
-    QTest::newRow("same name twice")   << QStringList{u"A\\W"_qs, u"A"_qs, u"A"_qs}
-                                       << QStringList{u"A"_qs, u"A\\W"_qs, u"A"_qs};
-    QTest::newRow("empty")             << QStringList{} << QStringList{};
+    QTest::newRow("in order")           << QStringList{u"A"_qs, u"A\\W1"_qs, u"A\\B"_qs, u"A\\B\\W2"_qs}
+                                        << QStringList{u"A"_qs, u"A\\W1"_qs, u"A\\B"_qs, u"A\\B\\W2"_qs};
+    QTest::newRow("child first")        << QStringList{u"A\\B"_qs, u"A\\B\\W2"_qs, u"A"_qs, u"A\\W1"_qs}
+                                        << QStringList{u"A"_qs, u"A\\B"_qs, u"A\\B\\W2"_qs, u"A\\W1"_qs};
+    QTest::newRow("grandchild first")   << QStringList{u"A\\B\\C"_qs, u"X"_qs, u"A\\B"_qs, u"A"_qs}
+                                        << QStringList{u"X"_qs, u"A"_qs, u"A\\B"_qs, u"A\\B\\C"_qs};
+    QTest::newRow("units, then leaves") << QStringList{u"U1"_qs, u"U2"_qs, u"U1\\W1"_qs, u"U2\\W2"_qs, u"U1\\W3"_qs}
+                                        << QStringList{u"U1"_qs, u"U1\\W1"_qs, u"U1\\W3"_qs, u"U2"_qs, u"U2\\W2"_qs};
+    QTest::newRow("parent not found")   << QStringList{u"A\\B\\W"_qs, u"C"_qs}
+                                        << QStringList{u"A\\B\\W"_qs, u"C"_qs};
+    QTest::newRow("siblings kept")      << QStringList{u"A\\W2"_qs, u"A\\W1"_qs, u"A"_qs, u"A\\W3"_qs}
+                                        << QStringList{u"A"_qs, u"A\\W2"_qs, u"A\\W1"_qs, u"A\\W3"_qs};
+    QTest::newRow("same name twice")    << QStringList{u"A\\W"_qs, u"A"_qs, u"A"_qs}
+                                        << QStringList{u"A"_qs, u"A\\W"_qs, u"A"_qs};
+    QTest::newRow("prefix, no parent")  << QStringList{u"AB\\W"_qs, u"A"_qs}
+                                        << QStringList{u"AB\\W"_qs, u"A"_qs};
+    QTest::newRow("empty")              << QStringList{} << QStringList{};
     // clang-format on
 }
 
-void TestLdapDirectory::parentsFirst()
+void TestLdapDirectory::directoryOrder()
 {
     QFETCH(QStringList, found);
     QFETCH(QStringList, expected);
@@ -776,7 +943,7 @@ void TestLdapDirectory::parentsFirst()
     for (const QString& path : found)
         names << inTree(path);
     QStringList ordered;
-    for (const qsizetype i : ldap::parentsFirst(names))
+    for (const qsizetype i : ldap::directoryOrder(names))
         ordered << found.at(i);
     QCOMPARE(ordered, expected);
 }
@@ -1001,22 +1168,27 @@ void TestLdapDirectory::searchFilter_data()
     QTest::addColumn<QByteArray>("filter"); // empty: refused
 
     const QByteArray both = "(|(objectClass=Workstation)(objectClass=organizationalUnit))";
+    // The containers that come along to put the result in order.
+    const QByteArray containers =
+        "(objectClass=organization)(objectClass=country)(objectClass=locality)(objectClass=domain)";
+    const auto named = [&](const QByteArray& names) {
+        return "(|(&" + both + names + ')' + containers + ')';
+    };
     // clang-format off
-    QTest::newRow("everything")        << kClasses << u"CN"_qs << u"*"_qs << both;
-    QTest::newRow("stars only")        << kClasses << u"cn"_qs << u"***"_qs << both;
-    QTest::newRow("one class")         << u"Workstation"_qs << u"CN"_qs << u"*"_qs << QByteArray("(objectClass=Workstation)");
-    QTest::newRow("containers")        << u"Organization"_qs << u"CN"_qs << u"*"_qs
-                                       << QByteArray("(|(objectClass=organization)(objectClass=country)(objectClass=locality)(objectClass=domain))");
-    QTest::newRow("prefix")            << kClasses << u"CN"_qs << u"WS0*"_qs << "(&" + both + "(|(cn=WS0*)(ou=WS0*)))";
-    QTest::newRow("question mark")     << kClasses << u"CN"_qs << u"WS?1"_qs << "(&" + both + "(|(cn=WS*1)(ou=WS*1)))";
-    QTest::newRow("runs of wildcards") << kClasses << u"CN"_qs << u"a**?b"_qs << "(&" + both + "(|(cn=a*b)(ou=a*b)))";
-    QTest::newRow("injection")         << kClasses << u"CN"_qs << u"*)(objectClass=*"_qs << "(&" + both + "(|(cn=*\\29\\28objectClass=*)(ou=*\\29\\28objectClass=*)))";
-    QTest::newRow("backslash")         << kClasses << u"CN"_qs << u"a\\2a"_qs << "(&" + both + "(|(cn=a\\5c2a)(ou=a\\5c2a)))";
-    QTest::newRow("NUL")               << kClasses << u"CN"_qs << QString(QChar(0)) << "(&" + both + "(|(cn=\\00)(ou=\\00)))";
-    QTest::newRow("shell characters")  << kClasses << u"CN"_qs << u"$HOME `id` 100%"_qs << "(&" + both + "(|(cn=$HOME `id` 100%)(ou=$HOME `id` 100%)))";
-    QTest::newRow("non-ASCII")         << kClasses << u"CN"_qs << u"Zürich"_qs << "(&" + both + "(|(cn=Z\xc3\xbcrich)(ou=Z\xc3\xbcrich)))";
-    QTest::newRow("other attribute")   << kClasses << u"description"_qs << u"lab*"_qs << "(&" + both + "(description=lab*))";
-    QTest::newRow("attribute OID")     << kClasses << u"2.5.4.3"_qs << u"x"_qs << "(&" + both + "(2.5.4.3=x))";
+    QTest::newRow("everything")        << kClasses << u"CN"_qs << u"*"_qs << both.chopped(1) + containers + ')';
+    QTest::newRow("stars only")        << kClasses << u"cn"_qs << u"***"_qs << both.chopped(1) + containers + ')';
+    QTest::newRow("one class")         << u"Workstation"_qs << u"CN"_qs << u"*"_qs << "(|(objectClass=Workstation)" + containers + ')';
+    QTest::newRow("containers sought") << u"Organization"_qs << u"CN"_qs << u"*"_qs << "(|" + containers + ')';
+    QTest::newRow("prefix")            << kClasses << u"CN"_qs << u"WS0*"_qs << named("(|(cn=WS0*)(ou=WS0*))");
+    QTest::newRow("question mark")     << kClasses << u"CN"_qs << u"WS?1"_qs << named("(|(cn=WS*1)(ou=WS*1))");
+    QTest::newRow("runs of wildcards") << kClasses << u"CN"_qs << u"a**?b"_qs << named("(|(cn=a*b)(ou=a*b))");
+    QTest::newRow("injection")         << kClasses << u"CN"_qs << u"*)(objectClass=*"_qs << named("(|(cn=*\\29\\28objectClass=*)(ou=*\\29\\28objectClass=*))");
+    QTest::newRow("backslash")         << kClasses << u"CN"_qs << u"a\\2a"_qs << named("(|(cn=a\\5c2a)(ou=a\\5c2a))");
+    QTest::newRow("NUL")               << kClasses << u"CN"_qs << QString(QChar(0)) << named("(|(cn=\\00)(ou=\\00))");
+    QTest::newRow("shell characters")  << kClasses << u"CN"_qs << u"$HOME `id` 100%"_qs << named("(|(cn=$HOME `id` 100%)(ou=$HOME `id` 100%))");
+    QTest::newRow("non-ASCII")         << kClasses << u"CN"_qs << u"Zürich"_qs << named("(|(cn=Z\xc3\xbcrich)(ou=Z\xc3\xbcrich))");
+    QTest::newRow("other attribute")   << kClasses << u"description"_qs << u"lab*"_qs << named("(description=lab*)");
+    QTest::newRow("attribute OID")     << kClasses << u"2.5.4.3"_qs << u"x"_qs << named("(2.5.4.3=x)");
     QTest::newRow("attribute injection") << kClasses << u"cn=*)(|(cn"_qs << u"x"_qs << QByteArray();
     QTest::newRow("no classes")        << QString() << u"CN"_qs << u"*"_qs << QByteArray();
     // clang-format on
