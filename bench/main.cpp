@@ -1,6 +1,7 @@
 // Start-up and naming figures on generated directories.
 //
-//   stelvo_bench [SIZE ...]      default: 10000 100000
+//   stelvo_bench [SIZE ...]          default: 10000 100000
+//   stelvo_bench --ldap [SIZE ...]   default: 100000
 //
 // For each size it prints the time of the SearchCompleted handler (search
 // results to tree model ready and the window shown) at start-up, the same
@@ -8,8 +9,16 @@
 // (Form_Load's StartSearch to the main window shown), the resident memory
 // afterwards, and the time of one command's naming (GetWSPath +
 // ConvertDotted + isContainer) on the deepest workstation.
+//
+// With --ldap it loads each size into a throwaway slapd on loopback and
+// prints the start-up with the LDAP directory (StartSearch to the main
+// window shown), ldapsearch's time for the same paged search, and their
+// ratio.
 #include "DirectoryFactory.h"
 #include "GenerateDirectory.h"
+#ifdef STELVO_BENCH_LDAP
+#include "LdapMode.h"
+#endif
 #include "LdifDirectory.h"
 #include "TreeItemModel.h"
 #include "svWStation.h"
@@ -163,9 +172,29 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QStringList args = QApplication::arguments().mid(1);
+    const bool ldap = !args.isEmpty() && args.constFirst() == QLatin1String("--ldap");
+    if (ldap)
+        args.removeFirst();
     QList<int> sizes;
-    for (const QString& arg : QApplication::arguments().mid(1))
+    for (const QString& arg : std::as_const(args))
         sizes << arg.toInt();
+    if (ldap) {
+#ifdef STELVO_BENCH_LDAP
+        if (sizes.isEmpty())
+            sizes = {100000};
+        std::printf("%9s %9s %16s %16s %7s\n", "stations", "results", "start-up (ms)",
+                    "ldapsearch (ms)", "ratio");
+        for (const int size : sizes) {
+            if (size <= 0 || !bench::runLdapSize(size, 5))
+                return 1;
+        }
+        return 0;
+#else
+        std::fprintf(stderr, "built without the test suite, which the LDAP mode needs\n");
+        return 1;
+#endif
+    }
     if (sizes.isEmpty())
         sizes = {10000, 100000};
 
