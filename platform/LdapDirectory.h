@@ -67,9 +67,16 @@ struct LdapOptions
 //
 // StartSearch connects, binds and searches on a worker thread (paged, so a
 // server's size limit never truncates the result) and delivers SearchCompleted
-// or SearchFailed on the thread that owns this object. While SearchCompleted
-// is being delivered, EntryByName answers the names of the result from what
-// the search returned, without a request. Any other call of EntryByName asks
+// or SearchFailed on the thread that owns this object. As with the LDIF
+// directory, the result is in directory order (each container followed by
+// what it holds, siblings in the server's order), the context must name the
+// tree or an entry in it, and a found name that an NDS name cannot hold (a
+// backslash in it) fails the search. Failures name the server and give
+// libldap's text.
+//
+// While SearchCompleted is being delivered, EntryByName answers the names of
+// the result from what the search returned, without a request (the main
+// window looks every result up there). Any other call of EntryByName asks
 // the server (bounded by LdapOptions::operationTimeout): it reads the entry,
 // resolving names it has not seen level by level; a lost connection is
 // reopened once before the call fails.
@@ -82,7 +89,8 @@ public:
     // not an NDS full name. Does not connect.
     LdapDirectory(const QString& url, const QString& context, const LdapOptions& options,
                   QObject* parent = nullptr);
-    // Stops a running search; no signal is delivered afterwards.
+    // Stops a running search (waiting at most for the bind or StartTLS in
+    // progress, which the timeouts bound); no signal is delivered afterwards.
     ~LdapDirectory() override;
 
     // True for "ldap://..." and "ldaps://..." (any case).
