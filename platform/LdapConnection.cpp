@@ -813,9 +813,11 @@ Lookup readEntry(const Requester& run, const Server& server, const QByteArray& d
 
 Lookup lookUp(const Requester& run, const Server& server, const QString& treeName,
               const QStringList& components, std::chrono::milliseconds timeout,
-              QHash<QString, KnownEntry>* known, KnownEntry* entry, QString* error)
+              QHash<QString, KnownEntry>* known, KnownEntry* entry, QStringList* spelled,
+              QString* error)
 {
     // Start below the nearest ancestor whose DN is known.
+    *spelled = components;
     qsizetype level = components.size() - 1;
     QByteArray parentDn = server.baseDn;
     for (; level > 0; --level) {
@@ -834,7 +836,6 @@ Lookup lookUp(const Requester& run, const Server& server, const QString& treeNam
     };
     for (; level < components.size(); ++level) {
         const QString& wanted = components.at(level);
-        const QString fullName = nds::fullName(treeName, components.mid(0, level + 1));
         // Below the root DSE there is no one-level search: the naming
         // contexts are the entries of the first level.
         const bool atServerRoot = parentDn.isEmpty();
@@ -881,7 +882,7 @@ Lookup lookUp(const Requester& run, const Server& server, const QString& treeNam
             return Lookup::Missing;
         if (!failure.isEmpty() || (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED)) {
             *error = QStringLiteral("The directory server %1 could not look up \"%2\": %3")
-                         .arg(server.display, fullName,
+                         .arg(server.display, nds::fullName(treeName, components.mid(0, level + 1)),
                               failure.isEmpty() ? QString::fromUtf8(ldap_err2string(rc)) : failure);
             return Lookup::Failed;
         }
@@ -904,7 +905,9 @@ Lookup lookUp(const Requester& run, const Server& server, const QString& treeNam
             if (read != Lookup::Found)
                 return read;
         }
-        known->insert(fullName, found);
+        // Known by the name as the directory spells it.
+        (*spelled)[level] = chosen->name;
+        known->insert(nds::fullName(treeName, spelled->mid(0, level + 1)), found);
         parentDn = found.dn;
         *entry = found;
     }
@@ -969,9 +972,10 @@ void runSearch(const SearchRequest& request, const std::atomic_bool& cancel, Sea
     if (!contextPath.isEmpty() && !outcome->known.contains(request.context)) {
         const Requester run = [&connection](const Request& r) { return r(connection->handle()); };
         KnownEntry entry;
-        const Lookup found =
-            lookUp(run, request.server, request.treeName, contextPath,
-                   request.options.operationTimeout, &outcome->known, &entry, &outcome->error);
+        QStringList spelled;
+        const Lookup found = lookUp(run, request.server, request.treeName, contextPath,
+                                    request.options.operationTimeout, &outcome->known, &entry,
+                                    &spelled, &outcome->error);
         if (found == Lookup::Failed)
             return;
         if (found == Lookup::Missing) {

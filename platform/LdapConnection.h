@@ -78,10 +78,13 @@ Lookup readEntry(const Requester& run, const Server& server, const QByteArray& d
 
 // Finds the entry of a typeless name, given as its components below the
 // tree root: one one-level search per level, starting below the nearest
-// ancestor in `known`. Adds what it finds to `known`.
+// ancestor in `known`. The server matches names regardless of case;
+// `spelled` gets the components as the directory writes them, and what is
+// found is added to `known` under that spelling.
 Lookup lookUp(const Requester& run, const Server& server, const QString& treeName,
               const QStringList& components, std::chrono::milliseconds timeout,
-              QHash<QString, KnownEntry>* known, KnownEntry* entry, QString* error);
+              QHash<QString, KnownEntry>* known, KnownEntry* entry, QStringList* spelled,
+              QString* error);
 
 struct SearchRequest
 {

@@ -321,7 +321,7 @@ DirectoryEntry LdapDirectory::entryOf(const QString& fullName, const QStringList
                                       const Known& known) const
 {
     DirectoryEntry entry;
-    entry.shortName = components.isEmpty() ? m_treeName : components.constLast();
+    entry.shortName = components.constLast();
     entry.fullName = fullName;
     entry.entryClass.name = known.className;
     entry.entryClass.container = isContainerKind(known.kind);
@@ -372,15 +372,20 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
         }
     }
 
+    // The directory ignores case, in the tree name too.
+    QString name = ndsFullName;
+    const QString head = nds::kPrefix + m_treeName;
+    if (!name.startsWith(head) && name.startsWith(head, Qt::CaseInsensitive))
+        name.replace(0, head.size(), head);
     QStringList components;
-    if (!nds::splitFullName(ndsFullName, m_treeName, &components))
+    if (!nds::splitFullName(name, m_treeName, &components))
         throw DirectoryError(
             QStringLiteral("\"%1\" is not a name in tree %2").arg(ndsFullName, m_treeName));
     if (components.isEmpty()) {
-        // The tree itself: the container of everything.
-        return entryOf(
-            ndsFullName, components,
-            Known{m_server->baseDn, nds::Kind::Container, QStringLiteral("Tree Root"), true});
+        // The tree itself is no entry of the directory (as with the LDIF
+        // directory); the main window never asks for it.
+        throw DirectoryError(
+            QStringLiteral("\"%1\" is the tree itself, not an entry in it").arg(ndsFullName));
     }
 
     const ldap::Requester run = [this](const ldap::Request& request) {
@@ -388,25 +393,26 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     };
     Known known;
     QString error;
+    QStringList spelled = components; // as the directory writes them
     ldap::Lookup found = ldap::Lookup::Missing;
-    const auto cached = m_known.constFind(ndsFullName);
+    const auto cached = m_known.constFind(name);
     if (cached != m_known.constEnd()) {
         // Read afresh: the entry may have gone or changed since the search.
         const QByteArray dn = cached->dn;
         found = ldap::readEntry(run, *m_server, dn, m_options.operationTimeout, &known, &error);
         if (found == ldap::Lookup::Found)
-            m_known.insert(ndsFullName, known);
+            m_known.insert(name, known);
         else if (found == ldap::Lookup::Missing)
-            m_known.remove(ndsFullName);
+            m_known.remove(name);
     } else {
         found = ldap::lookUp(run, *m_server, m_treeName, components, m_options.operationTimeout,
-                             &m_known, &known, &error);
+                             &m_known, &known, &spelled, &error);
     }
     if (found == ldap::Lookup::Failed)
         throw DirectoryError(error);
     if (found == ldap::Lookup::Missing)
         throw DirectoryError(QStringLiteral("\"%1\" is not in the directory").arg(ndsFullName));
-    return entryOf(ndsFullName, components, known);
+    return entryOf(nds::fullName(m_treeName, spelled), spelled, known);
 }
 
 } // namespace stelvo

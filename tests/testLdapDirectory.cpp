@@ -273,25 +273,25 @@ void TestLdapDirectory::entryByName_data()
     QTest::addColumn<QString>("shortName");
     QTest::addColumn<QString>("className");
     QTest::addColumn<bool>("container");
+    QTest::addColumn<QString>("fullName"); // as the directory spells it; empty: `name`
 
     // clang-format off
-    QTest::newRow("workstation")        << inTree(u"ACME\\SALES\\WS042"_qs) << u"WS042"_qs << u"Workstation"_qs << false;
-    QTest::newRow("unit")               << inTree(u"ACME\\SALES\\EAST"_qs) << u"EAST"_qs << u"organizationalUnit"_qs << true;
-    QTest::newRow("organization")       << inTree(u"ACME"_qs) << u"ACME"_qs << u"organization"_qs << true;
-    QTest::newRow("locality")           << inTree(u"ACME\\BERLIN"_qs) << u"BERLIN"_qs << u"locality"_qs << true;
-    QTest::newRow("under a locality")   << inTree(u"ACME\\BERLIN\\LAB\\LAB-01"_qs) << u"LAB-01"_qs << u"Workstation"_qs << false;
-    QTest::newRow("quotes")             << inTree(u"ACME\\SALES\\EAST\\WS \"quoted\""_qs) << u"WS \"quoted\""_qs << u"Workstation"_qs << false;
-    QTest::newRow("shell characters")   << inTree(u"ACME\\SALES\\EAST\\100% $HOME `id`"_qs) << u"100% $HOME `id`"_qs << u"Workstation"_qs << false;
-    QTest::newRow("leading dash")       << inTree(u"ACME\\SALES\\EAST\\-w evil"_qs) << u"-w evil"_qs << u"Workstation"_qs << false;
-    QTest::newRow("DN specials")        << inTree(u"ACME\\SALES\\EAST\\A+B;C=D <x>"_qs) << u"A+B;C=D <x>"_qs << u"Workstation"_qs << false;
-    QTest::newRow("comma")              << inTree(u"ACME\\SALES\\EAST\\Smith, John"_qs) << u"Smith, John"_qs << u"Workstation"_qs << false;
-    QTest::newRow("spaces at the ends") << inTree(u"ACME\\SALES\\EAST\\ leading and trailing "_qs) << u" leading and trailing "_qs << u"Workstation"_qs << false;
-    QTest::newRow("non-ASCII")          << inTree(u"ACME\\SALES\\Zürich Süd\\ZH-01"_qs) << u"ZH-01"_qs << u"Workstation"_qs << false;
-    QTest::newRow("CJK")                << inTree(u"ACME\\SALES\\EAST\\工作站-7"_qs) << u"工作站-7"_qs << u"Workstation"_qs << false;
-    QTest::newRow("very long")          << inTree(u"ACME\\SALES\\EAST\\"_qs + kLong) << kLong << u"Workstation"_qs << false;
-    QTest::newRow("other case")         << inTree(u"acme\\sales\\ws042"_qs) << u"ws042"_qs << u"Workstation"_qs << false;
-    QTest::newRow("not selected class") << inTree(u"ACME\\SALES\\PRN1"_qs) << u"PRN1"_qs << QString() << false;
-    QTest::newRow("the tree")           << u"NDS:\\\\ACME_TREE"_qs << kTree << u"Tree Root"_qs << true;
+    QTest::newRow("workstation")        << inTree(u"ACME\\SALES\\WS042"_qs) << u"WS042"_qs << u"Workstation"_qs << false << QString();
+    QTest::newRow("unit")               << inTree(u"ACME\\SALES\\EAST"_qs) << u"EAST"_qs << u"organizationalUnit"_qs << true << QString();
+    QTest::newRow("organization")       << inTree(u"ACME"_qs) << u"ACME"_qs << u"organization"_qs << true << QString();
+    QTest::newRow("locality")           << inTree(u"ACME\\BERLIN"_qs) << u"BERLIN"_qs << u"locality"_qs << true << QString();
+    QTest::newRow("under a locality")   << inTree(u"ACME\\BERLIN\\LAB\\LAB-01"_qs) << u"LAB-01"_qs << u"Workstation"_qs << false << QString();
+    QTest::newRow("quotes")             << inTree(u"ACME\\SALES\\EAST\\WS \"quoted\""_qs) << u"WS \"quoted\""_qs << u"Workstation"_qs << false << QString();
+    QTest::newRow("shell characters")   << inTree(u"ACME\\SALES\\EAST\\100% $HOME `id`"_qs) << u"100% $HOME `id`"_qs << u"Workstation"_qs << false << QString();
+    QTest::newRow("leading dash")       << inTree(u"ACME\\SALES\\EAST\\-w evil"_qs) << u"-w evil"_qs << u"Workstation"_qs << false << QString();
+    QTest::newRow("DN specials")        << inTree(u"ACME\\SALES\\EAST\\A+B;C=D <x>"_qs) << u"A+B;C=D <x>"_qs << u"Workstation"_qs << false << QString();
+    QTest::newRow("comma")              << inTree(u"ACME\\SALES\\EAST\\Smith, John"_qs) << u"Smith, John"_qs << u"Workstation"_qs << false << QString();
+    QTest::newRow("spaces at the ends") << inTree(u"ACME\\SALES\\EAST\\ leading and trailing "_qs) << u" leading and trailing "_qs << u"Workstation"_qs << false << QString();
+    QTest::newRow("non-ASCII")          << inTree(u"ACME\\SALES\\Zürich Süd\\ZH-01"_qs) << u"ZH-01"_qs << u"Workstation"_qs << false << QString();
+    QTest::newRow("CJK")                << inTree(u"ACME\\SALES\\EAST\\工作站-7"_qs) << u"工作站-7"_qs << u"Workstation"_qs << false << QString();
+    QTest::newRow("very long")          << inTree(u"ACME\\SALES\\EAST\\"_qs + kLong) << kLong << u"Workstation"_qs << false << QString();
+    QTest::newRow("other case")         << inTree(u"acme\\sales\\ws042"_qs) << u"WS042"_qs << u"Workstation"_qs << false << inTree(u"ACME\\SALES\\WS042"_qs);
+    QTest::newRow("not selected class") << inTree(u"ACME\\SALES\\PRN1"_qs) << u"PRN1"_qs << QString() << false << QString();
     // clang-format on
 }
 
@@ -301,6 +301,7 @@ void TestLdapDirectory::entryByName()
     QFETCH(QString, shortName);
     QFETCH(QString, className);
     QFETCH(bool, container);
+    QFETCH(QString, fullName);
 
     // Once the search is delivered, names are read from the server; the
     // first row of each pair is asked cold, without any search.
@@ -312,7 +313,7 @@ void TestLdapDirectory::entryByName()
         }
         try {
             const DirectoryEntry entry = directory.EntryByName(name);
-            QCOMPARE(entry.fullName, name);
+            QCOMPARE(entry.fullName, fullName.isEmpty() ? name : fullName);
             QCOMPARE(entry.shortName, shortName);
             QCOMPARE(entry.entryClass.name, className);
             QCOMPARE(entry.entryClass.container, container);
@@ -334,6 +335,7 @@ void TestLdapDirectory::entryByNameRefused_data()
     QTest::newRow("other tree")         << u"NDS:\\\\OTHER_TREE\\ACME"_qs << u"is not a name in tree ACME_TREE"_qs;
     QTest::newRow("empty component")    << inTree(u"ACME\\\\SALES"_qs) << u"is not a name in tree"_qs;
     QTest::newRow("not an NDS name")    << u"cn=WS042,ou=SALES,o=ACME"_qs << u"is not a name in tree"_qs;
+    QTest::newRow("the tree itself")    << u"NDS:\\\\ACME_TREE"_qs << u"is the tree itself"_qs;
     QTest::newRow("filter injection")   << inTree(u"ACME\\*"_qs) << u"is not in the directory"_qs;
     QTest::newRow("injection 2")        << inTree(u"ACME\\x)(ou=*"_qs) << u"is not in the directory"_qs;
     QTest::newRow("backslash escape")   << inTree(u"ACME\\SALES\\EAST\\WS001\\2a"_qs) << u"is not in the directory"_qs;
@@ -500,6 +502,15 @@ void TestLdapDirectory::sameAsLdif()
         QCOMPARE(y.fullName, x.fullName);
         QCOMPARE(y.entryClass.name, x.entryClass.name);
         QCOMPARE(y.entryClass.container, x.entryClass.container);
+        if (a.nodes.count() < 100) {
+            // A name typed in another case finds the same entry, spelled
+            // as the directory spells it.
+            const DirectoryEntry lx = fromFile.EntryByName(name.toLower());
+            const DirectoryEntry ly = fromServer.EntryByName(name.toLower());
+            QCOMPARE(ly.fullName, lx.fullName);
+            QCOMPARE(ly.shortName, lx.shortName);
+            QCOMPARE(ly.entryClass.name, lx.entryClass.name);
+        }
         if (x.entryClass.container)
             continue;
         ++workstations;
