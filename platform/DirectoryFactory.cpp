@@ -1,5 +1,6 @@
 #include "DirectoryFactory.h"
 
+#include "LdapDirectory.h"
 #include "LdifDirectory.h"
 
 #include <QRegularExpression>
@@ -20,6 +21,11 @@ Controls makeControls(const QString& designContext, const QProcessEnvironment& e
     if (directory.isEmpty()) {
         controls.directory =
             std::make_unique<LdifDirectory>(QString::fromLatin1(kSampleDirectory), context);
+    } else if (LdapDirectory::isLdapUrl(directory)) {
+        controls.directory = std::make_unique<LdapDirectory>(directory, context,
+                                                             LdapOptions::fromEnvironment(env));
+        if (server.isEmpty())
+            server = LdapDirectory::serverNameOf(directory);
     } else {
         controls.directory = std::make_unique<LdifDirectory>(directory, context);
     }

@@ -19,9 +19,12 @@ struct Controls
 };
 
 // The directory and session controls the environment asks for:
-//   STELVO_DIRECTORY  an LDIF file (default: the embedded sample directory)
+//   STELVO_DIRECTORY  an LDIF file, or an ldap:// or ldaps:// URL whose DN
+//                     stands for the tree root (default: the embedded sample
+//                     directory); see LdapDirectory.h for the LDAP settings
 //   STELVO_CONTEXT    the initial NDS context (default: `designContext`)
-//   STELVO_SERVER     the session's first server (default: FS1)
+//   STELVO_SERVER     the session's first server (default: the URL's host
+//                     for LDAP, else FS1)
 // Throws DirectoryError when a setting cannot be used.
 Controls makeControls(const QString& designContext,
                       const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());

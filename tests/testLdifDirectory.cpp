@@ -1,4 +1,5 @@
 #include "DirectoryFactory.h"
+#include "LdapDirectory.h"
 #include "LdifDirectory.h"
 
 #include <QElapsedTimer>
@@ -285,6 +286,17 @@ private slots:
         const Outcome outcome = runSearch(*qobject_cast<LdifDirectory*>(controls.directory.get()));
         QVERIFY(outcome.completed);
         QCOMPARE(outcome.results.size(), 9);
+    }
+
+    void ldapUrlsChooseTheLdapDirectory()
+    {
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("STELVO_DIRECTORY"), QStringLiteral("ldap://127.0.0.1:3899/dc=tree"));
+        Controls controls = makeControls(kContext, env);
+        QVERIFY(qobject_cast<LdapDirectory*>(controls.directory.get()) != nullptr);
+        QCOMPARE(controls.session->FirstServerName(), QStringLiteral("127.0.0.1"));
+        env.insert(QStringLiteral("STELVO_SERVER"), QStringLiteral("FS2"));
+        QCOMPARE(makeControls(kContext, env).session->FirstServerName(), QStringLiteral("FS2"));
     }
 
     void unusableSettingsAreRefused_data()
