@@ -1,5 +1,6 @@
 #include "LdapMode.h"
 
+#include "BenchSupport.h"
 #include "DirectoryFactory.h"
 #include "GenerateDirectory.h"
 #include "LdapDirectory.h"
@@ -20,34 +21,6 @@ namespace {
 
 const QString kContext = QStringLiteral("NDS:\\\\BENCH_TREE");
 
-// Quits `loop` when the watched window is shown.
-class Shown : public QObject
-{
-public:
-    Shown(QEventLoop& loop, QElapsedTimer& clock) : m_loop(loop), m_clock(clock) {}
-    qint64 at = -1;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Show && at < 0) {
-            at = m_clock.nsecsElapsed();
-            m_loop.quit();
-        }
-        return false;
-    }
-
-private:
-    QEventLoop& m_loop;
-    QElapsedTimer& m_clock;
-};
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Form_Load to the window shown; -1 on failure. `results` gets the count.
 double startUp(const test::SlapdServer& server, qsizetype* results)
 {
@@ -59,7 +32,7 @@ double startUp(const test::SlapdServer& server, qsizetype* results)
                      [results](const QStringList& found) { *results = found.size(); });
     QEventLoop loop;
     QElapsedTimer clock;
-    Shown shown(loop, clock);
+    ShowWatcher shown(loop, clock);
     window.installEventFilter(&shown);
     QObject::connect(window.NWDir1, &DirectoryControl::SearchFailed, &loop, [&](const QString& m) {
         std::fprintf(stderr, "search failed: %s\n", qPrintable(m));
@@ -69,9 +42,9 @@ double startUp(const test::SlapdServer& server, qsizetype* results)
     clock.start();
     window.Form_Load();
     loop.exec();
-    if (shown.at < 0 || failed)
+    if (shown.shownAt < 0 || failed)
         return -1;
-    return double(shown.at) / 1e6;
+    return double(shown.shownAt) / 1e6;
 }
 
 // ldapsearch with paging for the filter and attributes the search uses,

@@ -14,6 +14,7 @@
 // prints the start-up with the LDAP directory (StartSearch to the main
 // window shown), ldapsearch's time for the same paged search, and their
 // ratio.
+#include "BenchSupport.h"
 #include "DirectoryFactory.h"
 #include "GenerateDirectory.h"
 #ifdef STELVO_BENCH_LDAP
@@ -50,34 +51,6 @@ long residentKiB()
     return -1;
 }
 
-// Quits `loop` when the watched window is shown.
-class ShowWatcher : public QObject
-{
-public:
-    ShowWatcher(QEventLoop& loop, QElapsedTimer& clock) : m_loop(loop), m_clock(clock) {}
-    qint64 shownAt = -1;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Show && shownAt < 0) {
-            shownAt = m_clock.nsecsElapsed();
-            m_loop.quit();
-        }
-        return false;
-    }
-
-private:
-    QEventLoop& m_loop;
-    QElapsedTimer& m_clock;
-};
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 bool runSize(int workstations)
 {
     const bench::DirectoryShape shape = bench::shapeFor(workstations);
@@ -107,7 +80,7 @@ bool runSize(int workstations)
     svWStation window(std::move(directory),
                       std::make_unique<FixedSessionControl>(QStringLiteral("FS1")));
     window.EndProgram = [](int code) { std::fprintf(stderr, "start-up failed (%d)\n", code); };
-    ShowWatcher watcher(loop, clock);
+    bench::ShowWatcher watcher(loop, clock);
     window.installEventFilter(&watcher);
     QTimer::singleShot(120000, &loop, &QEventLoop::quit);
     clock.start();
@@ -159,7 +132,7 @@ bool runSize(int workstations)
         return false;
 
     std::printf("%9d %7d %9d %14.1f %12.1f %14.1f %10.1f %14.2f   (%s)\n", workstations,
-                shape.leafUnits(), int(results.size()), handlerMs, median(again), startupMs,
+                shape.leafUnits(), int(results.size()), handlerMs, bench::median(again), startupMs,
                 double(rss) / 1024.0, namingUs, qPrintable(window.ConvertDotted()));
     std::fflush(stdout);
     return true;
