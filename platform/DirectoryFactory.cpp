@@ -22,8 +22,8 @@ Controls makeControls(const QString& designContext, const QProcessEnvironment& e
         controls.directory =
             std::make_unique<LdifDirectory>(QString::fromLatin1(kSampleDirectory), context);
     } else if (LdapDirectory::isLdapUrl(directory)) {
-        controls.directory = std::make_unique<LdapDirectory>(directory, context,
-                                                             LdapOptions::fromEnvironment(env));
+        controls.directory =
+            std::make_unique<LdapDirectory>(directory, context, LdapOptions::fromEnvironment(env));
         if (server.isEmpty())
             server = LdapDirectory::serverNameOf(directory);
     } else {

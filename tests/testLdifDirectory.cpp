@@ -291,7 +291,8 @@ private slots:
     void ldapUrlsChooseTheLdapDirectory()
     {
         QProcessEnvironment env;
-        env.insert(QStringLiteral("STELVO_DIRECTORY"), QStringLiteral("ldap://127.0.0.1:3899/dc=tree"));
+        env.insert(QStringLiteral("STELVO_DIRECTORY"),
+                   QStringLiteral("ldap://127.0.0.1:3899/dc=tree"));
         Controls controls = makeControls(kContext, env);
         QVERIFY(qobject_cast<LdapDirectory*>(controls.directory.get()) != nullptr);
         QCOMPARE(controls.session->FirstServerName(), QStringLiteral("127.0.0.1"));
