@@ -168,6 +168,7 @@ LdifTree LdifTree::parse(const QByteArray& data, const QString& source, const QS
         entry.parent = parent;
         parentEntry.children.push_back(int(i));
     }
+    tree.makeOrder();
     return tree;
 }
 
@@ -180,19 +181,20 @@ int LdifTree::find(const QString& fullName) const
     return m_byName.value(foldedKey(fullName), -1);
 }
 
-std::vector<int> LdifTree::directoryOrder() const
+void LdifTree::makeOrder()
 {
-    std::vector<int> order;
-    order.reserve(m_entries.size());
+    m_order.clear();
+    m_order.reserve(m_entries.size());
+    m_place.assign(m_entries.size(), 0);
     std::vector<int> stack(m_top.rbegin(), m_top.rend());
     while (!stack.empty()) {
         const int index = stack.back();
         stack.pop_back();
-        order.push_back(index);
+        m_place[size_t(index)] = m_order.size();
+        m_order.push_back(index);
         const auto& children = m_entries[size_t(index)].children;
         stack.insert(stack.end(), children.rbegin(), children.rend());
     }
-    return order;
 }
 
 LdifDirectory::LdifDirectory(const QString& path, const QString& context, QObject* parent)
@@ -292,10 +294,6 @@ void LdifDirectory::StartSearch(const QString& treeName, qint32 scope, const QSt
 void LdifDirectory::finishSearch(std::shared_ptr<LdifTree> tree, const QStringList& results)
 {
     m_tree = std::move(tree);
-    m_order = m_tree->directoryOrder();
-    m_place.assign(m_order.size(), 0);
-    for (size_t place = 0; place < m_order.size(); ++place)
-        m_place[size_t(m_order[place])] = place;
     m_cursor = 0;
     emit SearchCompleted(results);
 }
@@ -309,17 +307,17 @@ int LdifDirectory::findEntry(const QString& ndsFullName)
     // order instead of hopping through the hash table.
     constexpr size_t kLookAhead = 16;
     const auto& entries = m_tree->entries();
-    for (size_t place = m_cursor; place < m_order.size() && place < m_cursor + kLookAhead;
-         ++place) {
-        const QString& name = entries[size_t(m_order[place])].fullName;
+    const auto& order = m_tree->directoryOrder();
+    for (size_t place = m_cursor; place < order.size() && place < m_cursor + kLookAhead; ++place) {
+        const QString& name = entries[size_t(order[place])].fullName;
         if (name.size() == ndsFullName.size() && name == ndsFullName) {
             m_cursor = place + 1;
-            return m_order[place];
+            return order[place];
         }
     }
     const int index = m_tree->find(ndsFullName);
     if (index >= 0)
-        m_cursor = m_place[size_t(index)] + 1;
+        m_cursor = m_tree->placeOf(index) + 1;
     return index;
 }
 

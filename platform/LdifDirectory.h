@@ -40,12 +40,18 @@ public:
     // case, as the directory does), or -1.
     int find(const QString& fullName) const;
     // Indices of the entries in directory order: each parent before its
-    // children, siblings in file order.
-    std::vector<int> directoryOrder() const;
+    // children, siblings in file order. Made once, when the tree is parsed.
+    const std::vector<int>& directoryOrder() const { return m_order; }
+    // The place of entry `index` in directoryOrder().
+    size_t placeOf(int index) const { return m_place[size_t(index)]; }
 
 private:
+    void makeOrder();
+
     std::vector<LdifEntry> m_entries;
     std::vector<int> m_top;
+    std::vector<int> m_order;
+    std::vector<size_t> m_place;
     QHash<QString, int> m_byName;      // case-folded full name -> index
     QHash<QString, int> m_byExactName; // full name as written -> index
 };
@@ -81,10 +87,7 @@ private:
     int findEntry(const QString& ndsFullName);
 
     std::shared_ptr<const LdifTree> m_tree;
-    // The entries in directory order, each entry's place in it, and the
-    // place just past the last entry asked for.
-    std::vector<int> m_order;
-    std::vector<size_t> m_place;
+    // The place in directory order just past the last entry asked for.
     size_t m_cursor = 0;
     std::thread m_worker;
 };
