@@ -2,6 +2,7 @@
 
 #include "BenchSupport.h"
 #include "DirectoryFactory.h"
+#include "FixedSessionControl.h"
 #include "GenerateDirectory.h"
 #include "LdapDirectory.h"
 #include "SlapdServer.h"

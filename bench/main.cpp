@@ -16,6 +16,7 @@
 // ratio.
 #include "BenchSupport.h"
 #include "DirectoryFactory.h"
+#include "FixedSessionControl.h"
 #include "GenerateDirectory.h"
 #ifdef STELVO_BENCH_LDAP
 #include "LdapMode.h"

@@ -1,6 +1,6 @@
 #include "Naming.h"
 
-#include "NdsNames.h"
+#include "NdsName.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "TreeBuilder.h"
 
-#include "NdsNames.h"
+#include "NdsName.h"
 
 #include <QCollator>
 #include <QLocale>

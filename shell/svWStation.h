@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DirectoryControl.h"
+#include "SessionControl.h"
 #include "NodeTree.h"
 #include "ProcessStart.h"
 #include "ShellLink.h"

@@ -1,4 +1,5 @@
 #include "DirectoryFactory.h"
+#include "FixedSessionControl.h"
 #include "MainWindowHarness.h"
 #include "MessageBoxCatcher.h"
 #include "SVsplash.h"

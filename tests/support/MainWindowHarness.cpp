@@ -1,6 +1,7 @@
 #include "MainWindowHarness.h"
 
 #include "DirectoryFactory.h"
+#include "FixedSessionControl.h"
 #include "TreeItemModel.h"
 
 namespace stelvo::test {

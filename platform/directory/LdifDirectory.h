@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DirectoryControl.h"
-#include "NdsNames.h"
+#include "NdsMapping.h"
 
 #include <QHash>
 #include <memory>

@@ -1,5 +1,6 @@
 #include "DirectoryFactory.h"
 
+#include "FixedSessionControl.h"
 #include "LdapDirectory.h"
 #include "LdifDirectory.h"
 

@@ -1,41 +1,13 @@
 #pragma once
 
+#include "DirectoryEntry.h"
+#include "DirectoryError.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <stdexcept>
 
 namespace stelvo {
-
-// The class of a directory entry, as the directory control reports it.
-struct EntryClass
-{
-    QString name;           // the objectClass that decided the kind, e.g. "organizationalUnit"
-    bool container = false; // true for organizations, units and the other container classes
-};
-
-// What EntryByName gives for an NDS full name.
-struct DirectoryEntry
-{
-    QString shortName; // the last component of the full name
-    QString fullName;  // "NDS:\\TREE\ORG\UNIT\NAME"
-    EntryClass entryClass;
-};
-
-// Raised by the directory control when a call cannot be served: the entry is
-// not in the directory, the server cannot be reached, the data is malformed.
-// The message is meant for the administrator and names the cause.
-class DirectoryError : public std::runtime_error
-{
-public:
-    explicit DirectoryError(const QString& message)
-        : std::runtime_error(message.toStdString()), m_message(message)
-    {}
-    const QString& message() const { return m_message; }
-
-private:
-    QString m_message;
-};
 
 // The directory control: the only way the program reaches the directory.
 //
@@ -89,15 +61,6 @@ signals:
 private:
     QString m_searchAttribute = QStringLiteral("CN");
     bool m_searchFlag = true;
-};
-
-// The session control: which servers the user is attached to.
-class SessionControl
-{
-public:
-    virtual ~SessionControl();
-    // The name of the session's first server (item 0 of its server list).
-    virtual QString FirstServerName() const = 0;
 };
 
 } // namespace stelvo

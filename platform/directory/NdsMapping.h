@@ -1,33 +1,22 @@
 #pragma once
 
+#include "NdsName.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-// Mapping between the directory's LDAP form (DNs, objectClass values) and
-// the NDS forms the program works with. Shared by every directory stand-in,
-// so that a tree reads the same whichever way it is reached.
+// Mapping between the directory's LDAP form (DNs, objectClass values, the
+// search's class list and pattern) and the NDS forms the program works with.
+// Shared by every directory backend, so that a tree reads the same whichever
+// way it is reached.
 namespace stelvo::nds {
-
-// "NDS:\\"
-inline const QString kPrefix = QStringLiteral("NDS:\\\\");
 
 // The RDN values of an LDAP DN (RFC 4514), from the top of the tree down:
 // "cn=WS042,ou=SALES,o=ORG" gives ORG, SALES, WS042. Escapes are decoded by
 // libldap. Of a multi-valued RDN the first value is used. On a malformed DN
 // returns false and sets `error`.
 bool dnComponents(const QByteArray& dn, QStringList* topDown, QString* error);
-
-// "NDS:\\" + tree + "\" + each component.
-QString fullName(const QString& treeName, const QStringList& topDown);
-
-// The components of an NDS full name below its tree name; false when the
-// name is not of tree `treeName`.
-bool splitFullName(const QString& fullName, const QString& treeName, QStringList* topDown);
-
-// A name component that cannot be written into an NDS full name: the full
-// name separates components with "\" and has no escape for it.
-bool isRepresentable(const QString& component);
 
 enum class Kind
 {

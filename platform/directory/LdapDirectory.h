@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DirectoryControl.h"
-#include "NdsNames.h"
+#include "NdsMapping.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -63,7 +63,7 @@ struct LdapOptions
 // contexts are the top of the tree. An entry's NDS full name is "NDS:\\",
 // the tree name of the context, then the RDN values of its DN below that
 // entry, from the top down; the names and classes are mapped by the helpers
-// of NdsNames.h, as every directory stand-in does.
+// of NdsMapping.h, as every directory backend does.
 //
 // StartSearch connects, binds and searches on a worker thread (paged, so a
 // server's size limit never truncates the result) and delivers SearchCompleted

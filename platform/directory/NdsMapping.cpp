@@ -1,4 +1,4 @@
-#include "NdsNames.h"
+#include "NdsMapping.h"
 
 #include <ldap.h>
 
@@ -25,35 +25,6 @@ bool dnComponents(const QByteArray& dn, QStringList* topDown, QString* error)
     }
     ldap_dnfree(parsed);
     return true;
-}
-
-QString fullName(const QString& treeName, const QStringList& topDown)
-{
-    QString name = kPrefix + treeName;
-    for (const QString& component : topDown) {
-        name += QLatin1Char('\\');
-        name += component;
-    }
-    return name;
-}
-
-bool splitFullName(const QString& name, const QString& treeName, QStringList* topDown)
-{
-    topDown->clear();
-    const QString head = kPrefix + treeName;
-    if (!name.startsWith(head))
-        return false;
-    if (name.size() == head.size())
-        return true;
-    if (name.at(head.size()) != QLatin1Char('\\'))
-        return false;
-    *topDown = name.mid(head.size() + 1).split(QLatin1Char('\\'));
-    return !topDown->contains(QString());
-}
-
-bool isRepresentable(const QString& component)
-{
-    return !component.isEmpty() && !component.contains(QLatin1Char('\\'));
 }
 
 Kind classify(const QList<QByteArray>& objectClasses, QString* className)

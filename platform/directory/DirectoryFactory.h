@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DirectoryControl.h"
+#include "SessionControl.h"
 
 #include <QProcessEnvironment>
 #include <memory>
@@ -28,16 +29,5 @@ struct Controls
 // Throws DirectoryError when a setting cannot be used.
 Controls makeControls(const QString& designContext,
                       const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
-
-// A session control that names one fixed server.
-class FixedSessionControl : public SessionControl
-{
-public:
-    explicit FixedSessionControl(QString server) : m_server(std::move(server)) {}
-    QString FirstServerName() const override { return m_server; }
-
-private:
-    QString m_server;
-};
 
 } // namespace stelvo

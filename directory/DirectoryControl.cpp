@@ -1,11 +1,10 @@
 #include "DirectoryControl.h"
 
-#include "NdsNames.h"
+#include "NdsName.h"
 
 namespace stelvo {
 
 DirectoryControl::~DirectoryControl() = default;
-SessionControl::~SessionControl() = default;
 
 QString DirectoryControl::TreeNameOf(const QString& ndsName)
 {

@@ -1,0 +1,7 @@
+#include "SessionControl.h"
+
+namespace stelvo {
+
+SessionControl::~SessionControl() = default;
+
+} // namespace stelvo

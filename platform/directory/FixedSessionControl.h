@@ -1,0 +1,18 @@
+#pragma once
+
+#include "SessionControl.h"
+
+namespace stelvo {
+
+// A session control that names one fixed server.
+class FixedSessionControl : public SessionControl
+{
+public:
+    explicit FixedSessionControl(QString server) : m_server(std::move(server)) {}
+    QString FirstServerName() const override { return m_server; }
+
+private:
+    QString m_server;
+};
+
+} // namespace stelvo
