@@ -1,5 +1,6 @@
 #include "frmAbout.h"
 
+#include "MessageBox.h"
 #include "NormalFile.h"
 #include "Twips.h"
 #include "VersionInfo.h"
@@ -8,7 +9,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -268,10 +268,8 @@ void frmAbout::StartSysInfo()
 
 void frmAbout::showUnavailable()
 {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(version::kTitle),
-                    QStringLiteral("System Information Is Unavailable At This Time"),
-                    QMessageBox::Ok, this);
-    box.exec();
+    messageBox(this, QStringLiteral("System Information Is Unavailable At This Time"), QString(),
+               QMessageBox::NoIcon);
 }
 
 bool frmAbout::GetKeyValue(HKEY KeyRoot, const QString& KeyName, const QString& SubKeyRef,

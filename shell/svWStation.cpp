@@ -1,5 +1,6 @@
 #include "svWStation.h"
 
+#include "MessageBox.h"
 #include "Naming.h"
 #include "ToolCommand.h"
 #include "TreeItemModel.h"
@@ -14,7 +15,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
 
@@ -29,18 +29,6 @@ constexpr double kTwipsPerInch = 1440.0;
 double toTwips(int pixels, double dpi)
 {
     return pixels * kTwipsPerInch / dpi;
-}
-
-QString programTitle()
-{
-    return QString::fromLatin1(version::kTitle);
-}
-
-int messageBox(QWidget* parent, const QString& text, const QString& title, QMessageBox::Icon icon,
-               QMessageBox::StandardButtons buttons = QMessageBox::Ok)
-{
-    QMessageBox box(icon, title.isEmpty() ? programTitle() : title, text, buttons, parent);
-    return box.exec();
 }
 
 int shiftState(Qt::KeyboardModifiers modifiers)

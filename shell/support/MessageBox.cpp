@@ -1,0 +1,19 @@
+#include "MessageBox.h"
+
+#include "stelvo_version.h"
+
+namespace stelvo {
+
+QString programTitle()
+{
+    return QString::fromLatin1(version::kTitle);
+}
+
+int messageBox(QWidget* parent, const QString& text, const QString& title, QMessageBox::Icon icon,
+               QMessageBox::StandardButtons buttons)
+{
+    QMessageBox box(icon, title.isEmpty() ? programTitle() : title, text, buttons, parent);
+    return box.exec();
+}
+
+} // namespace stelvo
