@@ -1,6 +1,7 @@
 #include "DirectoryFactory.h"
 #include "LdapDirectory.h"
 #include "LdifDirectory.h"
+#include "LdifTree.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

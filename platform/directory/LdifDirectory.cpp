@@ -1,201 +1,12 @@
 #include "LdifDirectory.h"
 
+#include "NdsMapping.h"
+
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
-#include <cstring>
-#include <ldap.h>
-#include <ldif.h>
-#include <strings.h>
 
 namespace stelvo {
-
-namespace {
-
-QString foldedKey(const QString& fullName)
-{
-    return fullName.toCaseFolded();
-}
-
-[[noreturn]] void fail(const QString& source, unsigned long line, const QString& what)
-{
-    throw DirectoryError(QStringLiteral("%1, line %2: %3").arg(source).arg(line).arg(what));
-}
-
-// Owns what libldap's LDIF reader hands out.
-struct LdifReader
-{
-    LDIFFP* fp = nullptr;
-    char* buffer = nullptr;
-    int bufferSize = 0;
-    ~LdifReader()
-    {
-        if (fp != nullptr)
-            ldif_close(fp);
-        ber_memfree(buffer);
-    }
-};
-
-struct RecordGuard
-{
-    LDIFRecord record{};
-    ~RecordGuard() { ldap_ldif_record_done(&record); }
-};
-
-// Skips the comment and blank lines that open a record, counting them, so
-// that messages can name the line where the record really starts.
-char* skipComments(char* text, unsigned long* line)
-{
-    while (*text == '#' || *text == '\n') {
-        char* eol = std::strchr(text, '\n');
-        if (eol == nullptr)
-            return text + std::strlen(text);
-        text = eol + 1;
-        ++*line;
-    }
-    return text;
-}
-
-} // namespace
-
-LdifTree LdifTree::parse(const QByteArray& data, const QString& source, const QString& treeName)
-{
-    LdifTree tree;
-    QByteArray copy = data; // ldif_open_mem reads from a writable buffer
-    LdifReader reader;
-    reader.fp = ldif_open_mem(copy.data(), static_cast<size_t>(copy.size()), "r");
-    if (reader.fp == nullptr)
-        throw DirectoryError(QStringLiteral("%1: cannot be read").arg(source));
-
-    unsigned long lineno = 0;
-    bool firstRecord = true;
-    std::vector<QStringList> components;
-    for (;;) {
-        const unsigned long linesBefore = lineno;
-        const int rc = ldif_read_record(reader.fp, &lineno, &reader.buffer, &reader.bufferSize);
-        if (rc == 0)
-            break;
-        if (rc < 0)
-            fail(source, linesBefore + 1, QStringLiteral("the LDIF cannot be read"));
-        unsigned long line = linesBefore + 1;
-        char* text = skipComments(reader.buffer, &line);
-        // "version: 1" may open the file, alone or as the first line of the
-        // first record (RFC 2849); it is no part of any entry.
-        if (firstRecord && std::strncmp(text, "version:", 8) == 0) {
-            char* eol = std::strchr(text, '\n');
-            text = eol != nullptr ? eol + 1 : text + std::strlen(text);
-            ++line;
-        }
-        firstRecord = false;
-        if (*text == '\0')
-            continue;
-        berval raw{static_cast<ber_len_t>(std::strlen(text)), text};
-        RecordGuard guard;
-        // Only plain entries make sense in an export; changetype records are
-        // refused rather than half understood.
-        if (ldap_parse_ldif_record(&raw, linesBefore, &guard.record, "stelvo",
-                                   LDIF_DEFAULT_ADD | LDIF_NO_CONTROLS) != 0)
-            fail(source, line, QStringLiteral("malformed LDIF record"));
-        LDIFRecord& record = guard.record;
-        if (record.lr_dn.bv_len == 0)
-            fail(source, line, QStringLiteral("the entry has no DN"));
-        if (record.lr_op != LDAP_REQ_ADD)
-            fail(source, line, QStringLiteral("only entries are accepted, not change records"));
-
-        const QByteArray dn(record.lr_dn.bv_val, static_cast<qsizetype>(record.lr_dn.bv_len));
-        QStringList topDown;
-        QString error;
-        if (!nds::dnComponents(dn, &topDown, &error))
-            fail(source, line, error);
-        for (const QString& component : std::as_const(topDown)) {
-            if (!nds::isRepresentable(component))
-                fail(source, line,
-                     QStringLiteral("\"%1\": a name that holds a backslash or is empty cannot be "
-                                    "written as an NDS name")
-                         .arg(QString::fromUtf8(dn)));
-        }
-
-        QList<QByteArray> objectClasses;
-        for (LDAPMod** mod = record.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
-            if (strcasecmp((*mod)->mod_type, "objectClass") != 0)
-                continue;
-            for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr;
-                 ++value)
-                objectClasses << QByteArray((*value)->bv_val,
-                                            static_cast<qsizetype>((*value)->bv_len));
-        }
-
-        LdifEntry entry;
-        entry.kind = nds::classify(objectClasses, &entry.className);
-        entry.fullName = nds::fullName(treeName, topDown);
-        entry.shortName = topDown.constLast();
-        entry.line = line;
-        const QString key = foldedKey(entry.fullName);
-        if (tree.m_byName.contains(key))
-            fail(source, line,
-                 QStringLiteral("\"%1\" is already in the directory (line %2)")
-                     .arg(QString::fromUtf8(dn))
-                     .arg(tree.m_entries[size_t(tree.m_byName.value(key))].line));
-        tree.m_byName.insert(key, int(tree.m_entries.size()));
-        tree.m_byExactName.insert(entry.fullName, int(tree.m_entries.size()));
-        tree.m_entries.push_back(std::move(entry));
-        components.push_back(std::move(topDown));
-    }
-
-    // Link parents only now, so that a file may list children before their
-    // parents; the search still reports parents first.
-    for (size_t i = 0; i < tree.m_entries.size(); ++i) {
-        LdifEntry& entry = tree.m_entries[i];
-        if (components[i].size() == 1) {
-            tree.m_top.push_back(int(i));
-            continue;
-        }
-        const QString parentName =
-            nds::fullName(treeName, components[i].mid(0, components[i].size() - 1));
-        const int parent = tree.m_byName.value(foldedKey(parentName), -1);
-        if (parent < 0)
-            fail(source, entry.line,
-                 QStringLiteral(
-                     "\"%1\" lies outside the tree: its parent %2 is not in the directory")
-                     .arg(entry.fullName, parentName));
-        LdifEntry& parentEntry = tree.m_entries[size_t(parent)];
-        const bool parentIsContainer = parentEntry.kind == nds::Kind::OrganizationalUnit ||
-                                       parentEntry.kind == nds::Kind::Container;
-        if (!parentIsContainer)
-            fail(source, entry.line,
-                 QStringLiteral("\"%1\" lies below %2, which is not a container")
-                     .arg(entry.fullName, parentName));
-        entry.parent = parent;
-        parentEntry.children.push_back(int(i));
-    }
-    tree.makeOrder();
-    return tree;
-}
-
-int LdifTree::find(const QString& fullName) const
-{
-    // Names come back mostly as the directory wrote them; folding the case
-    // (an allocation) is needed only for the others.
-    if (const auto exact = m_byExactName.constFind(fullName); exact != m_byExactName.constEnd())
-        return exact.value();
-    return m_byName.value(foldedKey(fullName), -1);
-}
-
-void LdifTree::makeOrder()
-{
-    m_order.clear();
-    m_order.reserve(m_entries.size());
-    m_place.assign(m_entries.size(), 0);
-    std::vector<int> stack(m_top.rbegin(), m_top.rend());
-    while (!stack.empty()) {
-        const int index = stack.back();
-        stack.pop_back();
-        m_place[size_t(index)] = m_order.size();
-        m_order.push_back(index);
-        const auto& children = m_entries[size_t(index)].children;
-        stack.insert(stack.end(), children.rbegin(), children.rend());
-    }
-}
 
 LdifDirectory::LdifDirectory(const QString& path, const QString& context, QObject* parent)
     : DirectoryControl(parent), m_path(path), m_context(context)
@@ -327,9 +138,8 @@ DirectoryEntry LdifDirectory::EntryByName(const QString& ndsFullName)
     if (index < 0)
         throw DirectoryError(QStringLiteral("%1 is not in the directory.").arg(ndsFullName));
     const LdifEntry& entry = m_tree->entries()[size_t(index)];
-    const bool container =
-        entry.kind == nds::Kind::OrganizationalUnit || entry.kind == nds::Kind::Container;
-    return DirectoryEntry{entry.shortName, entry.fullName, EntryClass{entry.className, container}};
+    return DirectoryEntry{entry.shortName, entry.fullName,
+                          EntryClass{entry.className, entry.isContainerKind()}};
 }
 
 } // namespace stelvo

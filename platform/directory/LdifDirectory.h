@@ -1,60 +1,12 @@
 #pragma once
 
 #include "DirectoryControl.h"
-#include "NdsMapping.h"
+#include "LdifTree.h"
 
-#include <QHash>
 #include <memory>
 #include <thread>
-#include <vector>
 
 namespace stelvo {
-
-// One entry of a directory read from LDIF, with its place in the tree.
-struct LdifEntry
-{
-    QString fullName;  // NDS full name
-    QString shortName; // last component
-    QString className; // the objectClass that decided its kind
-    nds::Kind kind = nds::Kind::Other;
-    int parent = -1;           // index of the parent entry, -1 at the top
-    std::vector<int> children; // in file order
-    unsigned long line = 0;    // first line of its record
-};
-
-// A whole tree read from LDIF. Entry DNs are relative to the tree root
-// (cn=WS042,ou=SALES,o=ORG), so an entry's NDS full name is its RDN values
-// from the top down, under the tree name.
-class LdifTree
-{
-public:
-    // Parses `data` with libldap's LDIF and DN parsers. `source` names the
-    // data in error messages. Throws DirectoryError naming the source, the
-    // line and the cause for malformed records, duplicate entries, entries
-    // whose parent is missing or is no container, and names that an NDS
-    // full name cannot hold.
-    static LdifTree parse(const QByteArray& data, const QString& source, const QString& treeName);
-
-    const std::vector<LdifEntry>& entries() const { return m_entries; }
-    // Index of the entry with this NDS full name (compared without regard to
-    // case, as the directory does), or -1.
-    int find(const QString& fullName) const;
-    // Indices of the entries in directory order: each parent before its
-    // children, siblings in file order. Made once, when the tree is parsed.
-    const std::vector<int>& directoryOrder() const { return m_order; }
-    // The place of entry `index` in directoryOrder().
-    size_t placeOf(int index) const { return m_place[size_t(index)]; }
-
-private:
-    void makeOrder();
-
-    std::vector<LdifEntry> m_entries;
-    std::vector<int> m_top;
-    std::vector<int> m_order;
-    std::vector<size_t> m_place;
-    QHash<QString, int> m_byName;      // case-folded full name -> index
-    QHash<QString, int> m_byExactName; // full name as written -> index
-};
 
 // The directory control served from an LDIF file (or the embedded sample).
 // The file is read on a worker thread when the search starts, so that even a
@@ -81,10 +33,10 @@ public:
 
 private:
     void finishSearch(std::shared_ptr<LdifTree> tree, const QStringList& results);
+    int findEntry(const QString& ndsFullName);
 
     QString m_path;
     QString m_context;
-    int findEntry(const QString& ndsFullName);
 
     std::shared_ptr<const LdifTree> m_tree;
     // The place in directory order just past the last entry asked for.
