@@ -44,19 +44,19 @@ QString findEntry(const QString& folder, const QString& name)
     return {};
 }
 
-// Maps \\SERVER\VOLUME\rest to $STELVO_VOLUMES/SERVER/VOLUME/rest. On
-// failure sets `result.error` (and the path looked at) and returns false.
-bool mapUncPath(const QString& program, StartResult& result)
+// The components of \\SERVER\VOLUME\rest. On failure sets `result.error`
+// and returns false.
+bool uncComponents(const QString& program, QStringList* components, StartResult& result)
 {
     QString rest = program.mid(2);
     rest.replace(u'/', u'\\');
-    const QStringList components = rest.split(u'\\', Qt::SkipEmptyParts);
-    if (components.size() < 3) {
+    *components = rest.split(u'\\', Qt::SkipEmptyParts);
+    if (components->size() < 3) {
         result.error = QStringLiteral("The path does not name a file on a server volume "
                                       "(\\\\SERVER\\VOLUME\\FOLDER\\FILE).");
         return false;
     }
-    for (const QString& component : components) {
+    for (const QString& component : std::as_const(*components)) {
         // Would step out of the volumes folder, or is a device path (\\?\, \\.\).
         if (component == u"." || component == u".." || component == u"?") {
             result.error = QStringLiteral("The path holds \"%1\", which cannot name a folder on a "
@@ -65,39 +65,61 @@ bool mapUncPath(const QString& program, StartResult& result)
             return false;
         }
     }
+    return true;
+}
 
+// The folder where the servers' volumes are mounted, absolute. On failure
+// sets `result.error` (and the path looked at) and returns an empty string.
+QString volumesRoot(StartResult& result)
+{
     QString root = qEnvironmentVariable(kVolumesVariable);
     if (root.isEmpty()) {
         result.error = QStringLiteral("STELVO_VOLUMES is not set, so the folder where the servers' "
                                       "volumes are mounted is unknown.");
-        return false;
+        return {};
     }
     root = QDir::cleanPath(QDir(root).absolutePath());
     if (!QFileInfo(root).isDir()) {
         result.localPath = root;
         result.error =
             QStringLiteral("The volumes folder %1 (STELVO_VOLUMES) does not exist.").arg(root);
-        return false;
+        return {};
     }
+    return root;
+}
+
+// Why components[i] cannot be found in `folder`, the folder reached so far.
+QString missingComponentError(const QStringList& components, qsizetype i, const QString& folder,
+                              const QString& root)
+{
+    if (i == 0)
+        return QStringLiteral("The server %1 is not mounted in the volumes folder %2.")
+            .arg(components[0], root);
+    if (i == 1)
+        return QStringLiteral("The volume %1 of server %2 is not mounted in the volumes folder %3.")
+            .arg(components[1], components[0], root);
+    if (i + 1 < components.size())
+        return QStringLiteral("No such folder: %1.").arg(folder + u'/' + components[i]);
+    return QStringLiteral("No such file.");
+}
+
+// Maps \\SERVER\VOLUME\rest to $STELVO_VOLUMES/SERVER/VOLUME/rest. On
+// failure sets `result.error` (and the path looked at) and returns false.
+bool mapUncPath(const QString& program, StartResult& result)
+{
+    QStringList components;
+    if (!uncComponents(program, &components, result))
+        return false;
+    const QString root = volumesRoot(result);
+    if (root.isEmpty())
+        return false;
 
     QString path = root;
     for (qsizetype i = 0; i < components.size(); ++i) {
         const QString entry = findEntry(path, components[i]);
         if (entry.isEmpty()) {
             result.localPath = path + u'/' + components.mid(i).join(u'/');
-            if (i == 0)
-                result.error = QStringLiteral("The server %1 is not mounted in the volumes folder "
-                                              "%2.")
-                                   .arg(components[0], root);
-            else if (i == 1)
-                result.error = QStringLiteral("The volume %1 of server %2 is not mounted in the "
-                                              "volumes folder %3.")
-                                   .arg(components[1], components[0], root);
-            else if (i + 1 < components.size())
-                result.error =
-                    QStringLiteral("No such folder: %1.").arg(path + u'/' + components[i]);
-            else
-                result.error = QStringLiteral("No such file.");
+            result.error = missingComponentError(components, i, path, root);
             return false;
         }
         path += u'/' + entry;
@@ -150,6 +172,123 @@ void writeMessage(int fd, StartMessage::Kind kind, int value)
     }
 }
 
+// The arguments as exec wants them, encoded before the fork, since the
+// forked copy must not allocate.
+class ExecArguments
+{
+public:
+    explicit ExecArguments(const QStringList& arguments)
+    {
+        m_encoded.reserve(size_t(arguments.size()));
+        for (const QString& argument : arguments)
+            m_encoded.push_back(QFile::encodeName(argument));
+        for (QByteArray& argument : m_encoded)
+            m_argv.push_back(argument.data());
+        m_argv.push_back(nullptr);
+    }
+    char* const* argv() const { return m_argv.data(); }
+
+private:
+    std::vector<QByteArray> m_encoded;
+    std::vector<char*> m_argv;
+};
+
+// Async-signal-safe, like everything between fork and exec.
+void restoreDefaultSignals()
+{
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // Ignored signals stay ignored across exec; the tool expects defaults.
+    for (int signal = 1; signal < NSIG; ++signal) {
+        struct sigaction action;
+        if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
+            action.sa_handler = SIG_DFL;
+            ::sigaction(signal, &action, nullptr);
+        }
+    }
+}
+
+// The program's process: execs the tool with a clean start, or reports why
+// it could not.
+[[noreturn]] void execProgram(char* const* argv, int devNull, int reportFd)
+{
+    restoreDefaultSignals();
+    if (devNull >= 0 && reportFd != STDIN_FILENO)
+        ::dup2(devNull, STDIN_FILENO);
+    // Keep our descriptors (sockets to the directory, the display)
+    // out of the tool; the pipe closes itself at exec.
+    const int firstOwn = STDERR_FILENO + 1;
+    if (reportFd > firstOwn)
+        ::close_range(firstOwn, static_cast<unsigned>(reportFd - 1), 0);
+    ::close_range(static_cast<unsigned>(std::max(reportFd + 1, firstOwn)), ~0U, 0);
+    ::execv(argv[0], argv);
+    writeMessage(reportFd, StartMessage::ExecFailed, errno);
+    ::_exit(127);
+}
+
+// The middle process: starts the program in a session of its own, reports
+// its pid and ends at once.
+[[noreturn]] void startFromMiddle(char* const* argv, int devNull, const int pipeFds[2])
+{
+    // Only async-signal-safe calls from here to exec: other threads of
+    // this process may hold locks that the copy would never release.
+    ::close(pipeFds[0]);
+    ::setsid();
+    const pid_t program = ::fork();
+    if (program == 0)
+        execProgram(argv, devNull, pipeFds[1]);
+    if (program < 0)
+        writeMessage(pipeFds[1], StartMessage::ForkFailed, errno);
+    else
+        writeMessage(pipeFds[1], StartMessage::Pid, program);
+    ::_exit(0);
+}
+
+// What the start pipe said by the time it reached end of file.
+struct StartReport
+{
+    qint64 pid = 0;
+    int failure = 0; // errno of the failed fork or exec; 0 when none failed
+    StartMessage::Kind failureKind = StartMessage::Pid;
+};
+
+StartReport readReport(int fd)
+{
+    StartReport report;
+    for (;;) {
+        StartMessage message;
+        const ssize_t got = ::read(fd, &message, sizeof message);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got != static_cast<ssize_t>(sizeof message))
+            return report;
+        if (message.kind == StartMessage::Pid) {
+            report.pid = message.value;
+        } else {
+            report.failureKind = static_cast<StartMessage::Kind>(message.kind);
+            report.failure = message.value;
+        }
+    }
+}
+
+bool takeReport(const StartReport& report, qint64* pid, QString* error)
+{
+    if (report.failure != 0) {
+        *error =
+            report.failureKind == StartMessage::ExecFailed
+                ? QStringLiteral("The program cannot be run: %1.").arg(errnoText(report.failure))
+                : QStringLiteral("Cannot start a process: %1.").arg(errnoText(report.failure));
+        return false;
+    }
+    if (report.pid <= 0) {
+        *error = QStringLiteral("Cannot start a process: the starting process ended unexpectedly.");
+        return false;
+    }
+    *pid = report.pid;
+    return true;
+}
+
 // Starts argv[0] with argv as its arguments, detached: a middle process
 // starts the program in a new session and ends at once, so the program is
 // adopted by init and never becomes our zombie. A close-on-exec pipe reports
@@ -157,15 +296,7 @@ void writeMessage(int fd, StartMessage::Kind kind, int value)
 // the program has been exec'ed, which happens before anything can block.
 bool spawnDetached(const QStringList& arguments, qint64* pid, QString* error)
 {
-    std::vector<QByteArray> encoded;
-    encoded.reserve(arguments.size());
-    for (const QString& argument : arguments)
-        encoded.push_back(QFile::encodeName(argument));
-    std::vector<char*> argv;
-    for (QByteArray& argument : encoded)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
+    const ExecArguments exec(arguments);
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
         *error = QStringLiteral("Cannot create a pipe: %1.").arg(errnoText(errno));
@@ -175,42 +306,8 @@ bool spawnDetached(const QStringList& arguments, qint64* pid, QString* error)
     const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 
     const pid_t middle = ::fork();
-    if (middle == 0) {
-        // Only async-signal-safe calls from here to exec: other threads of
-        // this process may hold locks that the copy would never release.
-        ::close(pipeFds[0]);
-        ::setsid();
-        const pid_t program = ::fork();
-        if (program == 0) {
-            sigset_t none;
-            sigemptyset(&none);
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            // Ignored signals stay ignored across exec; the tool expects defaults.
-            for (int signal = 1; signal < NSIG; ++signal) {
-                struct sigaction action;
-                if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
-                    action.sa_handler = SIG_DFL;
-                    ::sigaction(signal, &action, nullptr);
-                }
-            }
-            if (devNull >= 0 && pipeFds[1] != STDIN_FILENO)
-                ::dup2(devNull, STDIN_FILENO);
-            // Keep our descriptors (sockets to the directory, the display)
-            // out of the tool; the pipe closes itself at exec.
-            const int firstOwn = STDERR_FILENO + 1;
-            if (pipeFds[1] > firstOwn)
-                ::close_range(firstOwn, static_cast<unsigned>(pipeFds[1] - 1), 0);
-            ::close_range(static_cast<unsigned>(std::max(pipeFds[1] + 1, firstOwn)), ~0U, 0);
-            ::execv(argv[0], argv.data());
-            writeMessage(pipeFds[1], StartMessage::ExecFailed, errno);
-            ::_exit(127);
-        }
-        if (program < 0)
-            writeMessage(pipeFds[1], StartMessage::ForkFailed, errno);
-        else
-            writeMessage(pipeFds[1], StartMessage::Pid, program);
-        ::_exit(0);
-    }
+    if (middle == 0)
+        startFromMiddle(exec.argv(), devNull, pipeFds);
 
     const int forkError = errno;
     ::close(pipeFds[1]);
@@ -221,40 +318,55 @@ bool spawnDetached(const QStringList& arguments, qint64* pid, QString* error)
         *error = QStringLiteral("Cannot start a process: %1.").arg(errnoText(forkError));
         return false;
     }
-
-    qint64 programPid = 0;
-    int failure = 0;
-    StartMessage::Kind failureKind = StartMessage::Pid;
-    for (;;) {
-        StartMessage message;
-        const ssize_t got = ::read(pipeFds[0], &message, sizeof message);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got != static_cast<ssize_t>(sizeof message))
-            break;
-        if (message.kind == StartMessage::Pid) {
-            programPid = message.value;
-        } else {
-            failureKind = static_cast<StartMessage::Kind>(message.kind);
-            failure = message.value;
-        }
-    }
+    const StartReport report = readReport(pipeFds[0]);
     ::close(pipeFds[0]);
     // The middle process has ended or is about to: this does not wait for the tool.
     while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
     }
+    return takeReport(report, pid, error);
+}
 
-    if (failure != 0) {
-        *error = failureKind == StartMessage::ExecFailed
-                     ? QStringLiteral("The program cannot be run: %1.").arg(errnoText(failure))
-                     : QStringLiteral("Cannot start a process: %1.").arg(errnoText(failure));
+// The local file that result.program names, in result.localPath. On failure
+// sets `result.error` and returns false.
+bool locateProgram(StartResult& result)
+{
+    if (isUncPath(result.program)) {
+        if (!mapUncPath(result.program, result))
+            return false;
+    } else {
+        result.localPath = findProgram(result.program);
+    }
+    const QFileInfo file(result.localPath);
+    if (!file.exists()) {
+        result.error = QStringLiteral("No such file.");
         return false;
     }
-    if (programPid <= 0) {
-        *error = QStringLiteral("Cannot start a process: the starting process ended unexpectedly.");
+    if (file.isDir()) {
+        result.error = QStringLiteral("This is a folder, not a program.");
         return false;
     }
-    *pid = programPid;
+    return true;
+}
+
+// What exec runs for the located program: the program itself, or wine with
+// it for a Windows program. On failure sets `result.error` and returns false.
+bool programArguments(StartResult& result, QStringList* argv)
+{
+    if (beginsWithMZ(result.localPath)) {
+        const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
+        if (wine.isEmpty()) {
+            result.error = QStringLiteral("This is a Windows program and Wine is not installed "
+                                          "(no \"wine\" on PATH).");
+            return false;
+        }
+        *argv << wine << result.localPath;
+        return true;
+    }
+    if (::access(QFile::encodeName(result.localPath).constData(), X_OK) != 0) {
+        result.error = QStringLiteral("The file is not executable.");
+        return false;
+    }
+    *argv << result.localPath;
     return true;
 }
 
@@ -274,39 +386,9 @@ StartResult Shell(const QString& commandLine, int windowStyle)
     }
     result.program = words.takeFirst();
 
-    if (isUncPath(result.program)) {
-        if (!mapUncPath(result.program, result))
-            return result;
-    } else {
-        result.localPath = findProgram(result.program);
-    }
-
-    const QFileInfo file(result.localPath);
-    if (!file.exists()) {
-        result.error = QStringLiteral("No such file.");
-        return result;
-    }
-    if (file.isDir()) {
-        result.error = QStringLiteral("This is a folder, not a program.");
-        return result;
-    }
-
     QStringList argv;
-    if (beginsWithMZ(result.localPath)) {
-        const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
-        if (wine.isEmpty()) {
-            result.error = QStringLiteral("This is a Windows program and Wine is not installed "
-                                          "(no \"wine\" on PATH).");
-            return result;
-        }
-        argv << wine << result.localPath;
-    } else {
-        if (::access(QFile::encodeName(result.localPath).constData(), X_OK) != 0) {
-            result.error = QStringLiteral("The file is not executable.");
-            return result;
-        }
-        argv << result.localPath;
-    }
+    if (!locateProgram(result) || !programArguments(result, &argv))
+        return result;
     argv << words;
 
     if (!spawnDetached(argv, &result.pid, &result.error))
