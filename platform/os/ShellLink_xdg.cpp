@@ -137,6 +137,97 @@ void markTrusted(const QString& path)
                                   QStringLiteral("true")});
 }
 
+// The entry's file name: the link name with "/" replaced, as a file name
+// cannot hold one.
+QString entryFileName(const QString& linkName)
+{
+    QString fileName = linkName;
+    fileName.replace(u'/', u'_');
+    return fileName + QLatin1String(".desktop");
+}
+
+// Why the shortcut's name, folder and values cannot make an entry; empty
+// when they can.
+QString valueProblem(const QString& folder, const QString& linkName, const QString& fileName,
+                     const QString& linkTarget, const QString& linkArguments)
+{
+    if (linkName.trimmed().isEmpty())
+        return QStringLiteral("The shortcut has no name.");
+    if (hasControlCharacter(folder) || hasControlCharacter(linkName) ||
+        hasControlCharacter(linkTarget) || hasControlCharacter(linkArguments)) {
+        // A desktop entry is one value per line, and a tool argument
+        // should never carry one anyway.
+        return QStringLiteral("The shortcut's name, folder, target or arguments hold a control "
+                              "character.");
+    }
+    if (QFile::encodeName(fileName).size() > NAME_MAX)
+        return QStringLiteral("The shortcut's name is too long for a file name.");
+    return {};
+}
+
+// The command the entry runs: the launcher, with the target and the
+// arguments as one command line. Returns why there is none; empty when
+// `argv` is set.
+QString launcherCommand(const QString& linkTarget, const QString& linkArguments, QStringList* argv)
+{
+    const QString program = cmdline::programWord(linkTarget);
+    if (program.isEmpty()) {
+        return linkTarget.isEmpty() ? QStringLiteral("The shortcut has no target.")
+                                    : QStringLiteral("The target %1 holds a quote character, "
+                                                     "which a command line cannot carry.")
+                                          .arg(linkTarget);
+    }
+    const QString launcher = shellLinkLauncher();
+    if (launcher.isEmpty()) {
+        return QStringLiteral("The launcher %1 is not installed: it was looked for beside this "
+                              "program and on PATH.")
+            .arg(kLauncherName);
+    }
+    const QString volumes = qEnvironmentVariable(kVolumesVariable);
+    if (hasControlCharacter(volumes) || hasControlCharacter(launcher))
+        return QStringLiteral("The launcher's path or STELVO_VOLUMES holds a control character.");
+
+    *argv = {launcher};
+    if (!volumes.isEmpty()) {
+        // Absolute, since the desktop starts the entry from another folder.
+        *argv << QStringLiteral("--volumes") << QDir(volumes).absolutePath();
+    }
+    *argv << QStringLiteral("--")
+          << (linkArguments.isEmpty() ? program : program + u' ' + linkArguments);
+    return {};
+}
+
+QString entryText(const QString& linkName, const QStringList& argv)
+{
+    return QStringLiteral("[Desktop Entry]\n"
+                          "Version=1.0\n"
+                          "Type=Application\n"
+                          "Name=%1\n"
+                          "Exec=%2\n"
+                          "Terminal=false\n"
+                          "Categories=Network;RemoteAccess;\n")
+        .arg(escapeValue(linkName), execLine(argv));
+}
+
+// Writes the entry whole or not at all. Returns why it could not be
+// written; empty when it was.
+QString writeEntry(const QString& directory, const QString& path, const QString& text)
+{
+    if (!QDir().mkpath(directory))
+        return QStringLiteral("Cannot create the folder %1.").arg(directory);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("Cannot write %1: %2.").arg(path, file.errorString());
+    file.write(text.toUtf8());
+    // Desktops refuse to launch an entry on the desktop that is not executable.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                        QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                        QFileDevice::ExeOther);
+    if (!file.commit())
+        return QStringLiteral("Cannot write %1: %2.").arg(path, file.errorString());
+    return {};
+}
+
 } // namespace
 
 QString shellLinkLauncher()
@@ -160,7 +251,6 @@ ShellLinkResult fCreateShellLink(const QString& folder, const QString& linkName,
                                  const QString& linkTarget, const QString& linkArguments)
 {
     ShellLinkResult result;
-
     QStringList components;
     if (!profileComponents(folder, &components)) {
         result.error =
@@ -168,87 +258,17 @@ ShellLinkResult fCreateShellLink(const QString& folder, const QString& linkName,
         return result;
     }
     const QString directory = localFolder(components);
-
-    QString fileName = linkName;
-    fileName.replace(u'/', u'_');
-    fileName += QLatin1String(".desktop");
+    const QString fileName = entryFileName(linkName);
     result.path = directory + u'/' + fileName;
 
-    if (linkName.trimmed().isEmpty()) {
-        result.error = QStringLiteral("The shortcut has no name.");
+    QStringList argv;
+    result.error = valueProblem(folder, linkName, fileName, linkTarget, linkArguments);
+    if (result.error.isEmpty())
+        result.error = launcherCommand(linkTarget, linkArguments, &argv);
+    if (result.error.isEmpty())
+        result.error = writeEntry(directory, result.path, entryText(linkName, argv));
+    if (!result.error.isEmpty())
         return result;
-    }
-    if (hasControlCharacter(folder) || hasControlCharacter(linkName) ||
-        hasControlCharacter(linkTarget) || hasControlCharacter(linkArguments)) {
-        // A desktop entry is one value per line, and a tool argument
-        // should never carry one anyway.
-        result.error = QStringLiteral("The shortcut's name, folder, target or arguments hold a "
-                                      "control character.");
-        return result;
-    }
-    if (QFile::encodeName(fileName).size() > NAME_MAX) {
-        result.error = QStringLiteral("The shortcut's name is too long for a file name.");
-        return result;
-    }
-    const QString program = cmdline::programWord(linkTarget);
-    if (program.isEmpty()) {
-        result.error = linkTarget.isEmpty()
-                           ? QStringLiteral("The shortcut has no target.")
-                           : QStringLiteral("The target %1 holds a quote character, which a "
-                                            "command line cannot carry.")
-                                 .arg(linkTarget);
-        return result;
-    }
-    const QString launcher = shellLinkLauncher();
-    if (launcher.isEmpty()) {
-        result.error = QStringLiteral("The launcher %1 is not installed: it was looked for beside "
-                                      "this program and on PATH.")
-                           .arg(kLauncherName);
-        return result;
-    }
-
-    const QString volumes = qEnvironmentVariable(kVolumesVariable);
-    if (hasControlCharacter(volumes) || hasControlCharacter(launcher)) {
-        result.error = QStringLiteral("The launcher's path or STELVO_VOLUMES holds a control "
-                                      "character.");
-        return result;
-    }
-
-    QStringList argv{launcher};
-    if (!volumes.isEmpty()) {
-        // Absolute, since the desktop starts the entry from another folder.
-        argv << QStringLiteral("--volumes") << QDir(volumes).absolutePath();
-    }
-    argv << QStringLiteral("--")
-         << (linkArguments.isEmpty() ? program : program + u' ' + linkArguments);
-
-    const QString entry = QStringLiteral("[Desktop Entry]\n"
-                                         "Version=1.0\n"
-                                         "Type=Application\n"
-                                         "Name=%1\n"
-                                         "Exec=%2\n"
-                                         "Terminal=false\n"
-                                         "Categories=Network;RemoteAccess;\n")
-                              .arg(escapeValue(linkName), execLine(argv));
-
-    if (!QDir().mkpath(directory)) {
-        result.error = QStringLiteral("Cannot create the folder %1.").arg(directory);
-        return result;
-    }
-    QSaveFile file(result.path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.error = QStringLiteral("Cannot write %1: %2.").arg(result.path, file.errorString());
-        return result;
-    }
-    file.write(entry.toUtf8());
-    // Desktops refuse to launch an entry on the desktop that is not executable.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                        QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                        QFileDevice::ExeOther);
-    if (!file.commit()) {
-        result.error = QStringLiteral("Cannot write %1: %2.").arg(result.path, file.errorString());
-        return result;
-    }
     markTrusted(result.path);
     result.ok = true;
     return result;
