@@ -10,67 +10,80 @@ bool isBlank(QChar c)
 {
     return c == u' ' || c == u'\t';
 }
-} // namespace
 
-QStringList splitCommandLine(const QString& commandLine)
+// The program word that starts at `i`, by the runtime's simpler rule for it
+// (see the header); leaves `i` just past it.
+QString programAt(const QString& commandLine, qsizetype& i)
 {
-    QStringList words;
-    const qsizetype n = commandLine.size();
-    qsizetype i = 0;
-
-    // The runtime takes the program name as it is, even after leading
-    // blanks; skipping them here only avoids an empty program word.
-    while (i < n && isBlank(commandLine[i]))
-        ++i;
-    if (i == n)
-        return words;
-
     QString program;
     bool inQuotes = false;
-    for (; i < n && (inQuotes || !isBlank(commandLine[i])); ++i) {
+    for (; i < commandLine.size() && (inQuotes || !isBlank(commandLine[i])); ++i) {
         if (commandLine[i] == kQuote)
             inQuotes = !inQuotes;
         else
             program += commandLine[i];
     }
-    words << program;
+    return program;
+}
 
-    for (;;) {
-        while (i < n && isBlank(commandLine[i]))
-            ++i;
-        if (i == n)
-            break;
-
-        QString word;
-        inQuotes = false;
-        while (i < n) {
-            qsizetype backslashes = 0;
-            while (i < n && commandLine[i] == kBackslash) {
-                ++backslashes;
-                ++i;
-            }
-            if (i < n && commandLine[i] == kQuote) {
-                word += QString(backslashes / 2, kBackslash);
-                if (backslashes % 2 == 1) {
-                    word += kQuote;
-                } else if (inQuotes && i + 1 < n && commandLine[i + 1] == kQuote) {
-                    word += kQuote;
-                    ++i;
-                } else {
-                    inQuotes = !inQuotes;
-                }
-                ++i;
-                continue;
-            }
-            word += QString(backslashes, kBackslash);
-            if (i == n || (!inQuotes && isBlank(commandLine[i])))
-                break;
-            word += commandLine[i];
+// The argument word that starts at `i`; leaves `i` just past it.
+QString argumentAt(const QString& commandLine, qsizetype& i)
+{
+    const qsizetype n = commandLine.size();
+    QString word;
+    bool inQuotes = false;
+    while (i < n) {
+        qsizetype backslashes = 0;
+        while (i < n && commandLine[i] == kBackslash) {
+            ++backslashes;
             ++i;
         }
-        words << word;
+        if (i < n && commandLine[i] == kQuote) {
+            word += QString(backslashes / 2, kBackslash);
+            if (backslashes % 2 == 1) {
+                word += kQuote;
+            } else if (inQuotes && i + 1 < n && commandLine[i + 1] == kQuote) {
+                word += kQuote;
+                ++i;
+            } else {
+                inQuotes = !inQuotes;
+            }
+            ++i;
+            continue;
+        }
+        word += QString(backslashes, kBackslash);
+        if (i == n || (!inQuotes && isBlank(commandLine[i])))
+            break;
+        word += commandLine[i];
+        ++i;
     }
-    return words;
+    return word;
+}
+
+void skipBlanks(const QString& commandLine, qsizetype& i)
+{
+    while (i < commandLine.size() && isBlank(commandLine[i]))
+        ++i;
+}
+
+} // namespace
+
+QStringList splitCommandLine(const QString& commandLine)
+{
+    QStringList words;
+    qsizetype i = 0;
+    // The runtime takes the program name as it is, even after leading
+    // blanks; skipping them here only avoids an empty program word.
+    skipBlanks(commandLine, i);
+    if (i == commandLine.size())
+        return words;
+    words << programAt(commandLine, i);
+    for (;;) {
+        skipBlanks(commandLine, i);
+        if (i == commandLine.size())
+            return words;
+        words << argumentAt(commandLine, i);
+    }
 }
 
 QString programWord(const QString& program)

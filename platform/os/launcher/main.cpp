@@ -35,11 +35,9 @@ bool canShowMessage()
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Reads the options and the one command line; false on a usage error.
+bool parseArguments(int argc, char** argv, QString* commandLine)
 {
-    QString commandLine;
     bool haveCommandLine = false;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
@@ -48,20 +46,28 @@ int main(int argc, char** argv)
             options = false;
         } else if (options && argument == u"--volumes") {
             if (++i == argc)
-                return usage();
+                return false;
             qputenv(stelvo::kVolumesVariable, argv[i]);
         } else if (options && argument.startsWith(u"--volumes=")) {
             qputenv(stelvo::kVolumesVariable, argv[i] + std::strlen("--volumes="));
         } else if (options && argument.startsWith(u'-') && argument.size() > 1) {
-            return usage();
+            return false;
         } else if (!haveCommandLine) {
-            commandLine = argument;
+            *commandLine = argument;
             haveCommandLine = true;
         } else {
-            return usage();
+            return false;
         }
     }
-    if (!haveCommandLine)
+    return haveCommandLine;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QString commandLine;
+    if (!parseArguments(argc, argv, &commandLine))
         return usage();
 
     const stelvo::StartResult result = stelvo::Shell(commandLine, stelvo::kWindowNormalFocus);
