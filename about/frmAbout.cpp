@@ -25,7 +25,7 @@ static void initResources()
     Q_INIT_RESOURCE(stelvo);
 }
 
-using namespace stelvo;
+namespace stelvo {
 
 namespace {
 
@@ -66,7 +66,7 @@ QWidget* line(QWidget* parent, const char* name, const QColor& colour, const QRe
 frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_starter(&stelvo::Shell)
+      m_starter(&Shell)
 {
     initResources();
     setObjectName(QStringLiteral("frmAbout"));
@@ -231,3 +231,5 @@ void frmAbout::showUnavailable()
     messageBox(this, QStringLiteral("System Information Is Unavailable At This Time"), QString(),
                QMessageBox::NoIcon);
 }
+
+} // namespace stelvo

@@ -9,6 +9,8 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
+namespace stelvo {
+
 // The about box: title, version, an author line, how to use the program, and
 // a button that starts the system information tool. Meant to be built for
 // each showing and shown modally:
@@ -22,7 +24,7 @@ class frmAbout : public QDialog
 public:
     // Starts a program by its command line with a window style; stelvo::Shell
     // unless replaced.
-    using Starter = std::function<stelvo::StartResult(const QString& commandLine, int windowStyle)>;
+    using Starter = std::function<StartResult(const QString& commandLine, int windowStyle)>;
 
     explicit frmAbout(QWidget* parent = nullptr);
 
@@ -60,3 +62,5 @@ private:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdSysInfo = nullptr;
 };
+
+} // namespace stelvo

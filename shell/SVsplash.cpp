@@ -20,6 +20,8 @@ static void initResources()
     Q_INIT_RESOURCE(stelvo);
 }
 
+namespace stelvo {
+
 namespace {
 
 const char* const kDesignRect = "stelvoDesignRect";
@@ -72,8 +74,6 @@ QFont arial(double points, bool bold)
 
 SVsplash::SVsplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
-    using stelvo::twipsToPixels;
-
     initResources();
     setObjectName(QStringLiteral("SVsplash"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -164,7 +164,7 @@ SVsplash::SVsplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::Fra
 
 void SVsplash::Form_Load()
 {
-    lblVersion->setText(stelvo::versionText());
+    lblVersion->setText(versionText());
     autoSize(lblVersion);
 }
 
@@ -238,5 +238,7 @@ bool SVsplash::focusNextPrevChild(bool next)
     Q_UNUSED(next); // nothing here takes the focus: Tab is a key press like any other
     return false;
 }
+
+} // namespace stelvo
 
 #include "SVsplash.moc"

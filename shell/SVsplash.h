@@ -5,6 +5,8 @@
 class QFrame;
 class QLabel;
 
+namespace stelvo {
+
 // The start-up splash: a frameless panel with the product name, version,
 // platform, maker, copyright line and logo, centred on the screen and kept
 // out of the taskbar. It is built hidden; the owner shows it and later hides
@@ -49,3 +51,5 @@ private:
     QLabel* lblCompanyProduct = nullptr;
     bool m_unloaded = false;
 };
+
+} // namespace stelvo
