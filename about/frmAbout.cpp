@@ -49,6 +49,18 @@ protected:
     }
 };
 
+QLabel* label(QWidget* form, const char* name, const QRectF& twips, const QString& text)
+{
+    auto* l = new QLabel(form);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(twipsToPixels(twips, form));
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    l->setTextFormat(Qt::PlainText);
+    l->setWordWrap(true);
+    l->setText(text);
+    return l;
+}
+
 QWidget* line(QWidget* parent, const char* name, const QColor& colour, const QRect& rect)
 {
     auto* w = new QWidget(parent);
@@ -71,60 +83,73 @@ frmAbout::frmAbout(QWidget* parent)
     initResources();
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About MyApp"));
+    setDesignFont();
+    placeWindow();
+    // Children in stacking order, back to front.
+    makeIcon();
+    makeLabels();
+    makeRule();
+    makeButtons();
+    setTabOrders();
+    Form_Load();
+}
+
+void frmAbout::setDesignFont()
+{
     // The layout is designed for an 8-point sans-serif face; a larger desktop
     // font would cut the usage text off at the bottom of its label.
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
     setFont(font);
+}
 
+void frmAbout::placeWindow()
+{
     // Client area placed and sized as designed, relative to the screen.
+    QWidget* parent = parentWidget();
     QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
     const QRect client = twipsToPixels(QRectF(3975, 4785, 5730, 3555), this);
     setFixedSize(client.size());
     setGeometry(client.translated(origin));
+}
 
-    auto label = [this](const char* name, const QRectF& twips, const QString& text) {
-        auto* l = new QLabel(this);
-        l->setObjectName(QLatin1String(name));
-        l->setGeometry(twipsToPixels(twips, this));
-        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        l->setTextFormat(Qt::PlainText);
-        l->setWordWrap(true);
-        l->setText(text);
-        return l;
-    };
-
+void frmAbout::makeIcon()
+{
     picIcon = new PictureBox(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
     picIcon->setFocusPolicy(Qt::TabFocus);
-    {
-        // The program icon at 32 x 32; the picture box takes the picture's size.
-        const qreal ratio = devicePixelRatioF();
-        QPixmap icon(QSize(32, 32) * ratio);
-        icon.fill(Qt::transparent);
-        QPainter painter(&icon);
-        QSvgRenderer(QStringLiteral(":/stelvo/stelvo.svg"))
-            .render(&painter, QRectF(QPointF(0, 0), icon.size()));
-        painter.end();
-        icon.setDevicePixelRatio(ratio);
-        picIcon->setPixmap(icon);
-        picIcon->move(twipsToPixels(QPointF(240, 240), this));
-        picIcon->resize(32, 32);
-    }
+    // The program icon at 32 x 32; the picture box takes the picture's size.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap icon(QSize(32, 32) * ratio);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    QSvgRenderer(QStringLiteral(":/stelvo/stelvo.svg"))
+        .render(&painter, QRectF(QPointF(0, 0), icon.size()));
+    painter.end();
+    icon.setDevicePixelRatio(ratio);
+    picIcon->setPixmap(icon);
+    picIcon->move(twipsToPixels(QPointF(240, 240), this));
+    picIcon->resize(32, 32);
+}
 
+void frmAbout::makeLabels()
+{
     QPalette black = palette();
     black.setColor(QPalette::WindowText, Qt::black);
-    lblTitle = label("lblTitle", QRectF(1050, 240, 3885, 480), QStringLiteral("Stelvo"));
+    lblTitle = label(this, "lblTitle", QRectF(1050, 240, 3885, 480), QStringLiteral("Stelvo"));
     lblTitle->setPalette(black);
-    lblVersion = label("lblVersion", QRectF(1050, 840, 1245, 225), QStringLiteral("Version"));
-    Label1 = label("Label1", QRectF(2400, 840, 2415, 255),
+    lblVersion = label(this, "lblVersion", QRectF(1050, 840, 1245, 225), QStringLiteral("Version"));
+    Label1 = label(this, "Label1", QRectF(2400, 840, 2415, 255),
                    QStringLiteral("Written by the Stelvo Developers"));
-    lblDescription =
-        label("lblDescription", QRectF(450, 1125, 4845, 1530), QStringLiteral("App Description"));
+    lblDescription = label(this, "lblDescription", QRectF(450, 1125, 4845, 1530),
+                           QStringLiteral("App Description"));
     lblDescription->setPalette(black);
+}
 
+void frmAbout::makeRule()
+{
     // Two lines make an etched rule: grey, and white drawn after it just below.
     const int ruleLeftGrey = twipsToPixels(90, this, Qt::Horizontal);
     const int ruleLeftWhite = twipsToPixels(105, this, Qt::Horizontal);
@@ -134,7 +159,10 @@ frmAbout::frmAbout(QWidget* parent)
                    QRect(ruleLeftGrey, ruleTop, ruleRight - ruleLeftGrey, 1));
     Line1_0 = line(this, "Line1_0", Qt::white,
                    QRect(ruleLeftWhite, ruleTop + 1, ruleRight - ruleLeftWhite, 2));
+}
 
+void frmAbout::makeButtons()
+{
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setGeometry(twipsToPixels(QRectF(2760, 3120, 1260, 345), this));
@@ -147,15 +175,16 @@ frmAbout::frmAbout(QWidget* parent)
     cmdSysInfo->setGeometry(twipsToPixels(QRectF(4260, 3120, 1245, 345), this));
     cmdSysInfo->setAutoDefault(true);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+}
 
+void frmAbout::setTabOrders()
+{
     // Tab order: cmdOK, picIcon, cmdSysInfo; labels never take the focus.
     for (QLabel* l : {lblTitle, lblVersion, Label1, lblDescription})
         l->setFocusPolicy(Qt::NoFocus);
     setTabOrder(cmdOK, picIcon);
     setTabOrder(picIcon, cmdSysInfo);
     cmdOK->setFocus();
-
-    Form_Load();
 }
 
 void frmAbout::setStarter(Starter starter)

@@ -45,6 +45,15 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The parts of the designed form, built in this order.
+    void setDesignFont();
+    void placeWindow();
+    void makeIcon();
+    void makeLabels();
+    void makeRule();
+    void makeButtons();
+    void setTabOrders();
+
     void Form_Load();
     void cmdOK_Click();
     void cmdSysInfo_Click();

@@ -34,6 +34,13 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
+    // The parts of the designed form, built in this order.
+    void setUpWindow();
+    void makeFrame();
+    void makeLogo();
+    void makeLabels();
+    void centreOnScreen();
+
     void Form_Load();
     void Form_KeyPress(int KeyAscii);
     void Frame1_Click();
