@@ -1,7 +1,7 @@
 #include "frmAbout.h"
 
 #include "MessageBox.h"
-#include "NormalFile.h"
+#include "SystemInfo.h"
 #include "Twips.h"
 #include "VersionInfo.h"
 #include "stelvo_version.h"
@@ -25,18 +25,9 @@ static void initResources()
     Q_INIT_RESOURCE(stelvo);
 }
 
-using namespace stelvo;
+namespace stelvo {
 
 namespace {
-
-// Where the system information tool is registered: its full file name, or
-// else the directory that holds MSINFO32.EXE.
-const QString gREGKEYSYSINFO = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO");
-const QString gREGVALSYSINFO = QStringLiteral("PATH");
-const QString gREGKEYSYSINFOLOC = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location");
-const QString gREGVALSYSINFOLOC = QStringLiteral("MSINFO");
-
-constexpr DWORD kValueBufferSize = 1024;
 
 // The icon picture box: it can hold the focus, so it shows where the focus is.
 class PictureBox : public QLabel
@@ -58,6 +49,18 @@ protected:
     }
 };
 
+QLabel* label(QWidget* form, const char* name, const QRectF& twips, const QString& text)
+{
+    auto* l = new QLabel(form);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(twipsToPixels(twips, form));
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    l->setTextFormat(Qt::PlainText);
+    l->setWordWrap(true);
+    l->setText(text);
+    return l;
+}
+
 QWidget* line(QWidget* parent, const char* name, const QColor& colour, const QRect& rect)
 {
     auto* w = new QWidget(parent);
@@ -70,80 +73,83 @@ QWidget* line(QWidget* parent, const char* name, const QColor& colour, const QRe
     return w;
 }
 
-// A command line that names `path` as one program even when it holds blanks
-// ("C:\Program Files\..."): the process start splits at unquoted blanks.
-QString programCommandLine(const QString& path)
-{
-    const bool blank = path.contains(QLatin1Char(' ')) || path.contains(QLatin1Char('\t'));
-    if (!blank || path.startsWith(QLatin1Char('"')))
-        return path;
-    return QLatin1Char('"') + path + QLatin1Char('"');
-}
-
 } // namespace
 
 frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_starter(&stelvo::Shell)
+      m_starter(&Shell)
 {
     initResources();
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About MyApp"));
+    setDesignFont();
+    placeWindow();
+    // Children in stacking order, back to front.
+    makeIcon();
+    makeLabels();
+    makeRule();
+    makeButtons();
+    setTabOrders();
+    Form_Load();
+}
+
+void frmAbout::setDesignFont()
+{
     // The layout is designed for an 8-point sans-serif face; a larger desktop
     // font would cut the usage text off at the bottom of its label.
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
     setFont(font);
+}
 
+void frmAbout::placeWindow()
+{
     // Client area placed and sized as designed, relative to the screen.
+    QWidget* parent = parentWidget();
     QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
     const QRect client = twipsToPixels(QRectF(3975, 4785, 5730, 3555), this);
     setFixedSize(client.size());
     setGeometry(client.translated(origin));
+}
 
-    auto label = [this](const char* name, const QRectF& twips, const QString& text) {
-        auto* l = new QLabel(this);
-        l->setObjectName(QLatin1String(name));
-        l->setGeometry(twipsToPixels(twips, this));
-        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        l->setTextFormat(Qt::PlainText);
-        l->setWordWrap(true);
-        l->setText(text);
-        return l;
-    };
-
+void frmAbout::makeIcon()
+{
     picIcon = new PictureBox(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
     picIcon->setFocusPolicy(Qt::TabFocus);
-    {
-        // The program icon at 32 x 32; the picture box takes the picture's size.
-        const qreal ratio = devicePixelRatioF();
-        QPixmap icon(QSize(32, 32) * ratio);
-        icon.fill(Qt::transparent);
-        QPainter painter(&icon);
-        QSvgRenderer(QStringLiteral(":/stelvo/stelvo.svg"))
-            .render(&painter, QRectF(QPointF(0, 0), icon.size()));
-        painter.end();
-        icon.setDevicePixelRatio(ratio);
-        picIcon->setPixmap(icon);
-        picIcon->move(twipsToPixels(QPointF(240, 240), this));
-        picIcon->resize(32, 32);
-    }
+    // The program icon at 32 x 32; the picture box takes the picture's size.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap icon(QSize(32, 32) * ratio);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    QSvgRenderer(QStringLiteral(":/stelvo/stelvo.svg"))
+        .render(&painter, QRectF(QPointF(0, 0), icon.size()));
+    painter.end();
+    icon.setDevicePixelRatio(ratio);
+    picIcon->setPixmap(icon);
+    picIcon->move(twipsToPixels(QPointF(240, 240), this));
+    picIcon->resize(32, 32);
+}
 
+void frmAbout::makeLabels()
+{
     QPalette black = palette();
     black.setColor(QPalette::WindowText, Qt::black);
-    lblTitle = label("lblTitle", QRectF(1050, 240, 3885, 480), QStringLiteral("Stelvo"));
+    lblTitle = label(this, "lblTitle", QRectF(1050, 240, 3885, 480), QStringLiteral("Stelvo"));
     lblTitle->setPalette(black);
-    lblVersion = label("lblVersion", QRectF(1050, 840, 1245, 225), QStringLiteral("Version"));
-    Label1 = label("Label1", QRectF(2400, 840, 2415, 255),
+    lblVersion = label(this, "lblVersion", QRectF(1050, 840, 1245, 225), QStringLiteral("Version"));
+    Label1 = label(this, "Label1", QRectF(2400, 840, 2415, 255),
                    QStringLiteral("Written by the Stelvo Developers"));
-    lblDescription =
-        label("lblDescription", QRectF(450, 1125, 4845, 1530), QStringLiteral("App Description"));
+    lblDescription = label(this, "lblDescription", QRectF(450, 1125, 4845, 1530),
+                           QStringLiteral("App Description"));
     lblDescription->setPalette(black);
+}
 
+void frmAbout::makeRule()
+{
     // Two lines make an etched rule: grey, and white drawn after it just below.
     const int ruleLeftGrey = twipsToPixels(90, this, Qt::Horizontal);
     const int ruleLeftWhite = twipsToPixels(105, this, Qt::Horizontal);
@@ -153,7 +159,10 @@ frmAbout::frmAbout(QWidget* parent)
                    QRect(ruleLeftGrey, ruleTop, ruleRight - ruleLeftGrey, 1));
     Line1_0 = line(this, "Line1_0", Qt::white,
                    QRect(ruleLeftWhite, ruleTop + 1, ruleRight - ruleLeftWhite, 2));
+}
 
+void frmAbout::makeButtons()
+{
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setGeometry(twipsToPixels(QRectF(2760, 3120, 1260, 345), this));
@@ -166,15 +175,16 @@ frmAbout::frmAbout(QWidget* parent)
     cmdSysInfo->setGeometry(twipsToPixels(QRectF(4260, 3120, 1245, 345), this));
     cmdSysInfo->setAutoDefault(true);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+}
 
+void frmAbout::setTabOrders()
+{
     // Tab order: cmdOK, picIcon, cmdSysInfo; labels never take the focus.
     for (QLabel* l : {lblTitle, lblVersion, Label1, lblDescription})
         l->setFocusPolicy(Qt::NoFocus);
     setTabOrder(cmdOK, picIcon);
     setTabOrder(picIcon, cmdSysInfo);
     cmdOK->setFocus();
-
-    Form_Load();
 }
 
 void frmAbout::setStarter(Starter starter)
@@ -226,35 +236,14 @@ void frmAbout::keyPressEvent(QKeyEvent* event)
 void frmAbout::StartSysInfo()
 {
     try {
-        QString SysInfoPath;
-        if (GetKeyValue(HKEY_LOCAL_MACHINE, gREGKEYSYSINFO, gREGVALSYSINFO, SysInfoPath)) {
-            // A registered full file name is used as it stands.
-        } else if (GetKeyValue(HKEY_LOCAL_MACHINE, gREGKEYSYSINFOLOC, gREGVALSYSINFOLOC,
-                               SysInfoPath)) {
-            const QString program = SysInfoPath + QStringLiteral("\\MSINFO32.EXE");
-            if (!normalFileExists(program)) {
-                qWarning().noquote() << "System information tool not found:" << program;
-                showUnavailable();
-                return;
-            }
-            // Started as the file that was tested, in this system's form.
-            SysInfoPath = localPathOf(program);
-        } else {
-            const QString loadError = registryLoadError();
-            if (!loadError.isEmpty())
-                qWarning().noquote() << "System information tool: " + loadError;
+        const std::optional<SysInfoProgram> program = findSysInfoProgram();
+        if (!program || !m_starter) {
             showUnavailable();
             return;
         }
-
-        // A value of another type leaves the path empty: there is nothing to start.
-        if (SysInfoPath.isEmpty() || !m_starter) {
-            showUnavailable();
-            return;
-        }
-        const StartResult result = m_starter(programCommandLine(SysInfoPath), kWindowNormalFocus);
+        const StartResult result = m_starter(program->commandLine, kWindowNormalFocus);
         if (!result.started) {
-            qWarning().noquote() << "System information tool" << SysInfoPath
+            qWarning().noquote() << "System information tool" << program->path
                                  << "could not be started:" << result.error;
             showUnavailable();
         }
@@ -272,56 +261,4 @@ void frmAbout::showUnavailable()
                QMessageBox::NoIcon);
 }
 
-bool frmAbout::GetKeyValue(HKEY KeyRoot, const QString& KeyName, const QString& SubKeyRef,
-                           QString& KeyVal)
-{
-    HKEY hKey = 0;
-    auto fail = [&]() {
-        KeyVal.clear();
-        if (hKey)
-            RegCloseKey(hKey);
-        return false;
-    };
-
-    // Reading needs no write rights, which an ordinary account lacks on the
-    // machine's keys.
-    const QByteArray keyName = KeyName.toLocal8Bit();
-    if (RegOpenKeyExA(KeyRoot, keyName.constData(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return fail();
-
-    QByteArray tmpVal(kValueBufferSize, '\0');
-    DWORD KeyValSize = kValueBufferSize;
-    DWORD KeyValType = REG_NONE;
-    const QByteArray valueName = SubKeyRef.toLocal8Bit();
-    if (RegQueryValueExA(hKey, valueName.constData(), nullptr, &KeyValType,
-                         reinterpret_cast<BYTE*>(tmpVal.data()), &KeyValSize) != ERROR_SUCCESS)
-        return fail();
-    // Empty data is no usable value here; the caller goes on to its next place.
-    if (KeyValSize == 0)
-        return fail();
-    const QByteArray data = tmpVal.left(KeyValSize);
-
-    switch (KeyValType) {
-    case REG_SZ: {
-        QByteArray text = data.endsWith('\0') ? data.left(data.size() - 1) : data;
-        // The text ends at a NUL inside it, as it does for every program that reads it.
-        if (const qsizetype nul = text.indexOf('\0'); nul >= 0)
-            text.truncate(nul);
-        if (text.isEmpty())
-            return fail();
-        KeyVal = QString::fromLocal8Bit(text);
-        break;
-    }
-    case REG_DWORD: {
-        quint32 number = 0;
-        for (qsizetype i = 0; i < data.size() && i < 4; ++i)
-            number |= quint32(quint8(data.at(i))) << (8 * i);
-        KeyVal = QStringLiteral("&h") + QString::number(number, 16).toUpper();
-        break;
-    }
-    default:
-        break;
-    }
-    RegCloseKey(hKey);
-    return true;
-}
+} // namespace stelvo

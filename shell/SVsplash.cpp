@@ -20,6 +20,8 @@ static void initResources()
     Q_INIT_RESOURCE(stelvo);
 }
 
+namespace stelvo {
+
 namespace {
 
 const char* const kDesignRect = "stelvoDesignRect";
@@ -72,9 +74,21 @@ QFont arial(double points, bool bold)
 
 SVsplash::SVsplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
-    using stelvo::twipsToPixels;
-
     initResources();
+    setUpWindow();
+    makeFrame();
+    // The frame's children in stacking order, back to front; none takes the
+    // focus, so every key reaches the form.
+    makeLogo();
+    makeLabels();
+    for (QWidget* child : Frame1->findChildren<QWidget*>())
+        child->setFocusPolicy(Qt::NoFocus);
+    centreOnScreen();
+    Form_Load();
+}
+
+void SVsplash::setUpWindow()
+{
     setObjectName(QStringLiteral("SVsplash"));
     setAttribute(Qt::WA_DeleteOnClose);
     // Closing the splash early must never end the program while the main
@@ -83,15 +97,39 @@ SVsplash::SVsplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::Fra
     setFocusPolicy(Qt::StrongFocus);
     setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
     setFixedSize(twipsToPixels(QRectF(0, 0, 7380, 4245), this).size());
+}
 
+void SVsplash::makeFrame()
+{
     Frame1 = new SplashFrame(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
     Frame1->setGeometry(twipsToPixels(QRectF(150, 60, 7080, 4050), this));
     connect(static_cast<SplashFrame*>(Frame1), &SplashFrame::clicked, this,
             &SVsplash::Frame1_Click);
+}
 
-    // In stacking order, back to front.
+void SVsplash::makeLogo()
+{
+    imgLogo = new QLabel(Frame1);
+    imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    imgLogo->setGeometry(twipsToPixels(QRectF(240, 2400, 975, 1305), this));
+    // The program icon stretched to fill the control, drawn at the
+    // control's size rather than enlarged from a small bitmap.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap logo(imgLogo->size() * ratio);
+    logo.fill(Qt::transparent);
+    QPainter painter(&logo);
+    QSvgRenderer renderer(QStringLiteral(":/stelvo/stelvo.svg"));
+    renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
+    renderer.render(&painter, QRectF(QPointF(0, 0), logo.size()));
+    painter.end();
+    logo.setDevicePixelRatio(ratio);
+    imgLogo->setPixmap(logo);
+}
+
+void SVsplash::makeLabels()
+{
     struct LabelDesign
     {
         QLabel*& label;
@@ -103,24 +141,7 @@ SVsplash::SVsplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::Fra
         Qt::Alignment alignment;
         bool autoSize;
     };
-    imgLogo = new QLabel(Frame1);
-    imgLogo->setObjectName(QStringLiteral("imgLogo"));
-    imgLogo->setGeometry(twipsToPixels(QRectF(240, 2400, 975, 1305), this));
-    {
-        // The program icon stretched to fill the control, drawn at the
-        // control's size rather than enlarged from a small bitmap.
-        const qreal ratio = devicePixelRatioF();
-        QPixmap logo(imgLogo->size() * ratio);
-        logo.fill(Qt::transparent);
-        QPainter painter(&logo);
-        QSvgRenderer renderer(QStringLiteral(":/stelvo/stelvo.svg"));
-        renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
-        renderer.render(&painter, QRectF(QPointF(0, 0), logo.size()));
-        painter.end();
-        logo.setDevicePixelRatio(ratio);
-        imgLogo->setPixmap(logo);
-    }
-
+    // In stacking order, back to front.
     const LabelDesign labels[] = {
         {lblCopyright, "lblCopyright", QRectF(3720, 3060, 3255, 255),
          QStringLiteral("Copyright \u00A9 Stelvo Developers"), 8.25, false,
@@ -148,9 +169,10 @@ SVsplash::SVsplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::Fra
             autoSize(d.label);
         }
     }
-    for (QWidget* child : Frame1->findChildren<QWidget*>())
-        child->setFocusPolicy(Qt::NoFocus);
+}
 
+void SVsplash::centreOnScreen()
+{
     // Centred on the screen it will appear on.
     QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (screen) {
@@ -158,13 +180,11 @@ SVsplash::SVsplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::Fra
         area.moveCenter(screen->geometry().center());
         move(area.topLeft());
     }
-
-    Form_Load();
 }
 
 void SVsplash::Form_Load()
 {
-    lblVersion->setText(stelvo::versionText());
+    lblVersion->setText(versionText());
     autoSize(lblVersion);
 }
 
@@ -238,5 +258,7 @@ bool SVsplash::focusNextPrevChild(bool next)
     Q_UNUSED(next); // nothing here takes the focus: Tab is a key press like any other
     return false;
 }
+
+} // namespace stelvo
 
 #include "SVsplash.moc"

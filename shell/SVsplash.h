@@ -5,6 +5,8 @@
 class QFrame;
 class QLabel;
 
+namespace stelvo {
+
 // The start-up splash: a frameless panel with the product name, version,
 // platform, maker, copyright line and logo, centred on the screen and kept
 // out of the taskbar. It is built hidden; the owner shows it and later hides
@@ -32,6 +34,13 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
+    // The parts of the designed form, built in this order.
+    void setUpWindow();
+    void makeFrame();
+    void makeLogo();
+    void makeLabels();
+    void centreOnScreen();
+
     void Form_Load();
     void Form_KeyPress(int KeyAscii);
     void Frame1_Click();
@@ -49,3 +58,5 @@ private:
     QLabel* lblCompanyProduct = nullptr;
     bool m_unloaded = false;
 };
+
+} // namespace stelvo

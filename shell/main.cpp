@@ -21,7 +21,7 @@ int main(int argc, char** argv)
         return 1;
     }
     stelvo::svWStation window(std::move(controls.directory), std::move(controls.session));
-    window.MakeSplash = [] { return new SVsplash; };
+    window.MakeSplash = [] { return new stelvo::SVsplash; };
     window.Form_Load();
     return QApplication::exec();
 }

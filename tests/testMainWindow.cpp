@@ -308,7 +308,7 @@ private slots:
         QVERIFY(h.window->isVisible());
         QVERIFY(splash.isNull() || !splash->isVisible());
         for (QWidget* top : QApplication::topLevelWidgets())
-            QVERIFY2(!top->inherits("SVsplash") || !top->isVisible(), "a splash is visible");
+            QVERIFY2(!qobject_cast<SVsplash*>(top) || !top->isVisible(), "a splash is visible");
     }
 
     void aboutBoxOpensModallyAndAfresh()

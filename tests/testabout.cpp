@@ -1,18 +1,36 @@
-// The about box: texts, layout, keyboard and the modal showing.
+// The about box: texts, layout, keyboard, the modal showing, and starting
+// what the system information lookup finds.
 #include "MessageBoxCatcher.h"
+#include "SystemInfo.h"
 #include "Twips.h"
 #include "frmAbout.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <stdexcept>
 
-using stelvo::twipsToPixels;
+using namespace stelvo;
 
 namespace {
+const QByteArray kFirst = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n";
+const QByteArray kSecond = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\n";
+const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
+
+// A .reg text string: backslashes and quotes escaped.
+QByteArray regText(const QString& text)
+{
+    QByteArray out = text.toUtf8();
+    out.replace("\\", "\\\\").replace("\"", "\\\"");
+    return '"' + out + '"';
+}
+
 const char kUsage[] =
     "  This is a fairly simple program to use.  After your NDS tree shows up in the window, drill "
     "down to your workstation objects and select one by left-clicking on it, then right click to "
@@ -20,11 +38,55 @@ const char kUsage[] =
     "NWAdmin and one extra... The last entry on the menu will place a shortcut on your desktop "
     "that will remote control the selected workstation!  Without running NWAdmin or Stelvo "
     "first!";
-}
+} // namespace
 
 class TestAbout : public QObject
 {
     Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+
+    struct Start
+    {
+        QString commandLine;
+        int style;
+    };
+
+    void useRegistry(const QByteArray& body)
+    {
+        const QString name = m_dir.filePath(QStringLiteral("r%1.reg").arg(++m_files));
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("REGEDIT4\n\n" + body);
+        file.close();
+        qputenv("STELVO_REGISTRY", QFile::encodeName(name));
+    }
+
+    // Runs StartSysInfo with a recording starter; returns the starts and the
+    // message boxes it showed.
+    struct Outcome
+    {
+        QList<Start> starts;
+        QList<MessageBoxCatcher::Shown> messages;
+    };
+    static Outcome run(bool startSucceeds = true)
+    {
+        Outcome out;
+        frmAbout dlg;
+        dlg.setStarter([&out, startSucceeds](const QString& commandLine, int style) {
+            out.starts.append(Start{commandLine, style});
+            StartResult r;
+            r.started = startSucceeds;
+            if (!startSucceeds)
+                r.error = QStringLiteral("No such file or directory");
+            return r;
+        });
+        MessageBoxCatcher catcher;
+        dlg.StartSysInfo();
+        out.messages = catcher.shown();
+        return out;
+    }
 
 private:
     template <typename T = QWidget> static T* control(frmAbout& dlg, const char* name)
@@ -42,6 +104,8 @@ private:
     }
 
 private slots:
+    void cleanup() { qunsetenv("STELVO_REGISTRY"); }
+
     void texts()
     {
         frmAbout dlg;
@@ -229,17 +293,11 @@ private slots:
         QStringList started;
         dlg.setStarter([&started](const QString& commandLine, int style) {
             started << commandLine + QLatin1Char('/') + QString::number(style);
-            stelvo::StartResult r;
+            StartResult r;
             r.started = true;
             return r;
         });
-        QTemporaryDir dir;
-        QFile reg(dir.filePath(QStringLiteral("r.reg")));
-        QVERIFY(reg.open(QIODevice::WriteOnly));
-        reg.write("REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n"
-                  "\"PATH\"=\"/opt/tools/sysinfo\"\n");
-        reg.close();
-        qputenv("STELVO_REGISTRY", reg.fileName().toLocal8Bit());
+        useRegistry(kFirst + "\"PATH\"=\"/opt/tools/sysinfo\"\n");
         QVERIFY(show(dlg));
         control(dlg, "cmdSysInfo")->setFocus();
         QTest::keyClick(dlg.windowHandle(), Qt::Key_Return);
@@ -248,7 +306,129 @@ private slots:
         QTest::mouseClick(control(dlg, "cmdSysInfo"), Qt::LeftButton);
         QCOMPARE(started.size(), 2); // every click starts another copy
         QVERIFY(dlg.isVisible());
-        qunsetenv("STELVO_REGISTRY");
+    }
+
+    void theUnavailableMessage()
+    {
+        useRegistry(QByteArray());
+        const Outcome o = run();
+        QCOMPARE(o.starts.size(), 0);
+        QCOMPARE(o.messages.size(), 1);
+        const MessageBoxCatcher::Shown& m = o.messages.first();
+        QCOMPARE(m.text, kUnavailable);
+        QCOMPARE(m.title, QStringLiteral("Stelvo"));
+        QCOMPARE(m.icon, QMessageBox::NoIcon);
+        QCOMPARE(m.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(m.buttonCount, 1);
+        QVERIFY(m.informativeText.isEmpty());
+    }
+
+    // The lookup's command line, not its path, in a normal active window.
+    void startsWhatTheLookupFinds_data()
+    {
+        QTest::addColumn<QByteArray>("first"); // the first location's value; none when empty
+        // clang-format off
+        QTest::newRow("first location")              << QByteArray("\"/nowhere/sysinfo\"");
+        QTest::newRow("first location with blanks")  << QByteArray("\"C:\\\\Program Files\\\\MSInfo\\\\MSINFO32.EXE\"");
+        QTest::newRow("second location with blanks") << QByteArray();
+        // clang-format on
+    }
+    void startsWhatTheLookupFinds()
+    {
+        QFETCH(QByteArray, first);
+        QTemporaryDir root;
+        const QString dir = root.filePath(QStringLiteral("Program Files/MSInfo"));
+        QVERIFY(QDir().mkpath(dir));
+        QFile tool(dir + QStringLiteral("/MSINFO32.EXE"));
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        const QByteArray firstKey =
+            first.isEmpty() ? QByteArray() : kFirst + "\"PATH\"=" + first + "\n";
+        useRegistry(firstKey + kSecond + "\"MSINFO\"=" + regText(dir) + "\n");
+        const std::optional<SysInfoProgram> program = findSysInfoProgram();
+        QVERIFY(program);
+        const Outcome o = run();
+        QCOMPARE(o.messages.size(), 0);
+        QCOMPARE(o.starts.size(), 1);
+        QCOMPARE(o.starts.first().commandLine, program->commandLine);
+        QCOMPARE(o.starts.first().style, 1);
+    }
+
+    // With the real process start: the registered program runs.
+    void startsTheRealProgram()
+    {
+        QTemporaryDir root;
+        const QString marker = root.filePath(QStringLiteral("ran"));
+        const QString dir = root.filePath(QStringLiteral("Shared Tools/MSInfo"));
+        QVERIFY(QDir().mkpath(dir));
+        QFile tool(dir + QStringLiteral("/MSINFO32.EXE"));
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        tool.write("#!/bin/sh\necho \"$@\" > '" + QFile::encodeName(marker) + "'\n");
+        tool.close();
+        QVERIFY(tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        useRegistry(kSecond + "\"MSINFO\"=" + regText(dir) + "\n");
+        frmAbout dlg;
+        MessageBoxCatcher catcher;
+        dlg.StartSysInfo();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+        QCOMPARE(catcher.shown().size(), 0);
+    }
+
+    void realStartOfAMissingProgram()
+    {
+        useRegistry(kFirst + "\"PATH\"=\"/nonexistent/stelvo-sysinfo\"\n");
+        frmAbout dlg;
+        MessageBoxCatcher catcher;
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("could not be started")));
+        dlg.StartSysInfo();
+        QCOMPARE(catcher.shown().size(), 1);
+        QCOMPARE(catcher.shown().first().text, kUnavailable);
+    }
+
+    void startFails()
+    {
+        useRegistry(kFirst + "\"PATH\"=\"/nowhere/sysinfo\"\n");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                               "/nowhere/sysinfo.*could not be started")));
+        const Outcome o = run(false);
+        QCOMPARE(o.starts.size(), 1);
+        QCOMPARE(o.messages.size(), 1);
+        QCOMPARE(o.messages.first().text, kUnavailable);
+    }
+
+    void starterThrows()
+    {
+        useRegistry(kFirst + "\"PATH\"=\"/nowhere/sysinfo\"\n");
+        frmAbout dlg;
+        dlg.setStarter([](const QString&, int) -> StartResult {
+            throw std::runtime_error("out of processes");
+        });
+        MessageBoxCatcher catcher;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("out of processes")));
+        dlg.StartSysInfo();
+        QCOMPARE(catcher.shown().size(), 1);
+        QCOMPARE(catcher.shown().first().text, kUnavailable);
+    }
+
+    void everyClickLooksAgain()
+    {
+        useRegistry(QByteArray());
+        frmAbout dlg;
+        int starts = 0;
+        dlg.setStarter([&starts](const QString&, int) {
+            ++starts;
+            StartResult r;
+            r.started = true;
+            return r;
+        });
+        MessageBoxCatcher catcher;
+        dlg.StartSysInfo();
+        QCOMPARE(catcher.shown().size(), 1);
+        useRegistry(kFirst + "\"PATH\"=\"/opt/si\"\n"); // registered while the box is open
+        dlg.StartSysInfo();
+        dlg.StartSysInfo();
+        QCOMPARE(starts, 2);
+        QCOMPARE(catcher.shown().size(), 1);
     }
 
     void closeBoxCloses()

@@ -58,7 +58,7 @@ class TestScreenshots : public QObject
 private slots:
     void splash()
     {
-        SVsplash splash;
+        stelvo::SVsplash splash;
         splash.show();
         QVERIFY(QTest::qWaitForWindowExposed(&splash));
         QTest::qWait(50);
@@ -76,7 +76,7 @@ private slots:
 
     void about()
     {
-        frmAbout dlg;
+        stelvo::frmAbout dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QTest::qWait(50);

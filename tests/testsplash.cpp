@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using stelvo::SVsplash;
 using stelvo::twipsToPixels;
 
 class TestSplash : public QObject

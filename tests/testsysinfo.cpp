@@ -1,20 +1,17 @@
-// Finding and starting the system information tool from the about box.
-#include "MessageBoxCatcher.h"
+// Finding the system information tool in the registry; no dialog needed.
 #include "Registry.h"
-#include "frmAbout.h"
+#include "SystemInfo.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <stdexcept>
 
 using namespace stelvo;
 
 namespace {
 const QByteArray kFirst = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n";
 const QByteArray kSecond = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\n";
-const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
 
 // A .reg text string: backslashes and quotes escaped.
 QByteArray regText(const QString& text)
@@ -45,12 +42,6 @@ class TestSysInfo : public QObject
     QTemporaryDir m_dir;
     int m_files = 0;
 
-    struct Start
-    {
-        QString commandLine;
-        int style;
-    };
-
     void useRegistry(const QByteArray& body)
     {
         const QString name = m_dir.filePath(QStringLiteral("r%1.reg").arg(++m_files));
@@ -61,54 +52,8 @@ class TestSysInfo : public QObject
         qputenv("STELVO_REGISTRY", QFile::encodeName(name));
     }
 
-    // Runs StartSysInfo with a recording starter; returns the starts and the
-    // message boxes it showed.
-    struct Outcome
-    {
-        QList<Start> starts;
-        QList<MessageBoxCatcher::Shown> messages;
-    };
-    static Outcome run(bool startSucceeds = true)
-    {
-        Outcome out;
-        frmAbout dlg;
-        dlg.setStarter([&out, startSucceeds](const QString& commandLine, int style) {
-            out.starts.append(Start{commandLine, style});
-            StartResult r;
-            r.started = startSucceeds;
-            if (!startSucceeds)
-                r.error = QStringLiteral("No such file or directory");
-            return r;
-        });
-        MessageBoxCatcher catcher;
-        dlg.StartSysInfo();
-        out.messages = catcher.shown();
-        return out;
-    }
-
-    static bool onlyTheMessage(const Outcome& o)
-    {
-        return o.starts.isEmpty() && o.messages.size() == 1 &&
-               o.messages.first().text == kUnavailable;
-    }
-
 private slots:
     void cleanup() { qunsetenv("STELVO_REGISTRY"); }
-
-    void theMessage()
-    {
-        useRegistry(QByteArray());
-        const Outcome o = run();
-        QCOMPARE(o.starts.size(), 0);
-        QCOMPARE(o.messages.size(), 1);
-        const MessageBoxCatcher::Shown& m = o.messages.first();
-        QCOMPARE(m.text, kUnavailable);
-        QCOMPARE(m.title, QStringLiteral("Stelvo"));
-        QCOMPARE(m.icon, QMessageBox::NoIcon);
-        QCOMPARE(m.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(m.buttonCount, 1);
-        QVERIFY(m.informativeText.isEmpty());
-    }
 
     void secondLocation_data()
     {
@@ -134,19 +79,18 @@ private slots:
             QVERIFY(tool.open(QIODevice::WriteOnly));
         }
         useRegistry(kSecond + "\"MSINFO\"=" + regText(dir) + "\n");
-        const Outcome o = run();
+        const std::optional<SysInfoProgram> found = findSysInfoProgram();
         if (!withTool) {
-            QVERIFY(onlyTheMessage(o));
+            QVERIFY(!found);
             return;
         }
-        QCOMPARE(o.messages.size(), 0);
-        QCOMPARE(o.starts.size(), 1);
+        QVERIFY(found);
         const QString program = dir + QStringLiteral("/MSINFO32.EXE");
         const QString expected = folder.contains(QLatin1Char(' '))
                                      ? QLatin1Char('"') + program + QLatin1Char('"')
                                      : program;
-        QCOMPARE(o.starts.first().commandLine, expected);
-        QCOMPARE(o.starts.first().style, 1);
+        QCOMPARE(found->commandLine, expected);
+        QCOMPARE(found->path, program);
     }
 
     void secondLocationNeedsANormalFile_data()
@@ -165,39 +109,7 @@ private slots:
         else
             QVERIFY(QFile::link(root.filePath(QStringLiteral("gone")), tool));
         useRegistry(kSecond + "\"MSINFO\"=" + regText(root.path()) + "\n");
-        QVERIFY(onlyTheMessage(run()));
-    }
-
-    // With the real process start: the registered program runs.
-    void startsTheRealProgram()
-    {
-        QTemporaryDir root;
-        const QString marker = root.filePath(QStringLiteral("ran"));
-        const QString dir = root.filePath(QStringLiteral("Shared Tools/MSInfo"));
-        QVERIFY(QDir().mkpath(dir));
-        QFile tool(dir + QStringLiteral("/MSINFO32.EXE"));
-        QVERIFY(tool.open(QIODevice::WriteOnly));
-        tool.write("#!/bin/sh\necho \"$@\" > '" + QFile::encodeName(marker) + "'\n");
-        tool.close();
-        QVERIFY(tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        useRegistry(kSecond + "\"MSINFO\"=" + regText(dir) + "\n");
-        frmAbout dlg;
-        MessageBoxCatcher catcher;
-        dlg.StartSysInfo();
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
-        QCOMPARE(catcher.shown().size(), 0);
-    }
-
-    void realStartOfAMissingProgram()
-    {
-        useRegistry(kFirst + "\"PATH\"=\"/nonexistent/stelvo-sysinfo\"\n");
-        frmAbout dlg;
-        MessageBoxCatcher catcher;
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(QStringLiteral("could not be started")));
-        dlg.StartSysInfo();
-        QCOMPARE(catcher.shown().size(), 1);
-        QCOMPARE(catcher.shown().first().text, kUnavailable);
+        QVERIFY(!findSysInfoProgram());
     }
 
     void firstLocationWinsWithoutExistenceTest()
@@ -207,45 +119,19 @@ private slots:
         QVERIFY(tool.open(QIODevice::WriteOnly));
         useRegistry(kFirst + "\"PATH\"=\"/nowhere/sysinfo\"\n" + kSecond +
                     "\"MSINFO\"=" + regText(root.path()) + "\n");
-        const Outcome o = run();
-        QCOMPARE(o.messages.size(), 0);
-        QCOMPARE(o.starts.size(), 1);
-        QCOMPARE(o.starts.first().commandLine, QStringLiteral("/nowhere/sysinfo"));
-        QCOMPARE(o.starts.first().style, 1);
+        const std::optional<SysInfoProgram> found = findSysInfoProgram();
+        QVERIFY(found);
+        QCOMPARE(found->commandLine, QStringLiteral("/nowhere/sysinfo"));
+        QCOMPARE(found->path, QStringLiteral("/nowhere/sysinfo"));
     }
 
     void firstLocationWithBlanksIsQuoted()
     {
         useRegistry(kFirst + "\"PATH\"=\"C:\\\\Program Files\\\\MSInfo\\\\MSINFO32.EXE\"\n");
-        const Outcome o = run();
-        QCOMPARE(o.starts.size(), 1);
-        QCOMPARE(o.starts.first().commandLine,
-                 QStringLiteral("\"C:\\Program Files\\MSInfo\\MSINFO32.EXE\""));
-    }
-
-    void startFails()
-    {
-        useRegistry(kFirst + "\"PATH\"=\"/nowhere/sysinfo\"\n");
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
-                                               "/nowhere/sysinfo.*could not be started")));
-        const Outcome o = run(false);
-        QCOMPARE(o.starts.size(), 1);
-        QCOMPARE(o.messages.size(), 1);
-        QCOMPARE(o.messages.first().text, kUnavailable);
-    }
-
-    void starterThrows()
-    {
-        useRegistry(kFirst + "\"PATH\"=\"/nowhere/sysinfo\"\n");
-        frmAbout dlg;
-        dlg.setStarter([](const QString&, int) -> StartResult {
-            throw std::runtime_error("out of processes");
-        });
-        MessageBoxCatcher catcher;
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("out of processes")));
-        dlg.StartSysInfo();
-        QCOMPARE(catcher.shown().size(), 1);
-        QCOMPARE(catcher.shown().first().text, kUnavailable);
+        const std::optional<SysInfoProgram> found = findSysInfoProgram();
+        QVERIFY(found);
+        QCOMPARE(found->commandLine, QStringLiteral("\"C:\\Program Files\\MSInfo\\MSINFO32.EXE\""));
+        QCOMPARE(found->path, QStringLiteral("C:\\Program Files\\MSInfo\\MSINFO32.EXE"));
     }
 
     void malformedRegistry()
@@ -255,33 +141,12 @@ private slots:
                              QRegularExpression(QStringLiteral("r\\d+\\.reg:4: dword")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
                                                "System information tool: .*:4: dword")));
-        QVERIFY(onlyTheMessage(run()));
+        QVERIFY(!findSysInfoProgram());
         QVERIFY(registryLoadError().contains(QLatin1String(":4: dword")));
     }
 
-    void everyClickLooksAgain()
-    {
-        useRegistry(QByteArray());
-        frmAbout dlg;
-        int starts = 0;
-        dlg.setStarter([&starts](const QString&, int) {
-            ++starts;
-            StartResult r;
-            r.started = true;
-            return r;
-        });
-        MessageBoxCatcher catcher;
-        dlg.StartSysInfo();
-        QCOMPARE(catcher.shown().size(), 1);
-        useRegistry(kFirst + "\"PATH\"=\"/opt/si\"\n"); // registered while the box is open
-        dlg.StartSysInfo();
-        dlg.StartSysInfo();
-        QCOMPARE(starts, 2);
-        QCOMPARE(catcher.shown().size(), 1);
-    }
-
     // Values that read as no location at all send the lookup on to the
-    // second one; with that one missing too, the message.
+    // second one; with that one missing too, nothing is found.
     void emptyFirstGoesOn_data()
     {
         QTest::addColumn<QByteArray>("value");
@@ -301,17 +166,16 @@ private slots:
         QVERIFY(tool.open(QIODevice::WriteOnly));
         const QByteArray first = value.isEmpty() ? kFirst : kFirst + "\"PATH\"=" + value + "\n";
         useRegistry(first + kSecond + "\"MSINFO\"=" + regText(root.path()) + "\n");
-        const Outcome o = run();
-        QCOMPARE(o.messages.size(), 0);
-        QCOMPARE(o.starts.size(), 1);
-        QCOMPARE(o.starts.first().commandLine, root.path() + QStringLiteral("/MSINFO32.EXE"));
+        const std::optional<SysInfoProgram> found = findSysInfoProgram();
+        QVERIFY(found);
+        QCOMPARE(found->commandLine, root.path() + QStringLiteral("/MSINFO32.EXE"));
 
         useRegistry(first);
-        QVERIFY(onlyTheMessage(run()));
+        QVERIFY(!findSysInfoProgram());
     }
 
-    // A value of another type is found but gives no path: the message, and
-    // the second location is not tried.
+    // A value of another type is found but gives no path: nothing is found,
+    // and the second location is not tried.
     void binaryFirstValue()
     {
         QTemporaryDir root;
@@ -319,7 +183,7 @@ private slots:
         QVERIFY(tool.open(QIODevice::WriteOnly));
         useRegistry(kFirst + "\"PATH\"=hex:2f,6f,70,74\n" + kSecond +
                     "\"MSINFO\"=" + regText(root.path()) + "\n");
-        QVERIFY(onlyTheMessage(run()));
+        QVERIFY(!findSysInfoProgram());
     }
 
     void getKeyValue_data()
@@ -359,8 +223,8 @@ private slots:
         useRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\T]\n" +
                     (value.isEmpty() ? QByteArray() : "\"V\"=" + value + "\n"));
         QString KeyVal = entry;
-        QCOMPARE(frmAbout::GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\T"),
-                                       QStringLiteral("V"), KeyVal),
+        QCOMPARE(GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\T"), QStringLiteral("V"),
+                             KeyVal),
                  found);
         QCOMPARE(KeyVal, expected);
     }
@@ -375,9 +239,9 @@ private slots:
                                0x2003F, &h),
                  ERROR_ACCESS_DENIED);
         QString path;
-        QVERIFY(frmAbout::GetKeyValue(HKEY_LOCAL_MACHINE,
-                                      QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
-                                      QStringLiteral("PATH"), path));
+        QVERIFY(GetKeyValue(HKEY_LOCAL_MACHINE,
+                            QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                            QStringLiteral("PATH"), path));
         QCOMPARE(path, QStringLiteral("/opt/si"));
     }
 
@@ -392,8 +256,7 @@ private slots:
         QCOMPARE(RegCloseKey(before), ERROR_SUCCESS);
         for (const char* name : {"V", "B", "missing"}) {
             QString v;
-            frmAbout::GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("K"),
-                                  QString::fromLatin1(name), v);
+            GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("K"), QString::fromLatin1(name), v);
         }
         // Handles are numbered upwards; each closed one was given back, so
         // closing the three again fails.
@@ -402,5 +265,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSysInfo)
+QTEST_GUILESS_MAIN(TestSysInfo)
 #include "testsysinfo.moc"
