@@ -1,15 +1,15 @@
 #pragma once
 
 #include "DirectoryControl.h"
-#include "SessionControl.h"
 #include "NodeTree.h"
 #include "ProcessStart.h"
+#include "SessionControl.h"
 #include "ShellLink.h"
 #include "TreeBuilder.h"
+#include "WSTreeView.h"
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QTreeView>
 #include <array>
 #include <functional>
 #include <memory>
@@ -21,28 +21,6 @@ class QStatusBar;
 namespace stelvo {
 
 class TreeItemModel;
-
-// The directory tree view. A right-button press reports MouseDown without
-// changing the selection: the workstation commands act on the node last
-// selected with the left button. The Menu key and Shift+F10 ask for the
-// pop-up menu too.
-class WSTreeView : public QTreeView
-{
-    Q_OBJECT
-
-public:
-    using QTreeView::QTreeView;
-
-signals:
-    // Button: 1 left, 2 right, 4 middle; Shift: 1 Shift, 2 Ctrl, 4 Alt.
-    void MouseDown(int Button, int Shift, int x, int y);
-    void KeyboardMenu(const QPoint& globalPos);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-};
 
 // The main window: owns the directory and session controls, the tree, the
 // status bar and the workstation pop-up menu.
