@@ -99,7 +99,7 @@ void svWStation::createControls()
     ImageList1 = {QIcon(QStringLiteral(":/stelvo/tree.svg")),
                   QIcon(QStringLiteral(":/stelvo/container.svg")),
                   QIcon(QStringLiteral(":/stelvo/workstation.svg"))};
-    TreeModel = new TreeItemModel(m_nodes, this);
+    TreeModel = new TreeItemModel(this);
     TreeView1->setModel(TreeModel);
     placeStatusBar();
 }
@@ -139,15 +139,14 @@ void svWStation::Form_Load()
         if (Splash)
             Splash->show();
     }
-    setWindowTitle(NWDir1->TreeNameOf(NWDir1->ContextPath()) + QStringLiteral(" - Stelvo v") +
-                   QString::number(version::kMajor) + QLatin1Char('.') +
-                   QString::number(version::kMinor));
+    setWindowTitle(treeName() + QStringLiteral(" - Stelvo v") + QString::number(version::kMajor) +
+                   QLatin1Char('.') + QString::number(version::kMinor));
     ServerSysPath = QStringLiteral("\\\\") + NWSess1->FirstServerName() + QStringLiteral("\\SYS\\");
     NWDir1->SearchAttribute(QStringLiteral("CN"));
     NWDir1->SearchFlag(true);
     SB1->showMessage(QStringLiteral("Searching..."));
-    NWDir1->StartSearch(NWDir1->TreeNameOf(NWDir1->ContextPath()), 2,
-                        QStringLiteral("Workstation, Organizational Unit"), QStringLiteral("*"));
+    NWDir1->StartSearch(treeName(), 2, QStringLiteral("Workstation, Organizational Unit"),
+                        QStringLiteral("*"));
 }
 
 void svWStation::SearchCompleted(const QStringList& results)
@@ -160,19 +159,18 @@ void svWStation::SearchCompleted(const QStringList& results)
         EndProgram(0);
         return;
     }
+    TreeModel->setImages(ImageList1);
     try {
-        m_builder.Start(NWDir1->TreeNameOf(NWDir1->ContextPath()));
-        m_builder.AddResults(results, *NWDir1);
-        m_builder.Finish();
+        // A failure leaves the model empty: never half a tree.
+        TreeModel->rebuild([this, &results](TreeBuilder& builder) {
+            builder.Start(treeName());
+            builder.AddResults(results, *NWDir1);
+            builder.Finish();
+        });
     } catch (const DirectoryError& error) {
-        // Never show half a tree.
-        m_nodes.clear();
-        TreeModel->reload();
         fatal(error.message());
         return;
     }
-    TreeModel->setImages(ImageList1);
-    TreeModel->reload();
     TreeView1->setRootIsDecorated(true);
     SB1->showMessage(QStringLiteral("Ready (") + ServerSysPath + QLatin1Char(')'));
     if (Splash)
@@ -260,24 +258,39 @@ void svWStation::TreeView1_MouseDown(int Button, int, int x, int y)
         WSMenu->popup(TreeView1->viewport()->mapToGlobal(QPoint(x, y)));
 }
 
+const TreeBuilder& svWStation::Tree() const
+{
+    return TreeModel->builder();
+}
+
+const NodeTree& svWStation::Nodes() const
+{
+    return TreeModel->nodes();
+}
+
+QString svWStation::treeName() const
+{
+    return NWDir1->TreeNameOf(NWDir1->ContextPath());
+}
+
 NodeTree::Index svWStation::SelectedNode() const
 {
-    return TreeItemModel::nodeOf(TreeView1->currentIndex());
+    return TreeModel->nodeOf(TreeView1->currentIndex());
 }
 
 QString svWStation::GetWSPath() const
 {
-    return naming::GetWSPath(m_nodes, SelectedNode());
+    return naming::GetWSPath(Nodes(), SelectedNode());
 }
 
 QString svWStation::ConvertDotted() const
 {
-    return naming::ConvertDotted(m_nodes, SelectedNode());
+    return naming::ConvertDotted(Nodes(), SelectedNode());
 }
 
 QString svWStation::ConvertNDS(const QString& Dotted) const
 {
-    return naming::ConvertNDS(Dotted, NWDir1->TreeNameOf(NWDir1->ContextPath()));
+    return naming::ConvertNDS(Dotted, treeName());
 }
 
 bool svWStation::isContainer()
@@ -316,7 +329,7 @@ bool svWStation::refuseUnquotable(const QString& dotted, const QString& tree, co
 void svWStation::startTool(const char* tool, const QString& Func)
 {
     const QString dotted = ConvertDotted();
-    const QString tree = NWDir1->TreeNameOf(NWDir1->ContextPath());
+    const QString tree = treeName();
     if (refuseUnquotable(dotted, tree, QString::fromLatin1(tool)))
         return;
     const QString commandLine =
@@ -386,7 +399,7 @@ void svWStation::WSShortCut_Click()
         if (isContainer())
             return;
         const QString dotted = ConvertDotted();
-        const QString tree = NWDir1->TreeNameOf(NWDir1->ContextPath());
+        const QString tree = treeName();
         const QString tool = QString::fromLatin1(tools::kRemoteControlTool);
         if (refuseUnquotable(dotted, tree, QStringLiteral("the shortcut")))
             return;

@@ -54,8 +54,9 @@ public:
 
     // Shared members.
     QString ServerSysPath;
-    TreeBuilder& Tree() { return m_builder; }
-    const NodeTree& Nodes() const { return m_nodes; }
+    // The tree shown, and the builder that made it; both live in TreeModel.
+    const TreeBuilder& Tree() const;
+    const NodeTree& Nodes() const;
 
     // Controls, reached by their names.
     DirectoryControl* NWDir1;
@@ -123,13 +124,12 @@ private:
     // Runs `command` when the selection is a workstation; does nothing for
     // a container, the root or no selection.
     void forWorkstation(const std::function<void()>& command);
+    QString treeName() const;
     void fatal(const QString& message);
     double dpi() const;
 
     std::unique_ptr<DirectoryControl> m_directory;
     std::unique_ptr<SessionControl> m_session;
-    NodeTree m_nodes;
-    TreeBuilder m_builder{m_nodes};
     QWidget* m_client = nullptr;
 };
 
