@@ -2,7 +2,6 @@
 
 #include "MessageBox.h"
 #include "Naming.h"
-#include "ToolCommand.h"
 #include "TreeItemModel.h"
 #include "Twips.h"
 #include "frmAbout.h"
@@ -280,12 +279,12 @@ NodeTree::Index svWStation::SelectedNode() const
 
 QString svWStation::GetWSPath() const
 {
-    return naming::GetWSPath(Nodes(), SelectedNode());
+    return selection().GetWSPath();
 }
 
 QString svWStation::ConvertDotted() const
 {
-    return naming::ConvertDotted(Nodes(), SelectedNode());
+    return selection().ConvertDotted();
 }
 
 QString svWStation::ConvertNDS(const QString& Dotted) const
@@ -293,126 +292,40 @@ QString svWStation::ConvertNDS(const QString& Dotted) const
     return naming::ConvertNDS(Dotted, treeName());
 }
 
+Selection svWStation::selection() const
+{
+    return Selection(Nodes(), SelectedNode(), treeName());
+}
+
+WorkstationCommands svWStation::commands()
+{
+    return WorkstationCommands(*NWDir1, ServerSysPath, StartProcess, CreateShellLink);
+}
+
+void svWStation::report(const std::optional<CommandMessage>& message)
+{
+    if (message)
+        messageBox(this, message->text, QString(), QMessageBox::Warning);
+}
+
 bool svWStation::isContainer()
 {
-    const NodeTree::Index node = SelectedNode();
-    if (node == NodeTree::kNone || node == NodeTree::kRoot)
-        return true;
-    return NWDir1->EntryByName(GetWSPath()).entryClass.container;
-}
-
-bool svWStation::guarded(const std::function<void()>& command)
-{
-    try {
-        command();
-        return true;
-    } catch (const DirectoryError& error) {
-        messageBox(this, error.message(), QString(), QMessageBox::Warning);
-        return false;
-    }
-}
-
-bool svWStation::refuseUnquotable(const QString& dotted, const QString& tree, const QString& what)
-{
-    // A quote in a name would end its option early and pass the rest to the
-    // tool as options of its own.
-    if (tools::quotable(dotted) && tools::quotable(tree))
-        return false;
-    messageBox(this,
-               QStringLiteral("The name %1 cannot be passed to %2: it holds a quote character or "
-                              "ends in a backslash. Nothing was started or written.")
-                   .arg(tools::quotable(dotted) ? tree : dotted, what),
-               QString(), QMessageBox::Warning);
-    return true;
-}
-
-void svWStation::startTool(const char* tool, const QString& Func)
-{
-    const QString dotted = ConvertDotted();
-    const QString tree = treeName();
-    if (refuseUnquotable(dotted, tree, QString::fromLatin1(tool)))
-        return;
-    const QString commandLine =
-        tools::toolCommandLine(ServerSysPath, QString::fromLatin1(tool), dotted, tree, Func);
-    const StartResult result = StartProcess(commandLine, kWindowMinimizedFocus);
-    if (!result.started)
-        messageBox(this, startFailureText(result), QString(), QMessageBox::Warning);
+    return commands().isContainer(selection());
 }
 
 void svWStation::DeskTop(const QString& Func)
 {
-    startTool(tools::kDesktopTool, Func);
+    report(commands().DeskTop(selection(), Func));
 }
 
-void svWStation::forWorkstation(const std::function<void()>& command)
+void svWStation::runTool(ToolFunction function)
 {
-    guarded([this, &command] {
-        if (!isContainer())
-            command();
-    });
-}
-
-void svWStation::WSRemoteControl_Click()
-{
-    forWorkstation(
-        [this] { startTool(tools::kRemoteControlTool, QStringLiteral("Remote Control")); });
-}
-
-void svWStation::WSRemoteView_Click()
-{
-    forWorkstation([this] { startTool(tools::kRemoteControlTool, QStringLiteral("Remote View")); });
-}
-
-void svWStation::WSPing_Click()
-{
-    forWorkstation([this] { DeskTop(QStringLiteral("Ping")); });
-}
-
-void svWStation::WSChat_Click()
-{
-    forWorkstation([this] { DeskTop(QStringLiteral("Chat")); });
-}
-
-void svWStation::WSFileTransfer_Click()
-{
-    forWorkstation([this] { DeskTop(QStringLiteral("File Transfer")); });
-}
-
-void svWStation::WSExecute_Click()
-{
-    forWorkstation([this] { DeskTop(QStringLiteral("Remote Execute")); });
-}
-
-void svWStation::WSDiagnostics_Click()
-{
-    forWorkstation([this] { DeskTop(QStringLiteral("Diagnostics")); });
+    report(commands().runTool(selection(), function));
 }
 
 void svWStation::WSShortCut_Click()
 {
-    const NodeTree::Index node = SelectedNode();
-    if (node == NodeTree::kNone || node == NodeTree::kRoot)
-        return;
-    guarded([this] {
-        // The directory is asked twice, here and in isContainer.
-        const DirectoryEntry entry = NWDir1->EntryByName(GetWSPath());
-        if (isContainer())
-            return;
-        const QString dotted = ConvertDotted();
-        const QString tree = treeName();
-        const QString tool = QString::fromLatin1(tools::kRemoteControlTool);
-        if (refuseUnquotable(dotted, tree, QStringLiteral("the shortcut")))
-            return;
-        const ShellLinkResult result = CreateShellLink(
-            QStringLiteral("..\\..\\Desktop"), QStringLiteral("Remote Control ") + entry.shortName,
-            tools::toolPath(ServerSysPath, tool),
-            tools::toolArguments(dotted, tree, QStringLiteral("Remote Control")));
-        if (!result.ok)
-            messageBox(this,
-                       QStringLiteral("The shortcut %1 cannot be created.\n\n%2")
-                           .arg(result.path, result.error),
-                       QString(), QMessageBox::Warning);
-    });
+    report(commands().createShortcut(selection()));
 }
 
 } // namespace stelvo

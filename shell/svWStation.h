@@ -2,17 +2,17 @@
 
 #include "DirectoryControl.h"
 #include "NodeTree.h"
-#include "ProcessStart.h"
 #include "SessionControl.h"
-#include "ShellLink.h"
 #include "TreeBuilder.h"
 #include "WSTreeView.h"
+#include "WorkstationCommands.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QMenu;
 class QAction;
@@ -44,11 +44,10 @@ public:
     // How the program ends (exit code). Replaceable by tests.
     std::function<void(int)> EndProgram;
     // How a program is started. Replaceable by tests.
-    std::function<StartResult(const QString&, int)> StartProcess;
+    WorkstationCommands::StartFunction StartProcess;
     // How a shortcut is made (folder, link name, target, arguments).
     // Replaceable by tests.
-    std::function<ShellLinkResult(const QString&, const QString&, const QString&, const QString&)>
-        CreateShellLink;
+    WorkstationCommands::LinkFunction CreateShellLink;
     // Makes the splash screen shown during the search; none when empty.
     std::function<QWidget*()> MakeSplash;
 
@@ -99,13 +98,13 @@ public:
     void FileExit_Click();
     void HelpAbout_Click();
     void TreeView1_MouseDown(int Button, int Shift, int x, int y);
-    void WSRemoteControl_Click();
-    void WSRemoteView_Click();
-    void WSPing_Click();
-    void WSChat_Click();
-    void WSFileTransfer_Click();
-    void WSExecute_Click();
-    void WSDiagnostics_Click();
+    void WSRemoteControl_Click() { runTool(ToolFunction::RemoteControl); }
+    void WSRemoteView_Click() { runTool(ToolFunction::RemoteView); }
+    void WSPing_Click() { runTool(ToolFunction::Ping); }
+    void WSChat_Click() { runTool(ToolFunction::Chat); }
+    void WSFileTransfer_Click() { runTool(ToolFunction::FileTransfer); }
+    void WSExecute_Click() { runTool(ToolFunction::RemoteExecute); }
+    void WSDiagnostics_Click() { runTool(ToolFunction::Diagnostics); }
     void WSShortCut_Click();
     void DeskTop(const QString& Func);
 
@@ -117,14 +116,14 @@ private:
     void createControls();
     void createMenus();
     void placeStatusBar();
-    void startTool(const char* tool, const QString& Func);
-    bool refuseUnquotable(const QString& dotted, const QString& tree, const QString& what);
-    // Runs `command`, reporting a directory failure in a message box.
-    bool guarded(const std::function<void()>& command);
-    // Runs `command` when the selection is a workstation; does nothing for
-    // a container, the root or no selection.
-    void forWorkstation(const std::function<void()>& command);
     QString treeName() const;
+    // The commands over this window's directory, server and start and link
+    // functions as they are now, and the selection they act on.
+    WorkstationCommands commands();
+    Selection selection() const;
+    void runTool(ToolFunction function);
+    // Shows what a command has to tell the user, if anything.
+    void report(const std::optional<CommandMessage>& message);
     void fatal(const QString& message);
     double dpi() const;
 
