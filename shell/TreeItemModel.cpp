@@ -1,25 +1,39 @@
 #include "TreeItemModel.h"
 
+#include <limits>
+
 namespace stelvo {
 
-TreeItemModel::TreeItemModel(const NodeTree& tree, QObject* parent)
-    : QAbstractItemModel(parent), m_tree(tree)
-{}
+TreeItemModel::TreeItemModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+void TreeItemModel::rebuild(const std::function<void(TreeBuilder&)>& build)
+{
+    beginResetModel();
+    try {
+        build(m_builder);
+    } catch (...) {
+        m_tree.clear();
+        endResetModel();
+        throw;
+    }
+    endResetModel();
+}
 
 void TreeItemModel::setImages(const std::array<QIcon, 3>& images)
 {
     m_images = images;
 }
 
-void TreeItemModel::reload()
+NodeTree::Index TreeItemModel::nodeOf(const QModelIndex& index) const
 {
-    beginResetModel();
-    endResetModel();
-}
-
-NodeTree::Index TreeItemModel::nodeOf(const QModelIndex& index)
-{
-    return index.isValid() ? NodeTree::Index(index.internalId()) : NodeTree::kNone;
+    if (!index.isValid() || index.model() != this)
+        return NodeTree::kNone;
+    // Checked before the narrowing, which could turn a stray id into a node.
+    const quintptr id = index.internalId();
+    if (id > quintptr(std::numeric_limits<NodeTree::Index>::max()))
+        return NodeTree::kNone;
+    const auto node = NodeTree::Index(id);
+    return m_tree.contains(node) ? node : NodeTree::kNone;
 }
 
 QModelIndex TreeItemModel::indexOf(NodeTree::Index node) const
@@ -29,14 +43,22 @@ QModelIndex TreeItemModel::indexOf(NodeTree::Index node) const
     return createIndex(m_tree.row(node), 0, quintptr(node));
 }
 
+const std::vector<NodeTree::Index>* TreeItemModel::childrenOf(const QModelIndex& parent) const
+{
+    if (!parent.isValid())
+        return &m_tree.children(NodeTree::kNone);
+    const NodeTree::Index node = nodeOf(parent);
+    if (node == NodeTree::kNone || parent.column() != 0)
+        return nullptr;
+    return &m_tree.children(node);
+}
+
 QModelIndex TreeItemModel::index(int row, int column, const QModelIndex& parent) const
 {
-    if (column != 0 || row < 0)
+    const std::vector<NodeTree::Index>* children = childrenOf(parent);
+    if (children == nullptr || column != 0 || row < 0 || size_t(row) >= children->size())
         return {};
-    const auto& children = m_tree.children(nodeOf(parent));
-    if (size_t(row) >= children.size())
-        return {};
-    return createIndex(row, 0, quintptr(children[size_t(row)]));
+    return createIndex(row, 0, quintptr((*children)[size_t(row)]));
 }
 
 QModelIndex TreeItemModel::parent(const QModelIndex& child) const
@@ -47,9 +69,8 @@ QModelIndex TreeItemModel::parent(const QModelIndex& child) const
 
 int TreeItemModel::rowCount(const QModelIndex& parent) const
 {
-    if (parent.isValid() && parent.column() != 0)
-        return 0;
-    return int(m_tree.children(nodeOf(parent)).size());
+    const std::vector<NodeTree::Index>* children = childrenOf(parent);
+    return children == nullptr ? 0 : int(children->size());
 }
 
 int TreeItemModel::columnCount(const QModelIndex&) const
@@ -65,7 +86,7 @@ bool TreeItemModel::hasChildren(const QModelIndex& parent) const
 QVariant TreeItemModel::data(const QModelIndex& index, int role) const
 {
     const NodeTree::Index node = nodeOf(index);
-    if (!m_tree.contains(node))
+    if (node == NodeTree::kNone)
         return {};
     switch (role) {
     case Qt::DisplayRole:
@@ -82,7 +103,8 @@ QVariant TreeItemModel::data(const QModelIndex& index, int role) const
 Qt::ItemFlags TreeItemModel::flags(const QModelIndex& index) const
 {
     // Not editable: the commands read names from the node texts.
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    return nodeOf(index) != NodeTree::kNone ? Qt::ItemIsEnabled | Qt::ItemIsSelectable
+                                            : Qt::NoItemFlags;
 }
 
 } // namespace stelvo

@@ -2,7 +2,6 @@
 
 #include "MessageBox.h"
 #include "Naming.h"
-#include "ToolCommand.h"
 #include "TreeItemModel.h"
 #include "Twips.h"
 #include "frmAbout.h"
@@ -11,8 +10,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QContextMenuEvent>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -31,54 +28,7 @@ double toTwips(int pixels, double dpi)
     return pixels * kTwipsPerInch / dpi;
 }
 
-int shiftState(Qt::KeyboardModifiers modifiers)
-{
-    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
-           (modifiers & Qt::AltModifier ? 4 : 0);
-}
-
 } // namespace
-
-void WSTreeView::mousePressEvent(QMouseEvent* event)
-{
-    const int button = event->button() == Qt::LeftButton     ? 1
-                       : event->button() == Qt::RightButton  ? 2
-                       : event->button() == Qt::MiddleButton ? 4
-                                                             : 0;
-    // Only the left button selects; the pop-up menu acts on that selection.
-    if (event->button() == Qt::LeftButton)
-        QTreeView::mousePressEvent(event);
-    else
-        event->accept();
-    const QPoint pos = event->position().toPoint();
-    emit MouseDown(button, shiftState(event->modifiers()), pos.x(), pos.y());
-}
-
-void WSTreeView::keyPressEvent(QKeyEvent* event)
-{
-    // The window system turns the Menu key into a context-menu event, but
-    // not Shift+F10, the other key users expect to open it.
-    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
-        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos());
-        contextMenuEvent(&menu);
-        event->accept();
-        return;
-    }
-    QTreeView::keyPressEvent(event);
-}
-
-void WSTreeView::contextMenuEvent(QContextMenuEvent* event)
-{
-    // The mouse's menu has already opened from MouseDown.
-    if (event->reason() == QContextMenuEvent::Mouse) {
-        event->accept();
-        return;
-    }
-    QRect rect = visualRect(currentIndex());
-    const QPoint local = rect.isValid() ? rect.bottomLeft() : viewport()->rect().center();
-    emit KeyboardMenu(viewport()->mapToGlobal(local));
-    event->accept();
-}
 
 svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
                        std::unique_ptr<SessionControl> session, QWidget* parent)
@@ -148,7 +98,7 @@ void svWStation::createControls()
     ImageList1 = {QIcon(QStringLiteral(":/stelvo/tree.svg")),
                   QIcon(QStringLiteral(":/stelvo/container.svg")),
                   QIcon(QStringLiteral(":/stelvo/workstation.svg"))};
-    TreeModel = new TreeItemModel(m_nodes, this);
+    TreeModel = new TreeItemModel(this);
     TreeView1->setModel(TreeModel);
     placeStatusBar();
 }
@@ -188,15 +138,14 @@ void svWStation::Form_Load()
         if (Splash)
             Splash->show();
     }
-    setWindowTitle(NWDir1->TreeNameOf(NWDir1->ContextPath()) + QStringLiteral(" - Stelvo v") +
-                   QString::number(version::kMajor) + QLatin1Char('.') +
-                   QString::number(version::kMinor));
+    setWindowTitle(treeName() + QStringLiteral(" - Stelvo v") + QString::number(version::kMajor) +
+                   QLatin1Char('.') + QString::number(version::kMinor));
     ServerSysPath = QStringLiteral("\\\\") + NWSess1->FirstServerName() + QStringLiteral("\\SYS\\");
     NWDir1->SearchAttribute(QStringLiteral("CN"));
     NWDir1->SearchFlag(true);
     SB1->showMessage(QStringLiteral("Searching..."));
-    NWDir1->StartSearch(NWDir1->TreeNameOf(NWDir1->ContextPath()), 2,
-                        QStringLiteral("Workstation, Organizational Unit"), QStringLiteral("*"));
+    NWDir1->StartSearch(treeName(), 2, QStringLiteral("Workstation, Organizational Unit"),
+                        QStringLiteral("*"));
 }
 
 void svWStation::SearchCompleted(const QStringList& results)
@@ -209,19 +158,18 @@ void svWStation::SearchCompleted(const QStringList& results)
         EndProgram(0);
         return;
     }
+    TreeModel->setImages(ImageList1);
     try {
-        m_builder.Start(NWDir1->TreeNameOf(NWDir1->ContextPath()));
-        m_builder.AddResults(results, *NWDir1);
-        m_builder.Finish();
+        // A failure leaves the model empty: never half a tree.
+        TreeModel->rebuild([this, &results](TreeBuilder& builder) {
+            builder.Start(treeName());
+            builder.AddResults(results, *NWDir1);
+            builder.Finish();
+        });
     } catch (const DirectoryError& error) {
-        // Never show half a tree.
-        m_nodes.clear();
-        TreeModel->reload();
         fatal(error.message());
         return;
     }
-    TreeModel->setImages(ImageList1);
-    TreeModel->reload();
     TreeView1->setRootIsDecorated(true);
     SB1->showMessage(QStringLiteral("Ready (") + ServerSysPath + QLatin1Char(')'));
     if (Splash)
@@ -309,146 +257,75 @@ void svWStation::TreeView1_MouseDown(int Button, int, int x, int y)
         WSMenu->popup(TreeView1->viewport()->mapToGlobal(QPoint(x, y)));
 }
 
+const TreeBuilder& svWStation::Tree() const
+{
+    return TreeModel->builder();
+}
+
+const NodeTree& svWStation::Nodes() const
+{
+    return TreeModel->nodes();
+}
+
+QString svWStation::treeName() const
+{
+    return NWDir1->TreeNameOf(NWDir1->ContextPath());
+}
+
 NodeTree::Index svWStation::SelectedNode() const
 {
-    return TreeItemModel::nodeOf(TreeView1->currentIndex());
+    return TreeModel->nodeOf(TreeView1->currentIndex());
 }
 
 QString svWStation::GetWSPath() const
 {
-    return naming::GetWSPath(m_nodes, SelectedNode());
+    return selection().GetWSPath();
 }
 
 QString svWStation::ConvertDotted() const
 {
-    return naming::ConvertDotted(m_nodes, SelectedNode());
+    return selection().ConvertDotted();
 }
 
 QString svWStation::ConvertNDS(const QString& Dotted) const
 {
-    return naming::ConvertNDS(Dotted, NWDir1->TreeNameOf(NWDir1->ContextPath()));
+    return naming::ConvertNDS(Dotted, treeName());
+}
+
+Selection svWStation::selection() const
+{
+    return Selection(Nodes(), SelectedNode(), treeName());
+}
+
+WorkstationCommands svWStation::commands()
+{
+    return WorkstationCommands(*NWDir1, ServerSysPath, StartProcess, CreateShellLink);
+}
+
+void svWStation::report(const std::optional<CommandMessage>& message)
+{
+    if (message)
+        messageBox(this, message->text, QString(), QMessageBox::Warning);
 }
 
 bool svWStation::isContainer()
 {
-    const NodeTree::Index node = SelectedNode();
-    if (node == NodeTree::kNone || node == NodeTree::kRoot)
-        return true;
-    return NWDir1->EntryByName(GetWSPath()).entryClass.container;
-}
-
-bool svWStation::guarded(const std::function<void()>& command)
-{
-    try {
-        command();
-        return true;
-    } catch (const DirectoryError& error) {
-        messageBox(this, error.message(), QString(), QMessageBox::Warning);
-        return false;
-    }
-}
-
-bool svWStation::refuseUnquotable(const QString& dotted, const QString& tree, const QString& what)
-{
-    // A quote in a name would end its option early and pass the rest to the
-    // tool as options of its own.
-    if (tools::quotable(dotted) && tools::quotable(tree))
-        return false;
-    messageBox(this,
-               QStringLiteral("The name %1 cannot be passed to %2: it holds a quote character or "
-                              "ends in a backslash. Nothing was started or written.")
-                   .arg(tools::quotable(dotted) ? tree : dotted, what),
-               QString(), QMessageBox::Warning);
-    return true;
-}
-
-void svWStation::startTool(const char* tool, const QString& Func)
-{
-    const QString dotted = ConvertDotted();
-    const QString tree = NWDir1->TreeNameOf(NWDir1->ContextPath());
-    if (refuseUnquotable(dotted, tree, QString::fromLatin1(tool)))
-        return;
-    const QString commandLine =
-        tools::toolCommandLine(ServerSysPath, QString::fromLatin1(tool), dotted, tree, Func);
-    const StartResult result = StartProcess(commandLine, kWindowMinimizedFocus);
-    if (!result.started)
-        messageBox(this, startFailureText(result), QString(), QMessageBox::Warning);
+    return commands().isContainer(selection());
 }
 
 void svWStation::DeskTop(const QString& Func)
 {
-    startTool(tools::kDesktopTool, Func);
+    report(commands().DeskTop(selection(), Func));
 }
 
-void svWStation::forWorkstation(const std::function<void()>& command)
+void svWStation::runTool(ToolFunction function)
 {
-    guarded([this, &command] {
-        if (!isContainer())
-            command();
-    });
-}
-
-void svWStation::WSRemoteControl_Click()
-{
-    forWorkstation(
-        [this] { startTool(tools::kRemoteControlTool, QStringLiteral("Remote Control")); });
-}
-
-void svWStation::WSRemoteView_Click()
-{
-    forWorkstation([this] { startTool(tools::kRemoteControlTool, QStringLiteral("Remote View")); });
-}
-
-void svWStation::WSPing_Click()
-{
-    forWorkstation([this] { DeskTop(QStringLiteral("Ping")); });
-}
-
-void svWStation::WSChat_Click()
-{
-    forWorkstation([this] { DeskTop(QStringLiteral("Chat")); });
-}
-
-void svWStation::WSFileTransfer_Click()
-{
-    forWorkstation([this] { DeskTop(QStringLiteral("File Transfer")); });
-}
-
-void svWStation::WSExecute_Click()
-{
-    forWorkstation([this] { DeskTop(QStringLiteral("Remote Execute")); });
-}
-
-void svWStation::WSDiagnostics_Click()
-{
-    forWorkstation([this] { DeskTop(QStringLiteral("Diagnostics")); });
+    report(commands().runTool(selection(), function));
 }
 
 void svWStation::WSShortCut_Click()
 {
-    const NodeTree::Index node = SelectedNode();
-    if (node == NodeTree::kNone || node == NodeTree::kRoot)
-        return;
-    guarded([this] {
-        // The directory is asked twice, here and in isContainer.
-        const DirectoryEntry entry = NWDir1->EntryByName(GetWSPath());
-        if (isContainer())
-            return;
-        const QString dotted = ConvertDotted();
-        const QString tree = NWDir1->TreeNameOf(NWDir1->ContextPath());
-        const QString tool = QString::fromLatin1(tools::kRemoteControlTool);
-        if (refuseUnquotable(dotted, tree, QStringLiteral("the shortcut")))
-            return;
-        const ShellLinkResult result = CreateShellLink(
-            QStringLiteral("..\\..\\Desktop"), QStringLiteral("Remote Control ") + entry.shortName,
-            tools::toolPath(ServerSysPath, tool),
-            tools::toolArguments(dotted, tree, QStringLiteral("Remote Control")));
-        if (!result.ok)
-            messageBox(this,
-                       QStringLiteral("The shortcut %1 cannot be created.\n\n%2")
-                           .arg(result.path, result.error),
-                       QString(), QMessageBox::Warning);
-    });
+    report(commands().createShortcut(selection()));
 }
 
 } // namespace stelvo

@@ -1,18 +1,18 @@
 #pragma once
 
 #include "DirectoryControl.h"
-#include "SessionControl.h"
 #include "NodeTree.h"
-#include "ProcessStart.h"
-#include "ShellLink.h"
+#include "SessionControl.h"
 #include "TreeBuilder.h"
+#include "WSTreeView.h"
+#include "WorkstationCommands.h"
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QTreeView>
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QMenu;
 class QAction;
@@ -21,28 +21,6 @@ class QStatusBar;
 namespace stelvo {
 
 class TreeItemModel;
-
-// The directory tree view. A right-button press reports MouseDown without
-// changing the selection: the workstation commands act on the node last
-// selected with the left button. The Menu key and Shift+F10 ask for the
-// pop-up menu too.
-class WSTreeView : public QTreeView
-{
-    Q_OBJECT
-
-public:
-    using QTreeView::QTreeView;
-
-signals:
-    // Button: 1 left, 2 right, 4 middle; Shift: 1 Shift, 2 Ctrl, 4 Alt.
-    void MouseDown(int Button, int Shift, int x, int y);
-    void KeyboardMenu(const QPoint& globalPos);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-};
 
 // The main window: owns the directory and session controls, the tree, the
 // status bar and the workstation pop-up menu.
@@ -66,18 +44,18 @@ public:
     // How the program ends (exit code). Replaceable by tests.
     std::function<void(int)> EndProgram;
     // How a program is started. Replaceable by tests.
-    std::function<StartResult(const QString&, int)> StartProcess;
+    WorkstationCommands::StartFunction StartProcess;
     // How a shortcut is made (folder, link name, target, arguments).
     // Replaceable by tests.
-    std::function<ShellLinkResult(const QString&, const QString&, const QString&, const QString&)>
-        CreateShellLink;
+    WorkstationCommands::LinkFunction CreateShellLink;
     // Makes the splash screen shown during the search; none when empty.
     std::function<QWidget*()> MakeSplash;
 
     // Shared members.
     QString ServerSysPath;
-    TreeBuilder& Tree() { return m_builder; }
-    const NodeTree& Nodes() const { return m_nodes; }
+    // The tree shown, and the builder that made it; both live in TreeModel.
+    const TreeBuilder& Tree() const;
+    const NodeTree& Nodes() const;
 
     // Controls, reached by their names.
     DirectoryControl* NWDir1;
@@ -120,13 +98,13 @@ public:
     void FileExit_Click();
     void HelpAbout_Click();
     void TreeView1_MouseDown(int Button, int Shift, int x, int y);
-    void WSRemoteControl_Click();
-    void WSRemoteView_Click();
-    void WSPing_Click();
-    void WSChat_Click();
-    void WSFileTransfer_Click();
-    void WSExecute_Click();
-    void WSDiagnostics_Click();
+    void WSRemoteControl_Click() { runTool(ToolFunction::RemoteControl); }
+    void WSRemoteView_Click() { runTool(ToolFunction::RemoteView); }
+    void WSPing_Click() { runTool(ToolFunction::Ping); }
+    void WSChat_Click() { runTool(ToolFunction::Chat); }
+    void WSFileTransfer_Click() { runTool(ToolFunction::FileTransfer); }
+    void WSExecute_Click() { runTool(ToolFunction::RemoteExecute); }
+    void WSDiagnostics_Click() { runTool(ToolFunction::Diagnostics); }
     void WSShortCut_Click();
     void DeskTop(const QString& Func);
 
@@ -138,20 +116,19 @@ private:
     void createControls();
     void createMenus();
     void placeStatusBar();
-    void startTool(const char* tool, const QString& Func);
-    bool refuseUnquotable(const QString& dotted, const QString& tree, const QString& what);
-    // Runs `command`, reporting a directory failure in a message box.
-    bool guarded(const std::function<void()>& command);
-    // Runs `command` when the selection is a workstation; does nothing for
-    // a container, the root or no selection.
-    void forWorkstation(const std::function<void()>& command);
+    QString treeName() const;
+    // The commands over this window's directory, server and start and link
+    // functions as they are now, and the selection they act on.
+    WorkstationCommands commands();
+    Selection selection() const;
+    void runTool(ToolFunction function);
+    // Shows what a command has to tell the user, if anything.
+    void report(const std::optional<CommandMessage>& message);
     void fatal(const QString& message);
     double dpi() const;
 
     std::unique_ptr<DirectoryControl> m_directory;
     std::unique_ptr<SessionControl> m_session;
-    NodeTree m_nodes;
-    TreeBuilder m_builder{m_nodes};
     QWidget* m_client = nullptr;
 };
 

@@ -200,6 +200,39 @@ private slots:
         }
     }
 
+    void menuItemsReachTheirCommands()
+    {
+        Harness h;
+        h.load();
+        h.select(QStringLiteral("ORG\\SALES\\WS042"));
+        for (QAction* action : h.window->WSMenu->actions())
+            action->trigger();
+        QStringList started; // tool and function of each start
+        for (const auto& start : std::as_const(h.starts))
+            started << start.first.section(QLatin1Char('\\'), -1).section(QLatin1Char(' '), 0, 0) +
+                           QLatin1Char(' ') + start.first.section(QStringLiteral(" -c"), -1);
+        // clang-format off
+        QCOMPARE(started, QStringList({
+            R"(WVIEWNT.EXE "Remote Control")", R"(WVIEWNT.EXE "Remote View")",
+            R"(DESKTOP.EXE "Ping")", R"(DESKTOP.EXE "Chat")", R"(DESKTOP.EXE "File Transfer")",
+            R"(DESKTOP.EXE "Remote Execute")", R"(DESKTOP.EXE "Diagnostics")"}));
+        // clang-format on
+        QCOMPARE(h.links.size(), 1);
+        QCOMPARE(h.links.first().at(1), QStringLiteral("Remote Control WS042"));
+
+        // What a command has to say is shown.
+        h.startResult.started = false;
+        h.startResult.error = QStringLiteral("no such file");
+        MessageBoxCatcher boxes(QMessageBox::Ok);
+        h.window->WSPing->trigger();
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
+        QCOMPARE(seen.title, QStringLiteral("Stelvo"));
+        QCOMPARE(seen.icon, QMessageBox::Warning);
+        QVERIFY2(seen.text.contains(QStringLiteral("no such file")), qPrintable(seen.text));
+        QVERIFY(h.ends.isEmpty());
+    }
+
     void rightButtonOpensTheMenuWithoutSelecting()
     {
         Harness h;

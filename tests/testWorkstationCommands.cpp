@@ -1,14 +1,111 @@
-#include "MainWindowHarness.h"
-#include "MessageBoxCatcher.h"
+// The workstation commands without a window: a fake directory, the node
+// tree built from it, and start and link functions that record their calls.
 
-#include <QAction>
-#include <QMenu>
+#include "FakeDirectory.h"
+#include "TreeBuilder.h"
+#include "WorkstationCommands.h"
+
 #include <QTest>
+#include <algorithm>
 
 using namespace stelvo;
-using Harness = stelvo::test::MainWindowHarness;
+using stelvo::test::FakeDirectory;
 
-Q_DECLARE_METATYPE(QAction* svWStation::*)
+Q_DECLARE_METATYPE(stelvo::ToolFunction)
+
+namespace {
+
+const QString kTree = QStringLiteral("NDS:\\\\ACME_TREE");
+const QString kTreeName = QStringLiteral("ACME_TREE");
+const QString kLongName(200, u'W');
+
+// clang-format off
+const QStringList kContainers{"ORG", "ORG\\SALES", "OTHER", "OTHER\\SALES"};
+const QStringList kWorkstations{"ORG\\SALES\\WS042", "ORG\\SALES\\WS\"1", "ORG\\SALES\\pc.lab",
+                                "OTHER\\SALES\\WS900", "PC",
+                                // hostile names
+                                "ORG\\SALES\\$HOME", "ORG\\SALES\\`id`$(id)", "ORG\\SALES\\100%%f",
+                                "ORG\\SALES\\a b  c", "ORG\\SALES\\-rf",
+                                QString::fromUtf8("ORG\\SALES\\Łódź 東京"),
+                                "ORG\\SALES\\" + kLongName};
+// clang-format on
+
+// The directory ACME_TREE with kContainers and kWorkstations, its node
+// tree, and the commands over both, which record what they start and link.
+struct Fixture
+{
+    FakeDirectory directory{kTree + QStringLiteral("\\ORG\\SALES")};
+    NodeTree nodes;
+    QList<QPair<QString, int>> starts;
+    QList<QStringList> links;
+    StartResult startResult{true, {}, {}, {}, 0};
+    ShellLinkResult linkResult{true, QStringLiteral("/tmp/x.desktop"), QString()};
+    WorkstationCommands commands{directory, QStringLiteral("\\\\FS1\\SYS\\"),
+                                 [this](const QString& commandLine, int style) {
+                                     starts << qMakePair(commandLine, style);
+                                     StartResult result = startResult;
+                                     result.program = commandLine.section(QLatin1Char(' '), 0, 0);
+                                     return result;
+                                 },
+                                 [this](const QString& folder, const QString& name,
+                                        const QString& target, const QString& arguments) {
+                                     links << QStringList{folder, name, target, arguments};
+                                     return linkResult;
+                                 }};
+
+    Fixture()
+    {
+        QStringList results;
+        for (const QString& name : kContainers)
+            directory.add(kTree + QLatin1Char('\\') + name, true);
+        for (const QString& name : kWorkstations) {
+            directory.add(kTree + QLatin1Char('\\') + name, false);
+            results << kTree + QLatin1Char('\\') + name;
+        }
+        TreeBuilder builder(nodes);
+        builder.Start(kTreeName);
+        builder.AddResults(results, directory);
+        builder.Finish();
+        directory.lookups.clear();
+    }
+
+    // The node at `path` below the root ("" the root, a null string none).
+    Selection select(const QString& path, const QString& treeName = kTreeName) const
+    {
+        if (path.isNull())
+            return Selection(nodes, NodeTree::kNone, treeName);
+        NodeTree::Index current = NodeTree::kRoot;
+        for (const QString& part : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+            const auto& children = nodes.children(current);
+            const auto found = std::find_if(children.begin(), children.end(),
+                                            [&](auto child) { return nodes.text(child) == part; });
+            if (found == children.end())
+                qFatal("no node %s", qPrintable(path));
+            current = *found;
+        }
+        return Selection(nodes, current, treeName);
+    }
+};
+
+const ToolFunction kToolFunctions[] = {ToolFunction::RemoteControl, ToolFunction::RemoteView,
+                                       ToolFunction::Ping,          ToolFunction::Chat,
+                                       ToolFunction::FileTransfer,  ToolFunction::RemoteExecute,
+                                       ToolFunction::Diagnostics};
+
+// The text of what a command had to say; empty when it had nothing.
+QString textOf(const std::optional<CommandMessage>& message)
+{
+    return message ? message->text : QString();
+}
+
+QString refusal(const QString& name, const QString& what)
+{
+    return QStringLiteral("The name %1 cannot be passed to %2: it holds a quote character or ends "
+                          "in a backslash. Nothing was started or written.")
+        .arg(name, what);
+}
+
+} // namespace
 
 class TestWorkstationCommands : public QObject
 {
@@ -17,50 +114,65 @@ class TestWorkstationCommands : public QObject
 private slots:
     void commandLines_data()
     {
-        QTest::addColumn<QAction * svWStation::*>("item");
+        QTest::addColumn<ToolFunction>("function");
         QTest::addColumn<QString>("selection");
         QTest::addColumn<QString>("commandLine");
         const QString ws042 = QStringLiteral("ORG\\SALES\\WS042");
+        const QString wview = QStringLiteral(R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEWNT.EXE )");
+        const QString desktop = QStringLiteral(R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE )");
         // clang-format off
-        QTest::newRow("Remote Control") << &svWStation::WSRemoteControl << ws042
-            << R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEWNT.EXE -w"WS042.SALES.ORG" -n"ACME_TREE" -c"Remote Control")";
-        QTest::newRow("Remote View") << &svWStation::WSRemoteView << ws042
-            << R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEWNT.EXE -w"WS042.SALES.ORG" -n"ACME_TREE" -c"Remote View")";
-        QTest::newRow("Ping Management Software") << &svWStation::WSPing << ws042
-            << R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE -w"WS042.SALES.ORG" -n"ACME_TREE" -c"Ping")";
-        QTest::newRow("Chat") << &svWStation::WSChat << ws042
-            << R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE -w"WS042.SALES.ORG" -n"ACME_TREE" -c"Chat")";
-        QTest::newRow("File Transfer") << &svWStation::WSFileTransfer << ws042
-            << R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE -w"WS042.SALES.ORG" -n"ACME_TREE" -c"File Transfer")";
-        QTest::newRow("Remote Execute") << &svWStation::WSExecute << ws042
-            << R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE -w"WS042.SALES.ORG" -n"ACME_TREE" -c"Remote Execute")";
-        QTest::newRow("Diagnostics") << &svWStation::WSDiagnostics << ws042
-            << R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE -w"WS042.SALES.ORG" -n"ACME_TREE" -c"Diagnostics")";
-        QTest::newRow("leaf under the root") << &svWStation::WSChat << "PC"
-            << R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE -w"PC" -n"ACME_TREE" -c"Chat")";
-        QTest::newRow("dot in the name") << &svWStation::WSRemoteControl << "ORG\\SALES\\pc.lab"
-            << R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEWNT.EXE -w"pc\.lab.SALES.ORG" -n"ACME_TREE" -c"Remote Control")";
-        QTest::newRow("second SALES") << &svWStation::WSDiagnostics << "OTHER\\SALES\\WS900"
-            << R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE -w"WS900.SALES.OTHER" -n"ACME_TREE" -c"Diagnostics")";
+        QTest::newRow("Remote Control") << ToolFunction::RemoteControl << ws042
+            << wview + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Remote Control")";
+        QTest::newRow("Remote View") << ToolFunction::RemoteView << ws042
+            << wview + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Remote View")";
+        QTest::newRow("Ping Management Software") << ToolFunction::Ping << ws042
+            << desktop + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Ping")";
+        QTest::newRow("Chat") << ToolFunction::Chat << ws042
+            << desktop + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Chat")";
+        QTest::newRow("File Transfer") << ToolFunction::FileTransfer << ws042
+            << desktop + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"File Transfer")";
+        QTest::newRow("Remote Execute") << ToolFunction::RemoteExecute << ws042
+            << desktop + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Remote Execute")";
+        QTest::newRow("Diagnostics") << ToolFunction::Diagnostics << ws042
+            << desktop + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Diagnostics")";
+        QTest::newRow("leaf under the root") << ToolFunction::Chat << "PC"
+            << desktop + R"(-w"PC" -n"ACME_TREE" -c"Chat")";
+        QTest::newRow("dot in the name") << ToolFunction::RemoteControl << "ORG\\SALES\\pc.lab"
+            << wview + R"(-w"pc\.lab.SALES.ORG" -n"ACME_TREE" -c"Remote Control")";
+        QTest::newRow("second SALES") << ToolFunction::Diagnostics << "OTHER\\SALES\\WS900"
+            << desktop + R"(-w"WS900.SALES.OTHER" -n"ACME_TREE" -c"Diagnostics")";
+        // Passed on as they are: no shell ever sees the command line.
+        QTest::newRow("dollar") << ToolFunction::Chat << "ORG\\SALES\\$HOME"
+            << desktop + R"(-w"$HOME.SALES.ORG" -n"ACME_TREE" -c"Chat")";
+        QTest::newRow("backticks and $()") << ToolFunction::Ping << "ORG\\SALES\\`id`$(id)"
+            << desktop + R"(-w"`id`$(id).SALES.ORG" -n"ACME_TREE" -c"Ping")";
+        QTest::newRow("percent") << ToolFunction::RemoteExecute << "ORG\\SALES\\100%%f"
+            << desktop + R"(-w"100%%f.SALES.ORG" -n"ACME_TREE" -c"Remote Execute")";
+        QTest::newRow("blanks") << ToolFunction::RemoteView << "ORG\\SALES\\a b  c"
+            << wview + R"(-w"a b  c.SALES.ORG" -n"ACME_TREE" -c"Remote View")";
+        QTest::newRow("leading dash") << ToolFunction::RemoteControl << "ORG\\SALES\\-rf"
+            << wview + R"(-w"-rf.SALES.ORG" -n"ACME_TREE" -c"Remote Control")";
+        QTest::newRow("non-ASCII") << ToolFunction::FileTransfer << QString::fromUtf8("ORG\\SALES\\Łódź 東京")
+            << desktop + QString::fromUtf8(R"(-w"Łódź 東京.SALES.ORG" -n"ACME_TREE" -c"File Transfer")");
+        QTest::newRow("very long") << ToolFunction::Diagnostics << "ORG\\SALES\\" + kLongName
+            << desktop + QString(R"(-w"%1.SALES.ORG" -n"ACME_TREE" -c"Diagnostics")").arg(kLongName);
         // clang-format on
     }
 
     void commandLines()
     {
-        QFETCH(QAction * svWStation::*, item);
+        QFETCH(ToolFunction, function);
         QFETCH(QString, selection);
         QFETCH(QString, commandLine);
-        Harness h;
-        h.load();
-        h.select(selection);
-        ((*h.window).*item)->trigger();
-        QCOMPARE(h.starts.size(), 1);
-        QCOMPARE(h.starts.first().first, commandLine);
-        QCOMPARE(h.starts.first().second, 2); // minimized, active
-        QVERIFY(h.ends.isEmpty());
+        Fixture f;
+        QCOMPARE(textOf(f.commands.runTool(f.select(selection), function)), QString());
+        QCOMPARE(f.starts.size(), 1);
+        QCOMPARE(f.starts.first().first, commandLine);
+        QCOMPARE(f.starts.first().second, 2); // minimized, active
+        QCOMPARE(f.directory.lookups, QStringList{f.select(selection).GetWSPath()});
         // Nothing is cached: the same command again starts the tool again.
-        ((*h.window).*item)->trigger();
-        QCOMPARE(h.starts.size(), 2);
+        QCOMPARE(textOf(f.commands.runTool(f.select(selection), function)), QString());
+        QCOMPARE(f.starts.size(), 2);
     }
 
     void nothingHappensWithoutAWorkstation_data()
@@ -75,79 +187,100 @@ private slots:
     void nothingHappensWithoutAWorkstation()
     {
         QFETCH(QString, selection);
-        Harness h;
-        h.load();
-        h.select(selection);
-        MessageBoxCatcher boxes(QMessageBox::Ok);
-        for (QAction* action : h.window->WSMenu->actions())
-            action->trigger();
-        QTest::qWait(50);
-        QVERIFY(boxes.shown().isEmpty());
-        QVERIFY(h.starts.isEmpty());
-        QVERIFY(h.ends.isEmpty());
+        Fixture f;
+        for (const ToolFunction function : kToolFunctions)
+            QCOMPARE(textOf(f.commands.runTool(f.select(selection), function)), QString());
+        QCOMPARE(textOf(f.commands.createShortcut(f.select(selection))), QString());
+        QVERIFY(f.starts.isEmpty());
+        QVERIFY(f.links.isEmpty());
     }
 
     void containersAreAskedOfTheDirectory()
     {
-        Harness h;
-        h.load();
-        h.select(QStringLiteral("ORG\\SALES"));
-        h.directory->lookups.clear();
-        h.window->WSChat->trigger();
-        QCOMPARE(h.directory->lookups,
-                 QStringList{Harness::kTree + QStringLiteral("\\ORG\\SALES")});
-        QVERIFY(h.starts.isEmpty());
+        Fixture f;
+        QCOMPARE(
+            textOf(f.commands.runTool(f.select(QStringLiteral("ORG\\SALES")), ToolFunction::Chat)),
+            QString());
+        QCOMPARE(f.directory.lookups, QStringList{kTree + QStringLiteral("\\ORG\\SALES")});
+        QVERIFY(f.starts.isEmpty());
+    }
+
+    void deskTopStartsWithoutAskingTheDirectory()
+    {
+        Fixture f;
+        QCOMPARE(textOf(f.commands.DeskTop(f.select(QStringLiteral("PC")), QStringLiteral("Chat"))),
+                 QString());
+        QCOMPARE(f.starts.size(), 1);
+        QCOMPARE(f.starts.first().first,
+                 QString(R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE -w"PC" -n"ACME_TREE" -c"Chat")"));
+        QVERIFY(f.directory.lookups.isEmpty());
+    }
+
+    void aQuoteInANameIsRefused_data()
+    {
+        QTest::addColumn<QString>("selection");
+        QTest::addColumn<QString>("treeName");
+        QTest::addColumn<bool>("shortcut");
+        QTest::addColumn<QString>("text");
+        const QString ws1 = QStringLiteral("ORG\\SALES\\WS\"1");
+        const QString ws042 = QStringLiteral("ORG\\SALES\\WS042");
+        // clang-format off
+        QTest::newRow("tool") << ws1 << kTreeName << false
+            << refusal("WS\"1.SALES.ORG", "WVIEWNT.EXE");
+        QTest::newRow("shortcut") << ws1 << kTreeName << true
+            << refusal("WS\"1.SALES.ORG", "the shortcut");
+        QTest::newRow("quote in the tree name") << ws042 << "ACME\"TREE" << false
+            << refusal("ACME\"TREE", "WVIEWNT.EXE");
+        QTest::newRow("tree name ending in a backslash") << ws042 << "ACME\\" << true
+            << refusal("ACME\\", "the shortcut");
+        // clang-format on
     }
 
     void aQuoteInANameIsRefused()
     {
-        Harness h;
-        h.load();
-        h.select(QStringLiteral("ORG\\SALES\\WS\"1"));
-        MessageBoxCatcher boxes(QMessageBox::Ok);
-        h.window->WSRemoteControl->trigger();
-        QCOMPARE(boxes.shown().size(), 1);
-        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
-        QVERIFY2(seen.text.contains(QStringLiteral("WS\"1.SALES.ORG")), qPrintable(seen.text));
-        QCOMPARE(seen.title, QStringLiteral("Stelvo"));
-        QVERIFY(h.starts.isEmpty());
-        QVERIFY(h.ends.isEmpty());
+        QFETCH(QString, selection);
+        QFETCH(QString, treeName);
+        QFETCH(bool, shortcut);
+        QFETCH(QString, text);
+        Fixture f;
+        const Selection selected = f.select(selection, treeName);
+        const std::optional<CommandMessage> message =
+            shortcut ? f.commands.createShortcut(selected)
+                     : f.commands.runTool(selected, ToolFunction::RemoteControl);
+        QVERIFY(message);
+        QCOMPARE(message->text, text);
+        QVERIFY(f.starts.isEmpty());
+        QVERIFY(f.links.isEmpty());
     }
 
     void aToolThatCannotStartIsReported()
     {
-        Harness h;
-        h.load();
-        h.select(QStringLiteral("ORG\\SALES\\WS042"));
-        h.startResult.started = false;
-        h.startResult.localPath =
+        Fixture f;
+        f.startResult.started = false;
+        f.startResult.localPath =
             QStringLiteral("/srv/volumes/FS1/SYS/PUBLIC/ZENWORKS/DESKTOP.EXE");
-        h.startResult.error = QStringLiteral("no such file");
-        MessageBoxCatcher boxes(QMessageBox::Ok);
-        h.window->WSChat->trigger();
-        QCOMPARE(boxes.shown().size(), 1);
-        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
-        QVERIFY2(seen.text.contains(QStringLiteral("\\\\FS1\\SYS\\PUBLIC\\ZENWORKS\\DESKTOP.EXE")),
-                 qPrintable(seen.text));
-        QVERIFY(seen.text.contains(h.startResult.localPath));
-        QVERIFY(seen.text.contains(QStringLiteral("no such file")));
-        QVERIFY(h.ends.isEmpty());
-        QVERIFY(h.window->isVisible());
+        f.startResult.error = QStringLiteral("no such file");
+        const std::optional<CommandMessage> message =
+            f.commands.runTool(f.select(QStringLiteral("ORG\\SALES\\WS042")), ToolFunction::Chat);
+        QVERIFY(message);
+        QVERIFY2(
+            message->text.contains(QStringLiteral("\\\\FS1\\SYS\\PUBLIC\\ZENWORKS\\DESKTOP.EXE")),
+            qPrintable(message->text));
+        QVERIFY(message->text.contains(f.startResult.localPath));
+        QVERIFY(message->text.contains(QStringLiteral("no such file")));
+        QCOMPARE(f.starts.size(), 1);
     }
 
     void aVanishedEntryIsReported()
     {
-        Harness h;
-        h.load();
-        h.select(QStringLiteral("ORG\\SALES\\WS042"));
-        h.directory->remove(Harness::kTree + QStringLiteral("\\ORG\\SALES\\WS042"));
-        MessageBoxCatcher boxes(QMessageBox::Ok);
-        h.window->WSRemoteView->trigger();
-        QCOMPARE(boxes.shown().size(), 1);
-        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
-        QVERIFY2(seen.text.contains(QStringLiteral("ORG\\SALES\\WS042")), qPrintable(seen.text));
-        QVERIFY(h.starts.isEmpty());
-        QVERIFY(h.ends.isEmpty());
+        Fixture f;
+        f.directory.remove(kTree + QStringLiteral("\\ORG\\SALES\\WS042"));
+        const std::optional<CommandMessage> message = f.commands.runTool(
+            f.select(QStringLiteral("ORG\\SALES\\WS042")), ToolFunction::RemoteView);
+        QVERIFY(message);
+        QVERIFY2(message->text.contains(QStringLiteral("ORG\\SALES\\WS042")),
+                 qPrintable(message->text));
+        QVERIFY(f.starts.isEmpty());
     }
 
     void shortcutValues_data()
@@ -161,6 +294,9 @@ private slots:
         QTest::newRow("leaf under the root") << "PC" << QStringList{
             "..\\..\\Desktop", "Remote Control PC", R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEWNT.EXE)",
             R"(-w"PC" -n"ACME_TREE" -c"Remote Control")"};
+        QTest::newRow("dollar and backticks") << "ORG\\SALES\\`id`$(id)" << QStringList{
+            "..\\..\\Desktop", "Remote Control `id`$(id)", R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEWNT.EXE)",
+            R"(-w"`id`$(id).SALES.ORG" -n"ACME_TREE" -c"Remote Control")"};
         // clang-format on
     }
 
@@ -168,21 +304,12 @@ private slots:
     {
         QFETCH(QString, selection);
         QFETCH(QStringList, values);
-        Harness h;
-        h.load();
-        QList<QStringList> calls;
-        h.window->CreateShellLink = [&calls](const QString& folder, const QString& name,
-                                             const QString& target, const QString& arguments) {
-            calls << QStringList{folder, name, target, arguments};
-            return ShellLinkResult{true, QStringLiteral("/tmp/x.desktop"), QString()};
-        };
-        h.select(selection);
-        h.directory->lookups.clear();
-        h.window->WSShortCut->trigger();
-        QCOMPARE(calls, QList<QStringList>{values});
-        QVERIFY(h.starts.isEmpty());
+        Fixture f;
+        QCOMPARE(textOf(f.commands.createShortcut(f.select(selection))), QString());
+        QCOMPARE(f.links, QList<QStringList>{values});
+        QVERIFY(f.starts.isEmpty());
         // The entry is looked up for its short name and again for its class.
-        QCOMPARE(h.directory->lookups.size(), 2);
+        QCOMPARE(f.directory.lookups.size(), 2);
     }
 
     void noShortcutWithoutAWorkstation_data()
@@ -199,44 +326,27 @@ private slots:
     {
         QFETCH(QString, selection);
         QFETCH(int, lookups);
-        Harness h;
-        h.load();
-        int calls = 0;
-        h.window->CreateShellLink = [&calls](const QString&, const QString&, const QString&,
-                                             const QString&) {
-            ++calls;
-            return ShellLinkResult{true, QString(), QString()};
-        };
-        h.select(selection);
-        h.directory->lookups.clear();
-        MessageBoxCatcher boxes(QMessageBox::Ok);
-        h.window->WSShortCut->trigger();
-        QTest::qWait(20);
-        QCOMPARE(calls, 0);
-        QCOMPARE(h.directory->lookups.size(), lookups);
+        Fixture f;
+        const std::optional<CommandMessage> message =
+            f.commands.createShortcut(f.select(selection));
+        QVERIFY(f.links.isEmpty());
+        QCOMPARE(f.directory.lookups.size(), lookups);
         // Only the refused name says anything.
-        QCOMPARE(boxes.shown().size(), selection.contains(QLatin1Char('"')) ? 1 : 0);
+        QCOMPARE(message.has_value(), selection.contains(QLatin1Char('"')));
     }
 
     void aShortcutThatCannotBeWrittenIsReported()
     {
-        Harness h;
-        h.load();
-        h.window->CreateShellLink = [](const QString&, const QString&, const QString&,
-                                       const QString&) {
-            return ShellLinkResult{
-                false, QStringLiteral("/home/admin/Desktop/Remote Control WS042.desktop"),
-                QStringLiteral("Permission denied")};
-        };
-        h.select(QStringLiteral("ORG\\SALES\\WS042"));
-        MessageBoxCatcher boxes(QMessageBox::Ok);
-        h.window->WSShortCut->trigger();
-        QCOMPARE(boxes.shown().size(), 1);
-        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
-        QVERIFY(
-            seen.text.contains(QStringLiteral("/home/admin/Desktop/Remote Control WS042.desktop")));
-        QVERIFY(seen.text.contains(QStringLiteral("Permission denied")));
-        QVERIFY(h.ends.isEmpty());
+        Fixture f;
+        f.linkResult = {false, QStringLiteral("/home/admin/Desktop/Remote Control WS042.desktop"),
+                        QStringLiteral("Permission denied")};
+        const std::optional<CommandMessage> message =
+            f.commands.createShortcut(f.select(QStringLiteral("ORG\\SALES\\WS042")));
+        QVERIFY(message);
+        QCOMPARE(message->text, QStringLiteral("The shortcut /home/admin/Desktop/Remote Control "
+                                               "WS042.desktop cannot be created.\n\n"
+                                               "Permission denied"));
+        QCOMPARE(f.links.size(), 1);
     }
 };
 

@@ -30,6 +30,11 @@ MainWindowHarness::MainWindowHarness()
         result.program = commandLine.section(QLatin1Char(' '), 0, 0);
         return result;
     };
+    window->CreateShellLink = [this](const QString& folder, const QString& name,
+                                     const QString& target, const QString& arguments) {
+        links << QStringList{folder, name, target, arguments};
+        return ShellLinkResult{true, QStringLiteral("/tmp/x.desktop"), QString()};
+    };
     for (const char* name : kContainers)
         directory->add(kTree + QLatin1Char('\\') + QString::fromUtf8(name), true);
     for (const char* name : kWorkstations)

@@ -11,8 +11,8 @@ namespace stelvo::test {
 
 // The main window over a fake directory holding tree ACME_TREE:
 //   ORG\SALES with WS042, WS"1 and pc.lab; OTHER\SALES with WS900; PC
-// directly below the root. Program ends and process starts are recorded
-// instead of carried out.
+// directly below the root. Program ends, process starts and shortcuts are
+// recorded instead of carried out.
 struct MainWindowHarness
 {
     static const QString kTree; // "NDS:\\ACME_TREE"
@@ -21,7 +21,8 @@ struct MainWindowHarness
     std::unique_ptr<svWStation> window;
     QList<int> ends;
     QList<QPair<QString, int>> starts;
-    StartResult startResult; // what the recorded starts report
+    StartResult startResult;  // what the recorded starts report
+    QList<QStringList> links; // folder, link name, target, arguments
 
     MainWindowHarness();
 

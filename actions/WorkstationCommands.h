@@ -1,0 +1,84 @@
+#pragma once
+
+#include "DirectoryControl.h"
+#include "ProcessStart.h"
+#include "Selection.h"
+#include "ShellLink.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace stelvo {
+
+// What a command has to tell the user, for the window to show as a warning:
+// what was asked for was not done, and why.
+struct CommandMessage
+{
+    QString text;
+};
+
+// The tool commands of the workstation menu, each a tool and a function.
+enum class ToolFunction
+{
+    RemoteControl,
+    RemoteView,
+    Ping,
+    Chat,
+    FileTransfer,
+    RemoteExecute,
+    Diagnostics,
+};
+
+// The workstation commands, without a window: they ask the directory what
+// the selection is, build the tool's command line or the shortcut, and hand
+// it to the start or link function given. A call blocks for as long as the
+// directory lookup and that function do.
+//
+// A command returns what the user must be told: a name that cannot be
+// quoted (then nothing is started or written), a tool that cannot start, a
+// shortcut that cannot be written, a directory failure. It returns nothing
+// when all went well, and does nothing and returns nothing for a container,
+// the root or no selection. Commands do not throw.
+class WorkstationCommands
+{
+public:
+    using StartFunction = std::function<StartResult(const QString& commandLine, int windowStyle)>;
+    using LinkFunction =
+        std::function<ShellLinkResult(const QString& folder, const QString& linkName,
+                                      const QString& target, const QString& arguments)>;
+
+    // `serverSysPath` is the server's SYS volume the tools live on
+    // ("\\FS1\SYS\"). The directory is borrowed for the object's lifetime.
+    WorkstationCommands(DirectoryControl& directory, QString serverSysPath, StartFunction start,
+                        LinkFunction link);
+
+    // Starts the tool for `function` on the selected workstation, minimized
+    // and active. The selection is looked up once.
+    std::optional<CommandMessage> runTool(const Selection& selection, ToolFunction function);
+
+    // Starts the desktop tool with function `Func` for the selection as it
+    // is, without asking the directory what it is.
+    std::optional<CommandMessage> DeskTop(const Selection& selection, const QString& Func);
+
+    // Writes the desktop shortcut "Remote Control <short name>" that starts
+    // remote control of the selected workstation. The selection is looked up
+    // twice: for its short name, and for its class.
+    std::optional<CommandMessage> createShortcut(const Selection& selection);
+
+    // True for container objects, and for the root or no selection, which
+    // are not looked up. Throws DirectoryError.
+    bool isContainer(const Selection& selection);
+
+private:
+    std::optional<CommandMessage> startTool(const Selection& selection, const QString& tool,
+                                            const QString& Func);
+    std::optional<CommandMessage> writeShortcut(const Selection& selection);
+
+    DirectoryControl& m_directory;
+    QString m_serverSysPath;
+    StartFunction m_start;
+    LinkFunction m_link;
+};
+
+} // namespace stelvo

@@ -1,0 +1,60 @@
+#include "WSTreeView.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace stelvo {
+
+namespace {
+
+int shiftState(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
+           (modifiers & Qt::AltModifier ? 4 : 0);
+}
+
+} // namespace
+
+void WSTreeView::mousePressEvent(QMouseEvent* event)
+{
+    const int button = event->button() == Qt::LeftButton     ? 1
+                       : event->button() == Qt::RightButton  ? 2
+                       : event->button() == Qt::MiddleButton ? 4
+                                                             : 0;
+    // Only the left button selects; the pop-up menu acts on that selection.
+    if (event->button() == Qt::LeftButton)
+        QTreeView::mousePressEvent(event);
+    else
+        event->accept();
+    const QPoint pos = event->position().toPoint();
+    emit MouseDown(button, shiftState(event->modifiers()), pos.x(), pos.y());
+}
+
+void WSTreeView::keyPressEvent(QKeyEvent* event)
+{
+    // The window system turns the Menu key into a context-menu event, but
+    // not Shift+F10, the other key users expect to open it.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos());
+        contextMenuEvent(&menu);
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void WSTreeView::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The mouse's menu has already opened from MouseDown.
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        event->accept();
+        return;
+    }
+    QRect rect = visualRect(currentIndex());
+    const QPoint local = rect.isValid() ? rect.bottomLeft() : viewport()->rect().center();
+    emit KeyboardMenu(viewport()->mapToGlobal(local));
+    event->accept();
+}
+
+} // namespace stelvo

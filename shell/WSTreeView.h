@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QTreeView>
+
+namespace stelvo {
+
+// The directory tree view. A right-button press reports MouseDown without
+// changing the selection: the workstation commands act on the node last
+// selected with the left button. The Menu key and Shift+F10 ask for the
+// pop-up menu too.
+class WSTreeView : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    using QTreeView::QTreeView;
+
+signals:
+    // Button: 1 left, 2 right, 4 middle; Shift: 1 Shift, 2 Ctrl, 4 Alt.
+    void MouseDown(int Button, int Shift, int x, int y);
+    void KeyboardMenu(const QPoint& globalPos);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+};
+
+} // namespace stelvo
