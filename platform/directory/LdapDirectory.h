@@ -1,14 +1,14 @@
 #pragma once
 
 #include "DirectoryControl.h"
+#include "LdapKnownEntry.h"
+#include "LdapOptions.h"
 #include "NdsMapping.h"
 
 #include <QByteArray>
 #include <QHash>
-#include <QProcessEnvironment>
 #include <QString>
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -21,40 +21,7 @@ namespace ldap {
 class Connection;
 struct Server;
 struct SearchOutcome;
-
-// What is known of an entry, by its NDS full name.
-struct KnownEntry
-{
-    QByteArray dn;
-    nds::Kind kind = nds::Kind::Other;
-    QString className;
-    bool classKnown = false; // false for containers only seen in the DNs of others
-};
 } // namespace ldap
-
-// How the directory server is reached: binding, TLS, timeouts.
-struct LdapOptions
-{
-    QString bindDn;       // empty: anonymous
-    QString passwordFile; // file whose content (one trailing newline removed) is the password
-    bool startTls = false;
-
-    // Connecting (TCP and TLS handshake).
-    std::chrono::milliseconds networkTimeout{5000};
-    // Each request made on the user-interface thread (EntryByName), and the
-    // bind and StartTLS requests.
-    std::chrono::milliseconds operationTimeout{5000};
-    // The search gives up when the server sends nothing for this long.
-    std::chrono::milliseconds searchIdleTimeout{120000};
-    // Entries per page of the paged search.
-    int pageSize = 1000;
-
-    // STELVO_BIND_DN, STELVO_BIND_PASSWORD_FILE and STELVO_STARTTLS (1 or 0).
-    // The password itself is never taken from the environment. Throws
-    // DirectoryError on settings that cannot work: a bind DN without a
-    // password file or the reverse, a STELVO_STARTTLS other than 0 or 1.
-    static LdapOptions fromEnvironment(const QProcessEnvironment& env);
-};
 
 // The directory control served by an LDAP server through libldap.
 //
