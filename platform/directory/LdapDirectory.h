@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -20,7 +21,9 @@ namespace stelvo {
 namespace ldap {
 class Connection;
 struct Server;
+struct SearchRequest;
 struct SearchOutcome;
+enum class Lookup;
 } // namespace ldap
 
 // The directory control served by an LDAP server through libldap.
@@ -85,11 +88,22 @@ public:
 private:
     using Known = ldap::KnownEntry;
 
+    // The search StartSearch asks for; false with `error` set when it
+    // cannot be made.
+    bool makeRequest(const QString& treeName, qint32 scope, const QString& classList,
+                     const QString& pattern, ldap::SearchRequest* request, QString* error) const;
+    void startWorker(ldap::SearchRequest request);
     void stopWorker();
     void finishSearch(const std::shared_ptr<ldap::SearchOutcome>& outcome);
     void failSearchLater(const QString& message);
-    DirectoryEntry entryOf(const QString& fullName, const QStringList& components,
-                           const Known& known) const;
+    // The components of `ndsFullName` below the tree; `name` gets the full
+    // name with the tree name spelled as configured. Throws DirectoryError
+    // for a name outside the tree or the tree itself.
+    QStringList componentsOf(const QString& ndsFullName, QString* name) const;
+    // Reads the entry again when its DN is known, or else looks the name up
+    // level by level.
+    ldap::Lookup lookUpEntry(const QString& name, const QStringList& components, Known* known,
+                             QStringList* spelled, QString* error);
     // Runs `request` on the user-interface connection, opening it or
     // reopening it once when the connection is lost. Throws DirectoryError
     // when the server cannot be reached; returns the request's result code.
