@@ -2,8 +2,8 @@
 // server's failures, binding and reconnection.
 
 #include "HoldingProxy.h"
-#include "LdapConnection.h"
 #include "LdapDirectory.h"
+#include "LdapOrder.h"
 #include "LdifDirectory.h"
 #include "Naming.h"
 #include "SlapdServer.h"

@@ -1,6 +1,8 @@
 #include "LdapDirectory.h"
 
 #include "LdapConnection.h"
+#include "LdapLookup.h"
+#include "LdapSearch.h"
 
 #include <QMetaObject>
 #include <QRegularExpression>
@@ -81,27 +83,69 @@ bool isContainerKind(nds::Kind kind)
     return kind == nds::Kind::OrganizationalUnit || kind == nds::Kind::Container;
 }
 
-} // namespace
+// The classes of the Container kind.
+constexpr char kContainerClasses[] = "(objectClass=organization)(objectClass=country)"
+                                     "(objectClass=locality)(objectClass=domain)";
 
-LdapOptions LdapOptions::fromEnvironment(const QProcessEnvironment& env)
+// The filter terms for the classes of `kinds`; `terms` gets their number.
+QByteArray classTerms(const QList<nds::Kind>& kinds, int* terms)
 {
-    LdapOptions options;
-    options.bindDn = env.value(QStringLiteral("STELVO_BIND_DN"));
-    options.passwordFile = env.value(QStringLiteral("STELVO_BIND_PASSWORD_FILE"));
-    if (!options.bindDn.isEmpty() && options.passwordFile.isEmpty())
-        throw DirectoryError(QStringLiteral("STELVO_BIND_DN is set but STELVO_BIND_PASSWORD_FILE "
-                                            "is not: the bind password is read from that file"));
-    if (options.bindDn.isEmpty() && !options.passwordFile.isEmpty())
-        throw DirectoryError(QStringLiteral("STELVO_BIND_PASSWORD_FILE is set but STELVO_BIND_DN "
-                                            "is not: give the DN to bind as"));
-    const QString startTls = env.value(QStringLiteral("STELVO_STARTTLS")).trimmed();
-    if (startTls == QLatin1String("1"))
-        options.startTls = true;
-    else if (!startTls.isEmpty() && startTls != QLatin1String("0"))
-        throw DirectoryError(
-            QStringLiteral("STELVO_STARTTLS must be 1 or 0, not \"%1\"").arg(startTls));
-    return options;
+    QByteArray classes;
+    *terms = 0;
+    for (const nds::Kind kind : kinds) {
+        switch (kind) {
+        case nds::Kind::Workstation:
+            classes += "(objectClass=Workstation)";
+            ++*terms;
+            break;
+        case nds::Kind::OrganizationalUnit:
+            classes += "(objectClass=organizationalUnit)";
+            ++*terms;
+            break;
+        case nds::Kind::Container:
+            classes += kContainerClasses;
+            *terms += 4;
+            break;
+        case nds::Kind::Other:
+            break;
+        }
+    }
+    return classes;
 }
+
+// Sets the LDAP scope and the depth limit of a search scope (0: the base
+// only, 1: one level, 2: the subtree); false for any other.
+bool applyScope(qint32 scope, ldap::SearchRequest* request)
+{
+    switch (scope) {
+    case 0:
+        request->ldapScope = LDAP_SCOPE_BASE;
+        request->maxDepth = 0;
+        return true;
+    case 1:
+        request->ldapScope = LDAP_SCOPE_ONELEVEL;
+        request->maxDepth = 1;
+        return true;
+    case 2:
+        request->ldapScope = LDAP_SCOPE_SUBTREE;
+        return true;
+    default:
+        return false;
+    }
+}
+
+DirectoryEntry entryOf(const QString& fullName, const QString& shortName,
+                       const ldap::KnownEntry& known)
+{
+    DirectoryEntry entry;
+    entry.shortName = shortName;
+    entry.fullName = fullName;
+    entry.entryClass.name = known.className;
+    entry.entryClass.container = isContainerKind(known.kind);
+    return entry;
+}
+
+} // namespace
 
 LdapDirectory::LdapDirectory(const QString& url, const QString& context, const LdapOptions& options,
                              QObject* parent)
@@ -152,27 +196,8 @@ QByteArray LdapDirectory::searchFilter(const QList<nds::Kind>& kinds, const QStr
         *error = QStringLiteral("\"%1\" is not a directory attribute name").arg(attribute);
         return {};
     }
-    QByteArray classes;
     int terms = 0;
-    for (const nds::Kind kind : kinds) {
-        switch (kind) {
-        case nds::Kind::Workstation:
-            classes += "(objectClass=Workstation)";
-            ++terms;
-            break;
-        case nds::Kind::OrganizationalUnit:
-            classes += "(objectClass=organizationalUnit)";
-            ++terms;
-            break;
-        case nds::Kind::Container:
-            classes += "(objectClass=organization)(objectClass=country)"
-                       "(objectClass=locality)(objectClass=domain)";
-            terms += 4;
-            break;
-        case nds::Kind::Other:
-            break;
-        }
-    }
+    QByteArray classes = classTerms(kinds, &terms);
     if (terms == 0) {
         *error = QStringLiteral("The search names no directory class to look for");
         return {};
@@ -192,11 +217,9 @@ QByteArray LdapDirectory::searchFilter(const QList<nds::Kind>& kinds, const QStr
         return sought;
     // The containers above what is sought come too, only so that the result
     // can be put in directory order; they are not part of it.
-    const QByteArray containers = "(objectClass=organization)(objectClass=country)"
-                                  "(objectClass=locality)(objectClass=domain)";
     if (sought.startsWith("(|"))
-        return sought.chopped(1) + containers + ')';
-    return "(|" + sought + containers + ')';
+        return sought.chopped(1) + kContainerClasses + ')';
+    return "(|" + sought + kContainerClasses + ')';
 }
 
 QString LdapDirectory::ContextPath() const
@@ -224,53 +247,53 @@ void LdapDirectory::StartSearch(const QString& treeName, qint32 scope, const QSt
 {
     stopWorker();
     ++m_generation;
-
-    if (treeName.compare(m_treeName, Qt::CaseInsensitive) != 0) {
-        failSearchLater(QStringLiteral("The directory server %1 is set up as tree %2, not %3")
-                            .arg(m_server->display, m_treeName, treeName));
+    ldap::SearchRequest request;
+    QString error;
+    if (!makeRequest(treeName, scope, classList, pattern, &request, &error)) {
+        failSearchLater(error);
         return;
+    }
+    startWorker(std::move(request));
+}
+
+bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QString& classList,
+                                const QString& pattern, ldap::SearchRequest* request,
+                                QString* error) const
+{
+    if (treeName.compare(m_treeName, Qt::CaseInsensitive) != 0) {
+        *error = QStringLiteral("The directory server %1 is set up as tree %2, not %3")
+                     .arg(m_server->display, m_treeName, treeName);
+        return false;
     }
     QStringList unknown;
     const QList<nds::Kind> kinds = nds::kindsOfClassList(classList, &unknown);
     if (!unknown.isEmpty()) {
-        failSearchLater(QStringLiteral("Unknown directory class: %1").arg(unknown.join(u", ")));
-        return;
+        *error = QStringLiteral("Unknown directory class: %1").arg(unknown.join(u", "));
+        return false;
     }
-    ldap::SearchRequest request;
-    QString error;
-    request.filter = searchFilter(kinds, SearchAttribute(), pattern, &error);
-    if (request.filter.isEmpty()) {
-        failSearchLater(error);
-        return;
-    }
-    switch (scope) {
-    case 0:
-        request.ldapScope = LDAP_SCOPE_BASE;
-        request.maxDepth = 0;
-        break;
-    case 1:
-        request.ldapScope = LDAP_SCOPE_ONELEVEL;
-        request.maxDepth = 1;
-        break;
-    case 2:
-        request.ldapScope = LDAP_SCOPE_SUBTREE;
-        break;
-    default:
-        failSearchLater(QStringLiteral("Unknown search scope %1").arg(scope));
-        return;
+    request->filter = searchFilter(kinds, SearchAttribute(), pattern, error);
+    if (request->filter.isEmpty())
+        return false;
+    if (!applyScope(scope, request)) {
+        *error = QStringLiteral("Unknown search scope %1").arg(scope);
+        return false;
     }
     if (m_server->baseDn.isEmpty())
-        request.ldapScope = LDAP_SCOPE_SUBTREE; // each naming context, cut by depth
-    request.server = *m_server;
-    request.options = m_options;
-    request.treeName = m_treeName;
-    request.context = m_context;
-    request.kinds = kinds;
+        request->ldapScope = LDAP_SCOPE_SUBTREE; // each naming context, cut by depth
+    request->server = *m_server;
+    request->options = m_options;
+    request->treeName = m_treeName;
+    request->context = m_context;
+    request->kinds = kinds;
     // The server matched any cn or ou value (and "?" as "*"); the name itself decides.
     if (SearchAttribute().compare(QLatin1String("CN"), Qt::CaseInsensitive) == 0 &&
         !onlyStars(pattern))
-        request.namePattern = pattern;
+        request->namePattern = pattern;
+    return true;
+}
 
+void LdapDirectory::startWorker(ldap::SearchRequest request)
+{
     auto cancel = std::make_shared<std::atomic_bool>(false);
     m_cancel = cancel;
     const quint64 generation = m_generation;
@@ -317,17 +340,6 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
     emit SearchCompleted(names);
 }
 
-DirectoryEntry LdapDirectory::entryOf(const QString& fullName, const QStringList& components,
-                                      const Known& known) const
-{
-    DirectoryEntry entry;
-    entry.shortName = components.constLast();
-    entry.fullName = fullName;
-    entry.entryClass.name = known.className;
-    entry.entryClass.container = isContainerKind(known.kind);
-    return entry;
-}
-
 int LdapDirectory::onConnection(const std::function<int(::ldap*)>& request)
 {
     QString error;
@@ -362,23 +374,34 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     if (m_delivering) {
         // Called for every name of the result: answered without splitting.
         const auto cached = m_known.constFind(ndsFullName);
-        if (cached != m_known.constEnd() && cached->classKnown) {
-            DirectoryEntry entry;
-            entry.shortName = ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1);
-            entry.fullName = ndsFullName;
-            entry.entryClass.name = cached->className;
-            entry.entryClass.container = isContainerKind(cached->kind);
-            return entry;
-        }
+        if (cached != m_known.constEnd() && cached->classKnown)
+            return entryOf(ndsFullName,
+                           ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1),
+                           *cached);
     }
 
+    QString name;
+    const QStringList components = componentsOf(ndsFullName, &name);
+    Known known;
+    QString error;
+    QStringList spelled = components; // as the directory writes them
+    const ldap::Lookup found = lookUpEntry(name, components, &known, &spelled, &error);
+    if (found == ldap::Lookup::Failed)
+        throw DirectoryError(error);
+    if (found == ldap::Lookup::Missing)
+        throw DirectoryError(QStringLiteral("\"%1\" is not in the directory").arg(ndsFullName));
+    return entryOf(nds::fullName(m_treeName, spelled), spelled.constLast(), known);
+}
+
+QStringList LdapDirectory::componentsOf(const QString& ndsFullName, QString* name) const
+{
     // The directory ignores case, in the tree name too.
-    QString name = ndsFullName;
+    *name = ndsFullName;
     const QString head = nds::kPrefix + m_treeName;
-    if (!name.startsWith(head) && name.startsWith(head, Qt::CaseInsensitive))
-        name.replace(0, head.size(), head);
+    if (!name->startsWith(head) && name->startsWith(head, Qt::CaseInsensitive))
+        name->replace(0, head.size(), head);
     QStringList components;
-    if (!nds::splitFullName(name, m_treeName, &components))
+    if (!nds::splitFullName(*name, m_treeName, &components))
         throw DirectoryError(
             QStringLiteral("\"%1\" is not a name in tree %2").arg(ndsFullName, m_treeName));
     if (components.isEmpty()) {
@@ -387,32 +410,28 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
         throw DirectoryError(
             QStringLiteral("\"%1\" is the tree itself, not an entry in it").arg(ndsFullName));
     }
+    return components;
+}
 
+ldap::Lookup LdapDirectory::lookUpEntry(const QString& name, const QStringList& components,
+                                        Known* known, QStringList* spelled, QString* error)
+{
     const ldap::Requester run = [this](const ldap::Request& request) {
         return onConnection(request);
     };
-    Known known;
-    QString error;
-    QStringList spelled = components; // as the directory writes them
-    ldap::Lookup found = ldap::Lookup::Missing;
     const auto cached = m_known.constFind(name);
-    if (cached != m_known.constEnd()) {
-        // Read afresh: the entry may have gone or changed since the search.
-        const QByteArray dn = cached->dn;
-        found = ldap::readEntry(run, *m_server, dn, m_options.operationTimeout, &known, &error);
-        if (found == ldap::Lookup::Found)
-            m_known.insert(name, known);
-        else if (found == ldap::Lookup::Missing)
-            m_known.remove(name);
-    } else {
-        found = ldap::lookUp(run, *m_server, m_treeName, components, m_options.operationTimeout,
-                             &m_known, &known, &spelled, &error);
-    }
-    if (found == ldap::Lookup::Failed)
-        throw DirectoryError(error);
-    if (found == ldap::Lookup::Missing)
-        throw DirectoryError(QStringLiteral("\"%1\" is not in the directory").arg(ndsFullName));
-    return entryOf(nds::fullName(m_treeName, spelled), spelled, known);
+    if (cached == m_known.constEnd())
+        return ldap::lookUp(run, *m_server, m_treeName, components, m_options.operationTimeout,
+                            &m_known, known, spelled, error);
+    // Read afresh: the entry may have gone or changed since the search.
+    const QByteArray dn = cached->dn;
+    const ldap::Lookup found =
+        ldap::readEntry(run, *m_server, dn, m_options.operationTimeout, known, error);
+    if (found == ldap::Lookup::Found)
+        m_known.insert(name, *known);
+    else if (found == ldap::Lookup::Missing)
+        m_known.remove(name);
+    return found;
 }
 
 } // namespace stelvo

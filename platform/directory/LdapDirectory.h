@@ -1,14 +1,15 @@
 #pragma once
 
 #include "DirectoryControl.h"
+#include "LdapKnownEntry.h"
+#include "LdapOptions.h"
 #include "NdsMapping.h"
 
 #include <QByteArray>
 #include <QHash>
-#include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -20,41 +21,10 @@ namespace stelvo {
 namespace ldap {
 class Connection;
 struct Server;
+struct SearchRequest;
 struct SearchOutcome;
-
-// What is known of an entry, by its NDS full name.
-struct KnownEntry
-{
-    QByteArray dn;
-    nds::Kind kind = nds::Kind::Other;
-    QString className;
-    bool classKnown = false; // false for containers only seen in the DNs of others
-};
+enum class Lookup;
 } // namespace ldap
-
-// How the directory server is reached: binding, TLS, timeouts.
-struct LdapOptions
-{
-    QString bindDn;       // empty: anonymous
-    QString passwordFile; // file whose content (one trailing newline removed) is the password
-    bool startTls = false;
-
-    // Connecting (TCP and TLS handshake).
-    std::chrono::milliseconds networkTimeout{5000};
-    // Each request made on the user-interface thread (EntryByName), and the
-    // bind and StartTLS requests.
-    std::chrono::milliseconds operationTimeout{5000};
-    // The search gives up when the server sends nothing for this long.
-    std::chrono::milliseconds searchIdleTimeout{120000};
-    // Entries per page of the paged search.
-    int pageSize = 1000;
-
-    // STELVO_BIND_DN, STELVO_BIND_PASSWORD_FILE and STELVO_STARTTLS (1 or 0).
-    // The password itself is never taken from the environment. Throws
-    // DirectoryError on settings that cannot work: a bind DN without a
-    // password file or the reverse, a STELVO_STARTTLS other than 0 or 1.
-    static LdapOptions fromEnvironment(const QProcessEnvironment& env);
-};
 
 // The directory control served by an LDAP server through libldap.
 //
@@ -118,11 +88,22 @@ public:
 private:
     using Known = ldap::KnownEntry;
 
+    // The search StartSearch asks for; false with `error` set when it
+    // cannot be made.
+    bool makeRequest(const QString& treeName, qint32 scope, const QString& classList,
+                     const QString& pattern, ldap::SearchRequest* request, QString* error) const;
+    void startWorker(ldap::SearchRequest request);
     void stopWorker();
     void finishSearch(const std::shared_ptr<ldap::SearchOutcome>& outcome);
     void failSearchLater(const QString& message);
-    DirectoryEntry entryOf(const QString& fullName, const QStringList& components,
-                           const Known& known) const;
+    // The components of `ndsFullName` below the tree; `name` gets the full
+    // name with the tree name spelled as configured. Throws DirectoryError
+    // for a name outside the tree or the tree itself.
+    QStringList componentsOf(const QString& ndsFullName, QString* name) const;
+    // Reads the entry again when its DN is known, or else looks the name up
+    // level by level.
+    ldap::Lookup lookUpEntry(const QString& name, const QStringList& components, Known* known,
+                             QStringList* spelled, QString* error);
     // Runs `request` on the user-interface connection, opening it or
     // reopening it once when the connection is lost. Throws DirectoryError
     // when the server cannot be reached; returns the request's result code.

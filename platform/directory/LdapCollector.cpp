@@ -1,0 +1,166 @@
+#include "LdapCollector.h"
+
+#include "LdapOrder.h"
+
+#include <algorithm>
+#include <ldap.h>
+
+namespace stelvo::ldap {
+
+Collector::Collector(const SearchRequest& request, SearchOutcome* outcome)
+    : m_request(request), m_outcome(outcome)
+{}
+
+void Collector::setRootDepth(int rootDepth)
+{
+    m_rootDepth = rootDepth;
+    m_parents.clear();
+}
+
+bool Collector::add(::ldap* ld, LDAPMessage* entry, QString* error)
+{
+    QByteArray dn;
+    QString name;
+    QByteArray parentDn;
+    if (!entryDn(ld, entry, &dn) || !splitFirstRdn(dn, &name, &parentDn))
+        return true;
+    const Parent parent = parentOf(parentDn); // a copy: inserting below may rehash
+    if (!parent.inTree)
+        return true; // the tree root's own entry
+    const int depth = parent.depth + 1;
+    if (m_request.maxDepth >= 0 && depth > m_request.maxDepth)
+        return true;
+    const Parent self{parent.fullName + QLatin1Char('\\') + name,         depth, true,
+                      parent.representable && nds::isRepresentable(name), true,  -1};
+    return keep(knownEntry(ld, entry, dn), name, parent, self, error);
+}
+
+// Makes `entry` the parent of those below it, and keeps it when it is sought
+// or a container that places what is.
+bool Collector::keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self,
+                     QString* error)
+{
+    const bool selected =
+        m_request.kinds.contains(entry.kind) &&
+        (m_request.namePattern.isEmpty() || nds::matchesPattern(name, m_request.namePattern));
+    // Containers that are not sought still place the rest in order.
+    const bool carrier = !selected && entry.kind == nds::Kind::Container && self.representable;
+    self.item = (selected || carrier) ? m_itemParent.size() : -1;
+    if (entry.kind != nds::Kind::Workstation)
+        m_parents.insert(entry.dn, self);
+    if (!selected && !carrier)
+        return true;
+    if (!self.representable) {
+        *error = QStringLiteral("The directory server %1 holds \"%2\": a name that holds a "
+                                "backslash or is empty cannot be written as an NDS name")
+                     .arg(m_request.server.display, QString::fromUtf8(entry.dn));
+        return false;
+    }
+    entry.className = internedClass(entry.className);
+    record(entry, parent, self, selected);
+    return true;
+}
+
+void Collector::record(const KnownEntry& entry, const Parent& parent, const Parent& self,
+                       bool selected)
+{
+    auto known = m_outcome->known.find(self.fullName);
+    if (known == m_outcome->known.end())
+        m_outcome->known.insert(self.fullName, entry);
+    else if (!known->classKnown)
+        *known = entry;
+    // Parents usually come first; only an entry whose parent had not come as
+    // an entry before it may belong below one that comes later.
+    if (!parent.fromEntry)
+        m_suspects.append(self.item);
+    m_itemParent.push_back(parent.item);
+    m_itemNames.append(self.fullName);
+    m_itemResult.push_back(selected ? m_outcome->names.size() : -1);
+    if (selected)
+        m_outcome->names.append(self.fullName);
+}
+
+void Collector::putInDirectoryOrder()
+{
+    bool parentsCameFirst = true;
+    for (const qsizetype i : std::as_const(m_suspects)) {
+        const QString& name = m_itemNames.at(i);
+        const auto parent = m_outcome->known.constFind(name.left(name.lastIndexOf(u'\\')));
+        if (parent != m_outcome->known.constEnd() && parent->classKnown)
+            parentsCameFirst = false;
+    }
+    const std::vector<qsizetype> order =
+        parentsCameFirst ? orderFromParents(m_itemParent) : directoryOrder(m_itemNames);
+    QStringList ordered;
+    ordered.reserve(m_outcome->names.size());
+    bool unchanged = true;
+    for (const qsizetype item : order) {
+        const qsizetype result = m_itemResult[static_cast<std::size_t>(item)];
+        if (result < 0)
+            continue;
+        unchanged = unchanged && result == ordered.size();
+        ordered.append(m_outcome->names.at(result));
+    }
+    if (!unchanged)
+        m_outcome->names = std::move(ordered);
+}
+
+const Collector::Parent& Collector::parentOf(const QByteArray& parentDn)
+{
+    auto it = m_parents.constFind(parentDn);
+    if (it != m_parents.constEnd())
+        return *it;
+    return *m_parents.insert(parentDn, parseParent(parentDn));
+}
+
+Collector::Parent Collector::parseParent(const QByteArray& parentDn)
+{
+    Parent parent;
+    LDAPDN dn = nullptr;
+    if (!parentDn.isEmpty() &&
+        ldap_str2dn(parentDn.constData(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS)
+        return parent;
+    int rdns = 0;
+    while (dn != nullptr && dn[rdns] != nullptr)
+        ++rdns;
+    if (rdns < m_rootDepth) {
+        ldap_dnfree(dn);
+        return parent;
+    }
+    parent.inTree = true;
+    parent.depth = rdns - m_rootDepth;
+    QStringList topDown;
+    for (int i = parent.depth - 1; i >= 0; --i) {
+        const berval& value = dn[i][0]->la_value;
+        topDown << QString::fromUtf8(value.bv_val, static_cast<qsizetype>(value.bv_len));
+    }
+    parent.representable = std::all_of(topDown.cbegin(), topDown.cend(), nds::isRepresentable);
+    parent.fullName = nds::fullName(m_request.treeName, topDown);
+    if (parent.representable) {
+        // Each container on the way down is named by the tail of this DN.
+        for (int i = 0; i < parent.depth; ++i) {
+            char* ancestor = nullptr;
+            if (ldap_dn2str(&dn[i], &ancestor, LDAP_DN_FORMAT_LDAPV3) == LDAP_SUCCESS &&
+                ancestor != nullptr) {
+                const QString name =
+                    nds::fullName(m_request.treeName, topDown.mid(0, parent.depth - i));
+                if (!m_outcome->known.contains(name))
+                    m_outcome->known.insert(
+                        name, KnownEntry{QByteArray(ancestor), nds::Kind::Other, QString(), false});
+                ldap_memfree(ancestor);
+            }
+        }
+    }
+    ldap_dnfree(dn);
+    return parent;
+}
+
+QString Collector::internedClass(const QString& className)
+{
+    auto it = m_classNames.constFind(className);
+    if (it == m_classNames.constEnd())
+        it = m_classNames.insert(className, className);
+    return *it;
+}
+
+} // namespace stelvo::ldap

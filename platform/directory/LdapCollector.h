@@ -1,0 +1,68 @@
+#pragma once
+
+// Internal to LdapDirectory: turns the entries of the tree search into the
+// result.
+
+#include "LdapEntry.h"
+#include "LdapSearch.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace stelvo::ldap {
+
+// Turns search entries into NDS full names. An entry's parent DN is usually
+// the DN of an entry seen just before, so names are built from the parent's
+// name and the first RDN; only the DN of a parent not seen yet is parsed
+// whole.
+class Collector
+{
+public:
+    Collector(const SearchRequest& request, SearchOutcome* outcome);
+
+    // `rootDepth`: RDNs of the DN that stands for the tree root in this search.
+    void setRootDepth(int rootDepth);
+
+    // False, with `error` set, for an entry the result cannot hold.
+    bool add(::ldap* ld, LDAPMessage* entry, QString* error);
+
+    // The result in directory order: each container followed by what it
+    // holds, siblings in the server's order.
+    void putInDirectoryOrder();
+
+private:
+    struct Parent
+    {
+        QString fullName;
+        int depth = 0;              // RDNs below the tree root
+        bool inTree = false;        // false for the tree root and above
+        bool representable = false; // every component can stand in an NDS name
+        bool fromEntry = false;     // the parent itself came as an entry of the search
+        qsizetype item = -1;        // its place among the entries kept, if kept
+    };
+
+    bool keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self,
+              QString* error);
+    void record(const KnownEntry& entry, const Parent& parent, const Parent& self, bool selected);
+    const Parent& parentOf(const QByteArray& parentDn);
+    Parent parseParent(const QByteArray& parentDn);
+    QString internedClass(const QString& className);
+
+    const SearchRequest& m_request;
+    SearchOutcome* m_outcome;
+    int m_rootDepth = 0;
+    QHash<QByteArray, Parent> m_parents;
+    QHash<QString, QString> m_classNames;
+    // The entries kept, in the server's order: the result and the containers
+    // above it.
+    QStringList m_itemNames;
+    std::vector<qsizetype> m_itemParent; // the parent's item, or -1
+    std::vector<qsizetype> m_itemResult; // the place in the result, or -1 for a container
+    QList<qsizetype> m_suspects;         // items whose parent had not come first
+};
+
+} // namespace stelvo::ldap

@@ -1,0 +1,62 @@
+#include "LdapEntry.h"
+
+#include <ldap.h>
+
+namespace stelvo::ldap {
+
+bool entryDn(::ldap* ld, LDAPMessage* entry, QByteArray* dn)
+{
+    char* text = ldap_get_dn(ld, entry);
+    if (text == nullptr)
+        return false;
+    *dn = QByteArray(text);
+    ldap_memfree(text);
+    return true;
+}
+
+bool splitFirstRdn(const QByteArray& dn, QString* value, QByteArray* parentDn)
+{
+    LDAPRDN rdn = nullptr;
+    char* rest = nullptr;
+    if (ldap_str2rdn(dn.constData(), &rdn, &rest, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS ||
+        rdn == nullptr)
+        return false;
+    const berval& first = rdn[0]->la_value;
+    *value = QString::fromUtf8(first.bv_val, static_cast<qsizetype>(first.bv_len));
+    // `rest` points into `dn`, at the "," before the parent's DN.
+    if (parentDn != nullptr)
+        *parentDn = (rest != nullptr && *rest == ',') ? QByteArray(rest + 1) : QByteArray();
+    ldap_rdnfree(rdn);
+    return true;
+}
+
+KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn)
+{
+    // Not copied: the values are freed only once classified.
+    QList<QByteArray> classes;
+    berval** values = ldap_get_values_len(ld, entry, "objectClass");
+    for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+        classes << QByteArray::fromRawData(values[i]->bv_val,
+                                           static_cast<qsizetype>(values[i]->bv_len));
+    KnownEntry known;
+    known.dn = dn;
+    known.kind = nds::classify(classes, &known.className);
+    known.classKnown = true;
+    ldap_value_free_len(values);
+    return known;
+}
+
+QList<QByteArray> namingContextsOf(::ldap* ld, LDAPMessage* result)
+{
+    QList<QByteArray> contexts;
+    for (LDAPMessage* entry = ldap_first_entry(ld, result); entry != nullptr;
+         entry = ldap_next_entry(ld, entry)) {
+        berval** values = ldap_get_values_len(ld, entry, "namingContexts");
+        for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+            contexts << QByteArray(values[i]->bv_val, static_cast<qsizetype>(values[i]->bv_len));
+        ldap_value_free_len(values);
+    }
+    return contexts;
+}
+
+} // namespace stelvo::ldap

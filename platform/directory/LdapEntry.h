@@ -1,0 +1,31 @@
+#pragma once
+
+// Internal to LdapDirectory: what the entries of a search result say. The
+// tree search and the lookups read them alike.
+
+#include "LdapKnownEntry.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+struct ldap;                        // libldap's LDAP handle
+typedef struct ldapmsg LDAPMessage; // libldap's message, as ldap.h names it
+
+namespace stelvo::ldap {
+
+// The DN of `entry`; false when libldap gives none.
+bool entryDn(::ldap* ld, LDAPMessage* entry, QByteArray* dn);
+
+// The first value of the first RDN of `dn` and, when `parentDn` is given,
+// the DN below that RDN (empty for a top entry). False for a malformed DN.
+bool splitFirstRdn(const QByteArray& dn, QString* value, QByteArray* parentDn = nullptr);
+
+// What `entry`, found at `dn` by a search that asked for its objectClass, is.
+KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn);
+
+// The namingContexts values of the entries of `result`, a read of the root
+// DSE, in the order the server gave them.
+QList<QByteArray> namingContextsOf(::ldap* ld, LDAPMessage* result);
+
+} // namespace stelvo::ldap

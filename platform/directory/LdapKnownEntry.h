@@ -1,0 +1,19 @@
+#pragma once
+
+#include "NdsMapping.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace stelvo::ldap {
+
+// What is known of an entry, by its NDS full name.
+struct KnownEntry
+{
+    QByteArray dn;
+    nds::Kind kind = nds::Kind::Other;
+    QString className;
+    bool classKnown = false; // false for containers only seen in the DNs of others
+};
+
+} // namespace stelvo::ldap

@@ -1,0 +1,230 @@
+#include "LdapLookup.h"
+
+#include "LdapEntry.h"
+
+#include <QList>
+#include <ldap.h>
+
+namespace stelvo::ldap {
+
+namespace {
+
+// The attributes entries are named by in a directory tree, for the lookup
+// of a typeless name component.
+constexpr const char* kNamingAttributes[] = {"cn", "ou", "o", "l", "c", "dc"};
+
+QByteArray namingFilter(const QString& value)
+{
+    QByteArray escaped;
+    for (const char c : value.toUtf8()) {
+        if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0')
+            escaped += '\\' + QByteArray::number(static_cast<uchar>(c), 16).rightJustified(2, '0');
+        else
+            escaped += c;
+    }
+    QByteArray filter = "(|";
+    for (const char* attribute : kNamingAttributes)
+        filter += '(' + QByteArray(attribute) + '=' + escaped + ')';
+    return filter + ')';
+}
+
+// The first value of the first RDN of `dn`; empty for a malformed DN.
+QString firstRdnValue(const QByteArray& dn)
+{
+    QString value;
+    splitFirstRdn(dn, &value);
+    return value;
+}
+
+struct Candidate
+{
+    QByteArray dn;
+    QString name;
+    KnownEntry entry; // classKnown false for a naming context, read apart
+};
+
+// The name as it stands first; the server's matching ignores case, and so
+// does a name typed differently.
+const Candidate* choose(const QList<Candidate>& candidates, const QString& wanted)
+{
+    const Candidate* chosen = nullptr;
+    for (const Candidate& candidate : candidates) {
+        if (candidate.name == wanted)
+            return &candidate;
+        if (chosen == nullptr && candidate.name.compare(wanted, Qt::CaseInsensitive) == 0)
+            chosen = &candidate;
+    }
+    return chosen;
+}
+
+// Finds a name level by level, from below its nearest known ancestor.
+class NameLookup
+{
+public:
+    NameLookup(const Requester& run, const Server& server, const QString& treeName,
+               const QStringList& components, std::chrono::milliseconds timeout,
+               QHash<QString, KnownEntry>* known, QStringList* spelled)
+        : m_run(run), m_server(server), m_treeName(treeName), m_components(components),
+          m_timeout(timeout), m_known(known), m_spelled(spelled)
+    {}
+
+    Lookup find(KnownEntry* entry, QString* error)
+    {
+        *m_spelled = m_components;
+        QByteArray parentDn = m_server.baseDn;
+        for (qsizetype level = nearestKnown(&parentDn); level < m_components.size(); ++level) {
+            const Lookup found = findLevel(level, parentDn, entry, error);
+            if (found != Lookup::Found)
+                return found;
+            parentDn = entry->dn;
+        }
+        return Lookup::Found;
+    }
+
+private:
+    // The first level to search; `parentDn` gets the DN of the level above
+    // when it is known.
+    qsizetype nearestKnown(QByteArray* parentDn) const
+    {
+        qsizetype level = m_components.size() - 1;
+        for (; level > 0; --level) {
+            const auto it =
+                m_known->constFind(nds::fullName(m_treeName, m_components.mid(0, level)));
+            if (it != m_known->constEnd()) {
+                *parentDn = it->dn;
+                break;
+            }
+        }
+        return level;
+    }
+
+    Lookup findLevel(qsizetype level, const QByteArray& parentDn, KnownEntry* entry, QString* error)
+    {
+        const QString& wanted = m_components.at(level);
+        QList<Candidate> candidates;
+        QString failure;
+        const int rc = search(parentDn, wanted, &candidates, &failure);
+        if (rc == LDAP_NO_SUCH_OBJECT)
+            return Lookup::Missing;
+        if (!failure.isEmpty() || (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED)) {
+            *error = QStringLiteral("The directory server %1 could not look up \"%2\": %3")
+                         .arg(m_server.display,
+                              nds::fullName(m_treeName, m_components.mid(0, level + 1)),
+                              failure.isEmpty() ? QString::fromUtf8(ldap_err2string(rc)) : failure);
+            return Lookup::Failed;
+        }
+        const Candidate* chosen = choose(candidates, wanted);
+        if (chosen == nullptr)
+            return Lookup::Missing;
+        KnownEntry found = chosen->entry;
+        if (!found.classKnown) {
+            const Lookup read = readEntry(m_run, m_server, chosen->dn, m_timeout, &found, error);
+            if (read != Lookup::Found)
+                return read;
+        }
+        // Known by the name as the directory spells it.
+        (*m_spelled)[level] = chosen->name;
+        m_known->insert(nds::fullName(m_treeName, m_spelled->mid(0, level + 1)), found);
+        *entry = found;
+        return Lookup::Found;
+    }
+
+    // The entries below `parentDn` that may be named `wanted`. Below the root
+    // DSE there is no one-level search: the naming contexts are the entries
+    // of the first level. Returns the request's result code.
+    int search(const QByteArray& parentDn, const QString& wanted, QList<Candidate>* candidates,
+               QString* failure) const
+    {
+        const bool atServerRoot = parentDn.isEmpty();
+        const QByteArray filter = namingFilter(wanted);
+        return m_run([&](::ldap* ld) {
+            candidates->clear();
+            char objectClass[] = "objectClass";
+            char contexts[] = "namingContexts";
+            char* attributes[] = {atServerRoot ? contexts : objectClass, nullptr};
+            timeval limit = toTimeval(m_timeout);
+            LDAPMessage* result = nullptr;
+            const int code =
+                atServerRoot
+                    ? ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0,
+                                        nullptr, nullptr, &limit, 1, &result)
+                    : ldap_search_ext_s(ld, parentDn.constData(), LDAP_SCOPE_ONELEVEL,
+                                        filter.constData(), attributes, 0, nullptr, nullptr, &limit,
+                                        LDAP_NO_LIMIT, &result);
+            if (atServerRoot)
+                addContexts(ld, result, candidates);
+            else
+                addChildren(ld, result, candidates);
+            if (code != LDAP_SUCCESS && code != LDAP_NO_SUCH_OBJECT &&
+                code != LDAP_SIZELIMIT_EXCEEDED)
+                *failure = errorText(ld, code);
+            ldap_msgfree(result);
+            return code;
+        });
+    }
+
+    static void addContexts(::ldap* ld, LDAPMessage* result, QList<Candidate>* candidates)
+    {
+        for (const QByteArray& dn : namingContextsOf(ld, result))
+            candidates->append({dn, firstRdnValue(dn), KnownEntry{}});
+    }
+
+    static void addChildren(::ldap* ld, LDAPMessage* result, QList<Candidate>* candidates)
+    {
+        for (LDAPMessage* message = ldap_first_entry(ld, result); message != nullptr;
+             message = ldap_next_entry(ld, message)) {
+            QByteArray dn;
+            if (entryDn(ld, message, &dn))
+                candidates->append({dn, firstRdnValue(dn), knownEntry(ld, message, dn)});
+        }
+    }
+
+    const Requester& m_run;
+    const Server& m_server;
+    const QString& m_treeName;
+    const QStringList& m_components;
+    std::chrono::milliseconds m_timeout;
+    QHash<QString, KnownEntry>* m_known;
+    QStringList* m_spelled;
+};
+
+} // namespace
+
+Lookup readEntry(const Requester& run, const Server& server, const QByteArray& dn,
+                 std::chrono::milliseconds timeout, KnownEntry* entry, QString* error)
+{
+    bool found = false;
+    QString failure;
+    const int rc = run([&](::ldap* ld) {
+        char attribute[] = "objectClass";
+        char* attributes[] = {attribute, nullptr};
+        timeval limit = toTimeval(timeout);
+        LDAPMessage* result = nullptr;
+        const int code = ldap_search_ext_s(ld, dn.constData(), LDAP_SCOPE_BASE, "(objectClass=*)",
+                                           attributes, 0, nullptr, nullptr, &limit, 1, &result);
+        LDAPMessage* message = code == LDAP_SUCCESS ? ldap_first_entry(ld, result) : nullptr;
+        found = message != nullptr; // none: not visible to this user
+        if (found)
+            *entry = knownEntry(ld, message, dn);
+        if (code != LDAP_SUCCESS && code != LDAP_NO_SUCH_OBJECT)
+            failure = errorText(ld, code);
+        ldap_msgfree(result);
+        return code;
+    });
+    if (rc == LDAP_SUCCESS || rc == LDAP_NO_SUCH_OBJECT)
+        return found ? Lookup::Found : Lookup::Missing;
+    *error = QStringLiteral("The directory server %1 could not read \"%2\": %3")
+                 .arg(server.display, QString::fromUtf8(dn), failure);
+    return Lookup::Failed;
+}
+
+Lookup lookUp(const Requester& run, const Server& server, const QString& treeName,
+              const QStringList& components, std::chrono::milliseconds timeout,
+              QHash<QString, KnownEntry>* known, KnownEntry* entry, QStringList* spelled,
+              QString* error)
+{
+    return NameLookup(run, server, treeName, components, timeout, known, spelled)
+        .find(entry, error);
+}
+
+} // namespace stelvo::ldap

@@ -1,0 +1,44 @@
+#pragma once
+
+// Internal to LdapDirectory: reading one entry, and finding an entry by its
+// NDS name. Both block for at most the given timeout per request.
+
+#include "LdapConnection.h"
+#include "LdapKnownEntry.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+
+namespace stelvo::ldap {
+
+// Runs one synchronous request on a connection and returns its result
+// code; the caller decides what happens when the connection is lost.
+using Request = std::function<int(::ldap*)>;
+using Requester = std::function<int(const Request&)>;
+
+enum class Lookup
+{
+    Found,
+    Missing,
+    Failed, // the server could not be asked; see the message
+};
+
+// Reads the entry `dn` (its objectClass).
+Lookup readEntry(const Requester& run, const Server& server, const QByteArray& dn,
+                 std::chrono::milliseconds timeout, KnownEntry* entry, QString* error);
+
+// Finds the entry of a typeless name, given as its components below the
+// tree root: one one-level search per level, starting below the nearest
+// ancestor in `known`. The server matches names regardless of case;
+// `spelled` gets the components as the directory writes them, and what is
+// found is added to `known` under that spelling.
+Lookup lookUp(const Requester& run, const Server& server, const QString& treeName,
+              const QStringList& components, std::chrono::milliseconds timeout,
+              QHash<QString, KnownEntry>* known, KnownEntry* entry, QStringList* spelled,
+              QString* error);
+
+} // namespace stelvo::ldap

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <chrono>
+
+namespace stelvo {
+
+// How the directory server is reached: binding, TLS, timeouts.
+struct LdapOptions
+{
+    QString bindDn;       // empty: anonymous
+    QString passwordFile; // file whose content (one trailing newline removed) is the password
+    bool startTls = false;
+
+    // Connecting (TCP and TLS handshake).
+    std::chrono::milliseconds networkTimeout{5000};
+    // Each request made on the user-interface thread (EntryByName), and the
+    // bind and StartTLS requests.
+    std::chrono::milliseconds operationTimeout{5000};
+    // The search gives up when the server sends nothing for this long.
+    std::chrono::milliseconds searchIdleTimeout{120000};
+    // Entries per page of the paged search.
+    int pageSize = 1000;
+
+    // STELVO_BIND_DN, STELVO_BIND_PASSWORD_FILE and STELVO_STARTTLS (1 or 0).
+    // The password itself is never taken from the environment. Throws
+    // DirectoryError on settings that cannot work: a bind DN without a
+    // password file or the reverse, a STELVO_STARTTLS other than 0 or 1.
+    static LdapOptions fromEnvironment(const QProcessEnvironment& env);
+};
+
+} // namespace stelvo

@@ -1,0 +1,339 @@
+#include "LdapSearch.h"
+
+#include "LdapCollector.h"
+#include "LdapEntry.h"
+#include "LdapLookup.h"
+
+#include <chrono>
+#include <ldap.h>
+
+namespace stelvo::ldap {
+
+namespace {
+
+enum class Step
+{
+    Done,
+    Failed,
+    Cancelled,
+};
+
+// Reads the naming contexts of the root DSE: the tops of the server's trees.
+bool namingContexts(Connection& connection, QList<QByteArray>* contexts, QString* error)
+{
+    ::ldap* ld = connection.handle();
+    char attribute[] = "namingContexts";
+    char* attributes[] = {attribute, nullptr};
+    LDAPMessage* result = nullptr;
+    const int rc = ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0,
+                                     nullptr, nullptr, nullptr, 0, &result);
+    if (rc == LDAP_SUCCESS)
+        *contexts << namingContextsOf(ld, result);
+    ldap_msgfree(result);
+    if (rc != LDAP_SUCCESS) {
+        *error = QStringLiteral("The directory server %1 did not name its naming contexts: %2")
+                     .arg(connection.server().display, errorText(ld, rc));
+        return false;
+    }
+    if (contexts->isEmpty()) {
+        *error = QStringLiteral("The directory server %1 names no naming contexts; give the DN of "
+                                "the tree root in the URL")
+                     .arg(connection.server().display);
+        return false;
+    }
+    return true;
+}
+
+// Result codes with which servers refuse the paged-results control: as an
+// unsupported critical extension, as unwilling, or (slapd with paging
+// disabled) as an administrative limit.
+bool refusesPaging(int rc)
+{
+    return rc == LDAP_UNAVAILABLE_CRITICAL_EXTENSION || rc == LDAP_UNWILLING_TO_PERFORM ||
+           rc == LDAP_ADMINLIMIT_EXCEEDED;
+}
+
+class PagedSearch
+{
+public:
+    PagedSearch(Connection& connection, const SearchRequest& request,
+                const std::atomic_bool& cancel, Collector& collector)
+        : m_connection(connection), m_request(request), m_cancel(cancel), m_collector(collector)
+    {}
+
+    Step run(const QByteArray& base, QString* error)
+    {
+        bool paging = true;
+        for (;;) {
+            const std::size_t before = m_received;
+            int code = LDAP_SUCCESS;
+            const Step step = pages(base, paging, &code, error);
+            // A server that refuses the control at once is searched without
+            // it; its size limit, if reached, is reported below.
+            if (step == Step::Failed && paging && m_received == before && refusesPaging(code)) {
+                paging = false;
+                continue;
+            }
+            return step;
+        }
+    }
+
+private:
+    Step pages(const QByteArray& base, bool paging, int* code, QString* error)
+    {
+        berval cookie{0, nullptr};
+        for (;;) {
+            int messageId = 0;
+            Step step = request(base, paging, &cookie, &messageId, code, error);
+            LDAPMessage* message = nullptr;
+            if (step == Step::Done)
+                step = receive(messageId, &message, code, error);
+            if (step == Step::Done)
+                step = pageResult(base, paging, message, &cookie, code, error);
+            if (step != Step::Done)
+                return step;
+            // No cookie (or a server that ignored the control): that was all.
+            if (cookie.bv_val == nullptr || cookie.bv_len == 0) {
+                ber_memfree(cookie.bv_val);
+                return Step::Done;
+            }
+        }
+    }
+
+    // Sends the search for the page after `cookie` (the first page when it
+    // is empty) and frees the cookie.
+    Step request(const QByteArray& base, bool paging, berval* cookie, int* messageId, int* code,
+                 QString* error)
+    {
+        ::ldap* ld = m_connection.handle();
+        LDAPControl* pageControl = nullptr;
+        if (paging) {
+            const int rc = ldap_create_page_control(
+                ld, m_request.options.pageSize, cookie->bv_val ? cookie : nullptr, 0, &pageControl);
+            if (rc != LDAP_SUCCESS) {
+                ber_memfree(cookie->bv_val);
+                *cookie = berval{0, nullptr};
+                *code = rc;
+                *error = QStringLiteral("The search on the directory server %1 failed: %2")
+                             .arg(m_connection.server().display, errorText(ld, rc));
+                return Step::Failed;
+            }
+        }
+        char attribute[] = "objectClass";
+        char* attributes[] = {attribute, nullptr};
+        LDAPControl* controls[] = {pageControl, nullptr};
+        const int rc = ldap_search_ext(
+            ld, base.constData(), m_request.ldapScope, m_request.filter.constData(), attributes, 0,
+            paging ? controls : nullptr, nullptr, nullptr, LDAP_NO_LIMIT, messageId);
+        ldap_control_free(pageControl);
+        ber_memfree(cookie->bv_val);
+        *cookie = berval{0, nullptr};
+        if (rc != LDAP_SUCCESS) {
+            *code = rc;
+            *error = lostOrFailed(rc);
+            return Step::Failed;
+        }
+        return Step::Done;
+    }
+
+    // Takes the entries of one request until its result arrives, which is
+    // left in `result`.
+    Step receive(int messageId, LDAPMessage** result, int* code, QString* error)
+    {
+        ::ldap* ld = m_connection.handle();
+        using namespace std::chrono;
+        constexpr milliseconds kPoll{100};
+        milliseconds idle{0};
+        for (;;) {
+            if (m_cancel.load())
+                return Step::Cancelled;
+            timeval poll = toTimeval(kPoll);
+            LDAPMessage* message = nullptr;
+            const int type = ldap_result(ld, messageId, LDAP_MSG_ONE, &poll, &message);
+            if (type == 0) {
+                idle += kPoll;
+                if (idle >= m_request.options.searchIdleTimeout) {
+                    *code = LDAP_TIMEOUT;
+                    *error = QStringLiteral("The directory server %1 stopped answering the search")
+                                 .arg(m_connection.server().display);
+                    return Step::Failed;
+                }
+                continue;
+            }
+            if (type < 0) {
+                int rc = LDAP_OTHER;
+                ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
+                *code = rc;
+                *error = lostOrFailed(rc);
+                return Step::Failed;
+            }
+            idle = milliseconds{0};
+            if (type == LDAP_RES_SEARCH_ENTRY) {
+                const bool added = m_collector.add(ld, message, error);
+                ++m_received;
+                ldap_msgfree(message);
+                if (!added) {
+                    *code = LDAP_OTHER;
+                    return Step::Failed;
+                }
+            } else if (type == LDAP_RES_SEARCH_RESULT) {
+                *result = message;
+                return Step::Done;
+            } else {
+                // Continuation references: referrals are not followed.
+                ldap_msgfree(message);
+            }
+        }
+    }
+
+    // Reads (and frees) the result that ends a page: its code and, when
+    // paging, the cookie for the next page.
+    Step pageResult(const QByteArray& base, bool paging, LDAPMessage* message, berval* cookie,
+                    int* code, QString* error)
+    {
+        ::ldap* ld = m_connection.handle();
+        char* matched = nullptr;
+        char* text = nullptr;
+        LDAPControl** responseControls = nullptr;
+        const int rc =
+            ldap_parse_result(ld, message, code, &matched, &text, nullptr, &responseControls, 1);
+        const QString serverText = QString::fromUtf8(text != nullptr ? text : "").trimmed();
+        const QString matchedDn = QString::fromUtf8(matched != nullptr ? matched : "");
+        ldap_memfree(matched);
+        ldap_memfree(text);
+        if (rc != LDAP_SUCCESS) {
+            ldap_controls_free(responseControls);
+            *code = rc;
+            *error = lostOrFailed(rc);
+            return Step::Failed;
+        }
+        if (*code != LDAP_SUCCESS) {
+            ldap_controls_free(responseControls);
+            *error = resultError(base, *code, serverText, matchedDn, paging);
+            return Step::Failed;
+        }
+        if (paging) {
+            LDAPControl* response =
+                ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, responseControls, nullptr);
+            ber_int_t estimate = 0;
+            if (response != nullptr)
+                ldap_parse_pageresponse_control(ld, response, &estimate, cookie);
+        }
+        ldap_controls_free(responseControls);
+        return Step::Done;
+    }
+
+    QString lostOrFailed(int rc) const
+    {
+        const QString& server = m_connection.server().display;
+        if (isConnectionLoss(rc))
+            return QStringLiteral("The connection to the directory server %1 was lost during the "
+                                  "search: %2")
+                .arg(server, errorText(m_connection.handle(), rc));
+        return QStringLiteral("The search on the directory server %1 failed: %2")
+            .arg(server, errorText(m_connection.handle(), rc));
+    }
+
+    QString resultError(const QByteArray& base, int code, const QString& serverText,
+                        const QString& matchedDn, bool paging) const
+    {
+        const QString& server = m_connection.server().display;
+        QString text = QString::fromUtf8(ldap_err2string(code));
+        if (!serverText.isEmpty())
+            text += QStringLiteral(" (%1)").arg(serverText);
+        if (code == LDAP_SIZELIMIT_EXCEEDED)
+            return QStringLiteral("The directory server %1 stopped the search at its size limit "
+                                  "after %2 entries%3, so the tree would be incomplete: %4")
+                .arg(server)
+                .arg(m_received)
+                .arg(paging ? QString() : QStringLiteral(" (it does not allow paged searches)"))
+                .arg(text);
+        if (code == LDAP_NO_SUCH_OBJECT) {
+            if (!matchedDn.isEmpty())
+                text += QStringLiteral("; the nearest existing entry is \"%1\"").arg(matchedDn);
+            return QStringLiteral("The directory server %1 has no entry \"%2\" for the tree root: "
+                                  "%3")
+                .arg(server, QString::fromUtf8(base), text);
+        }
+        return QStringLiteral("The search on the directory server %1 failed: %2").arg(server, text);
+    }
+
+    Connection& m_connection;
+    const SearchRequest& m_request;
+    const std::atomic_bool& m_cancel;
+    Collector& m_collector;
+    std::size_t m_received = 0;
+};
+
+// Searches the tree root, or each naming context in turn, and puts the
+// result in directory order.
+bool searchTree(Connection& connection, const SearchRequest& request,
+                const std::atomic_bool& cancel, SearchOutcome* outcome)
+{
+    QList<QByteArray> bases;
+    if (request.server.baseDn.isEmpty()) {
+        if (!namingContexts(connection, &bases, &outcome->error))
+            return false;
+    } else {
+        bases << request.server.baseDn;
+    }
+
+    Collector collector(request, outcome);
+    PagedSearch search(connection, request, cancel, collector);
+    for (const QByteArray& base : std::as_const(bases)) {
+        // With the naming contexts as the top, each context is itself a
+        // child of the tree root.
+        collector.setRootDepth(request.server.baseDn.isEmpty() ? 0 : request.server.baseDepth);
+        const Step step = search.run(base, &outcome->error);
+        if (step != Step::Done)
+            return false;
+    }
+
+    collector.putInDirectoryOrder();
+    return true;
+}
+
+// The context must be in the tree: the tree root or one of its entries.
+bool holdsContext(Connection& connection, const SearchRequest& request, SearchOutcome* outcome)
+{
+    QStringList contextPath;
+    if (!nds::splitFullName(request.context, request.treeName, &contextPath)) {
+        outcome->error =
+            QStringLiteral("The context \"%1\" is not a valid NDS name").arg(request.context);
+        return false;
+    }
+    if (contextPath.isEmpty() || outcome->known.contains(request.context))
+        return true;
+    const Requester run = [&connection](const Request& r) { return r(connection.handle()); };
+    KnownEntry entry;
+    QStringList spelled;
+    const Lookup found =
+        lookUp(run, request.server, request.treeName, contextPath, request.options.operationTimeout,
+               &outcome->known, &entry, &spelled, &outcome->error);
+    if (found == Lookup::Failed)
+        return false;
+    if (found == Lookup::Missing) {
+        outcome->error = QStringLiteral("The directory server %1 does not hold the context \"%2\"")
+                             .arg(request.server.display, request.context);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void runSearch(const SearchRequest& request, const std::atomic_bool& cancel, SearchOutcome* outcome)
+{
+    auto connection = std::make_unique<Connection>(request.server, request.options);
+    if (!connection->open(&outcome->error))
+        return;
+    if (cancel.load())
+        return;
+    if (!searchTree(*connection, request, cancel, outcome) ||
+        !holdsContext(*connection, request, outcome))
+        return;
+    outcome->connection = std::move(connection);
+    outcome->ok = true;
+}
+
+} // namespace stelvo::ldap
