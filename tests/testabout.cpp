@@ -1,6 +1,7 @@
 // The about box: texts, layout, keyboard, the modal showing, and starting
 // what the system information lookup finds.
 #include "MessageBoxCatcher.h"
+#include "RegistryFiles.h"
 #include "SystemInfo.h"
 #include "Twips.h"
 #include "frmAbout.h"
@@ -44,8 +45,7 @@ class TestAbout : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_files = 0;
+    test::RegistryFiles m_registry;
 
     struct Start
     {
@@ -53,15 +53,7 @@ class TestAbout : public QObject
         int style;
     };
 
-    void useRegistry(const QByteArray& body)
-    {
-        const QString name = m_dir.filePath(QStringLiteral("r%1.reg").arg(++m_files));
-        QFile file(name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("REGEDIT4\n\n" + body);
-        file.close();
-        qputenv("STELVO_REGISTRY", QFile::encodeName(name));
-    }
+    void useRegistry(const QByteArray& body) { m_registry.useRegedit4(body); }
 
     // Runs StartSysInfo with a recording starter; returns the starts and the
     // message boxes it showed.

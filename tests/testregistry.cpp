@@ -2,6 +2,7 @@
 // and the normal-file test that goes with it.
 #include "NormalFile.h"
 #include "Registry.h"
+#include "RegistryFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,21 +35,9 @@ class TestRegistry : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_files = 0;
+    test::RegistryFiles m_registry;
 
-    // Each load gets a file of its own, so no change can hide behind an
-    // unchanged size and time.
-    QString use(const QByteArray& contents)
-    {
-        const QString name = m_dir.filePath(QStringLiteral("r%1.reg").arg(++m_files));
-        QFile file(name);
-        if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
-            qFatal("cannot write %s", qPrintable(name));
-        file.close();
-        qputenv("STELVO_REGISTRY", QFile::encodeName(name));
-        return name;
-    }
+    QString use(const QByteArray& contents) { return m_registry.use(contents); }
 
     struct Read
     {
@@ -234,7 +223,7 @@ private slots:
 
     void unreadableFile()
     {
-        const QString name = m_dir.filePath(QStringLiteral("no such file.reg"));
+        const QString name = QDir(m_registry.path()).filePath(QStringLiteral("no such file.reg"));
         qputenv("STELVO_REGISTRY", QFile::encodeName(name));
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QRegularExpression::escape(name + ':')));
@@ -242,14 +231,14 @@ private slots:
         QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h), ERROR_REGISTRY_IO_FAILED);
         QVERIFY(registryLoadError().startsWith(name));
         // A directory is no registry file either.
-        qputenv("STELVO_REGISTRY", QFile::encodeName(m_dir.path()));
+        qputenv("STELVO_REGISTRY", QFile::encodeName(m_registry.path()));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(".")));
         QVERIFY(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h) != ERROR_SUCCESS);
     }
 
     void fixedAfterCorrection()
     {
-        const QString name = m_dir.filePath(QStringLiteral("edited.reg"));
+        const QString name = QDir(m_registry.path()).filePath(QStringLiteral("edited.reg"));
         qputenv("STELVO_REGISTRY", QFile::encodeName(name));
         QFile file(name);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -391,7 +380,7 @@ private slots:
         QCOMPARE(r.data, QFile::encodeName(program) + '\0');
 
         QVERIFY(QFile::remove(program));
-        qputenv("PATH", QFile::encodeName(m_dir.path())); // nothing there
+        qputenv("PATH", QFile::encodeName(m_registry.path())); // nothing there
         use("REGEDIT4\n");
         QCOMPARE(read("X", "Y").status, ERROR_FILE_NOT_FOUND);
         qputenv("STELVO_REGISTRY", "");

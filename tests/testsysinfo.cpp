@@ -1,5 +1,6 @@
 // Finding the system information tool in the registry; no dialog needed.
 #include "Registry.h"
+#include "RegistryFiles.h"
 #include "SystemInfo.h"
 
 #include <QDir>
@@ -39,18 +40,9 @@ class TestSysInfo : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_files = 0;
+    test::RegistryFiles m_registry;
 
-    void useRegistry(const QByteArray& body)
-    {
-        const QString name = m_dir.filePath(QStringLiteral("r%1.reg").arg(++m_files));
-        QFile file(name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("REGEDIT4\n\n" + body);
-        file.close();
-        qputenv("STELVO_REGISTRY", QFile::encodeName(name));
-    }
+    void useRegistry(const QByteArray& body) { m_registry.useRegedit4(body); }
 
 private slots:
     void cleanup() { qunsetenv("STELVO_REGISTRY"); }

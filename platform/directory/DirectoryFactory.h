@@ -22,7 +22,7 @@ struct Controls
 // The directory and session controls the environment asks for:
 //   STELVO_DIRECTORY  an LDIF file, or an ldap:// or ldaps:// URL whose DN
 //                     stands for the tree root (default: the embedded sample
-//                     directory); see LdapDirectory.h for the LDAP settings
+//                     directory); see LdapOptions.h for the LDAP settings
 //   STELVO_CONTEXT    the initial NDS context (default: `designContext`)
 //   STELVO_SERVER     the session's first server (default: the URL's host
 //                     for LDAP, else FS1)

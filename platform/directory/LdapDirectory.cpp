@@ -78,11 +78,6 @@ bool onlyStars(const QString& pattern)
            std::all_of(pattern.cbegin(), pattern.cend(), [](QChar c) { return c == u'*'; });
 }
 
-bool isContainerKind(nds::Kind kind)
-{
-    return kind == nds::Kind::OrganizationalUnit || kind == nds::Kind::Container;
-}
-
 // The classes of the Container kind.
 constexpr char kContainerClasses[] = "(objectClass=organization)(objectClass=country)"
                                      "(objectClass=locality)(objectClass=domain)";
@@ -141,7 +136,7 @@ DirectoryEntry entryOf(const QString& fullName, const QString& shortName,
     entry.shortName = shortName;
     entry.fullName = fullName;
     entry.entryClass.name = known.className;
-    entry.entryClass.container = isContainerKind(known.kind);
+    entry.entryClass.container = nds::isContainerKind(known.kind);
     return entry;
 }
 

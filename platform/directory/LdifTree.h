@@ -22,10 +22,7 @@ struct LdifEntry
     unsigned long line = 0;    // first line of its record
 
     // Whether other entries may lie below this one.
-    bool isContainerKind() const
-    {
-        return kind == nds::Kind::OrganizationalUnit || kind == nds::Kind::Container;
-    }
+    bool isContainerKind() const { return nds::isContainerKind(kind); }
 };
 
 // A whole tree read from LDIF. Entry DNs are relative to the tree root

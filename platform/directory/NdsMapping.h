@@ -26,6 +26,12 @@ enum class Kind
     Container, // organization, country, locality, domain
 };
 
+// Whether entries of this kind may hold other entries.
+inline bool isContainerKind(Kind kind)
+{
+    return kind == Kind::OrganizationalUnit || kind == Kind::Container;
+}
+
 // What an entry with these objectClass values is, and the class name that
 // decided it (empty for Other).
 Kind classify(const QList<QByteArray>& objectClasses, QString* className);

@@ -1,0 +1,18 @@
+#include "RegistryFiles.h"
+
+#include <QFile>
+
+namespace stelvo::test {
+
+QString RegistryFiles::use(const QByteArray& contents)
+{
+    const QString name = m_dir.filePath(QStringLiteral("r%1.reg").arg(++m_files));
+    QFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        qFatal("cannot write %s", qPrintable(name));
+    file.close();
+    qputenv("STELVO_REGISTRY", QFile::encodeName(name));
+    return name;
+}
+
+} // namespace stelvo::test
