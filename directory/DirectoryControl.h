@@ -51,6 +51,13 @@ public:
     // not there or the directory cannot be asked.
     virtual DirectoryEntry EntryByName(const QString& ndsFullName) = 0;
 
+    // The entries the last search found but left out of its result because
+    // no NDS full name can hold their names (see nds::isRepresentable), and
+    // the entries below them, each as the directory writes it (its DN, with
+    // the file and line for a file). Complete when SearchCompleted is
+    // delivered; the rest of the result is unaffected by them.
+    const QStringList& LeftOut() const { return m_leftOut; }
+
 signals:
     // Names of all entries found, in directory order (parents before their
     // children). An empty list means nothing was found.
@@ -58,7 +65,11 @@ signals:
     // The search could not be made; `message` names the cause for the user.
     void SearchFailed(const QString& message);
 
+protected:
+    void setLeftOut(QStringList leftOut) { m_leftOut = std::move(leftOut); }
+
 private:
+    QStringList m_leftOut;
     QString m_searchAttribute = QStringLiteral("CN");
     bool m_searchFlag = true;
 };

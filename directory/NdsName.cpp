@@ -28,7 +28,8 @@ bool splitFullName(const QString& name, const QString& treeName, QStringList* to
 
 bool isRepresentable(const QString& component)
 {
-    return !component.isEmpty() && !component.contains(QLatin1Char('\\'));
+    return !component.isEmpty() && !component.contains(QLatin1Char('\\')) &&
+           !component.contains(QChar(0));
 }
 
 } // namespace stelvo::nds

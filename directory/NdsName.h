@@ -17,8 +17,10 @@ QString fullName(const QString& treeName, const QStringList& topDown);
 // name is not of tree `treeName`.
 bool splitFullName(const QString& fullName, const QString& treeName, QStringList* topDown);
 
-// A name component that cannot be written into an NDS full name: the full
-// name separates components with "\" and has no escape for it.
+// False for a name component that an NDS full name cannot hold: the full
+// name separates components with "\" and has no escape for it, an empty
+// component would read as two separators, and a NUL would end the name early
+// wherever it is passed on as a C string (a tool's command line).
 bool isRepresentable(const QString& component);
 
 } // namespace stelvo::nds
