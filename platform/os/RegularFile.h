@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace stelvo {
+
+// Reads a file that must hold plain data (a directory export, a password
+// file). Only a regular file is read; a symbolic link counts as what it points
+// to. A folder, a named pipe (FIFO), a device or a socket is refused at once,
+// without ever waiting on it, so that a mistaken path cannot freeze the
+// caller. Blocks only while the file itself is read.
+//
+// On success returns true and sets `content` to the whole file. On failure
+// returns false, leaves `content` empty and sets `error` to a message that
+// names the path and the cause: what the path is instead ("a named pipe
+// (FIFO), not a regular file") or the system's reason (no such file,
+// permission denied). Throws only std::bad_alloc, for a file that does not
+// fit in memory.
+bool readRegularFile(const QString& path, QByteArray* content, QString* error);
+
+} // namespace stelvo

@@ -1,0 +1,108 @@
+#include "RegularFile.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace stelvo {
+
+namespace {
+
+QString whatItIs(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe (FIFO)");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("a special file");
+}
+
+bool refuse(const QString& path, const QString& cause, QString* error)
+{
+    *error = QStringLiteral("%1: %2").arg(path, cause);
+    return false;
+}
+
+bool refuseWithErrno(const QString& path, int code, QString* error)
+{
+    return refuse(path, QString::fromStdString(std::generic_category().message(code)), error);
+}
+
+bool refuseUnlessRegular(const QString& path, const struct stat& info, QString* error)
+{
+    if (S_ISREG(info.st_mode))
+        return true;
+    return refuse(path, whatItIs(info.st_mode) + QStringLiteral(", not a regular file"), error);
+}
+
+struct FileDescriptor
+{
+    int fd = -1;
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+bool readToEnd(int fd, const QString& path, qint64 expectedSize, QByteArray* content,
+               QString* error)
+{
+    constexpr qsizetype kChunk = 64 * 1024;
+    // One chunk to spare, so that the read that finds the end needs no more room.
+    content->reserve(qsizetype(expectedSize) + kChunk);
+    for (;;) {
+        const qsizetype used = content->size();
+        content->resize(used + kChunk);
+        const ssize_t got = ::read(fd, content->data() + used, size_t(kChunk));
+        if (got < 0 && errno == EINTR) {
+            content->resize(used);
+            continue;
+        }
+        if (got < 0) {
+            const int code = errno;
+            content->clear();
+            return refuseWithErrno(path, code, error);
+        }
+        content->resize(used + got);
+        if (got == 0)
+            return true;
+    }
+}
+
+} // namespace
+
+bool readRegularFile(const QString& path, QByteArray* content, QString* error)
+{
+    content->clear();
+    const QByteArray local = QFile::encodeName(path);
+    // Looked at before it is opened: opening a device can have effects of
+    // its own (a tape rewinds, a modem line rises).
+    struct stat info = {};
+    if (::stat(local.constData(), &info) != 0)
+        return refuseWithErrno(path, errno, error);
+    if (!refuseUnlessRegular(path, info, error))
+        return false;
+    // O_NONBLOCK: should a FIFO have taken the file's place since, opening it
+    // for reading would wait for a writer. A regular file ignores the flag.
+    FileDescriptor file;
+    file.fd = ::open(local.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file.fd < 0)
+        return refuseWithErrno(path, errno, error);
+    if (::fstat(file.fd, &info) != 0)
+        return refuseWithErrno(path, errno, error);
+    if (!refuseUnlessRegular(path, info, error))
+        return false;
+    return readToEnd(file.fd, path, qint64(info.st_size), content, error);
+}
+
+} // namespace stelvo
