@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <sys/stat.h>
 
 using namespace stelvo;
 
@@ -190,7 +192,27 @@ private slots:
         QTest::newRow("duplicate") << (org + "dn: o=org\nobjectClass: organization\n") << "line 4: \"o=org\" is already in the directory (line 1)";
         QTest::newRow("malformed dn") << QByteArray("dn: this is no dn\nobjectClass: organization\n") << "line 1: malformed DN";
         QTest::newRow("change record") << (org + "dn: o=ORG\nchangetype: delete\n") << "line 4: only entries";
-        QTest::newRow("backslash in name") << (org + "dn: cn=A\\5cB,o=ORG\nobjectClass: Workstation\n") << "line 4: \"cn=A\\5cB,o=ORG\": a name that holds a backslash";
+        QTest::newRow("modify record") << (org + "dn: o=ORG\nchangetype: modify\nadd: cn\ncn: X\n-\n") << "line 4: only entries";
+        QTest::newRow("control line") << (org + "dn: o=ORG\ncontrol: 1.2.840.113556.1.4.805 true\nchangetype: add\n") << "line 4: only entries";
+        QTest::newRow("empty attribute name") << QByteArray("dn: o=ORG\n: x\n") << "line 2: malformed LDIF record: the line has no valid attribute name";
+        QTest::newRow("lone dash") << QByteArray("dn: o=ORG\n-\n") << "line 2: malformed LDIF record: the line is not";
+        QTest::newRow("dash after attribute") << QByteArray("dn: o=ORG\nobjectClass: organization\n-\n") << "line 3: malformed LDIF record";
+        QTest::newRow("digit first") << QByteArray("0\n\n") << "line 1: malformed LDIF record";
+        QTest::newRow("digit before dn") << QByteArray("0\ndn: o=ORG\nobjectClass: organization\n") << "line 1: malformed LDIF record";
+        QTest::newRow("dn without colon") << QByteArray("dn\nobjectClass: organization\n") << "line 1: malformed LDIF record";
+        QTest::newRow("space before colon") << QByteArray("dn : o=ORG\n") << "line 1: malformed LDIF record: the line has no valid attribute name";
+        QTest::newRow("dn bad base64") << QByteArray("dn:: %%%\nobjectClass: organization\n") << "line 1: malformed LDIF record";
+        QTest::newRow("dn empty base64") << QByteArray("dn::\nobjectClass: organization\n") << "line 1: malformed LDIF record";
+        QTest::newRow("empty dn") << QByteArray("dn:\nobjectClass: organization\n") << "line 1: the entry has no DN";
+        QTest::newRow("dn not first") << QByteArray("objectClass: organization\ndn: o=ORG\n") << "line 2: malformed LDIF record: the DN is not";
+        QTest::newRow("second dn") << QByteArray("dn: o=ORG\nobjectClass: organization\ndn: o=OTHER\n") << "line 3: malformed LDIF record: a second DN";
+        QTest::newRow("continuation first") << QByteArray(" dn: o=ORG\n") << "line 1: malformed LDIF record: a continuation line";
+        QTest::newRow("continuation after blank") << (org + " objectClass: top\n") << "line 4: malformed LDIF record: a continuation line";
+        QTest::newRow("include") << QByteArray("include: file:///etc/hostname\n\ndn: o=ORG\n") << "line 1: the entry has no DN";
+        QTest::newRow("lone cr") << QByteArray("dn: o=ORG\nobjectClass: organ\rization\n") << "line 2: malformed LDIF record: the line holds a carriage return";
+        QTest::newRow("nul byte") << (org + "dn: cn=A" + '\0' + "B,o=ORG\n") << "line 4: malformed LDIF record: the line holds a NUL byte";
+        QTest::newRow("nul in comment") << (QByteArray("# a") + '\0' + "b\ndn: o=ORG\n") << "line 1: malformed LDIF record";
+        QTest::newRow("long line") << (org + "dn: cn=" + QByteArray(100000, 'W') + ",o=ORG\n" + QByteArray(100000, 'x') + "\n") << "line 5: malformed LDIF record";
         // clang-format on
     }
 
@@ -206,6 +228,235 @@ private slots:
                      qPrintable(error.message()));
             QVERIFY2(error.message().contains(expected), qPrintable(error.message()));
         }
+    }
+
+    void unusualInputIsRead_data()
+    {
+        QTest::addColumn<QByteArray>("ldif");
+        QTest::addColumn<QStringList>("names");
+        const QByteArray org = "dn: o=ORG\nobjectClass: organization\n\n";
+        const QString top = QStringLiteral("NDS:\\\\T\\ORG");
+        const QString ws = QStringLiteral("NDS:\\\\T\\ORG\\WS1");
+        const QString longName =
+            QStringLiteral("NDS:\\\\T\\ORG\\") + QString(100000, QLatin1Char('W'));
+        // clang-format off
+        QTest::newRow("crlf") << QByteArray("dn: o=ORG\r\nobjectClass: organization\r\n\r\ndn: cn=WS1,o=ORG\r\nobjectClass: Workstation\r\n") << QStringList{top, ws};
+        QTest::newRow("folded crlf") << QByteArray("dn: cn=W\r\n S1,o=ORG\r\nobjectClass: Workstation\r\n\r\n" + org) << QStringList{ws, top};
+        QTest::newRow("no final newline") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation") << QStringList{top, ws};
+        QTest::newRow("comment inside") << QByteArray("dn: o=ORG\n# note\n  continued\nobjectClass: organization\n") << QStringList{top};
+        QTest::newRow("empty value") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\ndescription:\n") << QStringList{top, ws};
+        QTest::newRow("base64 dn") << (org + "dn:: Y249V1MxLG89T1JH\nobjectClass: Workstation\n") << QStringList{top, ws};
+        QTest::newRow("base64 nul value") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\ndescription:: QQBC\n") << QStringList{top, ws};
+        QTest::newRow("changetype add") << (org + "dn: cn=WS1,o=ORG\nchangetype: add\nobjectClass: Workstation\n") << QStringList{top, ws};
+        QTest::newRow("version alone") << QByteArray("version: 1\n\n" + org) << QStringList{top};
+        QTest::newRow("only comments") << QByteArray("# nothing\n\n\n") << QStringList{};
+        QTest::newRow("long name") << (org + "dn: cn=" + QByteArray(100000, 'W') + ",o=ORG\nobjectClass: Workstation\n") << QStringList{top, longName};
+        // clang-format on
+    }
+
+    void unusualInputIsRead()
+    {
+        QFETCH(QByteArray, ldif);
+        QFETCH(QStringList, names);
+        const std::optional<LdifTree> tree =
+            LdifTree::parse(ldif, QStringLiteral("test.ldif"), QStringLiteral("T"));
+        QVERIFY(tree.has_value());
+        QStringList found;
+        for (const LdifEntry& entry : tree->entries())
+            found << entry.fullName;
+        QCOMPARE(found, names);
+    }
+
+    void urlValuesAreRefusedUnread_data()
+    {
+        QTest::addColumn<QByteArray>("ldif");
+        QTest::addColumn<QString>("expected");
+        // %URL% names a FIFO: were it read, the parse would wait for a writer.
+        // clang-format off
+        QTest::newRow("dn") << QByteArray("dn:< %URL%\nobjectClass: organization\n") << "line 1: malformed LDIF record: URL values";
+        QTest::newRow("attribute") << QByteArray("dn: o=ORG\nobjectClass:< %URL%\n") << "line 2: malformed LDIF record: URL values";
+        QTest::newRow("local file") << QByteArray("dn: o=ORG\nobjectClass: organization\n\ndn: cn=WS1,o=ORG\ncn:<file:///etc/hostname\n") << "line 5: malformed LDIF record: URL values";
+        // clang-format on
+    }
+
+    void urlValuesAreRefusedUnread()
+    {
+        QFETCH(QByteArray, ldif);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        ldif.replace("%URL%", "file://" + fifo);
+        try {
+            LdifTree::parse(ldif, QStringLiteral("test.ldif"), QStringLiteral("T"));
+            QFAIL("URL value accepted");
+        } catch (const DirectoryError& error) {
+            QVERIFY2(error.message().contains(expected), qPrintable(error.message()));
+        }
+    }
+
+    void unnamableEntriesAreLeftOut_data()
+    {
+        QTest::addColumn<QByteArray>("ldif");
+        QTest::addColumn<QStringList>("leftOut");
+        QTest::addColumn<QStringList>("names");
+        const QByteArray head = "dn: o=ORG\nobjectClass: organization\n\n"
+                                "dn: ou=SALES,o=ORG\nobjectClass: organizationalUnit\n\n";
+        const QByteArray tail = "\ndn: cn=WS1,ou=SALES,o=ORG\nobjectClass: Workstation\n";
+        const QStringList kept = {QStringLiteral("NDS:\\\\T\\ORG"),
+                                  QStringLiteral("NDS:\\\\T\\ORG\\SALES"),
+                                  QStringLiteral("NDS:\\\\T\\ORG\\SALES\\WS1")};
+        // clang-format off
+        QTest::newRow("backslash") << (head + "dn: cn=A\\5cB,ou=SALES,o=ORG\nobjectClass: Workstation\n" + tail) << QStringList{"t.ldif:7: cn=A\\5cB,ou=SALES,o=ORG"} << kept;
+        QTest::newRow("empty name") << (head + "dn: cn=,ou=SALES,o=ORG\nobjectClass: Workstation\n" + tail) << QStringList{"t.ldif:7: cn=,ou=SALES,o=ORG"} << kept;
+        QTest::newRow("nul escape") << (head + "dn: cn=A\\00B,ou=SALES,o=ORG\nobjectClass: Workstation\n" + tail) << QStringList{"t.ldif:7: cn=A\\00B,ou=SALES,o=ORG"} << kept;
+        // cn=A<NUL>B,ou=SALES,o=ORG
+        QTest::newRow("nul in base64") << (head + "dn:: Y249QQBCLG91PVNBTEVTLG89T1JH\nobjectClass: Workstation\n" + tail) << QStringList{"t.ldif:7: cn=A\\00B,ou=SALES,o=ORG"} << kept;
+        QTest::newRow("unit and below") << (head + "dn: cn=X,ou=A\\5cB,ou=SALES,o=ORG\nobjectClass: Workstation\n\n"
+                                                   "dn: ou=A\\5cB,ou=SALES,o=ORG\nobjectClass: organizationalUnit\n\n"
+                                                   "dn: ou=C,ou=A\\5cB,ou=SALES,o=ORG\nobjectClass: organizationalUnit\n" + tail)
+            << QStringList{"t.ldif:7: cn=X,ou=A\\5cB,ou=SALES,o=ORG", "t.ldif:10: ou=A\\5cB,ou=SALES,o=ORG", "t.ldif:13: ou=C,ou=A\\5cB,ou=SALES,o=ORG"} << kept;
+        QTest::newRow("top") << ("dn: o=A\\5cB\nobjectClass: organization\n\n" + head + "dn: cn=Y,o=A\\5cB\nobjectClass: Workstation\n" + tail)
+            << QStringList{"t.ldif:1: o=A\\5cB", "t.ldif:10: cn=Y,o=A\\5cB"} << kept;
+        // clang-format on
+    }
+
+    void unnamableEntriesAreLeftOut()
+    {
+        QFETCH(QByteArray, ldif);
+        QFETCH(QStringList, leftOut);
+        QFETCH(QStringList, names);
+        const std::optional<LdifTree> tree =
+            LdifTree::parse(ldif, QStringLiteral("t.ldif"), QStringLiteral("T"));
+        QVERIFY(tree.has_value());
+        QCOMPARE(tree->leftOut(), leftOut);
+        QStringList found;
+        for (const int index : tree->directoryOrder())
+            found << tree->entries()[size_t(index)].fullName;
+        QCOMPARE(found, names);
+    }
+
+    void leftOutEntriesReachTheControl()
+    {
+        QTemporaryDir dir;
+        const QString path =
+            writeFile(dir, "dn: o=ORG\nobjectClass: organization\n\n"
+                           "dn: ou=A\\5cB,o=ORG\nobjectClass: organizationalUnit\n\n"
+                           "dn: cn=WS1,o=ORG\nobjectClass: Workstation\n");
+        LdifDirectory directory(path, QStringLiteral("NDS:\\\\T"));
+        const Outcome outcome = runSearch(directory, QStringLiteral("T"));
+        QVERIFY2(outcome.completed, qPrintable(outcome.failure));
+        QCOMPARE(outcome.results, QStringList{QStringLiteral("NDS:\\\\T\\ORG\\WS1")});
+        QCOMPARE(directory.LeftOut(), QStringList{path + QStringLiteral(":4: ou=A\\5cB,o=ORG")});
+        QCOMPARE(directory.EntryByName(QStringLiteral("NDS:\\\\T\\ORG")).shortName,
+                 QStringLiteral("ORG"));
+        QVERIFY_THROWS_EXCEPTION(DirectoryError,
+                                 directory.EntryByName(QStringLiteral("NDS:\\\\T\\ORG\\A\\B")));
+        // A failed search leaves nothing out.
+        QFile::remove(path);
+        QVERIFY(!runSearch(directory, QStringLiteral("T")).completed);
+        QVERIFY(directory.LeftOut().isEmpty());
+    }
+
+    void fifoIsRefusedAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("directory.ldif"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        LdifDirectory directory(path, QStringLiteral("NDS:\\\\T"));
+        const Outcome outcome = runSearch(directory, QStringLiteral("T"));
+        QVERIFY(!outcome.completed);
+        QCOMPARE(outcome.failure,
+                 path + QStringLiteral(": a named pipe (FIFO), not a regular file"));
+    }
+
+    void destroyingStopsTheParse()
+    {
+        // Long enough to parse for seconds; destroying the control must not
+        // wait for that.
+        QTemporaryDir dir;
+        QByteArray ldif = "dn: o=ORG\nobjectClass: organization\n\n";
+        for (int i = 0; i < 400000; ++i)
+            ldif += "dn: cn=WS" + QByteArray::number(i) + ",o=ORG\nobjectClass: Workstation\n\n";
+        auto directory =
+            std::make_unique<LdifDirectory>(writeFile(dir, ldif), QStringLiteral("NDS:\\\\T"));
+        QSignalSpy completed(directory.get(), &DirectoryControl::SearchCompleted);
+        QSignalSpy failed(directory.get(), &DirectoryControl::SearchFailed);
+        directory->StartSearch(QStringLiteral("T"), 2, QStringLiteral("Workstation"),
+                               QStringLiteral("*"));
+        QTest::qWait(100);
+        QCOMPARE(completed.count() + failed.count(), 0);
+        QElapsedTimer clock;
+        clock.start();
+        directory.reset();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void onlyTheLatestSearchIsDelivered_data()
+    {
+        QTest::addColumn<QString>("firstClasses");
+        QTest::addColumn<int>("pause");
+        // With a pause the first search has finished, and its result waits
+        // in the event queue, when the second one starts.
+        // clang-format off
+        QTest::newRow("first would complete") << "Organizational Unit" << 0;
+        QTest::newRow("first would fail") << "Printer" << 0;
+        QTest::newRow("first completed") << "Organizational Unit" << 300;
+        QTest::newRow("first failed") << "Printer" << 300;
+        // clang-format on
+    }
+
+    void onlyTheLatestSearchIsDelivered()
+    {
+        QFETCH(QString, firstClasses);
+        QFETCH(int, pause);
+        LdifDirectory directory(kFixture, kContext);
+        QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
+        QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
+        directory.StartSearch(QStringLiteral("ACME_TREE"), 2, firstClasses, QStringLiteral("*"));
+        QThread::msleep(static_cast<unsigned long>(pause));
+        directory.StartSearch(QStringLiteral("ACME_TREE"), 2, QStringLiteral("Workstation"),
+                              QStringLiteral("ws0*"));
+        QTRY_COMPARE(completed.count(), 1);
+        QTest::qWait(200);
+        QCOMPARE(completed.count(), 1);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(completed.at(0).at(0).toStringList(),
+                 QStringList({n("ORG\\SALES\\WS042"), n("ORG\\SALES\\WS001")}));
+    }
+
+    void workerFailuresAreDelivered_data()
+    {
+        QTest::addColumn<int>("thrown");
+        QTest::addColumn<QString>("expected");
+        // clang-format off
+        QTest::newRow("directory error") << 0 << "dir.ldif: gone";
+        QTest::newRow("out of memory") << 1 << "dir.ldif cannot be read: there is not enough memory to read it.";
+        QTest::newRow("other exception") << 2 << "dir.ldif cannot be read: disk on fire.";
+        QTest::newRow("not an exception") << 3 << "dir.ldif cannot be read: an unexpected error.";
+        // clang-format on
+    }
+
+    void workerFailuresAreDelivered()
+    {
+        QFETCH(int, thrown);
+        QFETCH(QString, expected);
+        const LdifDirectory::Reader reader = [thrown](const QString&) -> QByteArray {
+            switch (thrown) {
+            case 0:
+                throw DirectoryError(QStringLiteral("dir.ldif: gone"));
+            case 1:
+                throw std::bad_alloc();
+            case 2:
+                throw std::runtime_error("disk on fire");
+            default:
+                throw 42;
+            }
+        };
+        LdifDirectory directory(QStringLiteral("dir.ldif"), QStringLiteral("NDS:\\\\T"), reader);
+        const Outcome outcome = runSearch(directory, QStringLiteral("T"));
+        QVERIFY(!outcome.completed);
+        QCOMPARE(outcome.failure, expected);
     }
 
     void malformedFileFailsTheSearch()

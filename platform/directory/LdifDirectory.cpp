@@ -1,6 +1,7 @@
 #include "LdifDirectory.h"
 
 #include "NdsMapping.h"
+#include "RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,13 +10,40 @@
 namespace stelvo {
 
 LdifDirectory::LdifDirectory(const QString& path, const QString& context, QObject* parent)
-    : DirectoryControl(parent), m_path(path), m_context(context)
+    : LdifDirectory(path, context, &LdifDirectory::readDirectory, parent)
+{}
+
+LdifDirectory::LdifDirectory(const QString& path, const QString& context, Reader reader,
+                             QObject* parent)
+    : DirectoryControl(parent), m_path(path), m_context(context), m_read(std::move(reader))
 {}
 
 LdifDirectory::~LdifDirectory()
 {
-    if (m_worker.joinable())
-        m_worker.join();
+    stopWorker();
+}
+
+void LdifDirectory::stopWorker()
+{
+    if (!m_worker.joinable())
+        return;
+    m_worker.request_stop();
+    m_worker.join();
+}
+
+QByteArray LdifDirectory::readDirectory(const QString& path)
+{
+    if (path.startsWith(QLatin1String(":/"))) {
+        QFile resource(path);
+        if (!resource.open(QIODevice::ReadOnly))
+            throw DirectoryError(QStringLiteral("%1: %2").arg(path, resource.errorString()));
+        return resource.readAll();
+    }
+    QByteArray data;
+    QString error;
+    if (!readRegularFile(QDir::toNativeSeparators(path), &data, &error))
+        throw DirectoryError(error);
+    return data;
 }
 
 QStringList LdifDirectory::search(const LdifTree& tree, const QString& context,
@@ -61,52 +89,83 @@ QStringList LdifDirectory::search(const LdifTree& tree, const QString& context,
 void LdifDirectory::StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                                 const QString& pattern)
 {
-    if (m_worker.joinable())
-        m_worker.join();
-    const QString attribute = SearchAttribute();
-    const bool fullNames = SearchFlag();
-    m_worker = std::thread([this, path = m_path, context = m_context, treeName, scope, classList,
-                            pattern, attribute, fullNames] {
-        std::shared_ptr<LdifTree> tree;
-        QStringList results;
-        QString failure;
-        try {
-            if (attribute.compare(QLatin1String("CN"), Qt::CaseInsensitive) != 0)
-                throw DirectoryError(
-                    QStringLiteral("Searching by attribute \"%1\" is not supported.")
-                        .arg(attribute));
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly))
-                throw DirectoryError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
-                                                                  file.errorString()));
-            tree = std::make_shared<LdifTree>(LdifTree::parse(
-                file.readAll(), QDir::toNativeSeparators(path), TreeNameOf(context)));
-            results = search(*tree, context, treeName, scope, classList, pattern);
-            if (!fullNames) {
-                for (QString& name : results)
-                    name = name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
-            }
-        } catch (const DirectoryError& error) {
-            failure = error.message();
-        }
-        // Delivered on the control's own thread; dropped if it is gone.
-        QMetaObject::invokeMethod(
-            this,
-            [this, tree = std::move(tree), results = std::move(results), failure] {
-                if (!failure.isEmpty())
-                    emit SearchFailed(failure);
-                else
-                    finishSearch(tree, results);
-            },
-            Qt::QueuedConnection);
-    });
+    stopWorker();
+    const quint64 generation = ++m_generation;
+    Request request{m_path,    m_context, treeName,          scope,
+                    classList, pattern,   SearchAttribute(), SearchFlag()};
+    m_worker = std::jthread(
+        [this, request = std::move(request), read = m_read, generation](std::stop_token stop) {
+            Outcome outcome = runSearch(request, read, stop);
+            if (stop.stop_requested())
+                return;
+            // Delivered on the control's own thread, where a newer search drops it.
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, outcome = std::move(outcome)]() mutable {
+                    deliver(generation, std::move(outcome));
+                },
+                Qt::QueuedConnection);
+        });
 }
 
-void LdifDirectory::finishSearch(std::shared_ptr<LdifTree> tree, const QStringList& results)
+LdifDirectory::Outcome LdifDirectory::runSearch(const Request& request, const Reader& read,
+                                                std::stop_token stop)
 {
-    m_tree = std::move(tree);
+    // Nothing may escape the worker: an exception there would end the program.
+    Outcome failed;
+    QString cause;
+    try {
+        return searchData(request, read, std::move(stop));
+    } catch (const DirectoryError& error) {
+        failed.failure = error.message();
+        return failed;
+    } catch (const std::bad_alloc&) {
+        cause = QStringLiteral("there is not enough memory to read it");
+    } catch (const std::exception& error) {
+        cause = QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        cause = QStringLiteral("an unexpected error");
+    }
+    failed.failure =
+        QStringLiteral("%1 cannot be read: %2.").arg(QDir::toNativeSeparators(request.path), cause);
+    return failed;
+}
+
+LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const Reader& read,
+                                                 std::stop_token stop)
+{
+    if (request.attribute.compare(QLatin1String("CN"), Qt::CaseInsensitive) != 0)
+        throw DirectoryError(QStringLiteral("Searching by attribute \"%1\" is not supported.")
+                                 .arg(request.attribute));
+    std::optional<LdifTree> tree =
+        LdifTree::parse(read(request.path), QDir::toNativeSeparators(request.path),
+                        TreeNameOf(request.context), std::move(stop));
+    if (!tree)
+        return {};
+    Outcome outcome;
+    outcome.results = search(*tree, request.context, request.treeName, request.scope,
+                             request.classList, request.pattern);
+    if (!request.fullNames) {
+        for (QString& name : outcome.results)
+            name = name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
+    }
+    outcome.tree = std::make_shared<const LdifTree>(std::move(*tree));
+    return outcome;
+}
+
+void LdifDirectory::deliver(quint64 generation, Outcome outcome)
+{
+    if (generation != m_generation)
+        return;
+    if (!outcome.failure.isEmpty()) {
+        setLeftOut({});
+        emit SearchFailed(outcome.failure);
+        return;
+    }
+    m_tree = std::move(outcome.tree);
     m_cursor = 0;
-    emit SearchCompleted(results);
+    setLeftOut(m_tree->leftOut());
+    emit SearchCompleted(outcome.results);
 }
 
 int LdifDirectory::findEntry(const QString& ndsFullName)

@@ -3,6 +3,7 @@
 #include "DirectoryControl.h"
 #include "LdifTree.h"
 
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -16,12 +17,25 @@ class LdifDirectory : public DirectoryControl
     Q_OBJECT
 
 public:
-    // `path` may name a Qt resource (":/..."). `context` is the initial NDS
-    // context; its tree is the tree this directory holds.
+    // Gives the directory's data for `path`. Called on the worker thread; may
+    // throw (DirectoryError with a message for the administrator).
+    using Reader = std::function<QByteArray(const QString& path)>;
+
+    // `path` may name a Qt resource (":/..."); any other path must name a
+    // regular file (see readDirectory). `context` is the initial NDS context;
+    // its tree is the tree this directory holds.
     LdifDirectory(const QString& path, const QString& context, QObject* parent = nullptr);
+    // The same, with the data read by `reader` instead of readDirectory.
+    LdifDirectory(const QString& path, const QString& context, Reader reader,
+                  QObject* parent = nullptr);
+    // Stops a search under way at its next record and waits only for that;
+    // its result is never delivered.
     ~LdifDirectory() override;
 
     QString ContextPath() const override { return m_context; }
+    // A search still under way is stopped; only the latest search's result is
+    // ever delivered. Any failure on the worker, running out of memory
+    // included, is delivered as SearchFailed.
     void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                      const QString& pattern) override;
     DirectoryEntry EntryByName(const QString& ndsFullName) override;
@@ -31,17 +45,47 @@ public:
     static QStringList search(const LdifTree& tree, const QString& context, const QString& treeName,
                               qint32 scope, const QString& classList, const QString& pattern);
 
+    // The data of a Qt resource (":/...") or of a regular file. Anything else
+    // (a folder, a FIFO, a device) is refused at once, without waiting on it.
+    // Throws DirectoryError naming the path and the cause.
+    static QByteArray readDirectory(const QString& path);
+
 private:
-    void finishSearch(std::shared_ptr<LdifTree> tree, const QStringList& results);
+    struct Request
+    {
+        QString path;
+        QString context;
+        QString treeName;
+        qint32 scope = 0;
+        QString classList;
+        QString pattern;
+        QString attribute;
+        bool fullNames = true;
+    };
+    struct Outcome
+    {
+        std::shared_ptr<const LdifTree> tree;
+        QStringList results;
+        QString failure; // empty on success
+    };
+
+    static Outcome runSearch(const Request& request, const Reader& read, std::stop_token stop);
+    static Outcome searchData(const Request& request, const Reader& read, std::stop_token stop);
+    void deliver(quint64 generation, Outcome outcome);
+    void stopWorker();
     int findEntry(const QString& ndsFullName);
 
     QString m_path;
     QString m_context;
+    Reader m_read;
 
     std::shared_ptr<const LdifTree> m_tree;
     // The place in directory order just past the last entry asked for.
     size_t m_cursor = 0;
-    std::thread m_worker;
+    // Counts the searches started; a result carries the count of its own
+    // search, so that a superseded one is recognized when it arrives.
+    quint64 m_generation = 0;
+    std::jthread m_worker;
 };
 
 } // namespace stelvo

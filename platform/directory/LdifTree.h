@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <stop_token>
 #include <vector>
 
 namespace stelvo {
@@ -31,12 +33,18 @@ struct LdifEntry
 class LdifTree
 {
 public:
-    // Parses `data` with libldap's LDIF and DN parsers. `source` names the
-    // data in error messages. Throws DirectoryError naming the source, the
-    // line and the cause for malformed records, duplicate entries, entries
-    // whose parent is missing or is no container, and names that an NDS
-    // full name cannot hold.
-    static LdifTree parse(const QByteArray& data, const QString& source, const QString& treeName);
+    // Parses `data` with libldap's LDIF and DN parsers, after checking each
+    // record's shape so that libldap is only given what it parses safely.
+    // `source` names the data in messages. Throws DirectoryError naming the
+    // source, the line and the cause for malformed records (URL values
+    // "name:< URL" among them: an export never needs them), change records,
+    // duplicate entries and entries whose parent is missing or is no
+    // container. Entries whose names no NDS full name can hold, and the
+    // entries below them, are left out of the tree and listed in leftOut().
+    // `stop` is checked at every record: once it is requested, returns
+    // nothing.
+    static std::optional<LdifTree> parse(const QByteArray& data, const QString& source,
+                                         const QString& treeName, std::stop_token stop = {});
 
     const std::vector<LdifEntry>& entries() const { return m_entries; }
     // Index of the entry with this NDS full name (compared without regard to
@@ -47,6 +55,9 @@ public:
     const std::vector<int>& directoryOrder() const { return m_order; }
     // The place of entry `index` in directoryOrder().
     size_t placeOf(int index) const { return m_place[size_t(index)]; }
+    // The entries left out, in file order, each as "<source>:<line>: <DN>"
+    // with the DN as the file writes it (a NUL shown as the escape \00).
+    const QStringList& leftOut() const { return m_leftOut; }
 
 private:
     void add(LdifEntry entry, const QString& dn, const QString& source);
@@ -59,6 +70,7 @@ private:
     std::vector<int> m_top;
     std::vector<int> m_order;
     std::vector<size_t> m_place;
+    QStringList m_leftOut;
     QHash<QString, int> m_byName;      // case-folded full name -> index
     QHash<QString, int> m_byExactName; // full name as written -> index
 };
