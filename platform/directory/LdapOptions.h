@@ -18,8 +18,9 @@ struct LdapOptions
     // Each request made on the user-interface thread (EntryByName), and the
     // bind and StartTLS requests.
     std::chrono::milliseconds operationTimeout{5000};
-    // The search gives up when the server sends nothing for this long.
-    std::chrono::milliseconds searchIdleTimeout{120000};
+    // The search gives up when the server sends nothing for this long: a
+    // server that stops answering is reported within half a minute.
+    std::chrono::milliseconds searchIdleTimeout{20000};
     // Entries per page of the paged search.
     int pageSize = 1000;
 
