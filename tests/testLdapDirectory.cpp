@@ -27,6 +27,10 @@ using stelvo::test::FakeLdapServer;
 using stelvo::test::HoldingProxy;
 using stelvo::test::SlapdConfig;
 using stelvo::test::SlapdServer;
+using Reply = FakeLdapServer::Reply;
+using FakeEntry = FakeLdapServer::Entry;
+Q_DECLARE_METATYPE(QList<Reply>)
+Q_DECLARE_METATYPE(QList<FakeEntry>)
 
 namespace {
 
@@ -221,8 +225,13 @@ private slots:
     void context_data();
     void context();
     void deliveredOnOwnThread();
+    void destroyedDuringSearch_data();
     void destroyedDuringSearch();
     void serverStopsAnswering();
+    void unreadableAnswers_data();
+    void unreadableAnswers();
+    void failureOnTheWorker_data();
+    void failureOnTheWorker();
     void searchArguments_data();
     void searchArguments();
     void optionsFromEnvironment_data();
@@ -1087,28 +1096,72 @@ void TestLdapDirectory::deliveredOnOwnThread()
     QCOMPARE(again.names, outcome.names);
 }
 
+namespace {
+
+const FakeEntry kAcme{"o=ACME,dc=tree", {"top", "organization"}};
+const FakeEntry kWorkstation{"cn=W1,o=ACME,dc=tree", {"top", "Workstation"}};
+
+// A successful bind (or StartTLS) reply.
+Reply success()
+{
+    return Reply{};
+}
+
+} // namespace
+
+void TestLdapDirectory::destroyedDuringSearch_data()
+{
+    QTest::addColumn<QList<Reply>>("script"); // the server holds the client after these
+    QTest::addColumn<bool>("ldaps");
+    QTest::addColumn<bool>("startTls");
+    QTest::addColumn<QString>("dn");
+    QTest::addColumn<QString>("context");
+
+    const QString nowhere = inTree(u"ACME\\NOWHERE"_qs);
+    const Reply firstPage = FakeLdapServer::page({kAcme, kWorkstation}, "next");
+    const Reply onlyPage = FakeLdapServer::page({kAcme, kWorkstation});
+    // clang-format off
+    QTest::newRow("TLS handshake")      << QList<Reply>{} << true << false << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("StartTLS")           << QList<Reply>{} << false << true << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("StartTLS handshake") << QList<Reply>{success()} << false << true << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("bind")               << QList<Reply>{} << false << false << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("naming contexts")    << QList<Reply>{success()} << false << false << QString() << kTreeContext;
+    QTest::newRow("first page")         << QList<Reply>{success()} << false << false << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("next page")          << QList<Reply>{success(), firstPage} << false << false << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("context lookup")     << QList<Reply>{success(), onlyPage} << false << false << u"dc=tree"_qs << nowhere;
+    // clang-format on
+}
+
 void TestLdapDirectory::destroyedDuringSearch()
 {
-    // The server's answer is held back after the bind: the search is under
-    // way when the directory control goes.
-    HoldingProxy proxy(m_acme->port(), 14); // the size of a successful bind response
-    QVERIFY(proxy.start());
+    // A server that stops answering at any step of the search: the
+    // directory control goes at once, long before any of its timeouts.
+    QFETCH(QList<Reply>, script);
+    QFETCH(bool, ldaps);
+    QFETCH(bool, startTls);
+    QFETCH(QString, dn);
+    QFETCH(QString, context);
+
+    FakeLdapServer server(script);
+    QVERIFY(server.start());
     LdapOptions options = quickOptions();
+    options.startTls = startTls;
+    options.networkTimeout = std::chrono::milliseconds(60000);
     options.operationTimeout = std::chrono::milliseconds(60000);
     options.searchIdleTimeout = std::chrono::milliseconds(60000);
     bool delivered = false;
     QElapsedTimer timer;
     {
-        LdapDirectory directory(QStringLiteral("ldap://127.0.0.1:%1/dc=tree").arg(proxy.port()),
-                                kContext, options);
+        LdapDirectory directory(server.url(dn, ldaps), context, options);
         connect(&directory, &DirectoryControl::SearchCompleted, this, [&] { delivered = true; });
         connect(&directory, &DirectoryControl::SearchFailed, this, [&] { delivered = true; });
         directory.StartSearch(kTree, 2, kClasses, QStringLiteral("*"));
-        QVERIFY(proxy.waitUntilHolding(30000));
+        QVERIFY(server.waitUntilHolding(30000));
+        QTest::qWait(200); // the client is waiting for the answer by now
+        QVERIFY(!delivered);
         timer.start();
     }
-    // Stopped well before any of its timeouts.
-    QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     QTest::qWait(100);
     QVERIFY(!delivered);
 }
@@ -1128,6 +1181,8 @@ void TestLdapDirectory::serverStopsAnswering()
     const Outcome outcome = search(directory);
     QVERIFY2(outcome.failed, qPrintable(outcome.message));
     QVERIFY2(outcome.message.contains(u"stopped answering"_qs), qPrintable(outcome.message));
+    // Left as it is, a silent server is reported within half a minute.
+    QVERIFY(LdapOptions().searchIdleTimeout <= std::chrono::seconds(25));
 
     // The proxy takes no second connection: the new one is never answered.
     QElapsedTimer timer;
@@ -1140,6 +1195,93 @@ void TestLdapDirectory::serverStopsAnswering()
     }
     // Bounded by the timeouts (a few seconds here), not by the server.
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestLdapDirectory::unreadableAnswers_data()
+{
+    QTest::addColumn<QList<FakeEntry>>("entries");
+    QTest::addColumn<QByteArray>("pageControl");
+    QTest::addColumn<QString>("failure");
+
+    const QByteArray lastPage = FakeLdapServer::pageControl({});
+    // clang-format off
+    QTest::newRow("page control") << QList<FakeEntry>{kAcme, kWorkstation} << QByteArray("junk")
+                                  << u"a paged-results control that cannot be read"_qs;
+    QTest::newRow("entry DN")     << QList<FakeEntry>{kAcme, {"no DN", {"Workstation"}}, kWorkstation} << lastPage
+                                  << u"the entry \"no DN\", whose DN cannot be read"_qs;
+    QTest::newRow("parent DN")    << QList<FakeEntry>{kAcme, {"cn=W2,=x,dc=tree", {"Workstation"}}} << lastPage
+                                  << u"the entry \"cn=W2,=x,dc=tree\", whose DN cannot be read"_qs;
+    QTest::newRow("readable")     << QList<FakeEntry>{kAcme, kWorkstation} << lastPage << QString();
+    // clang-format on
+}
+
+void TestLdapDirectory::unreadableAnswers()
+{
+    // An answer that cannot be read ends the search with a message rather
+    // than leave part of the tree out unsaid.
+    QFETCH(QList<FakeEntry>, entries);
+    QFETCH(QByteArray, pageControl);
+    QFETCH(QString, failure);
+
+    Reply page;
+    page.entries = entries;
+    page.pageControl = pageControl;
+    FakeLdapServer server({success(), page});
+    QVERIFY(server.start());
+    LdapDirectory directory(server.url(u"dc=tree"_qs), kTreeContext, quickOptions());
+    const Outcome outcome = search(directory);
+    if (failure.isEmpty()) {
+        QVERIFY2(outcome.completed, qPrintable(outcome.message));
+        QCOMPARE(outcome.names, QStringList{inTree(u"ACME\\W1"_qs)});
+        return;
+    }
+    QVERIFY2(outcome.failed, qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(failure), qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(server.url(QString()).chopped(1)),
+             qPrintable(outcome.message));
+}
+
+void TestLdapDirectory::failureOnTheWorker_data()
+{
+    QTest::addColumn<QString>("thrown");
+    QTest::addColumn<QString>("reason"); // empty: the work succeeds
+
+    // clang-format off
+    QTest::newRow("nothing")        << u"nothing"_qs << QString();
+    QTest::newRow("out of memory")  << u"bad_alloc"_qs << u"out of memory"_qs;
+    QTest::newRow("standard error") << u"runtime_error"_qs << u"no room in the table"_qs;
+    QTest::newRow("anything else")  << u"int"_qs << u"unexpected error"_qs;
+    // clang-format on
+}
+
+void TestLdapDirectory::failureOnTheWorker()
+{
+    // Whatever the search throws on its thread fails the search with a
+    // message; it never reaches the end of the thread (std::terminate).
+    QFETCH(QString, thrown);
+    QFETCH(QString, reason);
+
+    ldap::Server server;
+    server.display = u"ldap://dir.example.com"_qs;
+    ldap::SearchOutcome outcome;
+    ldap::guarded(server, &outcome, [&] {
+        outcome.names << inTree(u"ACME"_qs);
+        outcome.leftOut << u"cn=A\\5CB"_qs;
+        outcome.ok = true;
+        if (thrown == u"bad_alloc"_qs)
+            throw std::bad_alloc();
+        if (thrown == u"runtime_error"_qs)
+            throw std::runtime_error("no room in the table");
+        if (thrown == u"int"_qs)
+            throw 7;
+    });
+    QCOMPARE(outcome.ok, reason.isEmpty());
+    if (reason.isEmpty())
+        return;
+    QCOMPARE(outcome.error,
+             u"The search on the directory server ldap://dir.example.com failed: "_qs + reason);
+    QVERIFY(outcome.names.isEmpty());
+    QVERIFY(outcome.leftOut.isEmpty());
 }
 
 void TestLdapDirectory::searchArguments_data()

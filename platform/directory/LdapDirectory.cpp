@@ -10,6 +10,7 @@
 #include <csignal>
 #include <ldap.h>
 #include <mutex>
+#include <pthread.h>
 
 namespace stelvo {
 
@@ -293,6 +294,13 @@ void LdapDirectory::startWorker(ldap::SearchRequest request)
     m_cancel = cancel;
     const quint64 generation = m_generation;
     m_worker = std::thread([this, request = std::move(request), cancel, generation] {
+        // A cancelled search's socket is shut down, and libldap then writes
+        // its unbind to it: the broken pipe stays this thread's, whatever
+        // the program does with SIGPIPE.
+        sigset_t brokenPipe;
+        sigemptyset(&brokenPipe);
+        sigaddset(&brokenPipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
         try {
             auto outcome = std::make_shared<ldap::SearchOutcome>();
             outcome->generation = generation;
