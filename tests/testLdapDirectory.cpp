@@ -1,26 +1,36 @@
 // The directory control served by a real slapd: names, classes, paging, the
 // server's failures, binding and reconnection.
 
+#include "FakeLdapServer.h"
 #include "HoldingProxy.h"
 #include "LdapDirectory.h"
 #include "LdapOrder.h"
+#include "LdapSearch.h"
 #include "LdifDirectory.h"
 #include "Naming.h"
 #include "SlapdServer.h"
 #include "ToolCommand.h"
 #include "TreeBuilder.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <ldap.h>
+#include <sys/stat.h>
 
 using namespace stelvo;
+using stelvo::test::FakeLdapServer;
 using stelvo::test::HoldingProxy;
 using stelvo::test::SlapdConfig;
 using stelvo::test::SlapdServer;
+using Reply = FakeLdapServer::Reply;
+using FakeEntry = FakeLdapServer::Entry;
+Q_DECLARE_METATYPE(QList<Reply>)
+Q_DECLARE_METATYPE(QList<FakeEntry>)
 
 namespace {
 
@@ -115,13 +125,35 @@ LdapOptions quickOptions()
     return options;
 }
 
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content)
+// Private to the user unless `mode` says otherwise, as a password file must be.
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content,
+                  int mode = 0600)
 {
-    QFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly))
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(content) != content.size())
         return {};
-    file.write(content);
-    return file.fileName();
+    file.close();
+    if (::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) != 0)
+        return {};
+    return path;
+}
+
+// A bind password file: `content` in a file of `mode`, or "-" for none,
+// "<pipe>" for a named pipe no one writes to, "<folder>", "<device>".
+QString passwordFile(const QTemporaryDir& dir, const QByteArray& content, int mode)
+{
+    const QString path = dir.filePath(u"password"_qs);
+    if (content == "-")
+        return path;
+    if (content == "<pipe>")
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
+    if (content == "<folder>")
+        return QDir(dir.path()).mkdir(u"password"_qs) ? path : QString();
+    if (content == "<device>")
+        return u"/dev/null"_qs;
+    return writeFile(dir, u"password"_qs, content, mode);
 }
 
 // A port on which nothing listens.
@@ -164,7 +196,7 @@ class TestLdapDirectory : public QObject
 private slots:
     void initTestCase();
     void namesAndClasses();
-    void entriesDuringDelivery();
+    void entriesFromTheSearch();
     void entryByName_data();
     void entryByName();
     void entryByNameRefused_data();
@@ -193,8 +225,13 @@ private slots:
     void context_data();
     void context();
     void deliveredOnOwnThread();
+    void destroyedDuringSearch_data();
     void destroyedDuringSearch();
     void serverStopsAnswering();
+    void unreadableAnswers_data();
+    void unreadableAnswers();
+    void failureOnTheWorker_data();
+    void failureOnTheWorker();
     void searchArguments_data();
     void searchArguments();
     void optionsFromEnvironment_data();
@@ -207,6 +244,7 @@ private slots:
 private:
     std::unique_ptr<SlapdServer> m_acme;
     std::unique_ptr<SlapdServer> m_bindServer;
+    std::unique_ptr<SlapdServer> m_unrepresentable;
 };
 
 void TestLdapDirectory::initTestCase()
@@ -226,23 +264,24 @@ void TestLdapDirectory::namesAndClasses()
     QCOMPARE(outcome.names, kFixtureNames);
 }
 
-void TestLdapDirectory::entriesDuringDelivery()
+void TestLdapDirectory::entriesFromTheSearch()
 {
-    // While SearchCompleted is delivered, every name of the result is
-    // answered from the search: the server may be gone by then.
+    // Every name of the result is answered from the search, while
+    // SearchCompleted is delivered and at any time after: the server may be
+    // gone by then. Only a name the search did not return is asked of it.
     SlapdConfig config;
     config.fixtureFile = kFixture;
     SlapdServer server(config);
     QVERIFY2(server.start(), qPrintable(server.errorString()));
     LdapDirectory own(server.url(), kContext, quickOptions());
 
-    QList<DirectoryEntry> entries;
+    QList<DirectoryEntry> during;
     QString error;
     connect(&own, &DirectoryControl::SearchCompleted, this, [&](const QStringList& names) {
         server.kill();
         try {
             for (const QString& name : names)
-                entries << own.EntryByName(name);
+                during << own.EntryByName(name);
         } catch (const DirectoryError& e) {
             error = e.message();
         }
@@ -250,20 +289,29 @@ void TestLdapDirectory::entriesDuringDelivery()
     const Outcome outcome = search(own);
     QVERIFY2(outcome.completed, qPrintable(outcome.message));
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(entries.size(), kFixtureNames.size());
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        const DirectoryEntry& entry = entries.at(i);
+    QCOMPARE(during.size(), kFixtureNames.size());
+    for (qsizetype i = 0; i < during.size(); ++i) {
         const QString& name = kFixtureNames.at(i);
-        QCOMPARE(entry.fullName, name);
-        QCOMPARE(entry.shortName, shortNames({name}).constFirst());
-        // Units and workstations alike: the fixture's units are all named U*,
-        // SALES, EAST, EMPTY, LAB or Zürich Süd.
-        const bool unit = name.endsWith(u"SALES"_qs) || name.endsWith(u"EAST"_qs) ||
-                          name.endsWith(u"EMPTY"_qs) || name.endsWith(u"\\LAB"_qs) ||
-                          name.endsWith(u"Zürich Süd"_qs);
-        QCOMPARE(entry.entryClass.container, unit);
-        QCOMPARE(entry.entryClass.name,
-                 unit ? QStringLiteral("organizationalUnit") : QStringLiteral("Workstation"));
+        const DirectoryEntry after = own.EntryByName(name);
+        for (const DirectoryEntry& entry : {during.at(i), after}) {
+            QCOMPARE(entry.fullName, name);
+            QCOMPARE(entry.shortName, shortNames({name}).constFirst());
+            // The fixture's units are SALES, EAST, EMPTY, LAB and Zürich Süd.
+            const bool unit = name.endsWith(u"SALES"_qs) || name.endsWith(u"EAST"_qs) ||
+                              name.endsWith(u"EMPTY"_qs) || name.endsWith(u"\\LAB"_qs) ||
+                              name.endsWith(u"Zürich Süd"_qs);
+            QCOMPARE(entry.entryClass.container, unit);
+            QCOMPARE(entry.entryClass.name,
+                     unit ? QStringLiteral("organizationalUnit") : QStringLiteral("Workstation"));
+        }
+    }
+    // The organizations above the result came as entries of the search too.
+    QCOMPARE(own.EntryByName(inTree(u"GLOBEX"_qs)).entryClass.name, u"organization"_qs);
+    try {
+        own.EntryByName(inTree(u"ACME\\SALES\\PRN1"_qs));
+        QFAIL("no error");
+    } catch (const DirectoryError& e) {
+        QVERIFY2(e.message().contains(u"Can't contact LDAP server"_qs), qPrintable(e.message()));
     }
 }
 
@@ -303,8 +351,9 @@ void TestLdapDirectory::entryByName()
     QFETCH(bool, container);
     QFETCH(QString, fullName);
 
-    // Once the search is delivered, names are read from the server; the
-    // first row of each pair is asked cold, without any search.
+    // Asked cold, without any search, every name is read from the server;
+    // after the search, those it returned are answered from it and the
+    // rest (another case, a class not sought) are read from the server.
     for (const bool searched : {false, true}) {
         LdapDirectory directory(m_acme->url(), kContext, quickOptions());
         if (searched) {
@@ -546,54 +595,93 @@ void TestLdapDirectory::wholeTreeServer()
     QCOMPARE(leaf.entryClass.name, u"Workstation"_qs);
 }
 
+namespace {
+
+// One organization for each row of unrepresentableNames: WS3 and the odd
+// entries, DNs relative to the tree root.
+QByteArray unrepresentableFixture()
+{
+    const auto org = [](const char* o, const QByteArray& odd) {
+        return QByteArray("dn: o=") + o + "\nobjectClass: organization\no: " + o + "\n\n" +
+               "dn: cn=WS3,o=" + o + "\nobjectClass: Workstation\ncn: WS3\n\n" + odd;
+    };
+    QByteArray many;
+    for (int i = 1; i <= 200; ++i) {
+        const QByteArray ws = "W" + QByteArray::number(i).rightJustified(3, '0');
+        many += "dn: cn=" + ws + ",o=MANY\nobjectClass: Workstation\ncn: " + ws + "\n\n";
+        if (i == 100)
+            many += "dn: cn=BAD\\5Cname,o=MANY\nobjectClass: Workstation\ncn: BAD\\name\n\n";
+    }
+    return org("UNIT", "dn: ou=A\\5CB,o=UNIT\nobjectClass: organizationalUnit\nou: A\\B\n\n") +
+           org("WS", "dn: cn=WS\\5C2,o=WS\nobjectClass: Workstation\ncn: WS\\2\n\n") +
+           org("ABOVE", "dn: o=A\\5CC,o=ABOVE\nobjectClass: organization\no: A\\C\n\n"
+                        "dn: cn=WS4,o=A\\5CC,o=ABOVE\nobjectClass: Workstation\ncn: WS4\n\n") +
+           org("BELOW", "dn: ou=U\\5CV,o=BELOW\nobjectClass: organizationalUnit\nou: U\\V\n\n"
+                        "dn: cn=WS5,ou=U\\5CV,o=BELOW\nobjectClass: Workstation\ncn: WS5\n\n"
+                        "dn: ou=SUB,ou=U\\5CV,o=BELOW\nobjectClass: organizationalUnit\nou: SUB\n\n"
+                        "dn: cn=WS6,ou=SUB,ou=U\\5CV,o=BELOW\nobjectClass: Workstation\ncn: WS6\n\n"
+                        "dn: cn=WS7,o=BELOW\nobjectClass: Workstation\ncn: WS7\n\n") +
+           org("NUL", "dn: cn=A\\00B,o=NUL\nobjectClass: Workstation\ncn:: QQBC\n\n") +
+           org("DEVICE", "dn: cn=P\\5CR,o=DEVICE\nobjectClass: device\ncn: P\\R\n\n") +
+           "dn: o=MANY\nobjectClass: organization\no: MANY\n\n" + many;
+}
+
+} // namespace
+
 void TestLdapDirectory::unrepresentableNames_data()
 {
-    QTest::addColumn<QByteArray>("odd"); // one more entry, DN relative to the tree root
+    QTest::addColumn<QString>("organization"); // the tree root
     QTest::addColumn<QString>("pattern");
-    QTest::addColumn<bool>("complete");
+    QTest::addColumn<QStringList>("names");   // paths below the tree root, in order
+    QTest::addColumn<QStringList>("leftOut"); // as the server writes the DNs
 
+    QStringList many;
+    for (int i = 1; i <= 200; ++i)
+        many << u"W"_qs + QString::number(i).rightJustified(3, u'0');
     // clang-format off
-    QTest::newRow("unit")                 << QByteArray("dn: ou=A\\5CB,o=ACME\nobjectClass: organizationalUnit\nou: A\\B\n")
-                                          << u"*"_qs << false;
-    QTest::newRow("workstation")          << QByteArray("dn: cn=WS\\5C2,o=ACME\nobjectClass: Workstation\ncn: WS\\2\n")
-                                          << u"*"_qs << false;
-    QTest::newRow("organization above")   << QByteArray("dn: o=A\\5CC\nobjectClass: organization\no: A\\C\n\n"
-                                                        "dn: cn=WS4,o=A\\5CC\nobjectClass: Workstation\ncn: WS4\n")
-                                          << u"*"_qs << false;
-    QTest::newRow("class not searched")   << QByteArray("dn: cn=P\\5CR,o=ACME\nobjectClass: device\ncn: P\\R\n")
-                                          << u"*"_qs << true;
-    QTest::newRow("name not searched")    << QByteArray("dn: cn=WS\\5C2,o=ACME\nobjectClass: Workstation\ncn: WS\\2\n")
-                                          << u"WS3"_qs << true;
+    QTest::newRow("unit")               << u"UNIT"_qs << u"*"_qs << QStringList{u"WS3"_qs}
+                                        << QStringList{u"ou=A\\5CB,o=UNIT,dc=tree"_qs};
+    QTest::newRow("workstation")        << u"WS"_qs << u"*"_qs << QStringList{u"WS3"_qs}
+                                        << QStringList{u"cn=WS\\5C2,o=WS,dc=tree"_qs};
+    QTest::newRow("organization above") << u"ABOVE"_qs << u"*"_qs << QStringList{u"WS3"_qs}
+                                        << QStringList{u"cn=WS4,o=A\\5CC,o=ABOVE,dc=tree"_qs};
+    QTest::newRow("with entries below") << u"BELOW"_qs << u"*"_qs << QStringList{u"WS3"_qs, u"WS7"_qs}
+                                        << QStringList{u"ou=U\\5CV,o=BELOW,dc=tree"_qs, u"cn=WS5,ou=U\\5CV,o=BELOW,dc=tree"_qs,
+                                                       u"ou=SUB,ou=U\\5CV,o=BELOW,dc=tree"_qs, u"cn=WS6,ou=SUB,ou=U\\5CV,o=BELOW,dc=tree"_qs};
+    QTest::newRow("NUL")                << u"NUL"_qs << u"*"_qs << QStringList{u"WS3"_qs}
+                                        << QStringList{u"cn=A\\00B,o=NUL,dc=tree"_qs};
+    QTest::newRow("among 200")          << u"MANY"_qs << u"*"_qs << many
+                                        << QStringList{u"cn=BAD\\5Cname,o=MANY,dc=tree"_qs};
+    QTest::newRow("class not searched") << u"DEVICE"_qs << u"*"_qs << QStringList{u"WS3"_qs} << QStringList{};
+    QTest::newRow("name not searched")  << u"WS"_qs << u"WS3"_qs << QStringList{u"WS3"_qs} << QStringList{};
     // clang-format on
 }
 
 void TestLdapDirectory::unrepresentableNames()
 {
-    // A backslash cannot stand in an NDS full name (slapd refuses empty
-    // names itself): a search that finds such an entry fails, as the LDIF directory does,
-    // rather than show it under a wrong name or leave it out unsaid.
-    QFETCH(QByteArray, odd);
+    // A backslash or a NUL cannot stand in an NDS full name (slapd refuses
+    // empty names itself): such an entry, and what is below it, is left out
+    // of the result and listed by its DN; the rest of the tree is complete.
+    QFETCH(QString, organization);
     QFETCH(QString, pattern);
-    QFETCH(bool, complete);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, leftOut);
 
-    SlapdConfig config;
-    config.fixture = "dn: o=ACME\nobjectClass: organization\no: ACME\n\n"
-                     "dn: cn=WS3,o=ACME\nobjectClass: Workstation\ncn: WS3\n\n" +
-                     odd;
-    SlapdServer server(config);
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-    LdapDirectory directory(server.url(), kTreeContext, quickOptions());
-    const Outcome outcome = search(directory, pattern);
-    if (complete) {
-        QVERIFY2(outcome.completed, qPrintable(outcome.message));
-        QCOMPARE(outcome.names, QStringList{inTree(u"ACME\\WS3"_qs)});
-        return;
+    if (!m_unrepresentable) {
+        SlapdConfig config;
+        config.fixture = unrepresentableFixture();
+        m_unrepresentable = std::make_unique<SlapdServer>(config);
+        QVERIFY2(m_unrepresentable->start(), qPrintable(m_unrepresentable->errorString()));
     }
-    QVERIFY2(outcome.failed, qPrintable(outcome.message));
-    QVERIFY2(outcome.message.contains(u"cannot be written as an NDS name"_qs),
-             qPrintable(outcome.message));
-    QVERIFY2(outcome.message.contains(server.url().section(u'/', 0, 2)),
-             qPrintable(outcome.message));
+    LdapDirectory directory(m_unrepresentable->url(u"o="_qs + organization + u",dc=tree"_qs),
+                            kTreeContext, quickOptions());
+    const Outcome outcome = search(directory, pattern);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QStringList expected;
+    for (const QString& name : std::as_const(names))
+        expected << inTree(name);
+    QCOMPARE(outcome.names, expected);
+    QCOMPARE(directory.LeftOut(), leftOut);
 }
 
 void TestLdapDirectory::context_data()
@@ -744,19 +832,30 @@ void TestLdapDirectory::serverDiesMidSearch()
 void TestLdapDirectory::bind_data()
 {
     QTest::addColumn<bool>("withDn");
-    QTest::addColumn<QByteArray>("fileContent"); // "-" for no file at all
-    QTest::addColumn<QString>("failure");        // empty: the search completes
+    QTest::addColumn<QByteArray>("fileContent"); // see passwordFile()
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("failure"); // empty: the search completes
 
+    const QString tooOpen = u"may be read or changed by other users (permissions %1); make it "
+                            u"private to its owner with \"chmod 600"_qs;
     // clang-format off
-    QTest::newRow("password")             << true  << QByteArray("reader-pw") << QString();
-    QTest::newRow("trailing newline")     << true  << QByteArray("reader-pw\n") << QString();
-    QTest::newRow("trailing CRLF")        << true  << QByteArray("reader-pw\r\n") << QString();
-    QTest::newRow("two newlines")         << true  << QByteArray("reader-pw\n\n") << u"Invalid credentials"_qs;
-    QTest::newRow("wrong password")       << true  << QByteArray("wrong\n") << u"Invalid credentials"_qs;
-    QTest::newRow("empty file")           << true  << QByteArray("") << u"is empty"_qs;
-    QTest::newRow("newline only")         << true  << QByteArray("\n") << u"is empty"_qs;
-    QTest::newRow("no file")              << true  << QByteArray("-") << u"Cannot read the bind password file"_qs;
-    QTest::newRow("anonymous, no access") << false << QByteArray() << u"Insufficient access"_qs;
+    QTest::newRow("password")             << true  << QByteArray("reader-pw") << 0600 << QString();
+    QTest::newRow("trailing newline")     << true  << QByteArray("reader-pw\n") << 0600 << QString();
+    QTest::newRow("trailing CRLF")        << true  << QByteArray("reader-pw\r\n") << 0600 << QString();
+    QTest::newRow("owner read only")      << true  << QByteArray("reader-pw") << 0400 << QString();
+    QTest::newRow("two newlines")         << true  << QByteArray("reader-pw\n\n") << 0600 << u"Invalid credentials"_qs;
+    QTest::newRow("wrong password")       << true  << QByteArray("wrong\n") << 0600 << u"Invalid credentials"_qs;
+    QTest::newRow("empty file")           << true  << QByteArray("") << 0600 << u"is empty"_qs;
+    QTest::newRow("newline only")         << true  << QByteArray("\n") << 0600 << u"is empty"_qs;
+    QTest::newRow("no file")              << true  << QByteArray("-") << 0600 << u"Cannot read the bind password file"_qs;
+    QTest::newRow("readable by group")    << true  << QByteArray("reader-pw") << 0640 << tooOpen.arg(u"0640"_qs);
+    QTest::newRow("readable by others")   << true  << QByteArray("reader-pw") << 0604 << tooOpen.arg(u"0604"_qs);
+    QTest::newRow("writable by group")    << true  << QByteArray("reader-pw") << 0620 << tooOpen.arg(u"0620"_qs);
+    QTest::newRow("open to all")          << true  << QByteArray("reader-pw") << 0666 << tooOpen.arg(u"0666"_qs);
+    QTest::newRow("named pipe")           << true  << QByteArray("<pipe>") << 0600 << u"is a named pipe, not a file"_qs;
+    QTest::newRow("folder")               << true  << QByteArray("<folder>") << 0700 << u"is a folder, not a file"_qs;
+    QTest::newRow("device")               << true  << QByteArray("<device>") << 0666 << u"is a device, not a file"_qs;
+    QTest::newRow("anonymous, no access") << false << QByteArray() << 0600 << u"Insufficient access"_qs;
     // clang-format on
 }
 
@@ -764,6 +863,7 @@ void TestLdapDirectory::bind()
 {
     QFETCH(bool, withDn);
     QFETCH(QByteArray, fileContent);
+    QFETCH(int, mode);
     QFETCH(QString, failure);
 
     if (!m_bindServer) {
@@ -779,26 +879,29 @@ void TestLdapDirectory::bind()
     LdapOptions options = quickOptions();
     if (withDn) {
         options.bindDn = server->readerDn();
-        options.passwordFile = fileContent == "-" ? dir.filePath(u"missing"_qs)
-                                                  : writeFile(dir, u"password"_qs, fileContent);
+        options.passwordFile = passwordFile(dir, fileContent, mode);
+        QVERIFY(!options.passwordFile.isEmpty());
     }
     LdapDirectory directory(server->url(), kContext, options);
+    // A named pipe without a writer is refused at once, not waited on.
     const Outcome outcome = search(directory);
     if (failure.isEmpty()) {
         QVERIFY2(outcome.completed, qPrintable(outcome.message));
         QCOMPARE(outcome.names, kFixtureNames);
         // Requests after the search bind the same way.
-        const DirectoryEntry entry = directory.EntryByName(inTree(u"ACME"_qs));
-        QCOMPARE(entry.entryClass.name, u"organization"_qs);
+        const DirectoryEntry entry = directory.EntryByName(inTree(u"ACME\\SALES\\PRN1"_qs));
+        QCOMPARE(entry.shortName, u"PRN1"_qs);
         return;
     }
     QVERIFY2(outcome.failed, qPrintable(outcome.message));
     QVERIFY2(outcome.message.contains(failure), qPrintable(outcome.message));
-    if (withDn && fileContent != "-" && !fileContent.trimmed().isEmpty()) {
-        QVERIFY2(outcome.message.contains(server->readerDn()), qPrintable(outcome.message));
+    if (withDn)
+        QVERIFY2(outcome.message.contains(options.passwordFile) ||
+                     outcome.message.contains(server->readerDn()),
+                 qPrintable(outcome.message));
+    if (failure == u"Invalid credentials"_qs)
         QVERIFY2(outcome.message.contains(server->url().section(u'/', 0, 2)),
                  qPrintable(outcome.message));
-    }
     // The password never appears in a message.
     QVERIFY(!outcome.message.contains(u"reader-pw"_qs));
     QVERIFY(fileContent.trimmed().isEmpty() || fileContent == "-" ||
@@ -847,19 +950,21 @@ void TestLdapDirectory::reconnect()
     LdapDirectory directory(server.url(), kContext, quickOptions());
     const Outcome outcome = search(directory);
     QVERIFY2(outcome.completed, qPrintable(outcome.message));
-    const QString leaf = inTree(u"ACME\\SALES\\WS042"_qs);
+    // Not in the result (not a class sought): asked of the server.
+    const QString printer = inTree(u"ACME\\SALES\\PRN1"_qs);
 
-    // The connection the search left open dies with the server; the next
-    // request opens a new one.
+    // The connection the search left open dies with the server; the
+    // request is made again on a new one, and its first failure is
+    // forgotten.
     server.stop();
     QVERIFY2(server.start(), qPrintable(server.errorString()));
-    QCOMPARE(directory.EntryByName(leaf).shortName, u"WS042"_qs);
-    QCOMPARE(directory.EntryByName(inTree(u"GLOBEX"_qs)).entryClass.name, u"organization"_qs);
+    QCOMPARE(directory.EntryByName(printer).shortName, u"PRN1"_qs);
+    QCOMPARE(directory.EntryByName(printer.toLower()).fullName, printer);
 
     // No server: the command fails with the server's name and the reason.
     server.stop();
     try {
-        directory.EntryByName(leaf);
+        directory.EntryByName(printer);
         QFAIL("no error");
     } catch (const DirectoryError& e) {
         QVERIFY2(e.message().contains(server.url().section(u'/', 0, 2)), qPrintable(e.message()));
@@ -867,7 +972,7 @@ void TestLdapDirectory::reconnect()
     }
     // And once it is back, the program carries on.
     QVERIFY2(server.start(), qPrintable(server.errorString()));
-    QCOMPARE(directory.EntryByName(leaf).entryClass.name, u"Workstation"_qs);
+    QCOMPARE(directory.EntryByName(printer).fullName, printer);
 }
 
 void TestLdapDirectory::entryDeletedAfterSearch()
@@ -880,22 +985,37 @@ void TestLdapDirectory::entryDeletedAfterSearch()
     const Outcome outcome = search(directory);
     QVERIFY2(outcome.completed, qPrintable(outcome.message));
 
+    // What the search returned stands until the next search: the tree
+    // shows it so.
+    const QString workstation = inTree(u"ACME\\SALES\\WS042"_qs);
     QVERIFY2(server.runAsRoot(u"ldapdelete"_qs, {u"cn=WS042,ou=SALES,o=ACME,dc=tree"_qs}),
              qPrintable(server.errorString()));
-    try {
-        directory.EntryByName(inTree(u"ACME\\SALES\\WS042"_qs));
-        QFAIL("no error");
-    } catch (const DirectoryError& e) {
-        QVERIFY2(e.message().contains(u"is not in the directory"_qs), qPrintable(e.message()));
-    }
-    // A unit that became a workstation's name is read as it is now.
-    QVERIFY2(server.runAsRoot(u"ldapadd"_qs, {},
-                              "dn: cn=WS042,ou=SALES,o=ACME,dc=tree\nobjectClass: device\n"
-                              "cn: WS042\n"),
+    QCOMPARE(directory.EntryByName(workstation).entryClass.name, u"Workstation"_qs);
+    const Outcome again = search(directory);
+    QVERIFY2(again.completed, qPrintable(again.message));
+    QVERIFY(!again.names.contains(workstation));
+
+    // What the search did not return is read as it is now.
+    const QString printer = inTree(u"ACME\\SALES\\PRN1"_qs);
+    QVERIFY2(server.runAsRoot(u"ldapdelete"_qs, {u"cn=PRN1,ou=SALES,o=ACME,dc=tree"_qs}),
              qPrintable(server.errorString()));
-    const DirectoryEntry entry = directory.EntryByName(inTree(u"ACME\\SALES\\WS042"_qs));
-    QCOMPARE(entry.entryClass.name, QString());
-    QVERIFY(!entry.entryClass.container);
+    for (const QString& gone : {workstation, printer}) {
+        try {
+            directory.EntryByName(gone);
+            QFAIL("no error");
+        } catch (const DirectoryError& e) {
+            QVERIFY2(e.message().contains(u"is not in the directory"_qs), qPrintable(e.message()));
+        }
+    }
+    // A name that came back as a unit is read as it is now.
+    QVERIFY2(
+        server.runAsRoot(u"ldapadd"_qs, {},
+                         "dn: ou=PRN1,ou=SALES,o=ACME,dc=tree\nobjectClass: organizationalUnit\n"
+                         "ou: PRN1\n"),
+        qPrintable(server.errorString()));
+    const DirectoryEntry entry = directory.EntryByName(printer);
+    QCOMPARE(entry.entryClass.name, u"organizationalUnit"_qs);
+    QVERIFY(entry.entryClass.container);
 }
 
 void TestLdapDirectory::movedUnit()
@@ -976,28 +1096,72 @@ void TestLdapDirectory::deliveredOnOwnThread()
     QCOMPARE(again.names, outcome.names);
 }
 
+namespace {
+
+const FakeEntry kAcme{"o=ACME,dc=tree", {"top", "organization"}};
+const FakeEntry kWorkstation{"cn=W1,o=ACME,dc=tree", {"top", "Workstation"}};
+
+// A successful bind (or StartTLS) reply.
+Reply success()
+{
+    return Reply{};
+}
+
+} // namespace
+
+void TestLdapDirectory::destroyedDuringSearch_data()
+{
+    QTest::addColumn<QList<Reply>>("script"); // the server holds the client after these
+    QTest::addColumn<bool>("ldaps");
+    QTest::addColumn<bool>("startTls");
+    QTest::addColumn<QString>("dn");
+    QTest::addColumn<QString>("context");
+
+    const QString nowhere = inTree(u"ACME\\NOWHERE"_qs);
+    const Reply firstPage = FakeLdapServer::page({kAcme, kWorkstation}, "next");
+    const Reply onlyPage = FakeLdapServer::page({kAcme, kWorkstation});
+    // clang-format off
+    QTest::newRow("TLS handshake")      << QList<Reply>{} << true << false << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("StartTLS")           << QList<Reply>{} << false << true << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("StartTLS handshake") << QList<Reply>{success()} << false << true << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("bind")               << QList<Reply>{} << false << false << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("naming contexts")    << QList<Reply>{success()} << false << false << QString() << kTreeContext;
+    QTest::newRow("first page")         << QList<Reply>{success()} << false << false << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("next page")          << QList<Reply>{success(), firstPage} << false << false << u"dc=tree"_qs << kTreeContext;
+    QTest::newRow("context lookup")     << QList<Reply>{success(), onlyPage} << false << false << u"dc=tree"_qs << nowhere;
+    // clang-format on
+}
+
 void TestLdapDirectory::destroyedDuringSearch()
 {
-    // The server's answer is held back after the bind: the search is under
-    // way when the directory control goes.
-    HoldingProxy proxy(m_acme->port(), 14); // the size of a successful bind response
-    QVERIFY(proxy.start());
+    // A server that stops answering at any step of the search: the
+    // directory control goes at once, long before any of its timeouts.
+    QFETCH(QList<Reply>, script);
+    QFETCH(bool, ldaps);
+    QFETCH(bool, startTls);
+    QFETCH(QString, dn);
+    QFETCH(QString, context);
+
+    FakeLdapServer server(script);
+    QVERIFY(server.start());
     LdapOptions options = quickOptions();
+    options.startTls = startTls;
+    options.networkTimeout = std::chrono::milliseconds(60000);
     options.operationTimeout = std::chrono::milliseconds(60000);
     options.searchIdleTimeout = std::chrono::milliseconds(60000);
     bool delivered = false;
     QElapsedTimer timer;
     {
-        LdapDirectory directory(QStringLiteral("ldap://127.0.0.1:%1/dc=tree").arg(proxy.port()),
-                                kContext, options);
+        LdapDirectory directory(server.url(dn, ldaps), context, options);
         connect(&directory, &DirectoryControl::SearchCompleted, this, [&] { delivered = true; });
         connect(&directory, &DirectoryControl::SearchFailed, this, [&] { delivered = true; });
         directory.StartSearch(kTree, 2, kClasses, QStringLiteral("*"));
-        QVERIFY(proxy.waitUntilHolding(30000));
+        QVERIFY(server.waitUntilHolding(30000));
+        QTest::qWait(200); // the client is waiting for the answer by now
+        QVERIFY(!delivered);
         timer.start();
     }
-    // Stopped well before any of its timeouts.
-    QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     QTest::qWait(100);
     QVERIFY(!delivered);
 }
@@ -1017,6 +1181,8 @@ void TestLdapDirectory::serverStopsAnswering()
     const Outcome outcome = search(directory);
     QVERIFY2(outcome.failed, qPrintable(outcome.message));
     QVERIFY2(outcome.message.contains(u"stopped answering"_qs), qPrintable(outcome.message));
+    // Left as it is, a silent server is reported within half a minute.
+    QVERIFY(LdapOptions().searchIdleTimeout <= std::chrono::seconds(25));
 
     // The proxy takes no second connection: the new one is never answered.
     QElapsedTimer timer;
@@ -1029,6 +1195,93 @@ void TestLdapDirectory::serverStopsAnswering()
     }
     // Bounded by the timeouts (a few seconds here), not by the server.
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestLdapDirectory::unreadableAnswers_data()
+{
+    QTest::addColumn<QList<FakeEntry>>("entries");
+    QTest::addColumn<QByteArray>("pageControl");
+    QTest::addColumn<QString>("failure");
+
+    const QByteArray lastPage = FakeLdapServer::pageControl({});
+    // clang-format off
+    QTest::newRow("page control") << QList<FakeEntry>{kAcme, kWorkstation} << QByteArray("junk")
+                                  << u"a paged-results control that cannot be read"_qs;
+    QTest::newRow("entry DN")     << QList<FakeEntry>{kAcme, {"no DN", {"Workstation"}}, kWorkstation} << lastPage
+                                  << u"the entry \"no DN\", whose DN cannot be read"_qs;
+    QTest::newRow("parent DN")    << QList<FakeEntry>{kAcme, {"cn=W2,=x,dc=tree", {"Workstation"}}} << lastPage
+                                  << u"the entry \"cn=W2,=x,dc=tree\", whose DN cannot be read"_qs;
+    QTest::newRow("readable")     << QList<FakeEntry>{kAcme, kWorkstation} << lastPage << QString();
+    // clang-format on
+}
+
+void TestLdapDirectory::unreadableAnswers()
+{
+    // An answer that cannot be read ends the search with a message rather
+    // than leave part of the tree out unsaid.
+    QFETCH(QList<FakeEntry>, entries);
+    QFETCH(QByteArray, pageControl);
+    QFETCH(QString, failure);
+
+    Reply page;
+    page.entries = entries;
+    page.pageControl = pageControl;
+    FakeLdapServer server({success(), page});
+    QVERIFY(server.start());
+    LdapDirectory directory(server.url(u"dc=tree"_qs), kTreeContext, quickOptions());
+    const Outcome outcome = search(directory);
+    if (failure.isEmpty()) {
+        QVERIFY2(outcome.completed, qPrintable(outcome.message));
+        QCOMPARE(outcome.names, QStringList{inTree(u"ACME\\W1"_qs)});
+        return;
+    }
+    QVERIFY2(outcome.failed, qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(failure), qPrintable(outcome.message));
+    QVERIFY2(outcome.message.contains(server.url(QString()).chopped(1)),
+             qPrintable(outcome.message));
+}
+
+void TestLdapDirectory::failureOnTheWorker_data()
+{
+    QTest::addColumn<QString>("thrown");
+    QTest::addColumn<QString>("reason"); // empty: the work succeeds
+
+    // clang-format off
+    QTest::newRow("nothing")        << u"nothing"_qs << QString();
+    QTest::newRow("out of memory")  << u"bad_alloc"_qs << u"out of memory"_qs;
+    QTest::newRow("standard error") << u"runtime_error"_qs << u"no room in the table"_qs;
+    QTest::newRow("anything else")  << u"int"_qs << u"unexpected error"_qs;
+    // clang-format on
+}
+
+void TestLdapDirectory::failureOnTheWorker()
+{
+    // Whatever the search throws on its thread fails the search with a
+    // message; it never reaches the end of the thread (std::terminate).
+    QFETCH(QString, thrown);
+    QFETCH(QString, reason);
+
+    ldap::Server server;
+    server.display = u"ldap://dir.example.com"_qs;
+    ldap::SearchOutcome outcome;
+    ldap::guarded(server, &outcome, [&] {
+        outcome.names << inTree(u"ACME"_qs);
+        outcome.leftOut << u"cn=A\\5CB"_qs;
+        outcome.ok = true;
+        if (thrown == u"bad_alloc"_qs)
+            throw std::bad_alloc();
+        if (thrown == u"runtime_error"_qs)
+            throw std::runtime_error("no room in the table");
+        if (thrown == u"int"_qs)
+            throw 7;
+    });
+    QCOMPARE(outcome.ok, reason.isEmpty());
+    if (reason.isEmpty())
+        return;
+    QCOMPARE(outcome.error,
+             u"The search on the directory server ldap://dir.example.com failed: "_qs + reason);
+    QVERIFY(outcome.names.isEmpty());
+    QVERIFY(outcome.leftOut.isEmpty());
 }
 
 void TestLdapDirectory::searchArguments_data()

@@ -20,11 +20,22 @@ void Collector::setRootDepth(int rootDepth)
 bool Collector::add(::ldap* ld, LDAPMessage* entry, QString* error)
 {
     QByteArray dn;
+    if (!entryDn(ld, entry, &dn)) {
+        *error = QStringLiteral("The directory server %1 sent an entry without a DN, so the tree "
+                                "would be incomplete")
+                     .arg(m_request.server.display);
+        return false;
+    }
     QString name;
     QByteArray parentDn;
-    if (!entryDn(ld, entry, &dn) || !splitFirstRdn(dn, &name, &parentDn))
-        return true;
-    const Parent parent = parentOf(parentDn); // a copy: inserting below may rehash
+    const Parent* found = splitFirstRdn(dn, &name, &parentDn) ? parentOf(parentDn) : nullptr;
+    if (found == nullptr) {
+        *error = QStringLiteral("The directory server %1 sent the entry \"%2\", whose DN cannot be "
+                                "read, so the tree would be incomplete")
+                     .arg(m_request.server.display, QString::fromUtf8(dn));
+        return false;
+    }
+    const Parent parent = *found; // a copy: inserting below may rehash
     if (!parent.inTree)
         return true; // the tree root's own entry
     const int depth = parent.depth + 1;
@@ -32,13 +43,13 @@ bool Collector::add(::ldap* ld, LDAPMessage* entry, QString* error)
         return true;
     const Parent self{parent.fullName + QLatin1Char('\\') + name,         depth, true,
                       parent.representable && nds::isRepresentable(name), true,  -1};
-    return keep(knownEntry(ld, entry, dn), name, parent, self, error);
+    keep(knownEntry(ld, entry, dn), name, parent, self);
+    return true;
 }
 
 // Makes `entry` the parent of those below it, and keeps it when it is sought
 // or a container that places what is.
-bool Collector::keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self,
-                     QString* error)
+void Collector::keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self)
 {
     const bool selected =
         m_request.kinds.contains(entry.kind) &&
@@ -48,17 +59,16 @@ bool Collector::keep(KnownEntry entry, const QString& name, const Parent& parent
     self.item = (selected || carrier) ? m_itemParent.size() : -1;
     if (entry.kind != nds::Kind::Workstation)
         m_parents.insert(entry.dn, self);
-    if (!selected && !carrier)
-        return true;
-    if (!self.representable) {
-        *error = QStringLiteral("The directory server %1 holds \"%2\": a name that holds a "
-                                "backslash or is empty cannot be written as an NDS name")
-                     .arg(m_request.server.display, QString::fromUtf8(entry.dn));
-        return false;
+    if (selected && !self.representable) {
+        // No NDS name can hold it or, below such an entry, its parent.
+        m_outcome->leftOut.append(QString::fromUtf8(entry.dn));
+        return;
     }
+    if (!selected && !carrier)
+        return;
     entry.className = internedClass(entry.className);
+    entry.searched = true;
     record(entry, parent, self, selected);
-    return true;
 }
 
 void Collector::record(const KnownEntry& entry, const Parent& parent, const Parent& self,
@@ -105,27 +115,30 @@ void Collector::putInDirectoryOrder()
         m_outcome->names = std::move(ordered);
 }
 
-const Collector::Parent& Collector::parentOf(const QByteArray& parentDn)
+const Collector::Parent* Collector::parentOf(const QByteArray& parentDn)
 {
     auto it = m_parents.constFind(parentDn);
     if (it != m_parents.constEnd())
-        return *it;
-    return *m_parents.insert(parentDn, parseParent(parentDn));
+        return &*it;
+    Parent parent;
+    if (!parseParent(parentDn, &parent))
+        return nullptr;
+    return &*m_parents.insert(parentDn, parent);
 }
 
-Collector::Parent Collector::parseParent(const QByteArray& parentDn)
+bool Collector::parseParent(const QByteArray& parentDn, Parent* parsed)
 {
-    Parent parent;
     LDAPDN dn = nullptr;
     if (!parentDn.isEmpty() &&
         ldap_str2dn(parentDn.constData(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS)
-        return parent;
+        return false;
+    Parent& parent = *parsed;
     int rdns = 0;
     while (dn != nullptr && dn[rdns] != nullptr)
         ++rdns;
     if (rdns < m_rootDepth) {
         ldap_dnfree(dn);
-        return parent;
+        return true;
     }
     parent.inTree = true;
     parent.depth = rdns - m_rootDepth;
@@ -152,7 +165,7 @@ Collector::Parent Collector::parseParent(const QByteArray& parentDn)
         }
     }
     ldap_dnfree(dn);
-    return parent;
+    return true;
 }
 
 QString Collector::internedClass(const QString& className)

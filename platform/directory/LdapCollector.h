@@ -27,7 +27,9 @@ public:
     // `rootDepth`: RDNs of the DN that stands for the tree root in this search.
     void setRootDepth(int rootDepth);
 
-    // False, with `error` set, for an entry the result cannot hold.
+    // Adds an entry of the search to the result, or to the entries left out
+    // when no NDS name can hold its name or its parent's. False, with
+    // `error` set, for an entry whose DN or parent's DN cannot be read.
     bool add(::ldap* ld, LDAPMessage* entry, QString* error);
 
     // The result in directory order: each container followed by what it
@@ -45,11 +47,11 @@ private:
         qsizetype item = -1;        // its place among the entries kept, if kept
     };
 
-    bool keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self,
-              QString* error);
+    void keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self);
     void record(const KnownEntry& entry, const Parent& parent, const Parent& self, bool selected);
-    const Parent& parentOf(const QByteArray& parentDn);
-    Parent parseParent(const QByteArray& parentDn);
+    // Null for a malformed DN.
+    const Parent* parentOf(const QByteArray& parentDn);
+    bool parseParent(const QByteArray& parentDn, Parent* parent);
     QString internedClass(const QString& className);
 
     const SearchRequest& m_request;

@@ -2,8 +2,17 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <ldap.h>
 #include <memory>
+#include <netdb.h>
+#include <openldap.h> // ldap_init_fd
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace stelvo::ldap {
 
@@ -71,17 +80,83 @@ bool setServerUri(const QString& url, LDAPURLDesc* desc, Server* server, QString
     return true;
 }
 
+// What a path names when it is not a regular file, for the message.
+QString kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("not a regular file");
+}
+
+// Opens the password file only when it is a regular file that no one but
+// its owner may read or change: a secret others can read is no secret, as
+// OpenSSH holds for keys. O_NONBLOCK: a named pipe without a writer would
+// otherwise block the open.
+int openPasswordFile(const QString& path, QString* error)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat status
+    {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        *error = QStringLiteral("Cannot read the bind password file \"%1\": %2")
+                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    } else if (!S_ISREG(status.st_mode)) {
+        *error = QStringLiteral("The bind password file \"%1\" is %2, not a file")
+                     .arg(path, kindOf(status.st_mode));
+    } else if ((status.st_mode & 077) != 0) {
+        *error = QStringLiteral("The bind password file \"%1\" may be read or changed by other "
+                                "users (permissions %2); make it private to its owner with "
+                                "\"chmod 600 %1\"")
+                     .arg(path, QString::number(status.st_mode & 0777, 8).rightJustified(4, u'0'));
+    } else {
+        return fd;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+// Up to `limit` bytes of `fd`; false on a read error.
+bool readAtMost(int fd, qint64 limit, QByteArray* content)
+{
+    content->resize(limit);
+    qint64 size = 0;
+    while (size < limit) {
+        const ssize_t n = ::read(fd, content->data() + size, static_cast<size_t>(limit - size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        size += n;
+    }
+    content->truncate(size);
+    return true;
+}
+
 // The bind password: the file's content with one trailing newline removed.
 bool readPassword(const QString& path, QByteArray* password, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const int fd = openPasswordFile(path, error);
+    if (fd < 0)
+        return false;
+    constexpr qint64 kMaxPassword = 4096; // a password file, not a data file
+    const bool read = readAtMost(fd, kMaxPassword + 1, password);
+    const int readError = errno;
+    ::close(fd);
+    if (!read) {
         *error = QStringLiteral("Cannot read the bind password file \"%1\": %2")
-                     .arg(path, file.errorString());
+                     .arg(path, QString::fromLocal8Bit(std::strerror(readError)));
         return false;
     }
-    constexpr qint64 kMaxPassword = 4096; // a password file, not a data file
-    *password = file.read(kMaxPassword + 1);
     if (password->size() > kMaxPassword) {
         password->fill('\0');
         *error = QStringLiteral("The bind password file \"%1\" is too large").arg(path);
@@ -104,6 +179,70 @@ void wipe(QByteArray* secret)
     if (!secret->isEmpty())
         std::fill(secret->begin(), secret->end(), '\0');
     secret->clear();
+}
+
+// Waits for the non-blocking connect of `fd` to end, kPollInterval at a
+// time so that `cancellation` is noticed; false with `failure` set (an
+// errno value) when it fails or takes longer than `timeout`.
+bool awaitConnect(int fd, std::chrono::milliseconds timeout, const Cancellation* cancellation,
+                  int* failure)
+{
+    for (auto left = timeout; left > std::chrono::milliseconds(0); left -= kPollInterval) {
+        if (cancellation != nullptr && cancellation->isCancelled()) {
+            *failure = ECANCELED;
+            return false;
+        }
+        pollfd writable{fd, POLLOUT, 0};
+        const int ready = ::poll(&writable, 1, static_cast<int>(kPollInterval.count()));
+        if (ready < 0 && errno != EINTR) {
+            *failure = errno;
+            return false;
+        }
+        if (ready > 0) {
+            int soError = 0;
+            socklen_t size = sizeof soError;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &size) != 0)
+                soError = errno;
+            *failure = soError;
+            return soError == 0;
+        }
+    }
+    *failure = ETIMEDOUT;
+    return false;
+}
+
+// A TCP connection to `address`; -1 with `failure` set when it cannot be
+// made (see awaitConnect).
+int connectTo(const addrinfo& address, std::chrono::milliseconds timeout,
+              const Cancellation* cancellation, int* failure)
+{
+    const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                            address.ai_protocol);
+    if (fd < 0) {
+        *failure = errno;
+        return -1;
+    }
+    bool connected = ::connect(fd, address.ai_addr, address.ai_addrlen) == 0;
+    if (!connected && errno == EINPROGRESS)
+        connected = awaitConnect(fd, timeout, cancellation, failure);
+    else if (!connected)
+        *failure = errno;
+    if (!connected) {
+        ::close(fd);
+        return -1;
+    }
+    // libldap reads and writes its sockets blocking, as it leaves its own.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// The result code a response ends with; libldap keeps the server's message
+// for errorText.
+int resultCode(::ldap* ld, LDAPMessage* response)
+{
+    int code = LDAP_OTHER;
+    const int rc = ldap_parse_result(ld, response, &code, nullptr, nullptr, nullptr, nullptr, 0);
+    return rc == LDAP_SUCCESS ? code : rc;
 }
 
 // libldap does not tell a failed certificate check from other handshake
@@ -148,6 +287,7 @@ bool parseUrl(const QString& url, Server* server, QString* error)
     }
     server->ldaps = scheme == "ldaps";
     server->host = QString::fromUtf8(desc->lud_host != nullptr ? desc->lud_host : "");
+    server->port = desc->lud_port != 0 ? desc->lud_port : (server->ldaps ? LDAPS_PORT : LDAP_PORT);
     server->baseDn = QByteArray(desc->lud_dn != nullptr ? desc->lud_dn : "");
     return countBaseRdns(url, server, error) && setServerUri(url, desc, server, error);
 }
@@ -174,8 +314,39 @@ bool isConnectionLoss(int rc)
     return rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT;
 }
 
-Connection::Connection(const Server& server, const LdapOptions& options)
-    : m_server(server), m_options(options)
+Cancellation::~Cancellation()
+{
+    unwatch();
+}
+
+void Cancellation::cancel()
+{
+    m_cancelled.store(true);
+    const std::lock_guard lock(m_mutex);
+    if (m_socket >= 0)
+        ::shutdown(m_socket, SHUT_RDWR);
+}
+
+void Cancellation::watch(int socket)
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_socket >= 0)
+        ::close(m_socket);
+    m_socket = ::fcntl(socket, F_DUPFD_CLOEXEC, 0);
+    if (m_socket >= 0 && m_cancelled.load())
+        ::shutdown(m_socket, SHUT_RDWR);
+}
+
+void Cancellation::unwatch()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_socket >= 0)
+        ::close(m_socket);
+    m_socket = -1;
+}
+
+Connection::Connection(const Server& server, const LdapOptions& options, Cancellation* cancellation)
+    : m_server(server), m_options(options), m_cancellation(cancellation)
 {}
 
 Connection::~Connection()
@@ -185,27 +356,79 @@ Connection::~Connection()
 
 void Connection::close()
 {
+    if (m_cancellation != nullptr)
+        m_cancellation->unwatch();
     if (m_ld != nullptr) {
         ldap_unbind_ext_s(m_ld, nullptr, nullptr);
         m_ld = nullptr;
     }
 }
 
+void Connection::forgetCancellation()
+{
+    if (m_cancellation != nullptr)
+        m_cancellation->unwatch();
+    m_cancellation = nullptr;
+}
+
 bool Connection::open(QString* error)
 {
     close();
-    return initialize(error) && (!m_options.startTls || startTls(error)) && bind(error);
+    // The password first: a file that cannot be used needs no connection.
+    QByteArray password;
+    if (!m_options.bindDn.isEmpty() && !readPassword(m_options.passwordFile, &password, error))
+        return false;
+    const int socket = connectSocket(error);
+    const bool opened = socket >= 0 && initialize(socket, error) &&
+                        (!m_options.startTls || startTls(error)) && bind(&password, error);
+    wipe(&password);
+    return opened;
 }
 
-bool Connection::initialize(QString* error)
+int Connection::connectSocket(QString* error)
 {
-    const int rc = ldap_initialize(&m_ld, m_server.uri.constData());
+    const QByteArray host =
+        m_server.host.isEmpty() ? QByteArray("localhost") : m_server.host.toUtf8();
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* addresses = nullptr;
+    const int found = ::getaddrinfo(host.constData(), QByteArray::number(m_server.port).constData(),
+                                    &hints, &addresses);
+    if (found != 0) {
+        *error = kUnreachable.arg(
+            m_server.display,
+            QString::fromUtf8(ldap_err2string(LDAP_SERVER_DOWN)) +
+                QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(::gai_strerror(found))));
+        return -1;
+    }
+    int failure = ECONNREFUSED;
+    int socket = -1;
+    for (const addrinfo* address = addresses; address != nullptr && socket < 0;
+         address = address->ai_next)
+        socket = connectTo(*address, m_options.networkTimeout, m_cancellation, &failure);
+    ::freeaddrinfo(addresses);
+    if (socket < 0)
+        *error = kUnreachable.arg(
+            m_server.display,
+            QString::fromUtf8(ldap_err2string(LDAP_SERVER_DOWN)) +
+                QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(failure))));
+    return socket;
+}
+
+bool Connection::initialize(int socket, QString* error)
+{
+    // libldap owns the socket from here on, and closes it when unbound.
+    const int rc = ldap_init_fd(socket, LDAP_PROTO_TCP, m_server.uri.constData(), &m_ld);
     if (rc != LDAP_SUCCESS) {
+        ::close(socket);
         m_ld = nullptr;
         *error = QStringLiteral("Cannot use the directory server %1: %2")
                      .arg(m_server.display, QString::fromUtf8(ldap_err2string(rc)));
         return false;
     }
+    if (m_cancellation != nullptr)
+        m_cancellation->watch(socket);
     const int version = LDAP_VERSION3;
     ldap_set_option(m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
@@ -213,12 +436,19 @@ bool Connection::initialize(QString* error)
     ldap_set_option(m_ld, LDAP_OPT_NETWORK_TIMEOUT, &network);
     const timeval operation = toTimeval(m_options.operationTimeout);
     ldap_set_option(m_ld, LDAP_OPT_TIMEOUT, &operation);
-    return true;
+    if (!m_server.ldaps)
+        return true;
+    const int tls = ldap_install_tls(m_ld);
+    return tls == LDAP_SUCCESS || fail(error, kUnreachable, tls, kTlsHint);
 }
 
 bool Connection::startTls(QString* error)
 {
-    const int rc = ldap_start_tls_s(m_ld, nullptr, nullptr);
+    int messageId = 0;
+    int rc = ldap_start_tls(m_ld, nullptr, nullptr, &messageId);
+    rc = outcomeOf(rc, messageId, m_options.operationTimeout);
+    if (rc == LDAP_SUCCESS)
+        rc = ldap_install_tls(m_ld);
     if (rc == LDAP_SUCCESS)
         return true;
     if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT)
@@ -227,23 +457,19 @@ bool Connection::startTls(QString* error)
                 rc == LDAP_CONNECT_ERROR ? kTlsHint : QString());
 }
 
-bool Connection::bind(QString* error)
+bool Connection::bind(QByteArray* password, QString* error)
 {
-    QByteArray password;
-    if (!m_options.bindDn.isEmpty() && !readPassword(m_options.passwordFile, &password, error)) {
-        close();
-        return false;
-    }
     // Anonymous binds too: the bind is the first request, so a server that
     // cannot be reached is told apart from one that refuses the search.
     const QByteArray who = m_options.bindDn.toUtf8();
-    berval credentials{static_cast<ber_len_t>(password.size()), password.data()};
-    const int rc = ldap_sasl_bind_s(m_ld, who.constData(), LDAP_SASL_SIMPLE, &credentials, nullptr,
-                                    nullptr, nullptr);
-    wipe(&password);
+    berval credentials{static_cast<ber_len_t>(password->size()), password->data()};
+    int messageId = 0;
+    int rc = ldap_sasl_bind(m_ld, who.constData(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr,
+                            &messageId);
+    rc = outcomeOf(rc, messageId, m_options.operationTimeout);
     if (rc == LDAP_SUCCESS)
         return true;
-    if (isConnectionLoss(rc))
+    if (isConnectionLoss(rc) || rc == LDAP_USER_CANCELLED)
         return fail(error, kUnreachable, rc, m_server.ldaps ? kTlsHint : QString());
     if (m_options.bindDn.isEmpty())
         return fail(error, QStringLiteral("The directory server %1 refused the anonymous bind: %2"),
@@ -252,6 +478,58 @@ bool Connection::bind(QString* error)
                  .arg(m_server.display, m_options.bindDn, errorText(m_ld, rc));
     close();
     return false;
+}
+
+int Connection::outcomeOf(int rc, int messageId, std::chrono::milliseconds timeout)
+{
+    LDAPMessage* result = nullptr;
+    if (rc == LDAP_SUCCESS)
+        rc = await(messageId, timeout, &result);
+    if (rc == LDAP_SUCCESS)
+        rc = resultCode(m_ld, result);
+    ldap_msgfree(result);
+    return rc;
+}
+
+int Connection::await(int messageId, std::chrono::milliseconds timeout, LDAPMessage** result)
+{
+    using Clock = std::chrono::steady_clock;
+    *result = nullptr;
+    const Clock::time_point deadline = Clock::now() + timeout;
+    for (;;) {
+        if (isCancelled())
+            return LDAP_USER_CANCELLED;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        timeval slice = toTimeval(std::clamp(left, std::chrono::milliseconds(0), kPollInterval));
+        const int type = ldap_result(m_ld, messageId, LDAP_MSG_ALL, &slice, result);
+        if (type > 0)
+            return LDAP_SUCCESS;
+        if (type < 0) {
+            int rc = LDAP_SERVER_DOWN;
+            ldap_get_option(m_ld, LDAP_OPT_RESULT_CODE, &rc);
+            return rc == LDAP_SUCCESS ? LDAP_SERVER_DOWN : rc;
+        }
+        if (Clock::now() >= deadline) {
+            ldap_abandon_ext(m_ld, messageId, nullptr, nullptr);
+            return LDAP_TIMEOUT;
+        }
+    }
+}
+
+int Connection::search(const QByteArray& base, int scope, const char* filter, char** attributes,
+                       int sizeLimit, std::chrono::milliseconds timeout, LDAPMessage** result)
+{
+    *result = nullptr;
+    timeval limit = toTimeval(timeout);
+    int messageId = 0;
+    int rc = ldap_search_ext(m_ld, base.constData(), scope, filter, attributes, 0, nullptr, nullptr,
+                             &limit, sizeLimit, &messageId);
+    if (rc == LDAP_SUCCESS)
+        rc = await(messageId, timeout, result);
+    if (rc == LDAP_SUCCESS)
+        rc = resultCode(m_ld, *result);
+    return rc;
 }
 
 bool Connection::fail(QString* error, const QString& what, int rc, const QString& hint)

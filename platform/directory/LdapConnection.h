@@ -7,10 +7,13 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <chrono>
+#include <mutex>
 
-struct ldap;    // libldap's LDAP handle
-struct timeval; // <sys/time.h>
+struct ldap;                        // libldap's LDAP handle
+typedef struct ldapmsg LDAPMessage; // libldap's message, as ldap.h names it
+struct timeval;                     // <sys/time.h>
 
 namespace stelvo::ldap {
 
@@ -20,6 +23,7 @@ struct Server
     QByteArray uri;  // scheme://host:port, for ldap_initialize
     QString display; // the same, for messages
     QString host;
+    int port = 0;
     QByteArray baseDn; // the tree root's DN as given; empty: the naming contexts
     int baseDepth = 0; // number of RDNs in baseDn
     bool ldaps = false;
@@ -39,31 +43,86 @@ bool isConnectionLoss(int rc);
 // A time limit as libldap takes it.
 timeval toTimeval(std::chrono::milliseconds ms);
 
+// How often a wait looks at its Cancellation.
+constexpr std::chrono::milliseconds kPollInterval{100};
+
+// Stops, from another thread, what the connections given it are doing:
+// their waits notice it within kPollInterval, and a TLS handshake in
+// progress fails at once (its socket is shut down).
+class Cancellation
+{
+public:
+    Cancellation() = default;
+    ~Cancellation();
+    Cancellation(const Cancellation&) = delete;
+    Cancellation& operator=(const Cancellation&) = delete;
+
+    // Any thread; does not block.
+    void cancel();
+    bool isCancelled() const { return m_cancelled.load(); }
+
+private:
+    friend class Connection;
+    // A connection's socket, shut down by cancel(); `socket` stays the
+    // caller's (a duplicate is kept, so a socket closed meanwhile is never
+    // touched).
+    void watch(int socket);
+    void unwatch();
+
+    std::atomic_bool m_cancelled{false};
+    std::mutex m_mutex;
+    int m_socket = -1;
+};
+
 class Connection
 {
 public:
-    Connection(const Server& server, const LdapOptions& options);
+    // `cancellation`, when given, stops open() and the waits made through
+    // this connection; it must outlive the connection.
+    Connection(const Server& server, const LdapOptions& options,
+               Cancellation* cancellation = nullptr);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Connects, starts TLS when asked to and binds. On failure the message
-    // names the server and gives libldap's text.
+    // Reads the bind password, connects, starts TLS when asked to and binds,
+    // each step bounded by the timeouts of the options. On failure the
+    // message names the server and gives libldap's text.
     bool open(QString* error);
     void close();
+    // Lets the connection outlive its Cancellation, which no longer stops it.
+    void forgetCancellation();
     ::ldap* handle() const { return m_ld; }
     const Server& server() const { return m_server; }
+    const LdapOptions& options() const { return m_options; }
+    bool isCancelled() const { return m_cancellation != nullptr && m_cancellation->isCancelled(); }
+
+    // Waits at most `timeout` for the whole response to request `messageId`
+    // (its entries and its result), which `result` gets. Returns
+    // LDAP_SUCCESS, LDAP_TIMEOUT (the request is abandoned),
+    // LDAP_USER_CANCELLED or the code of a lost connection.
+    int await(int messageId, std::chrono::milliseconds timeout, LDAPMessage** result);
+    // A search bounded by `timeout` (on the server too), answered as
+    // ldap_search_ext_s answers: the search's result code, `result` set
+    // whenever the server answered (to be freed with ldap_msgfree).
+    int search(const QByteArray& base, int scope, const char* filter, char** attributes,
+               int sizeLimit, std::chrono::milliseconds timeout, LDAPMessage** result);
 
 private:
-    bool initialize(QString* error);
+    int connectSocket(QString* error);
+    bool initialize(int socket, QString* error);
     bool startTls(QString* error);
-    bool bind(QString* error);
+    bool bind(QByteArray* password, QString* error);
+    // The result code of the response to a request whose sending returned
+    // `rc`; frees the response.
+    int outcomeOf(int rc, int messageId, std::chrono::milliseconds timeout);
     // Sets `error` to `what`, filled with the server and libldap's text for
     // `rc`, followed by `hint`; closes the connection.
     bool fail(QString* error, const QString& what, int rc, const QString& hint = QString());
 
     Server m_server;
     LdapOptions m_options;
+    Cancellation* m_cancellation;
     ::ldap* m_ld = nullptr;
 };
 

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <ldap.h>
 #include <mutex>
+#include <pthread.h>
 
 namespace stelvo {
 
@@ -231,7 +232,7 @@ void LdapDirectory::failSearchLater(const QString& message)
 void LdapDirectory::stopWorker()
 {
     if (m_cancel)
-        m_cancel->store(true);
+        m_cancel->cancel();
     if (m_worker.joinable())
         m_worker.join();
     m_cancel.reset();
@@ -289,19 +290,31 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
 
 void LdapDirectory::startWorker(ldap::SearchRequest request)
 {
-    auto cancel = std::make_shared<std::atomic_bool>(false);
+    auto cancel = std::make_shared<ldap::Cancellation>();
     m_cancel = cancel;
     const quint64 generation = m_generation;
     m_worker = std::thread([this, request = std::move(request), cancel, generation] {
-        auto outcome = std::make_shared<ldap::SearchOutcome>();
-        outcome->generation = generation;
-        ldap::runSearch(request, *cancel, outcome.get());
-        if (cancel->load())
-            return;
-        // Posted to this object's thread; dropped if the object goes first
-        // (its destructor joins this thread before the QObject part goes).
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { finishSearch(outcome); }, Qt::QueuedConnection);
+        // A cancelled search's socket is shut down, and libldap then writes
+        // its unbind to it: the broken pipe stays this thread's, whatever
+        // the program does with SIGPIPE.
+        sigset_t brokenPipe;
+        sigemptyset(&brokenPipe);
+        sigaddset(&brokenPipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
+        try {
+            auto outcome = std::make_shared<ldap::SearchOutcome>();
+            outcome->generation = generation;
+            ldap::runSearch(request, *cancel, outcome.get());
+            if (cancel->isCancelled())
+                return;
+            // Posted to this object's thread; dropped if the object goes first
+            // (its destructor joins this thread before the QObject part goes).
+            QMetaObject::invokeMethod(
+                this, [this, outcome] { finishSearch(outcome); }, Qt::QueuedConnection);
+        } catch (...) {
+            // Only running out of memory gets here; it ends the thread, not
+            // the program.
+        }
     });
 }
 
@@ -325,17 +338,11 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
     }
     if (!m_connection)
         m_connection = std::move(outcome->connection);
-
-    struct Delivering
-    {
-        bool& flag;
-        explicit Delivering(bool& f) : flag(f) { flag = true; }
-        ~Delivering() { flag = false; }
-    } delivering(m_delivering);
+    setLeftOut(std::move(outcome->leftOut));
     emit SearchCompleted(names);
 }
 
-int LdapDirectory::onConnection(const std::function<int(::ldap*)>& request)
+int LdapDirectory::onConnection(const std::function<int(ldap::Connection&)>& request)
 {
     QString error;
     bool opened = false;
@@ -345,14 +352,14 @@ int LdapDirectory::onConnection(const std::function<int(::ldap*)>& request)
             throw DirectoryError(error);
         opened = true;
     }
-    int rc = request(m_connection->handle());
+    int rc = request(*m_connection);
     if (ldap::isConnectionLoss(rc) && !opened) {
         // The connection may simply have been closed by the server since
         // the last request: one new attempt.
         m_connection->close();
         if (!m_connection->open(&error))
             throw DirectoryError(error);
-        rc = request(m_connection->handle());
+        rc = request(*m_connection);
     }
     if (ldap::isConnectionLoss(rc)) {
         const QString text = ldap::errorText(m_connection->handle(), rc);
@@ -366,14 +373,12 @@ int LdapDirectory::onConnection(const std::function<int(::ldap*)>& request)
 
 DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
 {
-    if (m_delivering) {
-        // Called for every name of the result: answered without splitting.
-        const auto cached = m_known.constFind(ndsFullName);
-        if (cached != m_known.constEnd() && cached->classKnown)
-            return entryOf(ndsFullName,
-                           ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1),
-                           *cached);
-    }
+    // The names of the tree are answered from the search that built it,
+    // without a request: a command never waits for the server.
+    const auto searched = m_known.constFind(ndsFullName);
+    if (searched != m_known.constEnd() && searched->searched)
+        return entryOf(ndsFullName, ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1),
+                       *searched);
 
     QString name;
     const QStringList components = componentsOf(ndsFullName, &name);

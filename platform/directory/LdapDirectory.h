@@ -9,16 +9,14 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
 
-struct ldap; // libldap's LDAP handle
-
 namespace stelvo {
 
 namespace ldap {
+class Cancellation;
 class Connection;
 struct Server;
 struct SearchRequest;
@@ -39,17 +37,22 @@ enum class Lookup;
 // server's size limit never truncates the result) and delivers SearchCompleted
 // or SearchFailed on the thread that owns this object. As with the LDIF
 // directory, the result is in directory order (each container followed by
-// what it holds, siblings in the server's order), the context must name the
-// tree or an entry in it, and a found name that an NDS name cannot hold (a
-// backslash in it) fails the search. Failures name the server and give
-// libldap's text.
+// what it holds, siblings in the server's order) and the context must name
+// the tree or an entry in it. An entry whose name (or a name above it) no
+// NDS name can hold is left out of the result, with those below it, and
+// listed in LeftOut by its DN. A failure names the server and gives
+// libldap's text; so does an answer of the server that cannot be read (a
+// malformed DN or paged-results control), which fails the search rather
+// than leave part of the tree out unsaid. Nothing thrown on the worker
+// (running out of memory included) ends the program: it fails the search.
 //
-// While SearchCompleted is being delivered, EntryByName answers the names of
-// the result from what the search returned, without a request (the main
-// window looks every result up there). Any other call of EntryByName asks
-// the server (bounded by LdapOptions::operationTimeout): it reads the entry,
-// resolving names it has not seen level by level; a lost connection is
-// reopened once before the call fails.
+// EntryByName answers the names the last search returned (and the
+// containers above them it came across as entries) from that search,
+// without a request, at any time: the tree's commands never wait for the
+// server. Any other name is asked of the server (each request bounded by
+// LdapOptions::operationTimeout): the entry is read, names not seen are
+// resolved level by level, and a lost connection is reopened once before
+// the call fails.
 class LdapDirectory : public DirectoryControl
 {
     Q_OBJECT
@@ -59,8 +62,9 @@ public:
     // not an NDS full name. Does not connect.
     LdapDirectory(const QString& url, const QString& context, const LdapOptions& options,
                   QObject* parent = nullptr);
-    // Stops a running search (waiting at most for the bind or StartTLS in
-    // progress, which the timeouts bound); no signal is delivered afterwards.
+    // Stops a running search, whatever it is waiting for, within about a
+    // tenth of a second (resolving the server's host name excepted); no
+    // signal is delivered afterwards.
     ~LdapDirectory() override;
 
     // True for "ldap://..." and "ldaps://..." (any case).
@@ -107,7 +111,7 @@ private:
     // Runs `request` on the user-interface connection, opening it or
     // reopening it once when the connection is lost. Throws DirectoryError
     // when the server cannot be reached; returns the request's result code.
-    int onConnection(const std::function<int(::ldap*)>& request);
+    int onConnection(const std::function<int(ldap::Connection&)>& request);
 
     std::unique_ptr<ldap::Server> m_server;
     LdapOptions m_options;
@@ -115,11 +119,10 @@ private:
     QString m_treeName;
 
     std::thread m_worker;
-    std::shared_ptr<std::atomic_bool> m_cancel;
+    std::shared_ptr<ldap::Cancellation> m_cancel;
 
     std::unique_ptr<ldap::Connection> m_connection; // used on this object's thread only
     QHash<QString, Known> m_known;                  // NDS full name -> entry
-    bool m_delivering = false;
     quint64 m_generation = 0; // of the latest StartSearch; older outcomes are dropped
 };
 

@@ -14,6 +14,9 @@ struct KnownEntry
     nds::Kind kind = nds::Kind::Other;
     QString className;
     bool classKnown = false; // false for containers only seen in the DNs of others
+    // Came as an entry of the search that built the tree: what it says
+    // stands until the next search.
+    bool searched = false;
 };
 
 } // namespace stelvo::ldap

@@ -124,7 +124,12 @@ private:
         }
         // Known by the name as the directory spells it.
         (*m_spelled)[level] = chosen->name;
-        m_known->insert(nds::fullName(m_treeName, m_spelled->mid(0, level + 1)), found);
+        // What the search that built the tree said of a name stands until
+        // the next search.
+        const QString name = nds::fullName(m_treeName, m_spelled->mid(0, level + 1));
+        const auto known = m_known->constFind(name);
+        if (known == m_known->constEnd() || !known->searched)
+            m_known->insert(name, found);
         *entry = found;
         return Lookup::Found;
     }
@@ -137,23 +142,23 @@ private:
     {
         const bool atServerRoot = parentDn.isEmpty();
         const QByteArray filter = namingFilter(wanted);
-        return m_run([&](::ldap* ld) {
+        return m_run([&](Connection& connection) {
+            // A request retried on a new connection starts afresh.
             candidates->clear();
+            failure->clear();
             char objectClass[] = "objectClass";
             char contexts[] = "namingContexts";
             char* attributes[] = {atServerRoot ? contexts : objectClass, nullptr};
-            timeval limit = toTimeval(m_timeout);
             LDAPMessage* result = nullptr;
             const int code =
-                atServerRoot
-                    ? ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0,
-                                        nullptr, nullptr, &limit, 1, &result)
-                    : ldap_search_ext_s(ld, parentDn.constData(), LDAP_SCOPE_ONELEVEL,
-                                        filter.constData(), attributes, 0, nullptr, nullptr, &limit,
-                                        LDAP_NO_LIMIT, &result);
-            if (atServerRoot)
+                atServerRoot ? connection.search("", LDAP_SCOPE_BASE, "(objectClass=*)", attributes,
+                                                 1, m_timeout, &result)
+                             : connection.search(parentDn, LDAP_SCOPE_ONELEVEL, filter.constData(),
+                                                 attributes, LDAP_NO_LIMIT, m_timeout, &result);
+            ::ldap* ld = connection.handle();
+            if (result != nullptr && atServerRoot)
                 addContexts(ld, result, candidates);
-            else
+            else if (result != nullptr)
                 addChildren(ld, result, candidates);
             if (code != LDAP_SUCCESS && code != LDAP_NO_SUCH_OBJECT &&
                 code != LDAP_SIZELIMIT_EXCEEDED)
@@ -195,13 +200,14 @@ Lookup readEntry(const Requester& run, const Server& server, const QByteArray& d
 {
     bool found = false;
     QString failure;
-    const int rc = run([&](::ldap* ld) {
+    const int rc = run([&](Connection& connection) {
+        failure.clear(); // a retry on a new connection starts afresh
         char attribute[] = "objectClass";
         char* attributes[] = {attribute, nullptr};
-        timeval limit = toTimeval(timeout);
         LDAPMessage* result = nullptr;
-        const int code = ldap_search_ext_s(ld, dn.constData(), LDAP_SCOPE_BASE, "(objectClass=*)",
-                                           attributes, 0, nullptr, nullptr, &limit, 1, &result);
+        const int code = connection.search(dn, LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 1,
+                                           timeout, &result);
+        ::ldap* ld = connection.handle();
         LDAPMessage* message = code == LDAP_SUCCESS ? ldap_first_entry(ld, result) : nullptr;
         found = message != nullptr; // none: not visible to this user
         if (found)

@@ -15,9 +15,10 @@
 
 namespace stelvo::ldap {
 
-// Runs one synchronous request on a connection and returns its result
-// code; the caller decides what happens when the connection is lost.
-using Request = std::function<int(::ldap*)>;
+// Runs one request on a connection, waiting for its response, and returns
+// its result code; the caller decides what happens when the connection is
+// lost.
+using Request = std::function<int(Connection&)>;
 using Requester = std::function<int(const Request&)>;
 
 enum class Lookup

@@ -9,17 +9,21 @@ namespace stelvo {
 // How the directory server is reached: binding, TLS, timeouts.
 struct LdapOptions
 {
-    QString bindDn;       // empty: anonymous
-    QString passwordFile; // file whose content (one trailing newline removed) is the password
+    QString bindDn; // empty: anonymous
+    // The file whose content (one trailing newline removed) is the password:
+    // a regular file that only its owner may read or change (chmod 600), or
+    // the bind fails without reading it.
+    QString passwordFile;
     bool startTls = false;
 
     // Connecting (TCP and TLS handshake).
     std::chrono::milliseconds networkTimeout{5000};
     // Each request made on the user-interface thread (EntryByName), and the
-    // bind and StartTLS requests.
+    // bind, StartTLS, naming-context and context requests of the search.
     std::chrono::milliseconds operationTimeout{5000};
-    // The search gives up when the server sends nothing for this long.
-    std::chrono::milliseconds searchIdleTimeout{120000};
+    // The search gives up when the server sends nothing for this long: a
+    // server that stops answering is reported within half a minute.
+    std::chrono::milliseconds searchIdleTimeout{20000};
     // Entries per page of the paged search.
     int pageSize = 1000;
 

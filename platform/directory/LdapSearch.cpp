@@ -21,12 +21,12 @@ enum class Step
 // Reads the naming contexts of the root DSE: the tops of the server's trees.
 bool namingContexts(Connection& connection, QList<QByteArray>* contexts, QString* error)
 {
-    ::ldap* ld = connection.handle();
     char attribute[] = "namingContexts";
     char* attributes[] = {attribute, nullptr};
     LDAPMessage* result = nullptr;
-    const int rc = ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0,
-                                     nullptr, nullptr, nullptr, 0, &result);
+    const int rc = connection.search("", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0,
+                                     connection.options().operationTimeout, &result);
+    ::ldap* ld = connection.handle();
     if (rc == LDAP_SUCCESS)
         *contexts << namingContextsOf(ld, result);
     ldap_msgfree(result);
@@ -56,9 +56,8 @@ bool refusesPaging(int rc)
 class PagedSearch
 {
 public:
-    PagedSearch(Connection& connection, const SearchRequest& request,
-                const std::atomic_bool& cancel, Collector& collector)
-        : m_connection(connection), m_request(request), m_cancel(cancel), m_collector(collector)
+    PagedSearch(Connection& connection, const SearchRequest& request, Collector& collector)
+        : m_connection(connection), m_request(request), m_collector(collector)
     {}
 
     Step run(const QByteArray& base, QString* error)
@@ -90,8 +89,10 @@ private:
                 step = receive(messageId, &message, code, error);
             if (step == Step::Done)
                 step = pageResult(base, paging, message, &cookie, code, error);
-            if (step != Step::Done)
+            if (step != Step::Done) {
+                ber_memfree(cookie.bv_val);
                 return step;
+            }
             // No cookie (or a server that ignored the control): that was all.
             if (cookie.bv_val == nullptr || cookie.bv_len == 0) {
                 ber_memfree(cookie.bv_val);
@@ -142,16 +143,15 @@ private:
     {
         ::ldap* ld = m_connection.handle();
         using namespace std::chrono;
-        constexpr milliseconds kPoll{100};
         milliseconds idle{0};
         for (;;) {
-            if (m_cancel.load())
+            if (m_connection.isCancelled())
                 return Step::Cancelled;
-            timeval poll = toTimeval(kPoll);
+            timeval poll = toTimeval(kPollInterval);
             LDAPMessage* message = nullptr;
             const int type = ldap_result(ld, messageId, LDAP_MSG_ONE, &poll, &message);
             if (type == 0) {
-                idle += kPoll;
+                idle += kPollInterval;
                 if (idle >= m_request.options.searchIdleTimeout) {
                     *code = LDAP_TIMEOUT;
                     *error = QStringLiteral("The directory server %1 stopped answering the search")
@@ -212,15 +212,30 @@ private:
             *error = resultError(base, *code, serverText, matchedDn, paging);
             return Step::Failed;
         }
-        if (paging) {
-            LDAPControl* response =
-                ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, responseControls, nullptr);
-            ber_int_t estimate = 0;
-            if (response != nullptr)
-                ldap_parse_pageresponse_control(ld, response, &estimate, cookie);
-        }
+        const int parsed = paging ? nextCookie(responseControls, cookie) : LDAP_SUCCESS;
         ldap_controls_free(responseControls);
+        if (parsed != LDAP_SUCCESS) {
+            // Without the cookie the rest of the result cannot be asked for.
+            *code = parsed;
+            *error =
+                QStringLiteral("The directory server %1 ended a page of the search with a "
+                               "paged-results control that cannot be read, so the tree "
+                               "would be incomplete: %2")
+                    .arg(m_connection.server().display, QString::fromUtf8(ldap_err2string(parsed)));
+            return Step::Failed;
+        }
         return Step::Done;
+    }
+
+    // The cookie of the paged-results control among `controls`; none (a
+    // server that ignored the control) means that was all.
+    int nextCookie(LDAPControl** controls, berval* cookie)
+    {
+        LDAPControl* response = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr);
+        ber_int_t estimate = 0;
+        if (response == nullptr)
+            return LDAP_SUCCESS;
+        return ldap_parse_pageresponse_control(m_connection.handle(), response, &estimate, cookie);
     }
 
     QString lostOrFailed(int rc) const
@@ -260,15 +275,13 @@ private:
 
     Connection& m_connection;
     const SearchRequest& m_request;
-    const std::atomic_bool& m_cancel;
     Collector& m_collector;
     std::size_t m_received = 0;
 };
 
 // Searches the tree root, or each naming context in turn, and puts the
 // result in directory order.
-bool searchTree(Connection& connection, const SearchRequest& request,
-                const std::atomic_bool& cancel, SearchOutcome* outcome)
+bool searchTree(Connection& connection, const SearchRequest& request, SearchOutcome* outcome)
 {
     QList<QByteArray> bases;
     if (request.server.baseDn.isEmpty()) {
@@ -279,7 +292,7 @@ bool searchTree(Connection& connection, const SearchRequest& request,
     }
 
     Collector collector(request, outcome);
-    PagedSearch search(connection, request, cancel, collector);
+    PagedSearch search(connection, request, collector);
     for (const QByteArray& base : std::as_const(bases)) {
         // With the naming contexts as the top, each context is itself a
         // child of the tree root.
@@ -304,7 +317,7 @@ bool holdsContext(Connection& connection, const SearchRequest& request, SearchOu
     }
     if (contextPath.isEmpty() || outcome->known.contains(request.context))
         return true;
-    const Requester run = [&connection](const Request& r) { return r(connection.handle()); };
+    const Requester run = [&connection](const Request& r) { return r(connection); };
     KnownEntry entry;
     QStringList spelled;
     const Lookup found =
@@ -322,18 +335,43 @@ bool holdsContext(Connection& connection, const SearchRequest& request, SearchOu
 
 } // namespace
 
-void runSearch(const SearchRequest& request, const std::atomic_bool& cancel, SearchOutcome* outcome)
+void guarded(const Server& server, SearchOutcome* outcome, const std::function<void()>& work)
 {
-    auto connection = std::make_unique<Connection>(request.server, request.options);
-    if (!connection->open(&outcome->error))
+    QString reason;
+    try {
+        work();
         return;
-    if (cancel.load())
-        return;
-    if (!searchTree(*connection, request, cancel, outcome) ||
-        !holdsContext(*connection, request, outcome))
-        return;
-    outcome->connection = std::move(connection);
-    outcome->ok = true;
+    } catch (const std::bad_alloc&) {
+        reason = QStringLiteral("out of memory");
+    } catch (const std::exception& e) {
+        reason = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        reason = QStringLiteral("unexpected error");
+    }
+    // What the work left is not to be trusted, and its memory may be needed.
+    outcome->ok = false;
+    outcome->names = QStringList();
+    outcome->known = QHash<QString, KnownEntry>();
+    outcome->leftOut = QStringList();
+    outcome->connection.reset();
+    outcome->error = QStringLiteral("The search on the directory server %1 failed: %2")
+                         .arg(server.display, reason);
+}
+
+void runSearch(const SearchRequest& request, Cancellation& cancellation, SearchOutcome* outcome)
+{
+    guarded(request.server, outcome, [&] {
+        auto connection =
+            std::make_unique<Connection>(request.server, request.options, &cancellation);
+        if (!connection->open(&outcome->error) || cancellation.isCancelled())
+            return;
+        if (!searchTree(*connection, request, outcome) ||
+            !holdsContext(*connection, request, outcome))
+            return;
+        connection->forgetCancellation(); // the connection goes on, the search's cancellation not
+        outcome->connection = std::move(connection);
+        outcome->ok = true;
+    });
 }
 
 } // namespace stelvo::ldap

@@ -13,7 +13,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <atomic>
+#include <functional>
 #include <memory>
 
 namespace stelvo::ldap {
@@ -37,15 +37,22 @@ struct SearchOutcome
     bool ok = false;
     QString error;
     QStringList names; // NDS full names found, in directory order
+    // The DNs of the entries found that no NDS name can hold, and of those
+    // found below them, in the server's order.
+    QStringList leftOut;
     // Every entry found, and the containers above them that were not.
     QHash<QString, KnownEntry> known;
     std::unique_ptr<Connection> connection; // open, for the requests that follow
 };
 
 // Connects, binds and searches, then checks that the context is in the
-// tree; fills `outcome`. Returns early, with `outcome->ok` false and no
-// message, once `cancel` is set.
-void runSearch(const SearchRequest& request, const std::atomic_bool& cancel,
-               SearchOutcome* outcome);
+// tree; fills `outcome`. Returns early, with `outcome->ok` false, once
+// `cancellation` is cancelled. Never throws (see guarded).
+void runSearch(const SearchRequest& request, Cancellation& cancellation, SearchOutcome* outcome);
+
+// Runs `work`, which fills `outcome`; any exception it throws (running out
+// of memory included) leaves `outcome` failed with a message naming the
+// server, instead of reaching the thread's end.
+void guarded(const Server& server, SearchOutcome* outcome, const std::function<void()>& work);
 
 } // namespace stelvo::ldap
