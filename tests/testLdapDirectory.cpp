@@ -836,7 +836,7 @@ void TestLdapDirectory::bind_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("failure"); // empty: the search completes
 
-    const QString tooOpen = u"may be read or changed by other users (permissions %1); make it "
+    const QString tooOpen = u"other users may read or change it (permissions %1); make it "
                             u"private to its owner with \"chmod 600"_qs;
     // clang-format off
     QTest::newRow("password")             << true  << QByteArray("reader-pw") << 0600 << QString();
@@ -847,14 +847,15 @@ void TestLdapDirectory::bind_data()
     QTest::newRow("wrong password")       << true  << QByteArray("wrong\n") << 0600 << u"Invalid credentials"_qs;
     QTest::newRow("empty file")           << true  << QByteArray("") << 0600 << u"is empty"_qs;
     QTest::newRow("newline only")         << true  << QByteArray("\n") << 0600 << u"is empty"_qs;
-    QTest::newRow("no file")              << true  << QByteArray("-") << 0600 << u"Cannot read the bind password file"_qs;
+    QTest::newRow("no file")              << true  << QByteArray("-") << 0600 << u"Cannot use the bind password file"_qs;
     QTest::newRow("readable by group")    << true  << QByteArray("reader-pw") << 0640 << tooOpen.arg(u"0640"_qs);
     QTest::newRow("readable by others")   << true  << QByteArray("reader-pw") << 0604 << tooOpen.arg(u"0604"_qs);
     QTest::newRow("writable by group")    << true  << QByteArray("reader-pw") << 0620 << tooOpen.arg(u"0620"_qs);
     QTest::newRow("open to all")          << true  << QByteArray("reader-pw") << 0666 << tooOpen.arg(u"0666"_qs);
-    QTest::newRow("named pipe")           << true  << QByteArray("<pipe>") << 0600 << u"is a named pipe, not a file"_qs;
-    QTest::newRow("folder")               << true  << QByteArray("<folder>") << 0700 << u"is a folder, not a file"_qs;
-    QTest::newRow("device")               << true  << QByteArray("<device>") << 0666 << u"is a device, not a file"_qs;
+    QTest::newRow("named pipe")           << true  << QByteArray("<pipe>") << 0600 << u"a named pipe (FIFO), not a regular file"_qs;
+    QTest::newRow("folder")               << true  << QByteArray("<folder>") << 0700 << u"a folder, not a regular file"_qs;
+    QTest::newRow("device")               << true  << QByteArray("<device>") << 0666 << u"a character device, not a regular file"_qs;
+    QTest::newRow("too large")            << true  << QByteArray(5000, 'x') << 0600 << u"larger than 4096 bytes"_qs;
     QTest::newRow("anonymous, no access") << false << QByteArray() << 0600 << u"Insufficient access"_qs;
     // clang-format on
 }

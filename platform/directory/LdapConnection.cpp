@@ -1,5 +1,7 @@
 #include "LdapConnection.h"
 
+#include "RegularFile.h"
+
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
@@ -80,86 +82,14 @@ bool setServerUri(const QString& url, LDAPURLDesc* desc, Server* server, QString
     return true;
 }
 
-// What a path names when it is not a regular file, for the message.
-QString kindOf(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("a named pipe");
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("a device");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    return QStringLiteral("not a regular file");
-}
-
-// Opens the password file only when it is a regular file that no one but
-// its owner may read or change: a secret others can read is no secret, as
-// OpenSSH holds for keys. O_NONBLOCK: a named pipe without a writer would
-// otherwise block the open.
-int openPasswordFile(const QString& path, QString* error)
-{
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    struct stat status
-    {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-        *error = QStringLiteral("Cannot read the bind password file \"%1\": %2")
-                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-    } else if (!S_ISREG(status.st_mode)) {
-        *error = QStringLiteral("The bind password file \"%1\" is %2, not a file")
-                     .arg(path, kindOf(status.st_mode));
-    } else if ((status.st_mode & 077) != 0) {
-        *error = QStringLiteral("The bind password file \"%1\" may be read or changed by other "
-                                "users (permissions %2); make it private to its owner with "
-                                "\"chmod 600 %1\"")
-                     .arg(path, QString::number(status.st_mode & 0777, 8).rightJustified(4, u'0'));
-    } else {
-        return fd;
-    }
-    if (fd >= 0)
-        ::close(fd);
-    return -1;
-}
-
-// Up to `limit` bytes of `fd`; false on a read error.
-bool readAtMost(int fd, qint64 limit, QByteArray* content)
-{
-    content->resize(limit);
-    qint64 size = 0;
-    while (size < limit) {
-        const ssize_t n = ::read(fd, content->data() + size, static_cast<size_t>(limit - size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        size += n;
-    }
-    content->truncate(size);
-    return true;
-}
-
 // The bind password: the file's content with one trailing newline removed.
 bool readPassword(const QString& path, QByteArray* password, QString* error)
 {
-    const int fd = openPasswordFile(path, error);
-    if (fd < 0)
-        return false;
-    constexpr qint64 kMaxPassword = 4096; // a password file, not a data file
-    const bool read = readAtMost(fd, kMaxPassword + 1, password);
-    const int readError = errno;
-    ::close(fd);
-    if (!read) {
-        *error = QStringLiteral("Cannot read the bind password file \"%1\": %2")
-                     .arg(path, QString::fromLocal8Bit(std::strerror(readError)));
-        return false;
-    }
-    if (password->size() > kMaxPassword) {
-        password->fill('\0');
-        *error = QStringLiteral("The bind password file \"%1\" is too large").arg(path);
+    QString cause;
+    // A password file, not a data file: anything larger is a mistake.
+    const RegularFileRules rules{4096, true};
+    if (!readRegularFile(path, password, &cause, rules)) {
+        *error = QStringLiteral("Cannot use the bind password file: %1").arg(cause);
         return false;
     }
     if (password->endsWith("\r\n"))

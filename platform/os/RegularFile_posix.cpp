@@ -44,6 +44,22 @@ bool refuseUnlessRegular(const QString& path, const struct stat& info, QString* 
     return refuse(path, whatItIs(info.st_mode) + QStringLiteral(", not a regular file"), error);
 }
 
+bool refuseUnlessAllowed(const QString& path, const struct stat& info,
+                         const RegularFileRules& rules, QString* error)
+{
+    if (rules.ownerOnly && (info.st_mode & 077) != 0) {
+        return refuse(
+            path,
+            QStringLiteral("other users may read or change it (permissions %1); make it "
+                           "private to its owner with \"chmod 600 %2\"")
+                .arg(QString::number(info.st_mode & 0777, 8).rightJustified(4, u'0'), path),
+            error);
+    }
+    if (rules.maxSize >= 0 && qint64(info.st_size) > rules.maxSize)
+        return refuse(path, QStringLiteral("larger than %1 bytes").arg(rules.maxSize), error);
+    return true;
+}
+
 struct FileDescriptor
 {
     int fd = -1;
@@ -54,8 +70,8 @@ struct FileDescriptor
     }
 };
 
-bool readToEnd(int fd, const QString& path, qint64 expectedSize, QByteArray* content,
-               QString* error)
+bool readToEnd(int fd, const QString& path, qint64 expectedSize, qint64 maxSize,
+               QByteArray* content, QString* error)
 {
     constexpr qsizetype kChunk = 64 * 1024;
     // One chunk to spare, so that the read that finds the end needs no more room.
@@ -76,12 +92,19 @@ bool readToEnd(int fd, const QString& path, qint64 expectedSize, QByteArray* con
         content->resize(used + got);
         if (got == 0)
             return true;
+        // The file may have grown since it was looked at.
+        if (maxSize >= 0 && content->size() > maxSize) {
+            content->fill('\0');
+            content->clear();
+            return refuse(path, QStringLiteral("larger than %1 bytes").arg(maxSize), error);
+        }
     }
 }
 
 } // namespace
 
-bool readRegularFile(const QString& path, QByteArray* content, QString* error)
+bool readRegularFile(const QString& path, QByteArray* content, QString* error,
+                     const RegularFileRules& rules)
 {
     content->clear();
     const QByteArray local = QFile::encodeName(path);
@@ -100,9 +123,9 @@ bool readRegularFile(const QString& path, QByteArray* content, QString* error)
         return refuseWithErrno(path, errno, error);
     if (::fstat(file.fd, &info) != 0)
         return refuseWithErrno(path, errno, error);
-    if (!refuseUnlessRegular(path, info, error))
+    if (!refuseUnlessRegular(path, info, error) || !refuseUnlessAllowed(path, info, rules, error))
         return false;
-    return readToEnd(file.fd, path, qint64(info.st_size), content, error);
+    return readToEnd(file.fd, path, qint64(info.st_size), rules.maxSize, content, error);
 }
 
 } // namespace stelvo
