@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace stelvo::registry {
 
@@ -335,6 +336,25 @@ QStringList decodeLines(const QByteArray& bytes, bool& eightBitIsUtf8)
 Value textValue(const QString& text)
 {
     return Value{REG_SZ, (text + QChar(0)).toLocal8Bit()};
+}
+
+Key::~Key()
+{
+    // The default destructor would free the subkeys recursively, one stack
+    // frame per level: a deeply nested export would overflow the stack.
+    // Detach every descendant first, so each is freed with no subkeys left.
+    std::vector<std::unique_ptr<Key>> pending;
+    const auto detachChildren = [&pending](Key& key) {
+        for (auto& entry : key.subkeys)
+            pending.push_back(std::move(entry.second));
+        key.subkeys.clear();
+    };
+    detachChildren(*this);
+    while (!pending.empty()) {
+        std::unique_ptr<Key> key = std::move(pending.back());
+        pending.pop_back();
+        detachChildren(*key);
+    }
 }
 
 const Key* Key::subkey(const QString& name) const

@@ -21,8 +21,18 @@ struct Value
 // A REG_SZ value holding `text`, NUL-terminated as regedit stores it.
 Value textValue(const QString& text);
 
+// A key and everything below it. A file may nest keys as deep as its
+// length allows; nothing here recurses over the depth (freeing included), so
+// any depth that fits in memory is safe.
 struct Key
 {
+    Key() = default;
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    Key(Key&&) = default;
+    Key& operator=(Key&&) = default;
+    ~Key();
+
     std::map<QString, std::unique_ptr<Key>> subkeys; // by case-folded name
     std::map<QString, Value> values;                 // by case-folded name; "" is the default value
 
