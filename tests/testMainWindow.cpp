@@ -1,5 +1,6 @@
 #include "DirectoryFactory.h"
 #include "FixedSessionControl.h"
+#include "LeftOutMessage.h"
 #include "MainWindowHarness.h"
 #include "MessageBoxCatcher.h"
 #include "SVsplash.h"
@@ -98,6 +99,48 @@ private slots:
         QCOMPARE(h.ends, QList<int>{0});
         QCOMPARE(h.window->Nodes().count(), 0);
         QVERIFY(!h.window->isVisible());
+    }
+
+    void leftOutEntriesAreReportedOnceTheTreeIsShown_data()
+    {
+        QTest::addColumn<QStringList>("leftOut");
+        // clang-format off
+        QTest::newRow("entries left out") << QStringList{"cn=WS\\5C1,ou=SALES,o=ORG (dir.ldif, line 12)",
+                                                         "cn=X,cn=WS\\5C1,ou=SALES,o=ORG (dir.ldif, line 16)"};
+        QTest::newRow("nothing left out") << QStringList();
+        // clang-format on
+    }
+
+    void leftOutEntriesAreReportedOnceTheTreeIsShown()
+    {
+        QFETCH(QStringList, leftOut);
+        Harness h;
+        h.directory->setLeftOut(leftOut);
+        MessageBoxCatcher boxes(QMessageBox::Ok);
+        bool treeShownBehindTheBox = false;
+        QTimer::singleShot(0, h.window.get(), [&] {
+            if (QApplication::activeModalWidget())
+                treeShownBehindTheBox =
+                    h.window->isVisible() && h.window->TreeModel->rowCount() == 1;
+        });
+        h.load();
+        QTest::qWait(20); // nothing more comes later
+        if (leftOut.isEmpty()) {
+            QVERIFY(boxes.shown().isEmpty());
+        } else {
+            QCOMPARE(boxes.shown().size(), 1);
+            const MessageBoxCatcher::Shown& seen = boxes.shown().first();
+            QCOMPARE(seen.text, leftOutMessage(leftOut));
+            QCOMPARE(seen.title, QStringLiteral("Stelvo"));
+            QCOMPARE(seen.icon, QMessageBox::Warning);
+            QVERIFY(treeShownBehindTheBox);
+        }
+        // The tree stays, usable.
+        QVERIFY(h.window->isVisible());
+        QVERIFY(h.ends.isEmpty());
+        h.select(QStringLiteral("ORG\\SALES\\WS042"));
+        h.window->WSChat->trigger();
+        QCOMPARE(h.starts.size(), 1);
     }
 
     void failuresAtStartUpEndWithAnError_data()
