@@ -37,10 +37,10 @@ struct Key
     std::map<QString, Value> values;                 // by case-folded name; "" is the default value
 
     // The subkey named `name` in any case, or null.
-    const Key* subkey(const QString& name) const;
-    Key* subkey(const QString& name);
+    const Key* subkey(QStringView name) const;
+    Key* subkey(QStringView name);
     // The subkey named `name`, created empty when missing.
-    Key& addSubkey(const QString& name);
+    Key& addSubkey(QStringView name);
     // The value named `name` in any case (empty: the default value), or null.
     const Value* value(const QString& name) const;
 };
@@ -52,7 +52,7 @@ struct Hive
 
 // Key and value names compare without regard to case: this is the form they
 // are stored under.
-QString foldedName(const QString& name);
+QString foldedName(QStringView name);
 
 // Whether `key` is one of the predefined roots (HKEY_LOCAL_MACHINE ...).
 bool isRoot(HKEY key);
