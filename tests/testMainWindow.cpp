@@ -29,6 +29,30 @@ QStringList captions(const QList<QAction*>& actions)
     return texts;
 }
 
+// Notes whether the window showed its tree when a message box appeared.
+class TreeBehindBoxes : public QObject
+{
+public:
+    explicit TreeBehindBoxes(const svWStation& window) : m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~TreeBehindBoxes() override { qApp->removeEventFilter(this); }
+
+    bool treeShown = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched))
+            treeShown = m_window.isVisible() && m_window.TreeModel->rowCount() == 1;
+        return false;
+    }
+
+private:
+    const svWStation& m_window;
+};
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -117,12 +141,7 @@ private slots:
         Harness h;
         h.directory->setLeftOut(leftOut);
         MessageBoxCatcher boxes(QMessageBox::Ok);
-        bool treeShownBehindTheBox = false;
-        QTimer::singleShot(0, h.window.get(), [&] {
-            if (QApplication::activeModalWidget())
-                treeShownBehindTheBox =
-                    h.window->isVisible() && h.window->TreeModel->rowCount() == 1;
-        });
+        TreeBehindBoxes behind(*h.window);
         h.load();
         QTest::qWait(20); // nothing more comes later
         if (leftOut.isEmpty()) {
@@ -133,7 +152,7 @@ private slots:
             QCOMPARE(seen.text, leftOutMessage(leftOut));
             QCOMPARE(seen.title, QStringLiteral("Stelvo"));
             QCOMPARE(seen.icon, QMessageBox::Warning);
-            QVERIFY(treeShownBehindTheBox);
+            QVERIFY(behind.treeShown);
         }
         // The tree stays, usable.
         QVERIFY(h.window->isVisible());
