@@ -1,5 +1,9 @@
 #include "ToolCommand.h"
 
+#include "VisibleText.h"
+
+#include <algorithm>
+
 namespace stelvo::tools {
 
 namespace {
@@ -32,7 +36,8 @@ bool quotable(const QString& value)
 {
     // A backslash just before the closing quote would escape it on the tool's
     // side, with the same effect as a quote inside the value.
-    return !value.contains(kQuote) && !value.endsWith(QLatin1Char('\\'));
+    return !value.contains(kQuote) && !value.endsWith(QLatin1Char('\\')) &&
+           std::none_of(value.begin(), value.end(), isControlCharacter);
 }
 
 } // namespace stelvo::tools

@@ -1,6 +1,7 @@
 #include "WorkstationCommands.h"
 
 #include "ToolCommand.h"
+#include "VisibleText.h"
 
 #include <iterator>
 
@@ -34,15 +35,18 @@ CommandMessage warning(const QString& text)
 }
 
 // A quote in a name would end its option early and pass the rest to the
-// tool as options of its own.
+// tool as options of its own; a control character would cut the name short
+// or split it. The name is shown with its control characters made visible,
+// so the message carries none.
 Message refuseUnquotable(const Selection& selection, const QString& dotted, const QString& what)
 {
     const QString& tree = selection.treeName();
     if (tools::quotable(dotted) && tools::quotable(tree))
         return std::nullopt;
     return warning(QStringLiteral("The name %1 cannot be passed to %2: it holds a quote character "
-                                  "or ends in a backslash. Nothing was started or written.")
-                       .arg(tools::quotable(dotted) ? tree : dotted, what));
+                                  "or a control character, or ends in a backslash. Nothing was "
+                                  "started or written.")
+                       .arg(visibleText(tools::quotable(dotted) ? tree : dotted), what));
 }
 
 // A directory that cannot answer is reported, and the command goes no further.

@@ -36,10 +36,11 @@ enum class ToolFunction
 // directory lookup and that function do.
 //
 // A command returns what the user must be told: a name that cannot be
-// quoted (then nothing is started or written), a tool that cannot start, a
-// shortcut that cannot be written, a directory failure. It returns nothing
-// when all went well, and does nothing and returns nothing for a container,
-// the root or no selection. Commands do not throw.
+// quoted or holds a control character (then nothing is started or
+// written), a tool that cannot start, a shortcut that cannot be written, a
+// directory failure. It returns nothing when all went well, and does
+// nothing and returns nothing for a container, the root or no selection.
+// Commands do not throw.
 class WorkstationCommands
 {
 public:

@@ -1,5 +1,6 @@
 #include "svWStation.h"
 
+#include "LeftOutMessage.h"
 #include "MessageBox.h"
 #include "Naming.h"
 #include "TreeItemModel.h"
@@ -175,6 +176,15 @@ void svWStation::SearchCompleted(const QStringList& results)
     if (Splash)
         Splash->hide();
     show();
+    reportLeftOut();
+}
+
+void svWStation::reportLeftOut()
+{
+    // Said once the tree is up, which stays usable behind the box.
+    const QString text = leftOutMessage(NWDir1->LeftOut());
+    if (!text.isEmpty())
+        messageBox(this, text, QString(), QMessageBox::Warning);
 }
 
 void svWStation::SearchFailed(const QString& message)

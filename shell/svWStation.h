@@ -124,6 +124,8 @@ private:
     void runTool(ToolFunction function);
     // Shows what a command has to tell the user, if anything.
     void report(const std::optional<CommandMessage>& message);
+    // Tells the user which entries the search left out of the tree, if any.
+    void reportLeftOut();
     void fatal(const QString& message);
     double dpi() const;
 

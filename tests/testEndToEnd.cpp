@@ -16,6 +16,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 
 using stelvo::test::Record;
 
@@ -117,6 +118,8 @@ private slots:
     void missingToolKeepsRunning();
     void startupFailure_data();
     void startupFailure();
+    void hostileDirectory_data();
+    void hostileDirectory();
     void exitByKeyboard();
 
 private:
@@ -142,6 +145,8 @@ private:
     bool selectWS042(const XWindow& main) const;
     bool menuCommand(const XWindow& main, const QString& menuKey, const QString& accessKey) const;
     void quitByKeyboard(const XWindow& main);
+    void endsAfterAMessage();
+    QString whyNoWindow() const;
 
     QString m_xvfbPath, m_xdotoolPath, m_xwininfoPath, m_validatePath, m_gioPath;
     std::unique_ptr<QTemporaryDir> m_dir;  // the whole run
@@ -542,8 +547,17 @@ void TestEndToEnd::startupFailure()
         file = QStringLiteral(STELVO_TESTS_DIR "/data/acme.ldif");
 
     QVERIFY(startStelvo(stelvoEnvironment(file, context)));
+    endsAfterAMessage();
+}
+
+// A start-up that fails: a message box and no main window; OK ends the
+// program with a non-zero status.
+void TestEndToEnd::endsAfterAMessage()
+{
     const XWindow box = waitForMessageBox(kTitle);
-    QVERIFY2(!box.id.isEmpty(), "no message box for the start-up failure");
+    QVERIFY2(!box.id.isEmpty(), qPrintable(QStringLiteral("no message box for the start-up "
+                                                          "failure: ") +
+                                           whyNoWindow()));
     for (const XWindow& window : windows())
         QVERIFY2(!(window.viewable && window.name == kCaption), "main window shown");
     QVERIFY(focus(box));
@@ -551,6 +565,76 @@ void TestEndToEnd::startupFailure()
     QVERIFY2(m_stelvo->waitForFinished(kExitTimeout), "the program did not end");
     QCOMPARE(m_stelvo->exitStatus(), QProcess::NormalExit);
     QVERIFY2(m_stelvo->exitCode() != 0, "a failed start-up ended with exit status 0");
+}
+
+// Why a window waited for did not come: the program's end, or a hang.
+QString TestEndToEnd::whyNoWindow() const
+{
+    if (stelvoRunning()) {
+        QStringList shown;
+        for (const XWindow& window : windows()) {
+            if (window.viewable)
+                shown << u'"' + window.name + u'"' +
+                             (window.dialog ? QStringLiteral(" (dialog)") : QString());
+        }
+        return QStringLiteral("still running, showing: ") + shown.join(QStringLiteral(", "));
+    }
+    QFile err(path(QStringLiteral("stelvo.err")));
+    err.open(QIODevice::ReadOnly);
+    return QStringLiteral("the program ended (%1, status %2):\n%3")
+        .arg(m_stelvo->exitStatus() == QProcess::CrashExit ? QStringLiteral("crashed")
+                                                           : QStringLiteral("exited"))
+        .arg(m_stelvo->exitCode())
+        .arg(QString::fromLocal8Bit(err.readAll().right(4000)));
+}
+
+// Directories that once crashed or froze the program: it shows a message
+// and ends, or shows the tree and says what it left out.
+void TestEndToEnd::hostileDirectory_data()
+{
+    QTest::addColumn<QByteArray>("ldif"); // the directory file
+    QTest::addColumn<bool>("fifo");       // instead a FIFO nobody writes to
+    QTest::addColumn<bool>("tree");       // tree and left-out box; else a box, then the end
+
+    const QByteArray good = "dn: o=ORG\nobjectClass: organization\n\n"
+                            "dn: ou=SALES,o=ORG\nobjectClass: organizationalUnit\n\n"
+                            "dn: cn=WS042,ou=SALES,o=ORG\nobjectClass: Workstation\n\n";
+    // clang-format off
+    QTest::newRow("attribute without a name") << QByteArray("dn: o=ORG\n: x\n") << false << false;
+    QTest::newRow("lone dash after the DN")   << QByteArray("dn: o=ORG\n-\n")   << false << false;
+    QTest::newRow("0 then a blank line")      << QByteArray("0\n\n")            << false << false;
+    QTest::newRow("backslash in a workstation name")
+        << good + "dn: cn=WS\\5C1,ou=SALES,o=ORG\nobjectClass: Workstation\n\n"
+                  "dn: cn=WS900,ou=SALES,o=ORG\nobjectClass: Workstation\n"
+        << false << true;
+    QTest::newRow("FIFO") << QByteArray() << true << false;
+    // clang-format on
+}
+
+void TestEndToEnd::hostileDirectory()
+{
+    QFETCH(QByteArray, ldif);
+    QFETCH(bool, fifo);
+    QFETCH(bool, tree);
+
+    const QString file = path(QStringLiteral("hostile.ldif"));
+    if (fifo)
+        QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+    else
+        QVERIFY(stelvo::test::writeFile(file, ldif, 0644));
+    QVERIFY(startStelvo(stelvoEnvironment(file, kContext)));
+    if (!tree) {
+        endsAfterAMessage();
+        return;
+    }
+    const XWindow main = waitForMainWindow();
+    QVERIFY2(!main.id.isEmpty(), qPrintable(QStringLiteral("no main window: ") + whyNoWindow()));
+    const XWindow box = waitForMessageBox(kTitle);
+    QVERIFY2(!box.id.isEmpty(), "no message box about the entries left out");
+    QVERIFY(focus(box));
+    QVERIFY(key(QStringLiteral("Return")));
+    QVERIFY(waitUntilGone([&](const XWindow& w) { return w.id == box.id; }, kWindowTimeout));
+    quitByKeyboard(main); // the tree still answers
 }
 
 void TestEndToEnd::exitByKeyboard()

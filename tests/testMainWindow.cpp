@@ -1,5 +1,6 @@
 #include "DirectoryFactory.h"
 #include "FixedSessionControl.h"
+#include "LeftOutMessage.h"
 #include "MainWindowHarness.h"
 #include "MessageBoxCatcher.h"
 #include "SVsplash.h"
@@ -27,6 +28,30 @@ QStringList captions(const QList<QAction*>& actions)
         texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
     return texts;
 }
+
+// Notes whether the window showed its tree when a message box appeared.
+class TreeBehindBoxes : public QObject
+{
+public:
+    explicit TreeBehindBoxes(const svWStation& window) : m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~TreeBehindBoxes() override { qApp->removeEventFilter(this); }
+
+    bool treeShown = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched))
+            treeShown = m_window.isVisible() && m_window.TreeModel->rowCount() == 1;
+        return false;
+    }
+
+private:
+    const svWStation& m_window;
+};
 
 } // namespace
 
@@ -98,6 +123,43 @@ private slots:
         QCOMPARE(h.ends, QList<int>{0});
         QCOMPARE(h.window->Nodes().count(), 0);
         QVERIFY(!h.window->isVisible());
+    }
+
+    void leftOutEntriesAreReportedOnceTheTreeIsShown_data()
+    {
+        QTest::addColumn<QStringList>("leftOut");
+        // clang-format off
+        QTest::newRow("entries left out") << QStringList{"cn=WS\\5C1,ou=SALES,o=ORG (dir.ldif, line 12)",
+                                                         "cn=X,cn=WS\\5C1,ou=SALES,o=ORG (dir.ldif, line 16)"};
+        QTest::newRow("nothing left out") << QStringList();
+        // clang-format on
+    }
+
+    void leftOutEntriesAreReportedOnceTheTreeIsShown()
+    {
+        QFETCH(QStringList, leftOut);
+        Harness h;
+        h.directory->setLeftOut(leftOut);
+        MessageBoxCatcher boxes(QMessageBox::Ok);
+        TreeBehindBoxes behind(*h.window);
+        h.load();
+        QTest::qWait(20); // nothing more comes later
+        if (leftOut.isEmpty()) {
+            QVERIFY(boxes.shown().isEmpty());
+        } else {
+            QCOMPARE(boxes.shown().size(), 1);
+            const MessageBoxCatcher::Shown& seen = boxes.shown().first();
+            QCOMPARE(seen.text, leftOutMessage(leftOut));
+            QCOMPARE(seen.title, QStringLiteral("Stelvo"));
+            QCOMPARE(seen.icon, QMessageBox::Warning);
+            QVERIFY(behind.treeShown);
+        }
+        // The tree stays, usable.
+        QVERIFY(h.window->isVisible());
+        QVERIFY(h.ends.isEmpty());
+        h.select(QStringLiteral("ORG\\SALES\\WS042"));
+        h.window->WSChat->trigger();
+        QCOMPARE(h.starts.size(), 1);
     }
 
     void failuresAtStartUpEndWithAnError_data()

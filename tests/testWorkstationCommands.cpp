@@ -30,6 +30,38 @@ const QStringList kWorkstations{"ORG\\SALES\\WS042", "ORG\\SALES\\WS\"1", "ORG\\
                                 "ORG\\SALES\\" + kLongName};
 // clang-format on
 
+// Control characters a name may bring: the row name, the character, and
+// how a message shows it.
+struct ControlCharacter
+{
+    const char* name;
+    QChar c;
+    const char* shown;
+};
+const ControlCharacter kControlCharacters[] = {{"NUL", QChar(0), "\\u0000"},
+                                               {"newline", QChar(10), "\\u000A"},
+                                               {"tab", QChar(9), "\\u0009"},
+                                               {"DEL", QChar(0x7F), "\\u007F"}};
+
+// Per control character c: a workstation "WS<c>1" in ORG\SALES, and a unit
+// "LA<c>B" in ORG holding workstation WS7.
+QStringList controlContainers()
+{
+    QStringList names;
+    for (const ControlCharacter& control : kControlCharacters)
+        names << QStringLiteral("ORG\\LA") + control.c + QLatin1Char('B');
+    return names;
+}
+QStringList controlWorkstations()
+{
+    QStringList names;
+    for (const ControlCharacter& control : kControlCharacters) {
+        names << QStringLiteral("ORG\\SALES\\WS") + control.c + QLatin1Char('1')
+              << QStringLiteral("ORG\\LA") + control.c + QStringLiteral("B\\WS7");
+    }
+    return names;
+}
+
 // The directory ACME_TREE with kContainers and kWorkstations, its node
 // tree, and the commands over both, which record what they start and link.
 struct Fixture
@@ -56,9 +88,9 @@ struct Fixture
     Fixture()
     {
         QStringList results;
-        for (const QString& name : kContainers)
+        for (const QString& name : kContainers + controlContainers())
             directory.add(kTree + QLatin1Char('\\') + name, true);
-        for (const QString& name : kWorkstations) {
+        for (const QString& name : kWorkstations + controlWorkstations()) {
             directory.add(kTree + QLatin1Char('\\') + name, false);
             results << kTree + QLatin1Char('\\') + name;
         }
@@ -100,8 +132,9 @@ QString textOf(const std::optional<CommandMessage>& message)
 
 QString refusal(const QString& name, const QString& what)
 {
-    return QStringLiteral("The name %1 cannot be passed to %2: it holds a quote character or ends "
-                          "in a backslash. Nothing was started or written.")
+    return QStringLiteral("The name %1 cannot be passed to %2: it holds a quote character or a "
+                          "control character, or ends in a backslash. Nothing was started or "
+                          "written.")
         .arg(name, what);
 }
 
@@ -216,39 +249,52 @@ private slots:
         QVERIFY(f.directory.lookups.isEmpty());
     }
 
-    void aQuoteInANameIsRefused_data()
+    void unquotableNamesAreRefusedByEveryCommand_data()
     {
         QTest::addColumn<QString>("selection");
         QTest::addColumn<QString>("treeName");
-        QTest::addColumn<bool>("shortcut");
-        QTest::addColumn<QString>("text");
-        const QString ws1 = QStringLiteral("ORG\\SALES\\WS\"1");
+        QTest::addColumn<QString>("shown"); // the name the refusal names
         const QString ws042 = QStringLiteral("ORG\\SALES\\WS042");
         // clang-format off
-        QTest::newRow("tool") << ws1 << kTreeName << false
-            << refusal("WS\"1.SALES.ORG", "WVIEWNT.EXE");
-        QTest::newRow("shortcut") << ws1 << kTreeName << true
-            << refusal("WS\"1.SALES.ORG", "the shortcut");
-        QTest::newRow("quote in the tree name") << ws042 << "ACME\"TREE" << false
-            << refusal("ACME\"TREE", "WVIEWNT.EXE");
-        QTest::newRow("tree name ending in a backslash") << ws042 << "ACME\\" << true
-            << refusal("ACME\\", "the shortcut");
+        QTest::newRow("quote in the workstation name") << "ORG\\SALES\\WS\"1" << kTreeName << "WS\"1.SALES.ORG";
+        QTest::newRow("quote in the tree name") << ws042 << "ACME\"TREE" << "ACME\"TREE";
+        QTest::newRow("tree name ending in a backslash") << ws042 << "ACME\\" << "ACME\\";
         // clang-format on
+        for (const auto& [name, c, visible] : kControlCharacters) {
+            const QString shown = QString::fromLatin1(visible);
+            QTest::addRow("%s in the workstation name", name)
+                << QStringLiteral("ORG\\SALES\\WS") + c + QLatin1Char('1') << kTreeName
+                << QStringLiteral("WS") + shown + QStringLiteral("1.SALES.ORG");
+            QTest::addRow("%s in a container's name", name)
+                << QStringLiteral("ORG\\LA") + c + QStringLiteral("B\\WS7") << kTreeName
+                << QStringLiteral("WS7.LA") + shown + QStringLiteral("B.ORG");
+            QTest::addRow("%s in the tree name", name)
+                << ws042 << QStringLiteral("ACME") + c + QStringLiteral("TREE")
+                << QStringLiteral("ACME") + shown + QStringLiteral("TREE");
+        }
     }
 
-    void aQuoteInANameIsRefused()
+    void unquotableNamesAreRefusedByEveryCommand()
     {
         QFETCH(QString, selection);
         QFETCH(QString, treeName);
-        QFETCH(bool, shortcut);
-        QFETCH(QString, text);
+        QFETCH(QString, shown);
         Fixture f;
         const Selection selected = f.select(selection, treeName);
-        const std::optional<CommandMessage> message =
-            shortcut ? f.commands.createShortcut(selected)
-                     : f.commands.runTool(selected, ToolFunction::RemoteControl);
-        QVERIFY(message);
-        QCOMPARE(message->text, text);
+        const QString wview = QStringLiteral("WVIEWNT.EXE");
+        const QString desktop = QStringLiteral("DESKTOP.EXE");
+        QStringList expected;
+        QStringList said;
+        for (const ToolFunction function : kToolFunctions) {
+            const bool remote =
+                function == ToolFunction::RemoteControl || function == ToolFunction::RemoteView;
+            expected << refusal(shown, remote ? wview : desktop);
+            said << textOf(f.commands.runTool(selected, function));
+        }
+        expected << refusal(shown, desktop) << refusal(shown, QStringLiteral("the shortcut"));
+        said << textOf(f.commands.DeskTop(selected, QStringLiteral("Chat")))
+             << textOf(f.commands.createShortcut(selected));
+        QCOMPARE(said, expected); // shown without a raw control character
         QVERIFY(f.starts.isEmpty());
         QVERIFY(f.links.isEmpty());
     }

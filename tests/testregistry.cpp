@@ -156,6 +156,44 @@ private slots:
         QCOMPARE(read(key, value).status, ERROR_FILE_NOT_FOUND);
     }
 
+    // Keys nested as deep as a file can make them are read, found and freed
+    // without running out of stack; the sanitizer build's larger frames make
+    // any recursion over the depth show here.
+    void deeplyNestedKeys_data()
+    {
+        QTest::addColumn<QByteArray>("tail"); // lines after the deepest key's value
+        QTest::addColumn<int>("status");      // of reading that value
+        // clang-format off
+        QTest::newRow("kept")                << QByteArray()                             << int(ERROR_SUCCESS);
+        QTest::newRow("deleted by the file") << QByteArray("[-HKEY_LOCAL_MACHINE\\a]\n") << int(ERROR_FILE_NOT_FOUND);
+        // clang-format on
+    }
+    void deeplyNestedKeys()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(int, status);
+        constexpr int kLevels = 1'000'000;
+        QByteArray path = QByteArray("a\\").repeated(kLevels);
+        path.chop(1);
+        use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + path + "]\n\"V\"=\"deep\"\n" + tail);
+        const Read deepest = read(path, "V");
+        QCOMPARE(registryLoadError(), QString());
+        QCOMPARE(deepest.status, status);
+        if (status != ERROR_SUCCESS)
+            return;
+        QCOMPARE(deepest.data, nul("deep"));
+
+        // A handle keeps the tree past a reload; closing it frees the tree.
+        HKEY h = 0;
+        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.constData(), 0, KEY_READ, &h),
+                 ERROR_SUCCESS);
+        use("REGEDIT4\n");
+        QCOMPARE(read("a", "V").status, ERROR_FILE_NOT_FOUND);
+        DWORD size = 0;
+        QCOMPARE(RegQueryValueExA(h, "V", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+        QCOMPARE(RegCloseKey(h), ERROR_SUCCESS);
+    }
+
     void defaultValueByNullName()
     {
         use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n@=\"d\"\n");

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace stelvo::registry {
 
@@ -103,7 +104,8 @@ private:
         const bool remove = path.startsWith(QLatin1Char('-'));
         if (remove)
             path.remove(0, 1);
-        const QStringList parts = path.split(QLatin1Char('\\'));
+        // Views, not copies: a path may hold a million keys.
+        const QList<QStringView> parts = QStringView(path).split(QLatin1Char('\\'));
         Key& root = rootOf(parts, path);
         if (remove) {
             m_current = nullptr;
@@ -115,7 +117,7 @@ private:
 
     // The root that a key path starts with, once the whole path is known to
     // be well formed.
-    Key& rootOf(const QStringList& parts, const QString& path)
+    Key& rootOf(const QList<QStringView>& parts, const QString& path)
     {
         std::optional<HKEY> root;
         for (const RootName& r : kRootNames) {
@@ -124,14 +126,14 @@ private:
         }
         if (!root)
             fail(QStringLiteral("unknown root key \"%1\"").arg(parts.first()));
-        for (const QString& part : parts) {
+        for (const QStringView part : parts) {
             if (part.isEmpty())
                 fail(QStringLiteral("empty key name in \"%1\"").arg(path));
         }
         return m_hive->roots[*root];
     }
 
-    void removeKey(Key& root, const QStringList& parts)
+    void removeKey(Key& root, const QList<QStringView>& parts)
     {
         if (parts.size() == 1)
             fail(QStringLiteral("a root key cannot be deleted"));
@@ -142,7 +144,7 @@ private:
             key->subkeys.erase(foldedName(parts.last()));
     }
 
-    static Key& openKey(Key& root, const QStringList& parts)
+    static Key& openKey(Key& root, const QList<QStringView>& parts)
     {
         Key* key = &root;
         for (qsizetype i = 1; i < parts.size(); ++i)
@@ -337,19 +339,38 @@ Value textValue(const QString& text)
     return Value{REG_SZ, (text + QChar(0)).toLocal8Bit()};
 }
 
-const Key* Key::subkey(const QString& name) const
+Key::~Key()
+{
+    // The default destructor would free the subkeys recursively, one stack
+    // frame per level: a deeply nested export would overflow the stack.
+    // Detach every descendant first, so each is freed with no subkeys left.
+    std::vector<std::unique_ptr<Key>> pending;
+    const auto detachChildren = [&pending](Key& key) {
+        for (auto& entry : key.subkeys)
+            pending.push_back(std::move(entry.second));
+        key.subkeys.clear();
+    };
+    detachChildren(*this);
+    while (!pending.empty()) {
+        std::unique_ptr<Key> key = std::move(pending.back());
+        pending.pop_back();
+        detachChildren(*key);
+    }
+}
+
+const Key* Key::subkey(QStringView name) const
 {
     const auto it = subkeys.find(foldedName(name));
     return it == subkeys.end() ? nullptr : it->second.get();
 }
 
-Key* Key::subkey(const QString& name)
+Key* Key::subkey(QStringView name)
 {
     const auto it = subkeys.find(foldedName(name));
     return it == subkeys.end() ? nullptr : it->second.get();
 }
 
-Key& Key::addSubkey(const QString& name)
+Key& Key::addSubkey(QStringView name)
 {
     std::unique_ptr<Key>& child = subkeys[foldedName(name)];
     if (!child)
@@ -363,9 +384,9 @@ const Value* Key::value(const QString& name) const
     return it == values.end() ? nullptr : &it->second;
 }
 
-QString foldedName(const QString& name)
+QString foldedName(QStringView name)
 {
-    return name.toCaseFolded();
+    return name.toString().toCaseFolded();
 }
 
 bool isRoot(HKEY key)

@@ -21,16 +21,26 @@ struct Value
 // A REG_SZ value holding `text`, NUL-terminated as regedit stores it.
 Value textValue(const QString& text);
 
+// A key and everything below it. A file may nest keys as deep as its
+// length allows; nothing here recurses over the depth (freeing included), so
+// any depth that fits in memory is safe.
 struct Key
 {
+    Key() = default;
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    Key(Key&&) = default;
+    Key& operator=(Key&&) = default;
+    ~Key();
+
     std::map<QString, std::unique_ptr<Key>> subkeys; // by case-folded name
     std::map<QString, Value> values;                 // by case-folded name; "" is the default value
 
     // The subkey named `name` in any case, or null.
-    const Key* subkey(const QString& name) const;
-    Key* subkey(const QString& name);
+    const Key* subkey(QStringView name) const;
+    Key* subkey(QStringView name);
     // The subkey named `name`, created empty when missing.
-    Key& addSubkey(const QString& name);
+    Key& addSubkey(QStringView name);
     // The value named `name` in any case (empty: the default value), or null.
     const Value* value(const QString& name) const;
 };
@@ -42,7 +52,7 @@ struct Hive
 
 // Key and value names compare without regard to case: this is the form they
 // are stored under.
-QString foldedName(const QString& name);
+QString foldedName(QStringView name);
 
 // Whether `key` is one of the predefined roots (HKEY_LOCAL_MACHINE ...).
 bool isRoot(HKEY key);

@@ -8,6 +8,7 @@
 #include <QMutexLocker>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QStringTokenizer>
 #include <QtDebug>
 #include <cstring>
 #include <memory>
@@ -181,7 +182,8 @@ const Key* findSubkey(const Key* key, const char* subKey)
         path.chop(1); // the registry accepts one trailing separator
     if (path.isEmpty())
         return key;
-    for (const QString& part : path.split(QLatin1Char('\\'))) {
+    // One key at a time, without a list of them: a path may hold a million.
+    for (const QStringView part : qTokenize(path, u'\\')) {
         key = part.isEmpty() ? nullptr : key->subkey(part);
         if (!key)
             return nullptr;

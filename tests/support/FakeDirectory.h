@@ -22,6 +22,8 @@ public:
     void remove(const QString& fullName);
 
     void complete(const QStringList& results) { emit SearchCompleted(results); }
+    // What LeftOut() reports, set by the test before complete().
+    using DirectoryControl::setLeftOut;
     void fail(const QString& message) { emit SearchFailed(message); }
 
     QString ContextPath() const override { return m_context; }
