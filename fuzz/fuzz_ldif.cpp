@@ -91,7 +91,8 @@ void checkNames(const NodeTree& nodes)
 // DirectoryError where the program would report the file as unusable.
 void buildTree(const QByteArray& data, NodeTree& nodes)
 {
-    const LdifTree tree = LdifTree::parse(data, QStringLiteral("fuzz"), kTree);
+    // Empty only when stopped, and nothing stops it here.
+    const LdifTree tree = LdifTree::parse(data, QStringLiteral("fuzz"), kTree).value();
     const QStringList results =
         LdifDirectory::search(tree, nds::kPrefix + kTree, kTree, 2, kClasses, QStringLiteral("*"));
     ParsedDirectory directory(tree);

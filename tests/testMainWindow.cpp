@@ -131,6 +131,7 @@ private slots:
         // clang-format off
         QTest::newRow("entries left out") << QStringList{"cn=WS\\5C1,ou=SALES,o=ORG (dir.ldif, line 12)",
                                                          "cn=X,cn=WS\\5C1,ou=SALES,o=ORG (dir.ldif, line 16)"};
+        QTest::newRow("a name that looks like markup") << QStringList{"cn=<b>WS1</b>,o=ORG (dir.ldif, line 3)"};
         QTest::newRow("nothing left out") << QStringList();
         // clang-format on
     }
@@ -152,6 +153,8 @@ private slots:
             QCOMPARE(seen.text, leftOutMessage(leftOut));
             QCOMPARE(seen.title, QStringLiteral("Stelvo"));
             QCOMPARE(seen.icon, QMessageBox::Warning);
+            // Names are shown as written, never taken for markup.
+            QCOMPARE(seen.textFormat, Qt::PlainText);
             QVERIFY(behind.treeShown);
         }
         // The tree stays, usable.

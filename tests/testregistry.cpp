@@ -235,6 +235,8 @@ private slots:
         QTest::newRow("junk line")          << h + "A=1\n"                              << 3 << "expected";
         QTest::newRow("odd UTF-16 bytes")   << QByteArray("Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n\"A\"=hex(2):41,00,42\n") << 3 << "even";
         QTest::newRow("delete root")        << QByteArray("REGEDIT4\n[-HKEY_LOCAL_MACHINE]\n") << 2 << "root";
+        QTest::newRow("deep empty key name") << "REGEDIT4\n[HKEY_LOCAL_MACHINE" + QByteArray("\\a").repeated(100000) + "\\\\b]\n" << 2 << "empty key name";
+        QTest::newRow("long unknown root")  << "REGEDIT4\n[HKEY_" + QByteArray(100000, 'X') + "\\K]\n" << 2 << "unknown root";
         // clang-format on
     }
     void malformed()
@@ -253,6 +255,8 @@ private slots:
             error.startsWith(name + QLatin1Char(':') + QString::number(line) + QLatin1Char(':')),
             qPrintable(error));
         QVERIFY2(error.contains(reason), qPrintable(error));
+        // A message to read, however long the line it comes from.
+        QVERIFY2(error.size() < name.size() + 400, qPrintable(error.left(1000)));
         // Asked again, the same answer without a second warning.
         QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h), ERROR_REGISTRY_CORRUPT);
         QCOMPARE(RegQueryValueExA(HKEY_LOCAL_MACHINE, "A", nullptr, nullptr, nullptr, nullptr),

@@ -21,6 +21,16 @@ constexpr RootName kRootNames[] = {
     {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
 };
 
+// A key path for a message: a deeply nested one can run to megabytes.
+QString shortened(QStringView text)
+{
+    constexpr qsizetype kMost = 200;
+    if (text.size() <= kMost)
+        return text.toString();
+    return text.left(kMost / 2).toString() + QStringLiteral(" ... ") +
+           text.right(kMost / 2).toString();
+}
+
 bool isStringType(DWORD type)
 {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -125,10 +135,10 @@ private:
                 root = r.root;
         }
         if (!root)
-            fail(QStringLiteral("unknown root key \"%1\"").arg(parts.first()));
+            fail(QStringLiteral("unknown root key \"%1\"").arg(shortened(parts.first())));
         for (const QStringView part : parts) {
             if (part.isEmpty())
-                fail(QStringLiteral("empty key name in \"%1\"").arg(path));
+                fail(QStringLiteral("empty key name in \"%1\"").arg(shortened(path)));
         }
         return m_hive->roots[*root];
     }

@@ -13,6 +13,9 @@ int messageBox(QWidget* parent, const QString& text, const QString& title, QMess
                QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(icon, title.isEmpty() ? programTitle() : title, text, buttons, parent);
+    // Texts carry names from the directory and from files; "<b>x" is a name,
+    // not markup.
+    box.setTextFormat(Qt::PlainText);
     return box.exec();
 }
 

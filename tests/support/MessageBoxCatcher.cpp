@@ -18,7 +18,7 @@ void MessageBoxCatcher::poll()
         return;
     box->setProperty("caught", true);
     m_shown.append(Shown{box->windowTitle(), box->text(), box->informativeText(), box->icon(),
-                         box->standardButtons(), int(box->buttons().size())});
+                         box->standardButtons(), int(box->buttons().size()), box->textFormat()});
     if (QAbstractButton* chosen = box->button(m_answer))
         chosen->click();
     else if (!box->buttons().isEmpty())

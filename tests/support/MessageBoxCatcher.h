@@ -22,6 +22,7 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
         int buttonCount = 0;
+        Qt::TextFormat textFormat = Qt::AutoText;
     };
 
     explicit MessageBoxCatcher(QMessageBox::StandardButton answer = QMessageBox::NoButton,
