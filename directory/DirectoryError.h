@@ -20,4 +20,9 @@ private:
     QString m_message;
 };
 
+// Why the exception being handled was thrown, for a message: "out of
+// memory" for std::bad_alloc, the what() text of another standard exception,
+// "an unexpected error" for anything else. Call only inside a catch block.
+QString currentExceptionReason();
+
 } // namespace stelvo

@@ -1251,7 +1251,7 @@ void TestLdapDirectory::failureOnTheWorker_data()
     QTest::newRow("nothing")        << u"nothing"_qs << QString();
     QTest::newRow("out of memory")  << u"bad_alloc"_qs << u"out of memory"_qs;
     QTest::newRow("standard error") << u"runtime_error"_qs << u"no room in the table"_qs;
-    QTest::newRow("anything else")  << u"int"_qs << u"unexpected error"_qs;
+    QTest::newRow("anything else")  << u"int"_qs << u"an unexpected error"_qs;
     // clang-format on
 }
 

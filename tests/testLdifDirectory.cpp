@@ -431,7 +431,7 @@ private slots:
         QTest::addColumn<QString>("expected");
         // clang-format off
         QTest::newRow("directory error") << 0 << "dir.ldif: gone";
-        QTest::newRow("out of memory") << 1 << "dir.ldif cannot be read: there is not enough memory to read it.";
+        QTest::newRow("out of memory") << 1 << "dir.ldif cannot be read: out of memory.";
         QTest::newRow("other exception") << 2 << "dir.ldif cannot be read: disk on fire.";
         QTest::newRow("not an exception") << 3 << "dir.ldif cannot be read: an unexpected error.";
         // clang-format on

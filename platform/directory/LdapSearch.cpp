@@ -1,5 +1,6 @@
 #include "LdapSearch.h"
 
+#include "DirectoryError.h"
 #include "LdapCollector.h"
 #include "LdapEntry.h"
 #include "LdapLookup.h"
@@ -341,12 +342,8 @@ void guarded(const Server& server, SearchOutcome* outcome, const std::function<v
     try {
         work();
         return;
-    } catch (const std::bad_alloc&) {
-        reason = QStringLiteral("out of memory");
-    } catch (const std::exception& e) {
-        reason = QString::fromLocal8Bit(e.what());
     } catch (...) {
-        reason = QStringLiteral("unexpected error");
+        reason = currentExceptionReason();
     }
     // What the work left is not to be trusted, and its memory may be needed.
     outcome->ok = false;

@@ -119,12 +119,8 @@ LdifDirectory::Outcome LdifDirectory::runSearch(const Request& request, const Re
     } catch (const DirectoryError& error) {
         failed.failure = error.message();
         return failed;
-    } catch (const std::bad_alloc&) {
-        cause = QStringLiteral("there is not enough memory to read it");
-    } catch (const std::exception& error) {
-        cause = QString::fromLocal8Bit(error.what());
     } catch (...) {
-        cause = QStringLiteral("an unexpected error");
+        cause = currentExceptionReason();
     }
     failed.failure =
         QStringLiteral("%1 cannot be read: %2.").arg(QDir::toNativeSeparators(request.path), cause);

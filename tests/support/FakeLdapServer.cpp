@@ -1,5 +1,7 @@
 #include "FakeLdapServer.h"
 
+#include "LoopbackListener.h"
+
 #include <QDeadlineTimer>
 #include <QThread>
 #include <arpa/inet.h>
@@ -107,17 +109,9 @@ bool FakeLdapServer::start()
 {
     if (::pipe(m_wakeup) != 0)
         return false;
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_listener < 0 ||
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listener, 4) != 0 ||
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    m_listener = listenOnLoopback(&m_port);
+    if (m_listener < 0)
         return false;
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { serve(); });
     return true;
 }

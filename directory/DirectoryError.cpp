@@ -1,0 +1,21 @@
+#include "DirectoryError.h"
+
+#include <exception>
+#include <new>
+
+namespace stelvo {
+
+QString currentExceptionReason()
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("out of memory");
+    } catch (const std::exception& error) {
+        return QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        return QStringLiteral("an unexpected error");
+    }
+}
+
+} // namespace stelvo
