@@ -1,9 +1,7 @@
 #include "FakeLdapServer.h"
 
-#include "LoopbackListener.h"
+#include "LoopbackService.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <lber.h>
@@ -61,19 +59,7 @@ void sendResult(int client, int messageId, unsigned long operation,
 
 FakeLdapServer::FakeLdapServer(QList<Reply> script) : m_script(std::move(script)) {}
 
-FakeLdapServer::~FakeLdapServer()
-{
-    if (m_wakeup[1] >= 0) {
-        const char stop = 'x';
-        [[maybe_unused]] const ssize_t written = ::write(m_wakeup[1], &stop, 1);
-    }
-    if (m_thread.joinable())
-        m_thread.join();
-    for (int fd : {m_listener, m_wakeup[0], m_wakeup[1]}) {
-        if (fd >= 0)
-            ::close(fd);
-    }
-}
+FakeLdapServer::~FakeLdapServer() = default;
 
 FakeLdapServer::Reply FakeLdapServer::holding()
 {
@@ -107,40 +93,28 @@ QByteArray FakeLdapServer::pageControl(const QByteArray& cookie)
 
 bool FakeLdapServer::start()
 {
-    if (::pipe(m_wakeup) != 0)
-        return false;
-    m_listener = listenOnLoopback(&m_port);
-    if (m_listener < 0)
-        return false;
-    m_thread = std::thread([this] { serve(); });
-    return true;
+    return m_service.start([this] { serve(); });
 }
 
 QString FakeLdapServer::url(const QString& dn, bool ldaps) const
 {
     return QStringLiteral("%1://127.0.0.1:%2/%3")
         .arg(ldaps ? QStringLiteral("ldaps") : QStringLiteral("ldap"))
-        .arg(m_port)
+        .arg(m_service.port())
         .arg(dn);
 }
 
 bool FakeLdapServer::waitUntilHolding(int ms) const
 {
-    QDeadlineTimer deadline(ms);
-    while (!m_holding.load()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(5);
-    }
-    return true;
+    return waitUntilSet(m_holding, ms);
 }
 
 void FakeLdapServer::serve()
 {
     for (;;) {
-        if (!waitReadable(m_listener))
+        if (!waitReadable(m_service.listener()))
             return;
-        const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int client = ::accept4(m_service.listener(), nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0)
             continue;
         const bool goOn = converse(client);
@@ -152,7 +126,7 @@ void FakeLdapServer::serve()
 
 bool FakeLdapServer::waitReadable(int fd)
 {
-    pollfd fds[2] = {{fd, POLLIN, 0}, {m_wakeup[0], POLLIN, 0}};
+    pollfd fds[2] = {{fd, POLLIN, 0}, {m_service.stopSignal(), POLLIN, 0}};
     while (::poll(fds, 2, -1) < 0) {
         if (errno != EINTR)
             return false;
@@ -163,7 +137,7 @@ bool FakeLdapServer::waitReadable(int fd)
 void FakeLdapServer::hold()
 {
     m_holding = true;
-    pollfd stop{m_wakeup[0], POLLIN, 0};
+    pollfd stop{m_service.stopSignal(), POLLIN, 0};
     while (::poll(&stop, 1, -1) < 0 && errno == EINTR) {
     }
 }

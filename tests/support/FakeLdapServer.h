@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LoopbackService.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -49,7 +51,7 @@ public:
 
     // Starts listening on a free loopback port. False when it cannot.
     bool start();
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_service.port(); }
     // ldap://127.0.0.1:PORT/DN (or ldaps://).
     QString url(const QString& dn, bool ldaps = false) const;
 
@@ -68,11 +70,8 @@ private:
 
     QList<Reply> m_script;
     qsizetype m_next = 0;
-    quint16 m_port = 0;
-    int m_listener = -1;
-    int m_wakeup[2] = {-1, -1};
-    std::thread m_thread;
     std::atomic_bool m_holding{false};
+    LoopbackService m_service; // last: its thread uses the members above
 };
 
 } // namespace stelvo::test

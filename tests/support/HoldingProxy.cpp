@@ -1,9 +1,7 @@
 #include "HoldingProxy.h"
 
-#include "LoopbackListener.h"
+#include "LoopbackService.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -16,48 +14,24 @@ HoldingProxy::HoldingProxy(quint16 serverPort, qint64 limit)
     : m_serverPort(serverPort), m_limit(limit)
 {}
 
-HoldingProxy::~HoldingProxy()
-{
-    if (m_wakeup[1] >= 0) {
-        const char stop = 'x';
-        [[maybe_unused]] const ssize_t written = ::write(m_wakeup[1], &stop, 1);
-    }
-    if (m_thread.joinable())
-        m_thread.join();
-    for (int fd : {m_listener, m_wakeup[0], m_wakeup[1]}) {
-        if (fd >= 0)
-            ::close(fd);
-    }
-}
+HoldingProxy::~HoldingProxy() = default;
 
 bool HoldingProxy::start()
 {
-    if (::pipe(m_wakeup) != 0)
-        return false;
-    m_listener = listenOnLoopback(&m_port);
-    if (m_listener < 0)
-        return false;
-    m_thread = std::thread([this] { relay(); });
-    return true;
+    return m_service.start([this] { relay(); });
 }
 
 bool HoldingProxy::waitUntilHolding(int ms) const
 {
-    QDeadlineTimer deadline(ms);
-    while (!m_holding.load()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(5);
-    }
-    return true;
+    return waitUntilSet(m_holding, ms);
 }
 
 void HoldingProxy::relay()
 {
-    pollfd accepting[2] = {{m_listener, POLLIN, 0}, {m_wakeup[0], POLLIN, 0}};
+    pollfd accepting[2] = {{m_service.listener(), POLLIN, 0}, {m_service.stopSignal(), POLLIN, 0}};
     if (::poll(accepting, 2, -1) <= 0 || (accepting[1].revents & POLLIN) != 0)
         return;
-    const int client = ::accept(m_listener, nullptr, nullptr);
+    const int client = ::accept(m_service.listener(), nullptr, nullptr);
     if (client < 0)
         return;
     const int server = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -76,7 +50,8 @@ void HoldingProxy::relay()
     char buffer[16384];
     bool running = true;
     while (running) {
-        pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {m_wakeup[0], POLLIN, 0}};
+        pollfd fds[3] = {
+            {client, POLLIN, 0}, {server, POLLIN, 0}, {m_service.stopSignal(), POLLIN, 0}};
         if (::poll(fds, 3, -1) < 0)
             break;
         if ((fds[2].revents & POLLIN) != 0)

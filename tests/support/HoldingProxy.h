@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LoopbackService.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <atomic>
@@ -22,7 +24,7 @@ public:
 
     // Starts listening on a free loopback port. False when it cannot.
     bool start();
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_service.port(); }
 
     // True once `limit` bytes went to the client and more are being held;
     // waits up to `ms` for it.
@@ -35,12 +37,9 @@ private:
 
     quint16 m_serverPort;
     qint64 m_limit;
-    quint16 m_port = 0;
-    int m_listener = -1;
-    int m_wakeup[2] = {-1, -1};
-    std::thread m_thread;
     std::atomic_bool m_holding{false};
     std::atomic<qint64> m_passed{0};
+    LoopbackService m_service; // last: its thread uses the members above
 };
 
 } // namespace stelvo::test
