@@ -1,8 +1,6 @@
 #include "ToolCommand.h"
 
-#include "VisibleText.h"
-
-#include <algorithm>
+#include "CommandLine.h"
 
 namespace stelvo::tools {
 
@@ -37,7 +35,7 @@ bool quotable(const QString& value)
     // A backslash just before the closing quote would escape it on the tool's
     // side, with the same effect as a quote inside the value.
     return !value.contains(kQuote) && !value.endsWith(QLatin1Char('\\')) &&
-           std::none_of(value.begin(), value.end(), isControlCharacter);
+           !cmdline::hasControlCharacter(value);
 }
 
 } // namespace stelvo::tools

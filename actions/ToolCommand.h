@@ -22,7 +22,7 @@ QString toolCommandLine(const QString& serverSysPath, const QString& tool,
 // True when `value` can stand between the quote characters of an option: a
 // quote inside it (or a backslash at its end, which escapes the closing
 // quote) would end the option elsewhere and let the rest of the name through
-// as options of its own; a control character (see isControlCharacter) would
+// as options of its own; a control character (cmdline::isControlCharacter) would
 // cut the command line short or split it, so that the tool is told a
 // different name.
 bool quotable(const QString& value);

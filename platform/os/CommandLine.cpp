@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <algorithm>
+
 namespace stelvo::cmdline {
 
 namespace {
@@ -93,6 +95,16 @@ QString programWord(const QString& program)
     if (program.contains(u' ') || program.contains(u'\t'))
         return kQuote + program + kQuote;
     return program;
+}
+
+bool isControlCharacter(QChar c)
+{
+    return c.unicode() < 0x20 || c.unicode() == 0x7F;
+}
+
+bool hasControlCharacter(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), isControlCharacter);
 }
 
 } // namespace stelvo::cmdline

@@ -37,4 +37,10 @@ QStringList splitCommandLine(const QString& commandLine);
 // is when it is empty or holds a quote.
 QString programWord(const QString& program);
 
+// The characters no command line or desktop entry may hand on: the C0
+// controls (NUL to U+001F) and DEL. A NUL ends a C string early, a newline
+// ends a desktop entry's line.
+bool isControlCharacter(QChar c);
+bool hasControlCharacter(const QString& text);
+
 } // namespace stelvo::cmdline

@@ -22,15 +22,6 @@ QString& launcherOverride()
     return path;
 }
 
-bool hasControlCharacter(const QString& value)
-{
-    for (const QChar c : value) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return true;
-    }
-    return false;
-}
-
 // The profile-relative components of `folder`, a path relative to
 // <profile>\Start Menu\Programs; false when it leaves the profile.
 bool profileComponents(const QString& folder, QStringList* components)
@@ -153,8 +144,8 @@ QString valueProblem(const QString& folder, const QString& linkName, const QStri
 {
     if (linkName.trimmed().isEmpty())
         return QStringLiteral("The shortcut has no name.");
-    if (hasControlCharacter(folder) || hasControlCharacter(linkName) ||
-        hasControlCharacter(linkTarget) || hasControlCharacter(linkArguments)) {
+    if (cmdline::hasControlCharacter(folder) || cmdline::hasControlCharacter(linkName) ||
+        cmdline::hasControlCharacter(linkTarget) || cmdline::hasControlCharacter(linkArguments)) {
         // A desktop entry is one value per line, and a tool argument
         // should never carry one anyway.
         return QStringLiteral("The shortcut's name, folder, target or arguments hold a control "
@@ -184,7 +175,7 @@ QString launcherCommand(const QString& linkTarget, const QString& linkArguments,
             .arg(kLauncherName);
     }
     const QString volumes = qEnvironmentVariable(kVolumesVariable);
-    if (hasControlCharacter(volumes) || hasControlCharacter(launcher))
+    if (cmdline::hasControlCharacter(volumes) || cmdline::hasControlCharacter(launcher))
         return QStringLiteral("The launcher's path or STELVO_VOLUMES holds a control character.");
 
     *argv = {launcher};
