@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Start-up and naming figures on generated directories.
 //
 //   stelvo_bench [SIZE ...]          default: 10000 100000

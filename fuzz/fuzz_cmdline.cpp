@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Command-line splitting with the Microsoft C runtime's rules, and the two
 // ways the program writes words for it: the program word, and the quoted
 // options of the tool command lines. What is written and split again must

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The LDIF reader from the bytes of a file to the names of the tree it
 // builds: the parser, the program's search, tree building from the result
 // list, and the NDS and dotted names of every node. A DirectoryError is the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The registry export parser on arbitrary bytes, then a walk over the key
 // tree it made. An ExportError is the expected answer to a malformed file;
 // any other way out is a bug.

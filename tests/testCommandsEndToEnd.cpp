@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The workstation commands with nothing replaced: the main window over the
 // LDIF directory, the real process start and the real shortcut writer, with
 // stand-in tools on the server volumes that record what they receive.

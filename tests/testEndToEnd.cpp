@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The built stelvo binary as a user meets it: a process on a real X server
 // (Xvfb), driven by keyboard through xdotool, with stand-in tools on the
 // server volumes that record the arguments they receive.

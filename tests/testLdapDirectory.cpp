@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The directory control served by a real slapd: names, classes, paging, the
 // server's failures, binding and reconnection.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // StartTLS and ldaps:// against slapd with certificates made by the test.
 //
 // libldap reads its TLS settings (LDAPTLS_CACERT) once, at its first use in

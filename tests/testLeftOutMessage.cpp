@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What the window says about entries left out of the tree, and how names
 // with control characters are shown in a message.
 

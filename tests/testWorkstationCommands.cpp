@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The workstation commands without a window: a fake directory, the node
 // tree built from it, and start and link functions that record their calls.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The about box: texts, layout, keyboard, the modal showing, and starting
 // what the system information lookup finds.
 #include "MessageBoxCatcher.h"

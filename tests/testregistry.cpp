@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The registry read from export files: the format, the calls' conventions,
 // and the normal-file test that goes with it.
 #include "NormalFile.h"

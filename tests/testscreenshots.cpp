@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Renders the splash and the about box as they appear on screen and checks
 // that the pictures hold what the windows show. With STELVO_SCREENSHOT_DIR
 // set (scripts/screenshots does, under Xvfb) the pictures are also saved

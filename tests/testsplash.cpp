@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The start-up splash: version label, layout, fonts and early dismissal.
 #include "SVsplash.h"
 #include "Twips.h"

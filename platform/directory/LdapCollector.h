@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // Internal to LdapDirectory: turns the entries of the tree search into the

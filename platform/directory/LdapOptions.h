@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QProcessEnvironment>
@@ -15,6 +19,9 @@ struct LdapOptions
     // the bind fails without reading it.
     QString passwordFile;
     bool startTls = false;
+    // The SASL mechanism to bind with (EXTERNAL, GSSAPI, ...); empty for a
+    // simple bind with bindDn and passwordFile.
+    QString saslMechanism;
 
     // Connecting (TCP and TLS handshake).
     std::chrono::milliseconds networkTimeout{5000};

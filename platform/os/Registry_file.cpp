@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The registry read from a registry editor export file, and the handles
 // opened on it.
 #include "Registry.h"

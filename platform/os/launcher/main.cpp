@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // stelvo-start: starts a tool command line the way Stelvo's own commands do.
 // Desktop shortcuts run it, since a desktop entry cannot map a server path
 // or split a command line by the tools' rules.
