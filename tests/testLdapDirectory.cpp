@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -1392,6 +1393,8 @@ void TestLdapDirectory::urls_data()
     QTest::addColumn<bool>("startTls");
     QTest::addColumn<QString>("serverName"); // empty: the URL is refused
     QTest::addColumn<QString>("failure");
+    // An ldapi:// server runs here: tools are found under this machine's name.
+    const QString thisMachine = QSysInfo::machineHostName().section(u'.', 0, 0).toUpper();
 
     // clang-format off
     QTest::newRow("host and DN")     << u"ldap://dir.example.com:389/dc=tree"_qs << kContext << false << u"dir.example.com"_qs << QString();
@@ -1406,6 +1409,10 @@ void TestLdapDirectory::urls_data()
     QTest::newRow("malformed DN")    << u"ldap://h/tree"_qs << kContext << false << QString() << u"malformed DN"_qs;
     QTest::newRow("ldaps, StartTLS") << u"ldaps://h/dc=x"_qs << kContext << true << u"h"_qs << u"encrypted already"_qs;
     QTest::newRow("bad context")     << u"ldap://h/dc=x"_qs << u"ACME_TREE"_qs << false << u"h"_qs << u"is not an NDS name"_qs;
+    QTest::newRow("ldapi")           << u"ldapi://%2Frun%2Fslapd%2Fldapi/dc=acme_tree"_qs << kContext << false << thisMachine << QString();
+    QTest::newRow("ldapi, default")  << u"LDAPI:///dc=tree"_qs << kContext << false << thisMachine << QString();
+    QTest::newRow("ldapi, relative") << u"ldapi://slapd.sock/dc=tree"_qs << kContext << false << QString() << u"absolute path of a socket"_qs;
+    QTest::newRow("ldapi, StartTLS") << u"ldapi://%2Frun%2Fslapd%2Fldapi/"_qs << kContext << true << thisMachine << u"never leaves this machine"_qs;
     // clang-format on
 }
 

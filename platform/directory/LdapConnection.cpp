@@ -4,6 +4,7 @@
 
 #include "LdapConnection.h"
 
+#include "LdapSasl.h"
 #include "RegularFile.h"
 
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace stelvo::ldap {
@@ -28,7 +30,7 @@ QString urlErrorText(int rc)
 {
     switch (rc) {
     case LDAP_URL_ERR_BADSCHEME:
-        return QStringLiteral("it does not start with ldap:// or ldaps://");
+        return QStringLiteral("it does not start with ldap://, ldaps:// or ldapi://");
     case LDAP_URL_ERR_BADENCLOSURE:
         return QStringLiteral("unbalanced enclosure");
     case LDAP_URL_ERR_BADHOST:
@@ -83,6 +85,25 @@ bool setServerUri(const QString& url, LDAPURLDesc* desc, Server* server, QString
     while (server->uri.endsWith('/'))
         server->uri.chop(1);
     server->display = QString::fromUtf8(server->uri);
+    return true;
+}
+
+// An ldapi:// URL's host is the socket's path: libldap's default when it
+// names none, so that messages and the URI name the socket actually used.
+bool setSocketPath(const QString& url, LDAPURLDesc* desc, QString* error)
+{
+    if (desc->lud_host == nullptr || desc->lud_host[0] == '\0') {
+        ldap_memfree(desc->lud_host);
+        desc->lud_host = ber_strdup(kDefaultLdapiSocket);
+        return desc->lud_host != nullptr;
+    }
+    if (desc->lud_host[0] != '/') {
+        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: an ldapi:// URL names the "
+                                "absolute path of a socket, %-encoded "
+                                "(ldapi://%2Frun%2Fslapd%2Fldapi/BASE-DN)")
+                     .arg(url);
+        return false;
+    }
     return true;
 }
 
@@ -145,18 +166,17 @@ bool awaitConnect(int fd, std::chrono::milliseconds timeout, const Cancellation*
     return false;
 }
 
-// A TCP connection to `address`; -1 with `failure` set when it cannot be
-// made (see awaitConnect).
-int connectTo(const addrinfo& address, std::chrono::milliseconds timeout,
-              const Cancellation* cancellation, int* failure)
+// A connection of a new socket of `family` to `address`; -1 with `failure`
+// set when it cannot be made (see awaitConnect).
+int connectTo(int family, int protocol, const sockaddr* address, socklen_t length,
+              std::chrono::milliseconds timeout, const Cancellation* cancellation, int* failure)
 {
-    const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                            address.ai_protocol);
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
     if (fd < 0) {
         *failure = errno;
         return -1;
     }
-    bool connected = ::connect(fd, address.ai_addr, address.ai_addrlen) == 0;
+    bool connected = ::connect(fd, address, length) == 0;
     if (!connected && errno == EINPROGRESS)
         connected = awaitConnect(fd, timeout, cancellation, failure);
     else if (!connected)
@@ -207,9 +227,9 @@ bool parseUrl(const QString& url, Server* server, QString* error)
     }
     std::unique_ptr<LDAPURLDesc, decltype(&ldap_free_urldesc)> owner(desc, &ldap_free_urldesc);
     const QByteArray scheme = QByteArray(desc->lud_scheme).toLower();
-    if (scheme != "ldap" && scheme != "ldaps") {
-        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: only ldap:// and ldaps:// are "
-                                "supported")
+    if (scheme != "ldap" && scheme != "ldaps" && scheme != "ldapi") {
+        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: only ldap://, ldaps:// and "
+                                "ldapi:// are supported")
                      .arg(url);
         return false;
     }
@@ -220,8 +240,13 @@ bool parseUrl(const QString& url, Server* server, QString* error)
         return false;
     }
     server->ldaps = scheme == "ldaps";
+    server->ldapi = scheme == "ldapi";
+    if (server->ldapi && !setSocketPath(url, desc, error))
+        return false;
     server->host = QString::fromUtf8(desc->lud_host != nullptr ? desc->lud_host : "");
-    server->port = desc->lud_port != 0 ? desc->lud_port : (server->ldaps ? LDAPS_PORT : LDAP_PORT);
+    server->port = server->ldapi         ? 0
+                   : desc->lud_port != 0 ? desc->lud_port
+                                         : (server->ldaps ? LDAPS_PORT : LDAP_PORT);
     server->baseDn = QByteArray(desc->lud_dn != nullptr ? desc->lud_dn : "");
     return countBaseRdns(url, server, error) && setServerUri(url, desc, server, error);
 }
@@ -313,13 +338,25 @@ bool Connection::open(QString* error)
     if (!m_options.bindDn.isEmpty() && !readPassword(m_options.passwordFile, &password, error))
         return false;
     const int socket = connectSocket(error);
-    const bool opened = socket >= 0 && initialize(socket, error) &&
-                        (!m_options.startTls || startTls(error)) && bind(&password, error);
+    const bool opened =
+        socket >= 0 && initialize(socket, error) && (!m_options.startTls || startTls(error)) &&
+        (m_options.saslMechanism.isEmpty() ? bind(&password, error) : saslBind(error));
     wipe(&password);
     return opened;
 }
 
 int Connection::connectSocket(QString* error)
+{
+    QString cause;
+    const int socket = m_server.ldapi ? connectLocal(&cause) : connectTcp(&cause);
+    if (socket < 0)
+        *error = kUnreachable.arg(m_server.display,
+                                  QString::fromUtf8(ldap_err2string(LDAP_SERVER_DOWN)) +
+                                      QStringLiteral(" (%1)").arg(cause));
+    return socket;
+}
+
+int Connection::connectTcp(QString* cause)
 {
     const QByteArray host =
         m_server.host.isEmpty() ? QByteArray("localhost") : m_server.host.toUtf8();
@@ -330,30 +367,49 @@ int Connection::connectSocket(QString* error)
     const int found = ::getaddrinfo(host.constData(), QByteArray::number(m_server.port).constData(),
                                     &hints, &addresses);
     if (found != 0) {
-        *error = kUnreachable.arg(
-            m_server.display,
-            QString::fromUtf8(ldap_err2string(LDAP_SERVER_DOWN)) +
-                QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(::gai_strerror(found))));
+        *cause = QString::fromLocal8Bit(::gai_strerror(found));
         return -1;
     }
     int failure = ECONNREFUSED;
     int socket = -1;
     for (const addrinfo* address = addresses; address != nullptr && socket < 0;
          address = address->ai_next)
-        socket = connectTo(*address, m_options.networkTimeout, m_cancellation, &failure);
+        socket = connectTo(address->ai_family, address->ai_protocol, address->ai_addr,
+                           address->ai_addrlen, m_options.networkTimeout, m_cancellation, &failure);
     ::freeaddrinfo(addresses);
     if (socket < 0)
-        *error = kUnreachable.arg(
-            m_server.display,
-            QString::fromUtf8(ldap_err2string(LDAP_SERVER_DOWN)) +
-                QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(failure))));
+        *cause = QString::fromLocal8Bit(std::strerror(failure));
+    return socket;
+}
+
+int Connection::connectLocal(QString* cause)
+{
+    const QByteArray path = QFile::encodeName(m_server.host);
+    sockaddr_un address{};
+    if (static_cast<size_t>(path.size()) >= sizeof address.sun_path) {
+        *cause = QStringLiteral("the socket path is longer than %1 bytes")
+                     .arg(sizeof address.sun_path - 1);
+        return -1;
+    }
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    int failure = ECONNREFUSED;
+    const int socket =
+        connectTo(AF_UNIX, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address,
+                  m_options.networkTimeout, m_cancellation, &failure);
+    if (socket < 0)
+        *cause = QStringLiteral("%1: %2").arg(m_server.host,
+                                              QString::fromLocal8Bit(std::strerror(failure)));
     return socket;
 }
 
 bool Connection::initialize(int socket, QString* error)
 {
     // libldap owns the socket from here on, and closes it when unbound.
-    const int rc = ldap_init_fd(socket, LDAP_PROTO_TCP, m_server.uri.constData(), &m_ld);
+    // The URI tells libldap the scheme too: an ldapi:// one makes SASL
+    // EXTERNAL present the peer credentials of the socket.
+    const int rc = ldap_init_fd(socket, m_server.ldapi ? LDAP_PROTO_IPC : LDAP_PROTO_TCP,
+                                m_server.uri.constData(), &m_ld);
     if (rc != LDAP_SUCCESS) {
         ::close(socket);
         m_ld = nullptr;
@@ -370,6 +426,9 @@ bool Connection::initialize(int socket, QString* error)
     ldap_set_option(m_ld, LDAP_OPT_NETWORK_TIMEOUT, &network);
     const timeval operation = toTimeval(m_options.operationTimeout);
     ldap_set_option(m_ld, LDAP_OPT_TIMEOUT, &operation);
+    // LDAP_OPT_X_SASL_NOCANON stays as ldapsearch leaves it without -N:
+    // libldap's default from ldap.conf (SASL_NOCANON, off), so GSSAPI asks
+    // for the same service ticket here as there.
     if (!m_server.ldaps)
         return true;
     const int tls = ldap_install_tls(m_ld);
@@ -412,6 +471,59 @@ bool Connection::bind(QByteArray* password, QString* error)
                  .arg(m_server.display, m_options.bindDn, errorText(m_ld, rc));
     close();
     return false;
+}
+
+bool Connection::saslBind(QString* error)
+{
+    SaslAnswers answers = saslAnswersFor(m_ld);
+    const int rc = saslExchange(&answers);
+    if (rc == LDAP_SUCCESS)
+        return true;
+    if (isConnectionLoss(rc) || rc == LDAP_USER_CANCELLED)
+        return fail(error, kUnreachable, rc, m_server.ldaps ? kTlsHint : QString());
+    const QString& mechanism = m_options.saslMechanism;
+    const QString detail = errorText(m_ld, rc);
+    const QString hint = saslHint(mechanism, rc, detail, answers);
+    if (isMissingMechanism(mechanism, rc)) {
+        *error = QStringLiteral("Cannot sign on to the directory server %1 with SASL %2: this "
+                                "machine's SASL library has no %2 mechanism: %3%4")
+                     .arg(m_server.display, mechanism, detail, hint);
+    } else {
+        const QString identity =
+            saslIdentity(mechanism, m_server, m_server.ldaps || m_options.startTls);
+        *error = QStringLiteral("The directory server %1 refused the SASL %2 sign-on as %3: %4%5")
+                     .arg(m_server.display, mechanism, identity, detail, hint);
+    }
+    close();
+    return false;
+}
+
+int Connection::saslExchange(SaslAnswers* answers)
+{
+    // The asynchronous form, so that each step waits in await() like every
+    // other request: bounded by one deadline for the whole exchange, and
+    // stopped by the Cancellation.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + m_options.operationTimeout;
+    const QByteArray mechanism = m_options.saslMechanism.toUtf8();
+    LDAPMessage* response = nullptr;
+    const char* step = nullptr;
+    for (;;) {
+        int messageId = -1;
+        const int rc = ldap_sasl_interactive_bind(m_ld, nullptr, mechanism.constData(), nullptr,
+                                                  nullptr, LDAP_SASL_QUIET, &answerSasl, answers,
+                                                  response, &step, &messageId);
+        ldap_msgfree(response);
+        response = nullptr;
+        if (rc != LDAP_SASL_BIND_IN_PROGRESS)
+            return rc;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const int waited =
+            await(messageId, std::max(left, std::chrono::milliseconds(0)), &response);
+        if (waited != LDAP_SUCCESS)
+            return waited;
+    }
 }
 
 int Connection::outcomeOf(int rc, int messageId, std::chrono::milliseconds timeout)

@@ -21,20 +21,27 @@ struct timeval;                     // <sys/time.h>
 
 namespace stelvo::ldap {
 
+struct SaslAnswers;
+
 // Where the directory is: parsed from the URL once.
 struct Server
 {
     QByteArray uri;  // scheme://host:port, for ldap_initialize
     QString display; // the same, for messages
-    QString host;
+    QString host;    // ldapi://: the path of the Unix socket
     int port = 0;
     QByteArray baseDn; // the tree root's DN as given; empty: the naming contexts
     int baseDepth = 0; // number of RDNs in baseDn
     bool ldaps = false;
+    bool ldapi = false;
 };
 
-// False with `error` set when `url` is not an ldap:// or ldaps:// URL that
-// names a server and a DN only.
+// The socket of ldapi:/// (libldap's default, as Debian builds it).
+constexpr char kDefaultLdapiSocket[] = "/var/run/slapd/ldapi";
+
+// False with `error` set when `url` is not an ldap://, ldaps:// or ldapi://
+// URL that names a server and a DN only. An ldapi:// host is the %-encoded
+// absolute path of a Unix socket; none means kDefaultLdapiSocket.
 bool parseUrl(const QString& url, Server* server, QString* error);
 
 // libldap's text for `rc`, followed by the diagnostic message the server or
@@ -89,9 +96,13 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Reads the bind password, connects, starts TLS when asked to and binds,
-    // each step bounded by the timeouts of the options. On failure the
-    // message names the server and gives libldap's text.
+    // Reads the bind password, connects (over TCP, or to the Unix socket of
+    // ldapi://), starts TLS when asked to and binds (simple, or with the
+    // SASL mechanism of the options), each step bounded by the timeouts of
+    // the options and stopped by the Cancellation. A SASL mechanism's own
+    // work before its first request (GSSAPI asking the KDC for a service
+    // ticket) is bounded by Kerberos's timeouts only. On failure the message
+    // names the server and gives libldap's text.
     bool open(QString* error);
     void close();
     // Lets the connection outlive its Cancellation, which no longer stops it.
@@ -114,9 +125,16 @@ public:
 
 private:
     int connectSocket(QString* error);
+    // The connected socket, or -1 with `cause` set.
+    int connectTcp(QString* cause);
+    int connectLocal(QString* cause);
     bool initialize(int socket, QString* error);
     bool startTls(QString* error);
     bool bind(QByteArray* password, QString* error);
+    bool saslBind(QString* error);
+    // The result code of the whole SASL exchange; `answers` gets what the
+    // mechanism asked.
+    int saslExchange(SaslAnswers* answers);
     // The result code of the response to a request whose sending returned
     // `rc`; frees the response.
     int outcomeOf(int rc, int messageId, std::chrono::milliseconds timeout);

@@ -10,6 +10,7 @@
 
 #include <QMetaObject>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <algorithm>
 #include <csignal>
 #include <ldap.h>
@@ -159,6 +160,17 @@ LdapDirectory::LdapDirectory(const QString& url, const QString& context, const L
         throw DirectoryError(QStringLiteral("STELVO_STARTTLS=1 cannot be used with %1: an "
                                             "ldaps:// connection is encrypted already")
                                  .arg(url));
+    if (m_server->ldapi && m_options.startTls)
+        throw DirectoryError(QStringLiteral("StartTLS cannot be used with %1: an ldapi:// "
+                                            "connection never leaves this machine")
+                                 .arg(url));
+    if (!m_options.saslMechanism.isEmpty() &&
+        (!m_options.bindDn.isEmpty() || !m_options.passwordFile.isEmpty()))
+        throw DirectoryError(
+            QStringLiteral("The SASL mechanism %1 signs on with its own identity (a Kerberos "
+                           "ticket, the connection's credentials): a bind DN or a bind password "
+                           "file cannot be given with it")
+                .arg(m_options.saslMechanism));
     if (m_treeName.isEmpty())
         throw DirectoryError(
             QStringLiteral("The context \"%1\" is not an NDS name (NDS:\\\\TREE\\...)")
@@ -176,7 +188,8 @@ LdapDirectory::~LdapDirectory()
 bool LdapDirectory::isLdapUrl(const QString& text)
 {
     return text.startsWith(QLatin1String("ldap://"), Qt::CaseInsensitive) ||
-           text.startsWith(QLatin1String("ldaps://"), Qt::CaseInsensitive);
+           text.startsWith(QLatin1String("ldaps://"), Qt::CaseInsensitive) ||
+           text.startsWith(QLatin1String("ldapi://"), Qt::CaseInsensitive);
 }
 
 QString LdapDirectory::serverNameOf(const QString& url)
@@ -185,6 +198,11 @@ QString LdapDirectory::serverNameOf(const QString& url)
     QString error;
     if (!ldap::parseUrl(url, &server, &error))
         return {};
+    if (server.ldapi) {
+        // The server runs on this machine: its tools are named after it.
+        const QString local = QSysInfo::machineHostName().section(QLatin1Char('.'), 0, 0);
+        return local.isEmpty() ? QStringLiteral("LOCALHOST") : local.toUpper();
+    }
     return server.host.isEmpty() ? QStringLiteral("localhost") : server.host;
 }
 

@@ -30,8 +30,9 @@ enum class Lookup;
 
 // The directory control served by an LDAP server through libldap.
 //
-// The URL (RFC 4516, ldap:// or ldaps://) names the server and the entry
-// that stands for the tree root; an empty DN means the server's naming
+// The URL (RFC 4516, ldap:// or ldaps://, or ldapi:// with the %-encoded
+// path of a local Unix socket) names the server and the entry that stands
+// for the tree root; an empty DN means the server's naming
 // contexts are the top of the tree. An entry's NDS full name is "NDS:\\",
 // the tree name of the context, then the RDN values of its DN below that
 // entry, from the top down; the names and classes are mapped by the helpers
@@ -62,19 +63,23 @@ class LdapDirectory : public DirectoryControl
     Q_OBJECT
 
 public:
-    // Throws DirectoryError when `url` is not a usable LDAP URL or `context`
-    // not an NDS full name. Does not connect.
+    // Throws DirectoryError when `url` is not a usable LDAP URL, `context`
+    // not an NDS full name, or the options cannot work together (StartTLS
+    // with ldaps:// or ldapi://, a SASL mechanism with a bind DN or password
+    // file). Does not connect.
     LdapDirectory(const QString& url, const QString& context, const LdapOptions& options,
                   QObject* parent = nullptr);
     // Stops a running search, whatever it is waiting for, within about a
-    // tenth of a second (resolving the server's host name excepted); no
-    // signal is delivered afterwards.
+    // tenth of a second (resolving the server's host name and a SASL
+    // mechanism's own exchanges, such as GSSAPI's with the KDC, excepted);
+    // no signal is delivered afterwards.
     ~LdapDirectory() override;
 
-    // True for "ldap://..." and "ldaps://..." (any case).
+    // True for "ldap://...", "ldaps://..." and "ldapi://..." (any case).
     static bool isLdapUrl(const QString& text);
     // The host named by an LDAP URL ("localhost" when it names none), the
-    // default first server of the session. Empty when `url` is malformed.
+    // default first server of the session; for ldapi:// this machine's short
+    // host name in capitals. Empty when `url` is malformed.
     static QString serverNameOf(const QString& url);
 
     // The search filter for the classes and the pattern. For the attribute

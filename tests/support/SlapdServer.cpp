@@ -17,6 +17,7 @@
 #include <ldif.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace stelvo::test {
@@ -63,6 +64,30 @@ bool accepts(quint16 port)
     const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(s);
     return ok;
+}
+
+bool acceptsLocal(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    sockaddr_un address{};
+    if (static_cast<size_t>(name.size()) >= sizeof address.sun_path)
+        return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(), static_cast<size_t>(name.size()));
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (s < 0)
+        return false;
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(s);
+    return ok;
+}
+
+// SASL EXTERNAL over a Unix socket names the peer by its user and group;
+// this process's user is signed on as `dn`.
+QByteArray peerMapping(const QString& dn)
+{
+    return "olcAuthzRegexp: \"^gidNumber=[0-9]+\\+uidNumber=" + QByteArray::number(::geteuid()) +
+           ",cn=peercred,cn=external,cn=auth$\" \"" + dn.toUtf8() + "\"\n";
 }
 
 // One LDIF line, wrapped and base64-encoded where LDIF needs it.
@@ -297,6 +322,18 @@ QString SlapdServer::ldapsUrl() const
         .arg(QString::fromLatin1(QUrl::toPercentEncoding(m_config.suffix, "=,")));
 }
 
+QString SlapdServer::ldapiSocket() const
+{
+    return m_dir.filePath(QStringLiteral("ldapi"));
+}
+
+QString SlapdServer::ldapiUrl() const
+{
+    return QStringLiteral("ldapi://%1/%2")
+        .arg(QString::fromLatin1(QUrl::toPercentEncoding(ldapiSocket())),
+             QString::fromLatin1(QUrl::toPercentEncoding(m_config.suffix, "=,")));
+}
+
 QString SlapdServer::readerDn() const
 {
     return QStringLiteral("cn=reader,") + m_firstDatabase;
@@ -421,6 +458,7 @@ bool SlapdServer::build()
         config += "olcTLSCertificateFile: " + m_config.certificateFile.toUtf8() + '\n';
         config += "olcTLSCertificateKeyFile: " + m_config.keyFile.toUtf8() + '\n';
     }
+    config += peerMapping(readerDn());
     config += '\n';
     // Debian builds the mdb backend as a module.
     config += "dn: cn=module,cn=config\nobjectClass: olcModuleList\ncn: module\n"
@@ -458,8 +496,14 @@ bool SlapdServer::build()
         case SlapdConfig::Paging::Limited:
             break;
         }
+        if (!m_config.externalOnly.isEmpty())
+            putLine(&config, "olcAccess",
+                    "to dn.subtree=\"" + m_config.externalOnly.toUtf8() + ',' + suffix +
+                        "\" by dn.exact=\"" + readerDn().toUtf8() + "\" read by * none");
         if (!m_config.anonymousRead)
-            config += "olcAccess: {0}to * by users read by anonymous auth\n";
+            config += "olcAccess: to * by users read by anonymous auth\n";
+        else if (!m_config.externalOnly.isEmpty())
+            config += "olcAccess: to * by * read\n";
         config += '\n';
     }
 
@@ -508,6 +552,8 @@ bool SlapdServer::start()
     QString listeners = QStringLiteral("ldap://127.0.0.1:%1/").arg(m_port);
     if (!m_config.certificateFile.isEmpty())
         listeners += QStringLiteral(" ldaps://127.0.0.1:%1/").arg(m_ldapsPort);
+    listeners += QStringLiteral(" ldapi://%1/")
+                     .arg(QString::fromLatin1(QUrl::toPercentEncoding(ldapiSocket())));
 
     m_slapd = std::make_unique<QProcess>();
     m_slapd->setProcessChannelMode(QProcess::MergedChannels);
@@ -531,7 +577,8 @@ bool SlapdServer::waitForListeners()
             m_error = QStringLiteral("slapd ended at start-up: %1").arg(log());
             return false;
         }
-        if (accepts(m_port) && (m_config.certificateFile.isEmpty() || accepts(m_ldapsPort)))
+        if (accepts(m_port) && (m_config.certificateFile.isEmpty() || accepts(m_ldapsPort)) &&
+            acceptsLocal(ldapiSocket()))
             return true;
         QThread::msleep(20);
     }

@@ -43,10 +43,17 @@ struct SlapdConfig
     // When both are set: StartTLS on the plain listener, and an ldaps:// one.
     QString certificateFile;
     QString keyFile;
+
+    // The server also listens on a Unix socket (ldapiUrl()), where SASL
+    // EXTERNAL signs this process's user on as readerDn(). When set, this
+    // subtree (a DN relative to the suffix, "o=GLOBEX") is readable by that
+    // identity only.
+    QString externalOnly;
 };
 
 // A slapd of its own for a test: a throwaway cn=config and mdb database in
-// a temporary directory, listening on free loopback ports, run in the
+// a temporary directory, listening on free loopback ports and on a Unix
+// socket in that directory, run in the
 // foreground as a child process and stopped with the object. Never touches
 // the system's /etc/ldap.
 class SlapdServer
@@ -76,6 +83,9 @@ public:
     QString url() const;
     QString url(const QString& dn) const;
     QString ldapsUrl() const;
+    // ldapi://SOCKET/SUFFIX, the socket path %-encoded; and its path alone.
+    QString ldapiUrl() const;
+    QString ldapiSocket() const;
     QString suffix() const { return m_config.suffix; }
     QString readerDn() const;
     QString rootDn() const;
