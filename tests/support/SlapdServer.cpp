@@ -66,11 +66,17 @@ bool accepts(quint16 port)
     return ok;
 }
 
+// A socket address holds a path of about a hundred bytes only.
+bool fitsSocketAddress(const QString& path)
+{
+    return static_cast<size_t>(QFile::encodeName(path).size()) < sizeof(sockaddr_un::sun_path);
+}
+
 bool acceptsLocal(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
     sockaddr_un address{};
-    if (static_cast<size_t>(name.size()) >= sizeof address.sun_path)
+    if (!fitsSocketAddress(path))
         return false;
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, name.constData(), static_cast<size_t>(name.size()));
@@ -552,8 +558,11 @@ bool SlapdServer::start()
     QString listeners = QStringLiteral("ldap://127.0.0.1:%1/").arg(m_port);
     if (!m_config.certificateFile.isEmpty())
         listeners += QStringLiteral(" ldaps://127.0.0.1:%1/").arg(m_ldapsPort);
-    listeners += QStringLiteral(" ldapi://%1/")
-                     .arg(QString::fromLatin1(QUrl::toPercentEncoding(ldapiSocket())));
+    // A temporary directory too deep for a socket address gets no ldapi
+    // listener: only the tests that use it fail, saying why.
+    if (fitsSocketAddress(ldapiSocket()))
+        listeners += QStringLiteral(" ldapi://%1/")
+                         .arg(QString::fromLatin1(QUrl::toPercentEncoding(ldapiSocket())));
 
     m_slapd = std::make_unique<QProcess>();
     m_slapd->setProcessChannelMode(QProcess::MergedChannels);
@@ -578,7 +587,7 @@ bool SlapdServer::waitForListeners()
             return false;
         }
         if (accepts(m_port) && (m_config.certificateFile.isEmpty() || accepts(m_ldapsPort)) &&
-            acceptsLocal(ldapiSocket()))
+            (!fitsSocketAddress(ldapiSocket()) || acceptsLocal(ldapiSocket())))
             return true;
         QThread::msleep(20);
     }
