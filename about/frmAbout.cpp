@@ -5,6 +5,7 @@
 #include "frmAbout.h"
 
 #include "MessageBox.h"
+#include "ScreenFit.h"
 #include "SystemInfo.h"
 #include "Twips.h"
 #include "VersionInfo.h"
@@ -53,11 +54,15 @@ protected:
     }
 };
 
-QLabel* label(QWidget* form, const char* name, const QRectF& twips, const QString& text)
+// The designed form in twips, and its 8-point face.
+const QRectF kClient(3975, 4785, 5730, 3555);
+constexpr double kDesignPoints = 8.25;
+
+QLabel* label(QWidget* form, const char* name, const QRect& rect, const QString& text)
 {
     auto* l = new QLabel(form);
     l->setObjectName(QLatin1String(name));
-    l->setGeometry(twipsToPixels(twips, form));
+    l->setGeometry(rect);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     l->setTextFormat(Qt::PlainText);
     l->setWordWrap(true);
@@ -65,13 +70,12 @@ QLabel* label(QWidget* form, const char* name, const QRectF& twips, const QStrin
     return l;
 }
 
-QWidget* line(QWidget* parent, const char* name, const QColor& colour, const QRect& rect)
+// A line in one of the palette's colours, so that it follows a dark theme.
+QWidget* line(QWidget* parent, const char* name, QPalette::ColorRole role, const QRect& rect)
 {
     auto* w = new QWidget(parent);
     w->setObjectName(QLatin1String(name));
-    QPalette palette = w->palette();
-    palette.setColor(QPalette::Window, colour);
-    w->setPalette(palette);
+    w->setBackgroundRole(role);
     w->setAutoFillBackground(true);
     w->setGeometry(rect);
     return w;
@@ -87,6 +91,9 @@ frmAbout::frmAbout(QWidget* parent)
     initResources();
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About MyApp"));
+    // No icon of its own, and none borrowed from the main window.
+    setWindowIcon(QIcon());
+    m_scale = layoutScale(this, twipsToPixels(QRectF(QPointF(), kClient.size()), this).size());
     setDesignFont();
     placeWindow();
     // Children in stacking order, back to front.
@@ -98,14 +105,19 @@ frmAbout::frmAbout(QWidget* parent)
     Form_Load();
 }
 
+QRect frmAbout::place(const QRectF& twips) const
+{
+    return twipsToPixels(QRectF(twips.topLeft() * m_scale, twips.size() * m_scale), this);
+}
+
 void frmAbout::setDesignFont()
 {
-    // The layout is designed for an 8-point sans-serif face; a larger desktop
-    // font would cut the usage text off at the bottom of its label.
+    // The layout is designed for an 8-point sans-serif face; it grows with
+    // the user's font together with the layout, so the texts keep fitting.
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    setFont(font);
+    font.setPointSizeF(kDesignPoints);
+    setFont(scaledFont(font, m_scale));
 }
 
 void frmAbout::placeWindow()
@@ -114,7 +126,8 @@ void frmAbout::placeWindow()
     QWidget* parent = parentWidget();
     QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
-    const QRect client = twipsToPixels(QRectF(3975, 4785, 5730, 3555), this);
+    const QRect client(twipsToPixels(kClient.topLeft(), this),
+                       place(QRectF(QPointF(), kClient.size())).size());
     setFixedSize(client.size());
     setGeometry(client.translated(origin));
 }
@@ -124,9 +137,11 @@ void frmAbout::makeIcon()
     picIcon = new PictureBox(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
     picIcon->setFocusPolicy(Qt::TabFocus);
-    // The program icon at 32 x 32; the picture box takes the picture's size.
+    // The program icon at 32 x 32, larger with the layout; the picture box
+    // takes the picture's size.
+    const int side = qRound(32 * m_scale);
     const qreal ratio = devicePixelRatioF();
-    QPixmap icon(QSize(32, 32) * ratio);
+    QPixmap icon(QSize(side, side) * ratio);
     icon.fill(Qt::transparent);
     QPainter painter(&icon);
     QSvgRenderer(QStringLiteral(":/stelvo/stelvo.svg"))
@@ -134,34 +149,33 @@ void frmAbout::makeIcon()
     painter.end();
     icon.setDevicePixelRatio(ratio);
     picIcon->setPixmap(icon);
-    picIcon->move(twipsToPixels(QPointF(240, 240), this));
-    picIcon->resize(32, 32);
+    picIcon->move(place(QRectF(240, 240, 0, 0)).topLeft());
+    picIcon->resize(side, side);
 }
 
 void frmAbout::makeLabels()
 {
-    QPalette black = palette();
-    black.setColor(QPalette::WindowText, Qt::black);
-    lblTitle = label(this, "lblTitle", QRectF(1050, 240, 3885, 480), QStringLiteral("Stelvo"));
-    lblTitle->setPalette(black);
-    lblVersion = label(this, "lblVersion", QRectF(1050, 840, 1245, 225), QStringLiteral("Version"));
-    Label1 = label(this, "Label1", QRectF(2400, 840, 2415, 255),
+    lblTitle =
+        label(this, "lblTitle", place(QRectF(1050, 240, 3885, 480)), QStringLiteral("Stelvo"));
+    lblVersion =
+        label(this, "lblVersion", place(QRectF(1050, 840, 1245, 225)), QStringLiteral("Version"));
+    Label1 = label(this, "Label1", place(QRectF(2400, 840, 2415, 255)),
                    QStringLiteral("Written by the Stelvo Developers"));
-    lblDescription = label(this, "lblDescription", QRectF(450, 1125, 4845, 1530),
+    lblDescription = label(this, "lblDescription", place(QRectF(450, 1125, 4845, 1530)),
                            QStringLiteral("App Description"));
-    lblDescription->setPalette(black);
 }
 
 void frmAbout::makeRule()
 {
-    // Two lines make an etched rule: grey, and white drawn after it just below.
-    const int ruleLeftGrey = twipsToPixels(90, this, Qt::Horizontal);
-    const int ruleLeftWhite = twipsToPixels(105, this, Qt::Horizontal);
-    const int ruleRight = twipsToPixels(5654, this, Qt::Horizontal);
-    const int ruleTop = twipsToPixels(2880, this, Qt::Vertical);
-    Line1_1 = line(this, "Line1_1", QColor(0x80, 0x80, 0x80),
+    // Two lines make an etched rule: the palette's shadow side, and its lit
+    // side drawn after it just below, as a sunken frame line draws them.
+    const int ruleLeftGrey = twipsToPixels(90 * m_scale, this, Qt::Horizontal);
+    const int ruleLeftWhite = twipsToPixels(105 * m_scale, this, Qt::Horizontal);
+    const int ruleRight = twipsToPixels(5654 * m_scale, this, Qt::Horizontal);
+    const int ruleTop = twipsToPixels(2880 * m_scale, this, Qt::Vertical);
+    Line1_1 = line(this, "Line1_1", QPalette::Dark,
                    QRect(ruleLeftGrey, ruleTop, ruleRight - ruleLeftGrey, 1));
-    Line1_0 = line(this, "Line1_0", Qt::white,
+    Line1_0 = line(this, "Line1_0", QPalette::Light,
                    QRect(ruleLeftWhite, ruleTop + 1, ruleRight - ruleLeftWhite, 2));
 }
 
@@ -169,14 +183,14 @@ void frmAbout::makeButtons()
 {
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(twipsToPixels(QRectF(2760, 3120, 1260, 345), this));
+    cmdOK->setGeometry(place(QRectF(2760, 3120, 1260, 345)));
     cmdOK->setDefault(true);
     cmdOK->setAutoDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 
     cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    cmdSysInfo->setGeometry(twipsToPixels(QRectF(4260, 3120, 1245, 345), this));
+    cmdSysInfo->setGeometry(place(QRectF(4260, 3120, 1245, 345)));
     cmdSysInfo->setAutoDefault(true);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 }
@@ -224,6 +238,14 @@ void frmAbout::cmdOK_Click()
 void frmAbout::cmdSysInfo_Click()
 {
     StartSysInfo();
+}
+
+void frmAbout::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Placed at a fixed spot on the screen, which at a large scale factor or
+    // on a small screen may lie partly off it.
+    keepOnScreen(this);
 }
 
 void frmAbout::keyPressEvent(QKeyEvent* event)

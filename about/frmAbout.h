@@ -20,7 +20,9 @@ namespace stelvo {
 // each showing and shown modally:
 //     frmAbout dlg(this);
 //     dlg.exec();
-// OK, Enter and Escape close it; so does its close box.
+// OK, Enter and Escape close it; so does its close box. It has no window
+// icon. Its layout and face grow with a larger application font as far as
+// the screen allows, and a shown box lies within its screen.
 class frmAbout : public QDialog
 {
     Q_OBJECT
@@ -46,9 +48,12 @@ public:
     void StartSysInfo();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // A rectangle of the designed form, in pixels at this box's scale.
+    QRect place(const QRectF& twips) const;
     // The parts of the designed form, built in this order.
     void setDesignFont();
     void placeWindow();
@@ -64,14 +69,15 @@ private:
     void showUnavailable();
 
     Starter m_starter;
+    double m_scale = 1.0; // how much larger than designed; see layoutScale
 
     QLabel* picIcon = nullptr;
     QLabel* lblTitle = nullptr;
     QLabel* lblVersion = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* lblDescription = nullptr;
-    QWidget* Line1_1 = nullptr; // grey, under
-    QWidget* Line1_0 = nullptr; // white, over
+    QWidget* Line1_1 = nullptr; // shadow (palette Dark), under
+    QWidget* Line1_0 = nullptr; // light (palette Light), over
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdSysInfo = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include "SVsplash.h"
 
+#include "ScreenFit.h"
 #include "Twips.h"
 #include "VersionInfo.h"
 
@@ -29,6 +30,7 @@ namespace stelvo {
 namespace {
 
 const char* const kDesignRect = "stelvoDesignRect";
+const QRectF kWindow(0, 0, 7380, 4245);
 
 // The panel inside the splash. A click counts only where no label or the
 // logo covers the frame: those ignore the press, which then arrives here with
@@ -79,6 +81,7 @@ QFont arial(double points, bool bold)
 SVsplash::SVsplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     initResources();
+    m_scale = layoutScale(this, twipsToPixels(kWindow, this).size());
     setUpWindow();
     makeFrame();
     // The frame's children in stacking order, back to front; none takes the
@@ -100,7 +103,12 @@ void SVsplash::setUpWindow()
     setAttribute(Qt::WA_QuitOnClose, false);
     setFocusPolicy(Qt::StrongFocus);
     setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
-    setFixedSize(twipsToPixels(QRectF(0, 0, 7380, 4245), this).size());
+    setFixedSize(place(kWindow).size());
+}
+
+QRect SVsplash::place(const QRectF& twips) const
+{
+    return twipsToPixels(QRectF(twips.topLeft() * m_scale, twips.size() * m_scale), this);
 }
 
 void SVsplash::makeFrame()
@@ -108,7 +116,7 @@ void SVsplash::makeFrame()
     Frame1 = new SplashFrame(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    Frame1->setGeometry(twipsToPixels(QRectF(150, 60, 7080, 4050), this));
+    Frame1->setGeometry(place(QRectF(150, 60, 7080, 4050)));
     connect(static_cast<SplashFrame*>(Frame1), &SplashFrame::clicked, this,
             &SVsplash::Frame1_Click);
 }
@@ -117,7 +125,7 @@ void SVsplash::makeLogo()
 {
     imgLogo = new QLabel(Frame1);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
-    imgLogo->setGeometry(twipsToPixels(QRectF(240, 2400, 975, 1305), this));
+    imgLogo->setGeometry(place(QRectF(240, 2400, 975, 1305)));
     // The program icon stretched to fill the control, drawn at the
     // control's size rather than enlarged from a small bitmap.
     const qreal ratio = devicePixelRatioF();
@@ -162,10 +170,11 @@ void SVsplash::makeLabels()
     for (const LabelDesign& d : labels) {
         d.label = new QLabel(Frame1);
         d.label->setObjectName(QLatin1String(d.name));
-        d.label->setFont(arial(d.points, d.bold));
+        // The designed faces, grown with the layout for a larger user font.
+        d.label->setFont(arial(d.points * m_scale, d.bold));
         d.label->setAlignment(d.alignment);
         d.label->setTextFormat(Qt::PlainText);
-        const QRect rect = twipsToPixels(d.twips, this);
+        const QRect rect = place(d.twips);
         d.label->setGeometry(rect);
         d.label->setText(d.text);
         if (d.autoSize) {
@@ -177,11 +186,11 @@ void SVsplash::makeLabels()
 
 void SVsplash::centreOnScreen()
 {
-    // Centred on the screen it will appear on.
+    // Centred on the part of the screen it will appear on that windows may use.
     QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (screen) {
         QRect area(QPoint(0, 0), size());
-        area.moveCenter(screen->geometry().center());
+        area.moveCenter(screen->availableGeometry().center());
         move(area.topLeft());
     }
 }
@@ -243,6 +252,7 @@ void SVsplash::keyPressEvent(QKeyEvent* event)
 void SVsplash::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    keepOnScreen(this);
     // A splash window is not always given the focus by the window manager;
     // ask for it so that a key press reaches it.
     activateWindow();

@@ -22,6 +22,9 @@ namespace stelvo {
 // Once dismissed it never becomes visible again, even if show() is called
 // before the deletion has run. Dismissing it neither shows nor hides any
 // other window and never ends the application; it grabs no input.
+//
+// Its layout and faces grow with a larger application font as far as the
+// screen allows; a shown splash lies within its screen.
 class SVsplash : public QWidget
 {
     Q_OBJECT
@@ -38,6 +41,8 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
+    // A rectangle of the designed form, in pixels at this splash's scale.
+    QRect place(const QRectF& twips) const;
     // The parts of the designed form, built in this order.
     void setUpWindow();
     void makeFrame();
@@ -61,6 +66,7 @@ private:
     QLabel* lblProductName = nullptr;
     QLabel* lblCompanyProduct = nullptr;
     bool m_unloaded = false;
+    double m_scale = 1.0; // how much larger than designed; see layoutScale
 };
 
 } // namespace stelvo

@@ -7,6 +7,7 @@
 #include "LeftOutMessage.h"
 #include "MessageBox.h"
 #include "Naming.h"
+#include "ScreenFit.h"
 #include "TreeItemModel.h"
 #include "Twips.h"
 #include "frmAbout.h"
@@ -19,6 +20,8 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QWindow>
+#include <algorithm>
 
 namespace stelvo {
 
@@ -27,6 +30,10 @@ const QString svWStation::kDesignContext = QStringLiteral("NDS:\\\\ACME_TREE\\AC
 namespace {
 
 constexpr double kTwipsPerInch = 1440.0;
+// The status bar's designed height, and the room it keeps above and below a
+// line of its font when that font needs more.
+constexpr double kStatusBarTwips = 255.0;
+constexpr int kStatusBarMargin = 1;
 
 double toTwips(int pixels, double dpi)
 {
@@ -210,23 +217,93 @@ void svWStation::resizeEvent(QResizeEvent* event)
     Form_Resize();
 }
 
+int svWStation::statusBarGrowth() const
+{
+    // A larger font than designed for gets a taller bar, so that the text is
+    // not cut off at the bottom.
+    const int designed = twipsToPixels(kStatusBarTwips, dpi());
+    return std::max(0, SB1->fontMetrics().height() + 2 * kStatusBarMargin - designed);
+}
+
 void svWStation::placeStatusBar()
 {
-    const int height = twipsToPixels(255, dpi());
+    const int height = twipsToPixels(kStatusBarTwips, dpi()) + statusBarGrowth();
     SB1->setGeometry(0, m_client->height() - height, m_client->width(), height);
+}
+
+QSize svWStation::frameSize() const
+{
+    // Asked of the window system each time: the frame may arrive after the
+    // window is shown, without a resize.
+    const QWindow* handle = windowHandle();
+    if (handle == nullptr || !isVisible())
+        return frameGeometry().size() - geometry().size();
+    const QMargins frame = handle->frameMargins();
+    return QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
 }
 
 void svWStation::Form_Resize()
 {
     // The outer size includes the window frame, as the window system has it.
-    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize frame = frameSize();
     const double d = dpi();
     const float treeWidth = float(toTwips(this->width() + frame.width(), d)) - 840.0f;
     const float treeHeight = float(toTwips(this->height() + frame.height(), d)) - 1100.0f;
     // A window too small for the tree keeps the tree's last size.
     if (treeWidth >= 0.0f && treeHeight >= 0.0f)
-        TreeView1->resize(twipsToPixels(treeWidth, d), twipsToPixels(treeHeight, d));
+        TreeView1->resize(twipsToPixels(treeWidth, d),
+                          std::max(0, twipsToPixels(treeHeight, d) - statusBarGrowth()));
     placeStatusBar();
+}
+
+void svWStation::followFrame()
+{
+    // X11 tells the frame once the window manager has framed the shown
+    // window, and a window manager may frame it anew later (a theme change);
+    // neither resizes the window. Placed at a fixed spot, the framed window
+    // is brought back within its screen.
+    const QWindow* handle = windowHandle();
+    const QMargins frame = handle != nullptr ? handle->frameMargins() : QMargins();
+    if (frame != m_frame) {
+        m_frame = frame;
+        keepOnScreen(this);
+    }
+    Form_Resize();
+}
+
+void svWStation::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (QWindow* handle = windowHandle(); handle != nullptr && !m_watchingFrame) {
+        handle->installEventFilter(this);
+        m_watchingFrame = true;
+    }
+    keepOnScreen(this);
+    followFrame();
+}
+
+void svWStation::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    if (isVisible())
+        followFrame();
+}
+
+void svWStation::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isVisible())
+        followFrame();
+    else if (event->type() == QEvent::FontChange)
+        Form_Resize();
+}
+
+bool svWStation::eventFilter(QObject* watched, QEvent* event)
+{
+    // Exposed once the window manager has mapped its frame.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && isVisible())
+        followFrame();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void svWStation::closeEvent(QCloseEvent* event)

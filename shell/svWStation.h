@@ -27,7 +27,9 @@ namespace stelvo {
 class TreeItemModel;
 
 // The main window: owns the directory and session controls, the tree, the
-// status bar and the workstation pop-up menu.
+// status bar and the workstation pop-up menu. Shown, it lies within its
+// screen, and its tree follows the resize rule whenever the window's size or
+// frame changes; the status bar is at least one line of its font high.
 class svWStation : public QMainWindow
 {
     Q_OBJECT
@@ -115,11 +117,21 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
     void createMenus();
     void placeStatusBar();
+    // How much taller than designed the status bar is for its font.
+    int statusBarGrowth() const;
+    // What the window frame adds to the window's width and height.
+    QSize frameSize() const;
+    // Lays the tree out again for the frame as it is now.
+    void followFrame();
     QString treeName() const;
     // The commands over this window's directory, server and start and link
     // functions as they are now, and the selection they act on.
@@ -136,6 +148,8 @@ private:
     std::unique_ptr<DirectoryControl> m_directory;
     std::unique_ptr<SessionControl> m_session;
     QWidget* m_client = nullptr;
+    QMargins m_frame;             // the frame last seen by followFrame
+    bool m_watchingFrame = false; // the window's exposures are watched
 };
 
 } // namespace stelvo

@@ -13,10 +13,12 @@
 
 #include <QAbstractItemModelTester>
 #include <QDialog>
+#include <QExposeEvent>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 using namespace stelvo;
 using stelvo::test::FakeDirectory;
@@ -242,6 +244,47 @@ private slots:
         const QWidget* client = h.window->centralWidget();
         QCOMPARE(h.window->SB1->geometry(), QRect(0, client->height() - qRound(255 * dpi / 1440),
                                                   client->width(), qRound(255 * dpi / 1440)));
+    }
+
+    // The frame arrives after the window is shown (X11 has it once the window
+    // manager has framed the window) or changes later, neither resizing the
+    // window: the tree is laid out again by the resize rule.
+    void treeFollowsTheFrame_data()
+    {
+        QTest::addColumn<QString>("change");
+        // clang-format off
+        QTest::newRow("first showing")       << "";
+        QTest::newRow("moved")               << "move";
+        QTest::newRow("window state change") << "state";
+        QTest::newRow("exposed")             << "expose";
+        // clang-format on
+    }
+
+    void treeFollowsTheFrame()
+    {
+        QFETCH(QString, change);
+        Harness h;
+        h.load();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        if (!change.isEmpty()) {
+            // As if laid out for a frame that has since changed.
+            h.window->TreeView1->resize(10, 10);
+            if (change == u"move") {
+                h.window->move(h.window->pos() + QPoint(4, 4));
+            } else if (change == u"state") {
+                QWindowStateChangeEvent event(Qt::WindowNoState);
+                QApplication::sendEvent(h.window.get(), &event);
+            } else {
+                QExposeEvent event(QRegion(h.window->rect()));
+                QApplication::sendEvent(h.window->windowHandle(), &event);
+            }
+        }
+        const double dpi = h.window->screen()->logicalDotsPerInch();
+        const QSize outer = h.window->frameGeometry().size();
+        QVERIFY(outer != h.window->size()); // the offscreen platform draws a frame
+        const QSize expected(qRound((outer.width() * 1440.0 / dpi - 840) * dpi / 1440.0),
+                             qRound((outer.height() * 1440.0 / dpi - 1100) * dpi / 1440.0));
+        QTRY_COMPARE(h.window->TreeView1->size(), expected);
     }
 
     void menuBarAndPopUpMenu()

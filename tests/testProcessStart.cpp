@@ -36,6 +36,7 @@ private slots:
     void reportsExecFailure();
     void returnsBeforeToolEnds();
     void leavesNoZombie();
+    void startsWindowsProgramThroughWine_data();
     void startsWindowsProgramThroughWine();
     void startsLocalPathAsIs();
     void findsBareNameOnPath();
@@ -300,23 +301,39 @@ void TestProcessStart::leavesNoZombie()
     QVERIFY(test::zombieChildren().isEmpty());
 }
 
+void TestProcessStart::startsWindowsProgramThroughWine_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QStringList>("launcher"); // wine's arguments before the program
+
+    // clang-format off
+    QTest::newRow("minimized") << int(kWindowMinimizedFocus) << QStringList{"start", "/min", "/unix"};
+    QTest::newRow("normal")    << int(kWindowNormalFocus)    << QStringList{};
+    QTest::newRow("hidden")    << int(kWindowHidden)         << QStringList{};
+    // clang-format on
+}
+
 void TestProcessStart::startsWindowsProgramThroughWine()
 {
+    QFETCH(int, style);
+    QFETCH(QStringList, launcher);
     const QString bin = m_dir->path() + "/bin";
     QVERIFY(test::writeRecordingTool(bin + "/wine", record("wine")));
     qputenv("PATH", QFile::encodeName(bin) + ':' + m_savedPath);
     // Windows programs on a server volume usually carry no execute bit.
     QVERIFY(test::writeFile(zenworks() + "/Remote.Exe", QByteArray("MZ\x90\0\3\0", 6), 0644));
 
-    const StartResult result =
-        Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\REMOTE.EXE -w"WS042.SALES.ORG" -c"Remote Control")", 2);
+    const StartResult result = Shell(
+        R"(\\FS1\SYS\PUBLIC\ZENWORKS\REMOTE.EXE -w"WS042.SALES.ORG" -c"Remote Control" -x"a \"b\" /c")",
+        style);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.localPath, zenworks() + "/Remote.Exe");
     Record got;
     QVERIFY(test::waitForRecord(record("wine"), &got));
     QCOMPARE(got.zero, bin + "/wine");
-    QCOMPARE(got.arguments,
-             (QStringList{zenworks() + "/Remote.Exe", "-wWS042.SALES.ORG", "-cRemote Control"}));
+    const QStringList program{zenworks() + "/Remote.Exe", "-wWS042.SALES.ORG", "-cRemote Control",
+                              R"(-xa "b" /c)"};
+    QCOMPARE(got.arguments, launcher + program);
 }
 
 void TestProcessStart::startsLocalPathAsIs()

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <stdexcept>
 
 using namespace stelvo;
@@ -198,18 +199,48 @@ private slots:
                                 .arg(l->height())));
     }
 
+    // An etched rule in the palette's colours: dark themes darken it too.
+    void lines_data()
+    {
+        QTest::addColumn<QColor>("dark");
+        QTest::addColumn<QColor>("light");
+        // clang-format off
+        QTest::newRow("light theme") << QColor(0x9f, 0x9f, 0x9f) << QColor(Qt::white);
+        QTest::newRow("dark theme")  << QColor(0x14, 0x13, 0x13) << QColor(0x4a, 0x47, 0x47);
+        // clang-format on
+    }
     void lines()
     {
+        QFETCH(QColor, dark);
+        QFETCH(QColor, light);
         frmAbout dlg;
-        QWidget* grey = control(dlg, "Line1_1");
-        QWidget* white = control(dlg, "Line1_0");
-        QCOMPARE(grey->palette().color(QPalette::Window), QColor(0x80, 0x80, 0x80));
-        QCOMPARE(white->palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(grey->height(), 1);
-        QCOMPARE(white->height(), 2);
-        // The white one is drawn after the grey one.
+        QPalette palette = dlg.palette();
+        palette.setColor(QPalette::Dark, dark);
+        palette.setColor(QPalette::Light, light);
+        dlg.setPalette(palette);
+        QWidget* shadow = control(dlg, "Line1_1");
+        QWidget* lit = control(dlg, "Line1_0");
+        QCOMPARE(shadow->height(), 1);
+        QCOMPARE(lit->height(), 2);
+        // The lit line is drawn after the shadow line.
         const QObjectList children = dlg.children();
-        QVERIFY(children.indexOf(white) > children.indexOf(grey));
+        QVERIFY(children.indexOf(lit) > children.indexOf(shadow));
+        const QImage image = dlg.grab().toImage();
+        const qreal ratio = image.devicePixelRatio();
+        QCOMPARE(image.pixelColor((shadow->geometry().center() * ratio)), dark);
+        QCOMPARE(image.pixelColor((lit->geometry().center() * ratio)), light);
+    }
+
+    // No icon of its own, none borrowed from the main window.
+    void noWindowIcon()
+    {
+        QWidget main;
+        main.setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
+        QVERIFY(!main.windowIcon().isNull());
+        frmAbout dlg(&main);
+        QVERIFY(dlg.windowIcon().isNull());
+        QVERIFY(show(dlg));
+        QVERIFY(dlg.windowHandle()->icon().isNull());
     }
 
     void buttons()

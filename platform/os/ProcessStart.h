@@ -35,7 +35,9 @@ inline constexpr char kVolumesVariable[] = "STELVO_VOLUMES";
 // as its arguments, split the way the Microsoft C runtime splits a command
 // line. Never uses a shell, never waits for the program and never leaves a
 // zombie behind. UNC program paths (\\SERVER\VOLUME\...) are looked up below
-// $STELVO_VOLUMES; Windows programs found there are started through wine.
+// $STELVO_VOLUMES; Windows programs found there are started through wine,
+// minimized for kWindowMinimizedFocus ("wine start /min"). Native programs
+// open as they choose: X11 has no standard way to ask for a window style.
 //
 // Returns as soon as the program has been exec'ed (or has failed to be), so
 // that an exec failure is reported too. On failure `started` is false and

@@ -352,9 +352,20 @@ bool locateProgram(StartResult& result)
     return true;
 }
 
+// How wine opens a Windows program in the window style asked for. Wine's
+// own "start" knows the styles; it takes a Unix path after /unix and passes
+// the remaining arguments on quoted, so each arrives as it was.
+QStringList wineLauncher(const QString& wine, const QString& program, int windowStyle)
+{
+    if (windowStyle == kWindowMinimizedFocus)
+        return {wine, QStringLiteral("start"), QStringLiteral("/min"), QStringLiteral("/unix"),
+                program};
+    return {wine, program};
+}
+
 // What exec runs for the located program: the program itself, or wine with
 // it for a Windows program. On failure sets `result.error` and returns false.
-bool programArguments(StartResult& result, QStringList* argv)
+bool programArguments(StartResult& result, int windowStyle, QStringList* argv)
 {
     if (beginsWithMZ(result.localPath)) {
         const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
@@ -363,7 +374,7 @@ bool programArguments(StartResult& result, QStringList* argv)
                                           "(no \"wine\" on PATH).");
             return false;
         }
-        *argv << wine << result.localPath;
+        *argv << wineLauncher(wine, result.localPath, windowStyle);
         return true;
     }
     if (::access(QFile::encodeName(result.localPath).constData(), X_OK) != 0) {
@@ -378,10 +389,9 @@ bool programArguments(StartResult& result, QStringList* argv)
 
 StartResult Shell(const QString& commandLine, int windowStyle)
 {
-    // Desktops give a newly started program no portable way to open
-    // minimized or hidden; the tools open their windows as they choose.
-    Q_UNUSED(windowStyle);
-
+    // Only Windows programs can be asked for a window style (through wine);
+    // X11 gives a newly started native program no standard way to open
+    // minimized or hidden, so those open their windows as they choose.
     StartResult result;
     QStringList words = cmdline::splitCommandLine(commandLine);
     if (words.isEmpty() || words.first().isEmpty()) {
@@ -391,7 +401,7 @@ StartResult Shell(const QString& commandLine, int windowStyle)
     result.program = words.takeFirst();
 
     QStringList argv;
-    if (!locateProgram(result) || !programArguments(result, &argv))
+    if (!locateProgram(result) || !programArguments(result, windowStyle, &argv))
         return result;
     argv << words;
 
