@@ -177,9 +177,8 @@ ProgramArguments parseProgramArguments(const QStringList& arguments)
 QString programHelp(const QString& program)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Shows a directory's containers and workstations as a tree and starts "
-                       "remote-management tools against a workstation."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Shows a directory's workstations as a tree and starts remote-management tools."));
     Options().addTo(parser);
     QString text = parser.helpText();
     text.replace(QLatin1String("<executable_name>"), program);

@@ -40,7 +40,7 @@ void checkContext(const Settings& settings)
                           .arg(settings.nameOf(SettingKey::Context), context.value);
     // QSettings takes a backslash as an escape and drops the unknown ones.
     if (context.source.kind == SettingSource::File)
-        message += QStringLiteral(". In a configuration file every backslash is written twice: "
+        message += QStringLiteral("; in a configuration file every backslash is written twice: "
                                   "context=NDS:\\\\\\\\TREE\\\\ORG\\\\UNIT");
     throw SettingsError(message, fromCommandLine(settings, {SettingKey::Context}));
 }
