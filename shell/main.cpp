@@ -4,6 +4,7 @@
 
 #include "DirectoryFactory.h"
 #include "SVsplash.h"
+#include "Startup.h"
 #include "VersionInfo.h"
 #include "stelvo_version.h"
 #include "svWStation.h"
@@ -13,12 +14,17 @@
 
 int main(int argc, char** argv)
 {
+    // Before QApplication: --help, --version and argument errors need no display.
+    const stelvo::Startup startup = stelvo::Startup::prepare(argc, argv);
+    if (startup.exitCode())
+        return *startup.exitCode();
+
     QApplication app(argc, argv);
     stelvo::applyVersionInfo();
 
     stelvo::Controls controls;
     try {
-        controls = stelvo::makeControls(stelvo::svWStation::kDesignContext);
+        controls = stelvo::makeControls(stelvo::svWStation::kDesignContext, startup.settings());
     } catch (const stelvo::DirectoryError& error) {
         QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
                               error.message());

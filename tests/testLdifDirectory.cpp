@@ -556,6 +556,38 @@ private slots:
         QCOMPARE(makeControls(kContext, env).session->FirstServerName(), QStringLiteral("FS2"));
     }
 
+    // A context the embedded sample does not hold most likely lives in a
+    // directory that was meant to be configured: the failure says so.
+    void sampleFailureSaysWhy_data()
+    {
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<bool>("note");
+        // clang-format off
+        QTest::newRow("embedded sample") << QString() << true;
+        QTest::newRow("configured file") << kFixture << false;
+        // clang-format on
+    }
+
+    void sampleFailureSaysWhy()
+    {
+        QFETCH(QString, directory);
+        QFETCH(bool, note);
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("STELVO_DIRECTORY"), directory);
+        env.insert(QStringLiteral("STELVO_CONTEXT"), n("NO_SUCH_ORG"));
+        Controls controls = makeControls(kContext, env);
+        const Outcome outcome = runSearch(*qobject_cast<LdifDirectory*>(controls.directory.get()));
+        QVERIFY(!outcome.completed);
+        QVERIFY2(
+            outcome.failure.startsWith(QStringLiteral("The directory does not hold the context")),
+            qPrintable(outcome.failure));
+        const QString why = QStringLiteral(
+            "The embedded sample directory was searched, because no directory was configured: "
+            "name one with the DIRECTORY argument, directory in stelvo.conf or STELVO_DIRECTORY. "
+            "The context comes from STELVO_CONTEXT.");
+        QCOMPARE(outcome.failure.endsWith(why), note);
+    }
+
     void unusableSettingsAreRefused_data()
     {
         QTest::addColumn<QString>("variable");

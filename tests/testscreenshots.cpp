@@ -103,7 +103,8 @@ private slots:
     {
         // The program as it starts: the embedded sample directory, a
         // workstation selected and its pop-up menu open.
-        stelvo::Controls controls = stelvo::makeControls(stelvo::svWStation::kDesignContext, {});
+        stelvo::Controls controls =
+            stelvo::makeControls(stelvo::svWStation::kDesignContext, QProcessEnvironment());
         stelvo::svWStation window(std::move(controls.directory), std::move(controls.session));
         window.EndProgram = [](int code) { QFAIL(qPrintable(QString::number(code))); };
         window.Form_Load();

@@ -7,28 +7,43 @@
 #include "FixedSessionControl.h"
 #include "LdapDirectory.h"
 #include "LdifDirectory.h"
-
-#include <QRegularExpression>
+#include "SettingsLoader.h"
 
 namespace stelvo {
 
-Controls makeControls(const QString& designContext, const QProcessEnvironment& env)
+namespace {
+
+// Said with any failure of the embedded sample: the context asked for is
+// most likely in a directory the administrator meant to name.
+QString sampleNote(const Settings& settings)
 {
-    const QString directory = env.value(QStringLiteral("STELVO_DIRECTORY"));
-    const QString context = env.value(QStringLiteral("STELVO_CONTEXT"), designContext);
-    if (DirectoryControl::TreeNameOf(context).isEmpty())
-        throw DirectoryError(
-            QStringLiteral("STELVO_CONTEXT \"%1\" is not an NDS name of the form NDS:\\\\TREE\\...")
-                .arg(context));
-    QString server = env.value(QStringLiteral("STELVO_SERVER"));
+    QString note = QStringLiteral("The embedded sample directory was searched, because no "
+                                  "directory was configured: name one with %1.")
+                       .arg(placesOfSetting(SettingKey::Directory));
+    if (settings.isSet(SettingKey::Context))
+        note +=
+            QStringLiteral(" The context comes from %1.").arg(settings.nameOf(SettingKey::Context));
+    return note;
+}
+
+} // namespace
+
+Controls makeControls(const QString& designContext, const Settings& settings)
+{
+    const QString directory = settings.value(SettingKey::Directory);
+    const QString context =
+        settings.isSet(SettingKey::Context) ? settings.value(SettingKey::Context) : designContext;
+    QString server = settings.value(SettingKey::Server);
 
     Controls controls;
     if (directory.isEmpty()) {
-        controls.directory =
+        auto sample =
             std::make_unique<LdifDirectory>(QString::fromLatin1(kSampleDirectory), context);
+        sample->setFailureNote(sampleNote(settings));
+        controls.directory = std::move(sample);
     } else if (LdapDirectory::isLdapUrl(directory)) {
-        controls.directory =
-            std::make_unique<LdapDirectory>(directory, context, LdapOptions::fromEnvironment(env));
+        controls.directory = std::make_unique<LdapDirectory>(directory, context,
+                                                             LdapOptions::fromSettings(settings));
         if (server.isEmpty())
             server = LdapDirectory::serverNameOf(directory);
     } else {
@@ -36,13 +51,15 @@ Controls makeControls(const QString& designContext, const QProcessEnvironment& e
     }
     if (server.isEmpty())
         server = QString::fromLatin1(kDefaultServer);
-    // The server name becomes part of every tool's path (\\SERVER\SYS\...).
-    static const QRegularExpression plainName(QStringLiteral("^[^\\\\/\"\\s]+$"));
-    if (!plainName.match(server).hasMatch())
-        throw DirectoryError(
-            QStringLiteral("STELVO_SERVER \"%1\" is not a server name.").arg(server));
     controls.session = std::make_unique<FixedSessionControl>(server);
     return controls;
+}
+
+Controls makeControls(const QString& designContext, const QProcessEnvironment& env)
+{
+    SettingsInputs inputs;
+    inputs.environment = env;
+    return makeControls(designContext, loadSettings(inputs, nullptr));
 }
 
 } // namespace stelvo

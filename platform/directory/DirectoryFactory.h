@@ -6,6 +6,7 @@
 
 #include "DirectoryControl.h"
 #include "SessionControl.h"
+#include "Settings.h"
 
 #include <QProcessEnvironment>
 #include <memory>
@@ -23,14 +24,21 @@ struct Controls
     std::unique_ptr<SessionControl> session;
 };
 
-// The directory and session controls the environment asks for:
-//   STELVO_DIRECTORY  an LDIF file, or an ldap:// or ldaps:// URL whose DN
-//                     stands for the tree root (default: the embedded sample
-//                     directory); see LdapOptions.h for the LDAP settings
-//   STELVO_CONTEXT    the initial NDS context (default: `designContext`)
-//   STELVO_SERVER     the session's first server (default: the URL's host
-//                     for LDAP, else FS1)
-// Throws DirectoryError when a setting cannot be used.
+// The directory and session controls the settings ask for (see
+// SettingsLoader.h, which has checked them):
+//   directory  an LDIF file, or an LDAP URL whose DN stands for the tree root
+//              (default: the embedded sample directory, whose search failures
+//              then say that no directory was configured)
+//   context    the initial NDS context (default: `designContext`)
+//   server     the session's first server (default: the URL's host for LDAP,
+//              else FS1)
+// and the LDAP settings (LdapOptions::fromSettings). Throws DirectoryError
+// when the directory cannot be used (an LDAP URL libldap refuses).
+Controls makeControls(const QString& designContext, const Settings& settings);
+
+// The same with the settings of `env` alone (STELVO_DIRECTORY, ...): no
+// command line, no files, no OpenLDAP settings. Throws SettingsError (a
+// DirectoryError) for a setting that cannot be used.
 Controls makeControls(const QString& designContext,
                       const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 

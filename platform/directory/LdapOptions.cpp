@@ -4,28 +4,25 @@
 
 #include "LdapOptions.h"
 
-#include "DirectoryError.h"
+#include "SettingsLoader.h"
 
 namespace stelvo {
 
-LdapOptions LdapOptions::fromEnvironment(const QProcessEnvironment& env)
+LdapOptions LdapOptions::fromSettings(const Settings& settings)
 {
     LdapOptions options;
-    options.bindDn = env.value(QStringLiteral("STELVO_BIND_DN"));
-    options.passwordFile = env.value(QStringLiteral("STELVO_BIND_PASSWORD_FILE"));
-    if (!options.bindDn.isEmpty() && options.passwordFile.isEmpty())
-        throw DirectoryError(QStringLiteral("STELVO_BIND_DN is set but STELVO_BIND_PASSWORD_FILE "
-                                            "is not: the bind password is read from that file"));
-    if (options.bindDn.isEmpty() && !options.passwordFile.isEmpty())
-        throw DirectoryError(QStringLiteral("STELVO_BIND_PASSWORD_FILE is set but STELVO_BIND_DN "
-                                            "is not: give the DN to bind as"));
-    const QString startTls = env.value(QStringLiteral("STELVO_STARTTLS")).trimmed();
-    if (startTls == QLatin1String("1"))
-        options.startTls = true;
-    else if (!startTls.isEmpty() && startTls != QLatin1String("0"))
-        throw DirectoryError(
-            QStringLiteral("STELVO_STARTTLS must be 1 or 0, not \"%1\"").arg(startTls));
+    options.bindDn = settings.value(SettingKey::BindDn);
+    options.passwordFile = settings.value(SettingKey::PasswordFile);
+    options.saslMechanism = settings.value(SettingKey::SaslMech);
+    options.startTls = settings.startTls();
     return options;
+}
+
+LdapOptions LdapOptions::fromEnvironment(const QProcessEnvironment& env)
+{
+    SettingsInputs inputs;
+    inputs.environment = env;
+    return fromSettings(loadSettings(inputs, nullptr));
 }
 
 } // namespace stelvo

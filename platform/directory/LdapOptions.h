@@ -4,6 +4,8 @@
 
 #pragma once
 
+#include "Settings.h"
+
 #include <QProcessEnvironment>
 #include <QString>
 #include <chrono>
@@ -34,10 +36,14 @@ struct LdapOptions
     // Entries per page of the paged search.
     int pageSize = 1000;
 
-    // STELVO_BIND_DN, STELVO_BIND_PASSWORD_FILE and STELVO_STARTTLS (1 or 0).
-    // The password itself is never taken from the environment. Throws
-    // DirectoryError on settings that cannot work: a bind DN without a
-    // password file or the reverse, a STELVO_STARTTLS other than 0 or 1.
+    // bind-dn, password-file, sasl-mech and starttls of settings that
+    // loadSettings (SettingsLoader.h) has checked.
+    static LdapOptions fromSettings(const Settings& settings);
+    // The same from STELVO_BIND_DN, STELVO_BIND_PASSWORD_FILE, STELVO_SASL_MECH
+    // and STELVO_STARTTLS (1 or 0). The password itself is never taken from
+    // the environment. Throws SettingsError (a DirectoryError) on settings
+    // that cannot work: a bind DN without a password file or the reverse, a
+    // SASL mechanism with a bind DN, a STELVO_STARTTLS other than 0 or 1.
     static LdapOptions fromEnvironment(const QProcessEnvironment& env);
 };
 

@@ -159,7 +159,8 @@ void LdifDirectory::deliver(quint64 generation, Outcome outcome)
         return;
     if (!outcome.failure.isEmpty()) {
         setLeftOut({});
-        emit SearchFailed(outcome.failure);
+        emit SearchFailed(m_failureNote.isEmpty() ? outcome.failure
+                                                  : outcome.failure + u' ' + m_failureNote);
         return;
     }
     m_tree = std::move(outcome.tree);

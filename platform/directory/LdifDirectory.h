@@ -36,6 +36,10 @@ public:
     // its result is never delivered.
     ~LdifDirectory() override;
 
+    // A sentence added to every search failure, saying why this directory
+    // was the one searched.
+    void setFailureNote(const QString& note) { m_failureNote = note; }
+
     QString ContextPath() const override { return m_context; }
     // A search still under way is stopped; only the latest search's result is
     // ever delivered. Any failure on the worker, running out of memory
@@ -81,6 +85,7 @@ private:
 
     QString m_path;
     QString m_context;
+    QString m_failureNote;
     Reader m_read;
 
     std::shared_ptr<const LdifTree> m_tree;

@@ -1,0 +1,74 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "Settings.h"
+
+namespace stelvo {
+
+namespace {
+
+// clang-format off
+constexpr std::array<SettingNames, kSettingCount> kNames{{
+    {SettingKey::Directory,    "",              "directory",     "STELVO_DIRECTORY"},
+    {SettingKey::Context,      "context",       "context",       "STELVO_CONTEXT"},
+    {SettingKey::Server,       "server",        "server",        "STELVO_SERVER"},
+    {SettingKey::BindDn,       "bind-dn",       "bind-dn",       "STELVO_BIND_DN"},
+    {SettingKey::PasswordFile, "password-file", "password-file", "STELVO_BIND_PASSWORD_FILE"},
+    {SettingKey::SaslMech,     "sasl-mech",     "sasl-mech",     "STELVO_SASL_MECH"},
+    {SettingKey::StartTls,     "starttls",      "starttls",      "STELVO_STARTTLS"},
+    {SettingKey::Volumes,      "volumes",       "volumes",       "STELVO_VOLUMES"},
+    {SettingKey::Registry,     "registry",      "registry",      "STELVO_REGISTRY"},
+}};
+// clang-format on
+
+QString optionName(SettingKey key)
+{
+    const char* option = namesOf(key).option;
+    if (*option == '\0')
+        return QStringLiteral("the DIRECTORY argument");
+    return QStringLiteral("--") + QLatin1String(option);
+}
+
+} // namespace
+
+const SettingNames& namesOf(SettingKey key)
+{
+    return kNames[size_t(key)];
+}
+
+std::optional<SettingKey> keyOfFileKey(const QString& fileKey)
+{
+    for (const SettingNames& names : kNames) {
+        if (fileKey == QLatin1String(names.fileKey))
+            return names.key;
+    }
+    return std::nullopt;
+}
+
+QString describeSetting(SettingKey key, const SettingSource& source)
+{
+    const SettingNames& names = namesOf(key);
+    switch (source.kind) {
+    case SettingSource::CommandLine:
+        return optionName(key);
+    case SettingSource::Environment:
+        return QLatin1String(names.variable);
+    case SettingSource::File:
+        return QStringLiteral("%1 in %2").arg(QLatin1String(names.fileKey), source.file);
+    case SettingSource::OpenLdap:
+        return QStringLiteral("URI and BASE in OpenLDAP's ldap.conf");
+    case SettingSource::Unset:
+        break;
+    }
+    return QLatin1String(names.fileKey);
+}
+
+QString placesOfSetting(SettingKey key)
+{
+    const SettingNames& names = namesOf(key);
+    return QStringLiteral("%1, %2 in stelvo.conf or %3")
+        .arg(optionName(key), QLatin1String(names.fileKey), QLatin1String(names.variable));
+}
+
+} // namespace stelvo

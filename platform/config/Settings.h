@@ -1,0 +1,90 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include <QString>
+#include <array>
+#include <optional>
+
+namespace stelvo {
+
+// Every setting the program takes, whichever way it is given.
+enum class SettingKey
+{
+    Directory,
+    Context,
+    Server,
+    BindDn,
+    PasswordFile,
+    SaslMech,
+    StartTls,
+    Volumes,
+    Registry,
+};
+inline constexpr int kSettingCount = 9;
+
+// The names one setting goes by: its command-line option ("" for the
+// positional DIRECTORY), its key in stelvo.conf, its environment variable.
+struct SettingNames
+{
+    SettingKey key;
+    const char* option;
+    const char* fileKey;
+    const char* variable;
+};
+const SettingNames& namesOf(SettingKey key);
+// The setting whose stelvo.conf key is `fileKey` (exact case), if any.
+std::optional<SettingKey> keyOfFileKey(const QString& fileKey);
+
+// Where a setting's value came from.
+struct SettingSource
+{
+    enum Kind
+    {
+        Unset,
+        CommandLine,
+        Environment,
+        File,     // `file` names the configuration file
+        OpenLdap, // URI and BASE of OpenLDAP's client settings (ldap.conf, .ldaprc)
+    };
+    Kind kind = Unset;
+    QString file;
+};
+
+struct Setting
+{
+    QString value; // never empty when set
+    SettingSource source;
+
+    bool isSet() const { return source.kind != SettingSource::Unset; }
+};
+
+// The setting as its source names it, for messages: "--context", "the
+// DIRECTORY argument", "STELVO_CONTEXT", "context in /etc/xdg/stelvo/stelvo.conf",
+// "URI and BASE in OpenLDAP's ldap.conf".
+QString describeSetting(SettingKey key, const SettingSource& source);
+// Every place the setting can be given, for a message saying where to set it.
+QString placesOfSetting(SettingKey key);
+
+// The resolved settings, each with where it came from. A value type: what
+// loadSettings (SettingsLoader.h) returns, what makeControls takes.
+class Settings
+{
+public:
+    const Setting& operator[](SettingKey key) const { return m_settings[size_t(key)]; }
+    void set(SettingKey key, Setting setting) { m_settings[size_t(key)] = std::move(setting); }
+
+    QString value(SettingKey key) const { return (*this)[key].value; }
+    bool isSet(SettingKey key) const { return (*this)[key].isSet(); }
+    // describeSetting for the source the value came from.
+    QString nameOf(SettingKey key) const { return describeSetting(key, (*this)[key].source); }
+    // StartTls is stored as "true" or "false" once loaded.
+    bool startTls() const { return value(SettingKey::StartTls) == QLatin1String("true"); }
+
+private:
+    std::array<Setting, kSettingCount> m_settings;
+};
+
+} // namespace stelvo

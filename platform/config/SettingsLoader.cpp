@@ -1,0 +1,234 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "SettingsLoader.h"
+
+#include "SettingsCheck.h"
+#include "SettingsError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <optional>
+#include <vector>
+
+namespace stelvo {
+
+namespace {
+
+constexpr char kConfigFile[] = "/stelvo/stelvo.conf";
+
+struct Layer
+{
+    SettingSource source;
+    std::array<QString, kSettingCount> values;
+};
+
+[[noreturn]] void refuse(const QString& message, const SettingSource& source)
+{
+    throw SettingsError(message, source.kind == SettingSource::CommandLine);
+}
+
+bool isPath(SettingKey key, const QString& value)
+{
+    static const QRegularExpression url(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    return key == SettingKey::PasswordFile || key == SettingKey::Volumes ||
+           key == SettingKey::Registry ||
+           (key == SettingKey::Directory && !url.match(value).hasMatch());
+}
+
+// QSettings reads a value with unquoted commas as a list; the settings that
+// hold commas (DNs, LDAP URLs) are meant whole.
+QString fileValue(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
+
+QString unknownKeyWarning(const QString& file, const QString& key)
+{
+    QString warning = QStringLiteral("%1: unknown key \"%2\" ignored").arg(file, key);
+    for (int index = 0; index < kSettingCount; ++index) {
+        const QLatin1String known(namesOf(SettingKey(index)).fileKey);
+        if (key.compare(known, Qt::CaseInsensitive) == 0)
+            warning += QStringLiteral(" (did you mean \"%1\"?)").arg(known);
+    }
+    return warning;
+}
+
+// The file's top-level keys; nothing when an optional file does not exist.
+std::optional<Layer> readFile(const QString& path, bool required, QStringList* warnings)
+{
+    const SettingSource source{SettingSource::File, QDir::toNativeSeparators(path)};
+    const QFileInfo info(path);
+    if (!info.exists() && !required)
+        return std::nullopt;
+    const QString what = required ? QStringLiteral("the --config file ") : QString();
+    if (!info.exists())
+        throw SettingsError(QStringLiteral("%1%2 does not exist").arg(what, source.file), true);
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        throw SettingsError(
+            QStringLiteral("%1%2 cannot be read: %3")
+                .arg(what, source.file,
+                     info.isFile() ? file.errorString() : QStringLiteral("not a regular file")),
+            required);
+    const QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError)
+        throw SettingsError(QStringLiteral("%1%2 is not a configuration file: it must hold "
+                                           "key=value lines and [section] lines only")
+                                .arg(what, source.file),
+                            required);
+    Layer layer{source, {}};
+    for (const QString& key : settings.childKeys()) {
+        const std::optional<SettingKey> setting = keyOfFileKey(key);
+        if (!setting) {
+            if (warnings != nullptr)
+                warnings->append(unknownKeyWarning(source.file, key));
+            continue;
+        }
+        QString value = fileValue(settings.value(key)).trimmed();
+        if (!value.isEmpty() && isPath(*setting, value))
+            value = QDir::cleanPath(info.absoluteDir().absoluteFilePath(value));
+        layer.values[size_t(*setting)] = value;
+    }
+    return layer;
+}
+
+Layer readArguments(const QList<std::pair<SettingKey, QString>>& arguments)
+{
+    Layer layer{{SettingSource::CommandLine, {}}, {}};
+    for (const auto& [key, value] : arguments)
+        layer.values[size_t(key)] =
+            isPath(key, value) ? QFileInfo(value).absoluteFilePath() : value;
+    return layer;
+}
+
+Layer readEnvironment(const QProcessEnvironment& env)
+{
+    Layer layer{{SettingSource::Environment, {}}, {}};
+    for (int index = 0; index < kSettingCount; ++index)
+        layer.values[size_t(index)] = env.value(QLatin1String(namesOf(SettingKey(index)).variable));
+    layer.values[size_t(SettingKey::StartTls)] =
+        layer.values[size_t(SettingKey::StartTls)].trimmed();
+    return layer;
+}
+
+std::vector<Layer> readLayers(const SettingsInputs& inputs, QStringList* warnings)
+{
+    std::vector<Layer> layers{readArguments(inputs.arguments), readEnvironment(inputs.environment)};
+    const auto add = [&](const QString& path, bool required) {
+        if (std::optional<Layer> layer = readFile(path, required, warnings))
+            layers.push_back(std::move(*layer));
+    };
+    if (!inputs.configFile.isEmpty()) {
+        add(inputs.configFile, true);
+        return layers;
+    }
+    for (const QString& path : inputs.userFiles + inputs.siteFiles)
+        add(path, false);
+    return layers;
+}
+
+// "true" or "false": 1/0 in the environment, as before there were files;
+// the usual truth words in a file.
+QString truthValue(const Setting& setting)
+{
+    const QString value = setting.value.toLower();
+    if (setting.source.kind == SettingSource::Environment) {
+        if (value == QLatin1String("1") || value == QLatin1String("0"))
+            return value == QLatin1String("1") ? QStringLiteral("true") : QStringLiteral("false");
+        refuse(QStringLiteral("%1 must be 1 or 0, not \"%2\"")
+                   .arg(describeSetting(SettingKey::StartTls, setting.source), setting.value),
+               setting.source);
+    }
+    static const QStringList yes{QStringLiteral("true"), QStringLiteral("1"), QStringLiteral("yes"),
+                                 QStringLiteral("on")};
+    static const QStringList no{QStringLiteral("false"), QStringLiteral("0"), QStringLiteral("no"),
+                                QStringLiteral("off")};
+    if (yes.contains(value))
+        return QStringLiteral("true");
+    if (no.contains(value))
+        return QStringLiteral("false");
+    refuse(QStringLiteral("%1 must be true or false, not \"%2\"")
+               .arg(describeSetting(SettingKey::StartTls, setting.source), setting.value),
+           setting.source);
+}
+
+Settings merge(const std::vector<Layer>& layers)
+{
+    Settings settings;
+    for (int index = 0; index < kSettingCount; ++index) {
+        for (const Layer& layer : layers) {
+            if (!layer.values[size_t(index)].isEmpty()) {
+                settings.set(SettingKey(index), {layer.values[size_t(index)], layer.source});
+                break;
+            }
+        }
+    }
+    Setting startTls = settings[SettingKey::StartTls];
+    if (startTls.isSet())
+        startTls.value = truthValue(startTls);
+    else
+        startTls.value = QStringLiteral("false");
+    settings.set(SettingKey::StartTls, startTls);
+    return settings;
+}
+
+void applyOpenLdap(Settings* settings, const OpenLdapDefaults& openLdap)
+{
+    Setting directory = (*settings)[SettingKey::Directory];
+    if (directory.isSet()) {
+        directory.value = openLdap.complete(directory.value);
+    } else {
+        directory.value = openLdap.directory();
+        if (directory.value.isEmpty())
+            return;
+        directory.source = {SettingSource::OpenLdap, {}};
+    }
+    settings->set(SettingKey::Directory, directory);
+}
+
+} // namespace
+
+QStringList userConfigFiles()
+{
+    return {QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            QLatin1String(kConfigFile)};
+}
+
+QStringList siteConfigFiles()
+{
+    // The first standard location is the user's own.
+    QStringList files;
+    for (const QString& dir :
+         QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation).mid(1))
+        files << dir + QLatin1String(kConfigFile);
+    return files;
+}
+
+Settings loadSettings(const SettingsInputs& inputs, QStringList* warnings)
+{
+    Settings settings = merge(readLayers(inputs, warnings));
+    applyOpenLdap(&settings, inputs.openLdap);
+    checkSettings(settings);
+    return settings;
+}
+
+void exportToEnvironment(const Settings& settings)
+{
+    // The process start, the registry and the launcher that shortcuts run
+    // read these variables deep down and in other processes; the environment
+    // is the one channel all of them share.
+    for (const SettingKey key : {SettingKey::Volumes, SettingKey::Registry}) {
+        if (settings.isSet(key))
+            qputenv(namesOf(key).variable, QFile::encodeName(settings.value(key)));
+    }
+}
+
+} // namespace stelvo

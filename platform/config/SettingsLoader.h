@@ -1,0 +1,59 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "OpenLdapDefaults.h"
+#include "Settings.h"
+
+#include <QList>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <utility>
+
+namespace stelvo {
+
+// Everything the settings are made from, in order of precedence.
+struct SettingsInputs
+{
+    // The values given on the command line (see ProgramArguments.h).
+    QList<std::pair<SettingKey, QString>> arguments;
+    QProcessEnvironment environment;
+    // --config FILE: read instead of the user's and the site's files; it must
+    // exist and be readable.
+    QString configFile;
+    // Read when they exist; an earlier file wins over a later one, every
+    // user file over every site file.
+    QStringList userFiles;
+    QStringList siteFiles;
+    OpenLdapDefaults openLdap;
+};
+
+// The user's file, $XDG_CONFIG_HOME/stelvo/stelvo.conf (~/.config/...).
+QStringList userConfigFiles();
+// The site's files, stelvo/stelvo.conf in every folder of $XDG_CONFIG_DIRS
+// (/etc/xdg), the first one first.
+QStringList siteConfigFiles();
+
+// Merges the inputs: for each setting the first of command line, environment,
+// user files, site files that gives a non-empty value; then OpenLDAP's URI
+// and BASE for an LDAP URL without a host or, when nothing names a directory,
+// their server. Relative paths in a file are taken from the file's folder,
+// those on the command line from the working folder.
+//
+// Keys of a file's top level that name no setting are added to `warnings`
+// (with the file's name); sections ([tools], ...) are left alone. Throws
+// SettingsError for a file that cannot be read or parsed and for a value
+// that cannot be used (a context that is not an NDS name, a server name with
+// a separator, a starttls that is not a truth value, a bind DN without a
+// password file or the reverse, a SASL mechanism with either, StartTLS on an
+// ldaps:// URL, an LDAP URL that does not parse). Reads files only.
+Settings loadSettings(const SettingsInputs& inputs, QStringList* warnings);
+
+// Puts the resolved volumes folder and registry file into this process's
+// environment (STELVO_VOLUMES, STELVO_REGISTRY), where the operating-system
+// services and the shortcut launcher read them. Call before any thread starts.
+void exportToEnvironment(const Settings& settings);
+
+} // namespace stelvo

@@ -1,0 +1,344 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// Where each setting comes from: command line over environment over the
+// user's file over the site's file over OpenLDAP's URI and BASE, and what a
+// layer's value must be to be used.
+
+#include "OpenLdapDefaults.h"
+#include "ProgramArguments.h"
+#include "SettingsError.h"
+#include "SettingsLoader.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace stelvo;
+
+namespace {
+
+struct Layers
+{
+    QStringList arguments;
+    QStringList environment; // NAME=value
+    QByteArray user;         // stelvo.conf text; no file when empty
+    QByteArray site;
+    QByteArray config; // a --config file when not empty
+};
+
+// One value of a setting in each layer, as that layer writes it.
+struct Row
+{
+    const char* key;
+    QStringList option; // the command line's words
+    const char* variable;
+    QString values[4]; // as read from command line, environment, user's, site's
+    QByteArray fileTexts[2];
+    QStringList companion; // another setting this one needs, on the command line
+};
+
+QString fileText(const QString& value)
+{
+    // Every backslash doubled: the form QSettings itself writes and reads back.
+    return QString(value).replace(u'\\', QStringLiteral("\\\\"));
+}
+
+// clang-format off
+const QList<Row> kRows = {
+    {"directory", {"/cmd.ldif"}, "STELVO_DIRECTORY", {"/cmd.ldif", "/env.ldif", "/user.ldif", "/site.ldif"}, {}, {}},
+    {"context", {"--context", R"(NDS:\\CMD\ORG)"}, "STELVO_CONTEXT", {R"(NDS:\\CMD\ORG)", R"(NDS:\\ENV\ORG)", R"(NDS:\\USER\ORG\SALES)", R"(NDS:\\SITE\ORG)"}, {}, {}},
+    {"server", {"--server", "FSCMD"}, "STELVO_SERVER", {"FSCMD", "FSENV", "FSUSER", "FSSITE"}, {}, {}},
+    {"bind-dn", {"--bind-dn", "cn=cmd,dc=tree"}, "STELVO_BIND_DN", {"cn=cmd,dc=tree", "cn=env,dc=tree", "cn=user,ou=a,dc=tree", "cn=site,dc=tree"}, {}, {"--password-file", "/pw"}},
+    {"password-file", {"--password-file", "/cmd.pw"}, "STELVO_BIND_PASSWORD_FILE", {"/cmd.pw", "/env.pw", "/user.pw", "/site.pw"}, {}, {"--bind-dn", "cn=r"}},
+    {"sasl-mech", {"--sasl-mech", "EXTERNAL"}, "STELVO_SASL_MECH", {"EXTERNAL", "GSSAPI", "PLAIN", "DIGEST-MD5"}, {}, {}},
+    {"starttls", {"--starttls"}, "STELVO_STARTTLS", {"true", "false", "true", "false"}, {"on", "false"}, {}},
+    {"volumes", {"--volumes", "/cmd"}, "STELVO_VOLUMES", {"/cmd", "/env", "/user", "/site"}, {}, {}},
+    {"registry", {"--registry", "/cmd.reg"}, "STELVO_REGISTRY", {"/cmd.reg", "/env.reg", "/user.reg", "/site.reg"}, {}, {}},
+};
+// clang-format on
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void precedence_data();
+    void precedence();
+    void openLdapDefaults_data();
+    void openLdapDefaults();
+    void fileForms_data();
+    void fileForms();
+    void refused_data();
+    void refused();
+    void openLdapFromLibrary();
+    void exportedToEnvironment();
+
+private:
+    Settings load(const Layers& layers, const OpenLdapDefaults& openLdap = {});
+    QString path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+
+    QTemporaryDir m_dir;
+    QStringList m_warnings;
+    int m_files = 0;
+};
+
+void TestSettings::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // libldap reads its settings once, at its first use in the process: point
+    // it at a file of ours before anything calls it.
+    QFile conf(path("ldap.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("URI ldaps://first.example.org ldap://second.example.org\nBASE dc=example,dc=org\n");
+    conf.close();
+    qputenv("LDAPCONF", QFile::encodeName(conf.fileName()));
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
+    for (const char* name : {"LDAPRC", "LDAPURI", "LDAPBASE", "LDAPNOINIT"})
+        qunsetenv(name);
+}
+
+Settings TestSettings::load(const Layers& layers, const OpenLdapDefaults& openLdap)
+{
+    // A fresh folder per case: QSettings keeps what it read of a path.
+    const QString dir = m_dir.filePath(QString::number(++m_files));
+    const auto write = [&](const char* name, const QByteArray& text) {
+        const QString file = dir + u'/' + QLatin1String(name) + QStringLiteral("/stelvo.conf");
+        if (!text.isEmpty()) {
+            QDir().mkpath(QFileInfo(file).path());
+            QFile out(file);
+            if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size())
+                qFatal("cannot write %s", qPrintable(file));
+        }
+        return file;
+    };
+    const ProgramArguments parsed =
+        parseProgramArguments(QStringList{QStringLiteral("stelvo")} + layers.arguments);
+    if (parsed.action != ProgramArguments::Action::Run)
+        throw SettingsError(parsed.error, true);
+    SettingsInputs inputs;
+    inputs.arguments = parsed.settings;
+    for (const QString& setting : layers.environment)
+        inputs.environment.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
+    inputs.userFiles = {write("user", layers.user)};
+    inputs.siteFiles = {write("site", layers.site), write("site2", {})};
+    if (!layers.config.isEmpty())
+        inputs.configFile = write("config", layers.config);
+    else if (!parsed.configFile.isEmpty())
+        inputs.configFile = parsed.configFile;
+    inputs.openLdap = openLdap;
+    m_warnings.clear();
+    return loadSettings(inputs, &m_warnings);
+}
+
+void TestSettings::precedence_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QByteArray>("user");
+    QTest::addColumn<QByteArray>("site");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("source"); // {user} and {site} stand for the files
+
+    const QStringList layerNames{QStringLiteral("command line"), QStringLiteral("environment"),
+                                 QStringLiteral("user's file"), QStringLiteral("site's file")};
+    for (const Row& row : kRows) {
+        const QString key = QLatin1String(row.key);
+        const auto line = [&](int layer) {
+            const QByteArray& text = row.fileTexts[layer - 2];
+            return QByteArray(row.key) + '=' +
+                   (text.isEmpty() ? fileText(row.values[layer]).toUtf8() : text) + '\n';
+        };
+        const QString sources[4] = {key == u"directory" ? QStringLiteral("the DIRECTORY argument")
+                                                        : QStringLiteral("--") + key,
+                                    QLatin1String(row.variable), key + QStringLiteral(" in {user}"),
+                                    key + QStringLiteral(" in {site}")};
+        // The winner is the highest layer given; every lower one holds a value too.
+        for (int top = 0; top < 4; ++top) {
+            const QString environment = QLatin1String(row.variable) + u'=' +
+                                        (key == u"starttls" ? QStringLiteral("0") : row.values[1]);
+            QTest::addRow("%s from the %s", row.key, qPrintable(layerNames[top]))
+                << (top == 0 ? row.option + row.companion : row.companion)
+                << (top <= 1 ? QStringList{environment} : QStringList{})
+                << (top <= 2 ? line(2) : QByteArray()) << line(3) << key << row.values[top]
+                << sources[top];
+        }
+    }
+}
+
+void TestSettings::precedence()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(QByteArray, user);
+    QFETCH(QByteArray, site);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, source);
+
+    const Settings settings = load({arguments, environment, user, site, {}});
+    const SettingKey setting = *keyOfFileKey(key);
+    QCOMPARE(settings.value(setting), value);
+    const QString dir = m_dir.filePath(QString::number(m_files));
+    source.replace(QStringLiteral("{user}"), dir + QStringLiteral("/user/stelvo.conf"));
+    source.replace(QStringLiteral("{site}"), dir + QStringLiteral("/site/stelvo.conf"));
+    QCOMPARE(settings.nameOf(setting), source);
+    QVERIFY2(m_warnings.isEmpty(), qPrintable(m_warnings.join(u'\n')));
+}
+
+void TestSettings::openLdapDefaults_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("site");
+    QTest::addColumn<QString>("uri"); // what ldap.conf names
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<QString>("source");
+
+    // clang-format off
+    QTest::newRow("nothing anywhere: the sample")  << QStringList() << QByteArray() << QString() << QString() << QString() << "directory";
+    QTest::newRow("only ldap.conf")                << QStringList() << QByteArray() << "ldap://dir.example.org:389" << "dc=example,dc=org" << "ldap://dir.example.org:389/dc=example,dc=org" << "URI and BASE in OpenLDAP's ldap.conf";
+    QTest::newRow("ldap.conf URI, no BASE")        << QStringList() << QByteArray() << "ldaps://dir.example.org:636" << QString() << "ldaps://dir.example.org:636/" << "URI and BASE in OpenLDAP's ldap.conf";
+    QTest::newRow("ldap.conf BASE alone")          << QStringList() << QByteArray() << QString() << "dc=example,dc=org" << QString() << "directory";
+    QTest::newRow("site file over ldap.conf")      << QStringList() << QByteArray("directory=/site.ldif\n") << "ldap://dir.example.org" << "dc=x" << "/site.ldif" << "directory in {site}";
+    QTest::newRow("ldap:/// takes URI and BASE")   << QStringList{"ldap:///"} << QByteArray() << "ldap://dir.example.org:389" << "o=Acme Corp,dc=example" << "ldap://dir.example.org:389/o=Acme%20Corp,dc=example" << "the DIRECTORY argument";
+    QTest::newRow("ldap:///BASE keeps its DN")     << QStringList{"ldap:///ou=tree,dc=x"} << QByteArray() << "ldaps://dir.example.org:636" << "dc=example" << "ldaps://dir.example.org:636/ou=tree,dc=x" << "the DIRECTORY argument";
+    QTest::newRow("ldap:/// and only BASE")        << QStringList{"ldap:///"} << QByteArray() << QString() << "dc=example" << "ldap:///dc=example" << "the DIRECTORY argument";
+    QTest::newRow("ldap:/// with nothing named")   << QStringList{"ldap:///"} << QByteArray() << QString() << QString() << "ldap:///" << "the DIRECTORY argument";
+    QTest::newRow("a host stays")                  << QStringList{"ldap://h/dc=y"} << QByteArray() << "ldap://dir.example.org" << "dc=x" << "ldap://h/dc=y" << "the DIRECTORY argument";
+    QTest::newRow("site file's ldap:///")          << QStringList() << QByteArray("directory=ldap:///\n") << "ldapi://%2Frun%2Fslapd%2Fldapi" << "dc=x" << "ldapi://%2Frun%2Fslapd%2Fldapi/dc=x" << "directory in {site}";
+    // clang-format on
+}
+
+void TestSettings::openLdapDefaults()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, site);
+    QFETCH(QString, uri);
+    QFETCH(QString, base);
+    QFETCH(QString, directory);
+    QFETCH(QString, source);
+
+    const Settings settings = load({arguments, {}, {}, site, {}}, OpenLdapDefaults{uri, base});
+    QCOMPARE(settings.value(SettingKey::Directory), directory);
+    source.replace(QStringLiteral("{site}"),
+                   m_dir.filePath(QString::number(m_files)) + QStringLiteral("/site/stelvo.conf"));
+    QCOMPARE(settings.nameOf(SettingKey::Directory), source);
+}
+
+void TestSettings::fileForms_data()
+{
+    QTest::addColumn<QByteArray>("user");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value"); // {dir}: the file's folder
+    QTest::addColumn<QString>("warning");
+
+    // clang-format off
+    QTest::newRow("doubled backslashes")    << QByteArray(R"(context=NDS:\\\\ACME_TREE\\ACME\\SALES)") << "context" << R"(NDS:\\ACME_TREE\ACME\SALES)" << QString();
+    QTest::newRow("quoted")                 << QByteArray(R"(context="NDS:\\\\ACME_TREE\\ACME\\SALES")") << "context" << R"(NDS:\\ACME_TREE\ACME\SALES)" << QString();
+    QTest::newRow("DN with commas")         << QByteArray("bind-dn=cn=reader,ou=people,dc=tree\npassword-file=/pw") << "bind-dn" << "cn=reader,ou=people,dc=tree" << QString();
+    QTest::newRow("URL with commas")        << QByteArray("directory=ldap://h/ou=a,dc=b") << "directory" << "ldap://h/ou=a,dc=b" << QString();
+    QTest::newRow("relative path")          << QByteArray("volumes=mnt/../volumes") << "volumes" << "{dir}/volumes" << QString();
+    QTest::newRow("[General] is the top")   << QByteArray("[General]\nserver=FS9") << "server" << "FS9" << QString();
+    QTest::newRow("sections left alone")    << QByteArray("server=FS9\n[tools]\nchat=x.exe") << "server" << "FS9" << QString();
+    QTest::newRow("empty value is unset")   << QByteArray("server=\nregistry=/r.reg") << "server" << QString() << QString();
+    QTest::newRow("unknown key")            << QByteArray("servr=FS9") << "server" << QString() << "{file}: unknown key \"servr\" ignored";
+    QTest::newRow("key in the wrong case")  << QByteArray("Server=FS9") << "server" << QString() << "unknown key \"Server\" ignored (did you mean \"server\"?)";
+    // clang-format on
+}
+
+void TestSettings::fileForms()
+{
+    QFETCH(QByteArray, user);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, warning);
+
+    const Settings settings = load({{}, {}, user, {}, {}});
+    const QString dir = m_dir.filePath(QString::number(m_files)) + QStringLiteral("/user");
+    QCOMPARE(settings.value(*keyOfFileKey(key)), QString(value).replace(u"{dir}"_qs, dir));
+    if (warning.isEmpty()) {
+        QVERIFY2(m_warnings.isEmpty(), qPrintable(m_warnings.join(u'\n')));
+    } else {
+        QCOMPARE(m_warnings.size(), 1);
+        warning.replace(u"{file}"_qs, dir + QStringLiteral("/stelvo.conf"));
+        QVERIFY2(m_warnings.constFirst().contains(warning), qPrintable(m_warnings.constFirst()));
+    }
+}
+
+void TestSettings::refused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QByteArray>("user");
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<QString>("failure"); // {user}, {config}: the files
+    QTest::addColumn<bool>("commandLine");
+
+    // clang-format off
+    QTest::newRow("context, command line")    << QStringList{"--context", "ACME_TREE\\ORG"} << QStringList() << QByteArray() << QByteArray() << "--context \"ACME_TREE\\ORG\" is not an NDS name" << true;
+    QTest::newRow("single backslashes")       << QStringList() << QStringList() << QByteArray(R"(context=NDS:\\ACME_TREE\ACME)") << QByteArray() << "context in {user} \"NDS:\\ACME_TREECME\" is not an NDS name of the form NDS:\\\\TREE\\...; in a configuration file every backslash is written twice" << false;
+    QTest::newRow("server, environment")      << QStringList() << QStringList{"STELVO_SERVER=FS1\\SYS"} << QByteArray() << QByteArray() << "STELVO_SERVER \"FS1\\SYS\" is not a server name" << false;
+    QTest::newRow("starttls, file")           << QStringList() << QStringList() << QByteArray("starttls=maybe") << QByteArray() << "starttls in {user} must be true or false, not \"maybe\"" << false;
+    QTest::newRow("starttls, environment")    << QStringList() << QStringList{"STELVO_STARTTLS=yes"} << QByteArray() << QByteArray() << "STELVO_STARTTLS must be 1 or 0, not \"yes\"" << false;
+    QTest::newRow("bind DN, no password")     << QStringList{"--bind-dn", "cn=r"} << QStringList() << QByteArray() << QByteArray() << "--bind-dn is set but --password-file is not" << true;
+    QTest::newRow("password, no bind DN")     << QStringList() << QStringList() << QByteArray("password-file=/pw") << QByteArray() << "password-file in {user} is set but bind-dn is not" << false;
+    QTest::newRow("SASL and bind DN")         << QStringList{"--sasl-mech", "GSSAPI"} << QStringList{"STELVO_BIND_DN=cn=r", "STELVO_BIND_PASSWORD_FILE=/pw"} << QByteArray() << QByteArray() << "--sasl-mech and STELVO_BIND_DN cannot be used together" << true;
+    QTest::newRow("SASL name")                << QStringList() << QStringList{"STELVO_SASL_MECH=GSS API"} << QByteArray() << QByteArray() << "STELVO_SASL_MECH \"GSS API\" is not a SASL mechanism name" << false;
+    QTest::newRow("StartTLS on ldaps")        << QStringList{"--starttls", "ldaps://h/dc=x"} << QStringList() << QByteArray() << QByteArray() << "--starttls cannot be used with the DIRECTORY argument \"ldaps://h/dc=x\"" << true;
+    QTest::newRow("bad LDAP URL")             << QStringList() << QStringList() << QByteArray("directory=\"ldap://h/dc=x?cn?nope\"") << QByteArray() << "directory in {user} \"ldap://h/dc=x?cn?nope\" is not a usable LDAP URL" << false;
+    QTest::newRow("malformed user file")      << QStringList() << QStringList() << QByteArray("server=FS1\n[tools\n") << QByteArray() << "{user} is not a configuration file" << false;
+    QTest::newRow("--config missing")         << QStringList{"--config", "/no/such/stelvo.conf"} << QStringList() << QByteArray() << QByteArray() << "the --config file /no/such/stelvo.conf does not exist" << true;
+    QTest::newRow("--config malformed")       << QStringList() << QStringList() << QByteArray() << QByteArray("[x\n") << "the --config file {config} is not a configuration file" << true;
+    QTest::newRow("--config, value in it")    << QStringList() << QStringList() << QByteArray() << QByteArray("server=a b") << "server in {config} \"a b\" is not a server name" << false;
+    QTest::newRow("--config replaces user's") << QStringList() << QStringList() << QByteArray("server=\"a b\"") << QByteArray("server=FS1\nbind-dn=cn=r") << "bind-dn in {config} is set but password-file is not" << false;
+    // clang-format on
+}
+
+void TestSettings::refused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(QByteArray, user);
+    QFETCH(QByteArray, config);
+    QFETCH(QString, failure);
+    QFETCH(bool, commandLine);
+
+    try {
+        load({arguments, environment, user, {}, config});
+        QFAIL("settings accepted");
+    } catch (const SettingsError& error) {
+        const QString dir = m_dir.filePath(QString::number(m_files));
+        failure.replace(u"{user}"_qs, dir + QStringLiteral("/user/stelvo.conf"));
+        failure.replace(u"{config}"_qs, dir + QStringLiteral("/config/stelvo.conf"));
+        QVERIFY2(error.message().contains(failure), qPrintable(error.message()));
+        QCOMPARE(error.fromCommandLine(), commandLine);
+    }
+}
+
+void TestSettings::openLdapFromLibrary()
+{
+    // ldap.conf as initTestCase wrote it: the first of two URIs, and BASE.
+    const OpenLdapDefaults defaults = OpenLdapDefaults::fromLibrary();
+    QCOMPARE(defaults.uri, u"ldaps://first.example.org:636"_qs);
+    QCOMPARE(defaults.base, u"dc=example,dc=org"_qs);
+}
+
+void TestSettings::exportedToEnvironment()
+{
+    qunsetenv("STELVO_VOLUMES");
+    qunsetenv("STELVO_REGISTRY");
+    const Settings settings = load({{}, {}, "volumes=/srv/volumes", {}, {}});
+    exportToEnvironment(settings);
+    QCOMPARE(qgetenv("STELVO_VOLUMES"), QByteArray("/srv/volumes"));
+    QVERIFY(!qEnvironmentVariableIsSet("STELVO_REGISTRY"));
+    qunsetenv("STELVO_VOLUMES");
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "testSettings.moc"
