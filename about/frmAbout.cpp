@@ -16,8 +16,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QSvgRenderer>
 #include <QtDebug>
 #include <exception>
@@ -32,26 +30,6 @@ static void initResources()
 namespace stelvo {
 
 namespace {
-
-// The icon picture box: it can hold the focus, so it shows where the focus is.
-class PictureBox : public QLabel
-{
-public:
-    using QLabel::QLabel;
-
-protected:
-    void paintEvent(QPaintEvent* event) override
-    {
-        QLabel::paintEvent(event);
-        if (!hasFocus())
-            return;
-        QPainter painter(this);
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        option.backgroundColor = palette().color(QPalette::Window);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
-    }
-};
 
 QLabel* label(QWidget* form, const char* name, const QRectF& twips, const QString& text)
 {
@@ -121,9 +99,11 @@ void frmAbout::placeWindow()
 
 void frmAbout::makeIcon()
 {
-    picIcon = new PictureBox(this);
+    picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
-    picIcon->setFocusPolicy(Qt::TabFocus);
+    // A picture only: nothing to do with it, so the Tab key passes it by.
+    picIcon->setFocusPolicy(Qt::NoFocus);
+    picIcon->setAccessibleName(tr("Stelvo logo"));
     // The program icon at 32 x 32; the picture box takes the picture's size.
     const qreal ratio = devicePixelRatioF();
     QPixmap icon(QSize(32, 32) * ratio);
@@ -145,8 +125,8 @@ void frmAbout::makeLabels()
     lblTitle = label(this, "lblTitle", QRectF(1050, 240, 3885, 480), QStringLiteral("Stelvo"));
     lblTitle->setPalette(black);
     lblVersion = label(this, "lblVersion", QRectF(1050, 840, 1245, 225), QStringLiteral("Version"));
-    Label1 = label(this, "Label1", QRectF(2400, 840, 2415, 255),
-                   QStringLiteral("Written by the Stelvo Developers"));
+    Label1 =
+        label(this, "Label1", QRectF(2400, 840, 2415, 255), tr("Written by the Stelvo Developers"));
     lblDescription = label(this, "lblDescription", QRectF(450, 1125, 4845, 1530),
                            QStringLiteral("App Description"));
     lblDescription->setPalette(black);
@@ -167,14 +147,15 @@ void frmAbout::makeRule()
 
 void frmAbout::makeButtons()
 {
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK = new QPushButton(tr("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setGeometry(twipsToPixels(QRectF(2760, 3120, 1260, 345), this));
     cmdOK->setDefault(true);
     cmdOK->setAutoDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 
-    cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
+    cmdSysInfo = new QPushButton(tr("&System Info..."), this);
+    cmdSysInfo->setAccessibleDescription(tr("Starts the system information tool."));
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     cmdSysInfo->setGeometry(twipsToPixels(QRectF(4260, 3120, 1245, 345), this));
     cmdSysInfo->setAutoDefault(true);
@@ -183,11 +164,10 @@ void frmAbout::makeButtons()
 
 void frmAbout::setTabOrders()
 {
-    // Tab order: cmdOK, picIcon, cmdSysInfo; labels never take the focus.
+    // Tab order: cmdOK, cmdSysInfo; labels and the icon never take the focus.
     for (QLabel* l : {lblTitle, lblVersion, Label1, lblDescription})
         l->setFocusPolicy(Qt::NoFocus);
-    setTabOrder(cmdOK, picIcon);
-    setTabOrder(picIcon, cmdSysInfo);
+    setTabOrder(cmdOK, cmdSysInfo);
     cmdOK->setFocus();
 }
 
@@ -198,7 +178,7 @@ void frmAbout::setStarter(Starter starter)
 
 QString frmAbout::usageText()
 {
-    return QStringLiteral(
+    return tr(
         "  This is a fairly simple program to use.  After your NDS tree shows up in the window, "
         "drill down to your workstation objects and select one by left-clicking on it, then "
         "right click to bring up the workstation menu.  You will see all the options you would "
@@ -210,7 +190,7 @@ QString frmAbout::usageText()
 void frmAbout::Form_Load()
 {
     const QString title = QString::fromLatin1(version::kTitle);
-    setWindowTitle(QStringLiteral("About ") + title);
+    setWindowTitle(tr("About %1").arg(title));
     lblVersion->setText(versionText());
     lblTitle->setText(title);
     lblDescription->setText(usageText());
@@ -261,7 +241,7 @@ void frmAbout::StartSysInfo()
 
 void frmAbout::showUnavailable()
 {
-    messageBox(this, QStringLiteral("System Information Is Unavailable At This Time"), QString(),
+    messageBox(this, tr("System Information Is Unavailable At This Time"), QString(),
                QMessageBox::NoIcon);
 }
 

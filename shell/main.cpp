@@ -4,6 +4,7 @@
 
 #include "DirectoryFactory.h"
 #include "SVsplash.h"
+#include "Translations.h"
 #include "VersionInfo.h"
 #include "stelvo_version.h"
 #include "svWStation.h"
@@ -14,6 +15,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    stelvo::installTranslations(app);
     stelvo::applyVersionInfo();
 
     stelvo::Controls controls;
