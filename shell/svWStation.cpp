@@ -121,9 +121,11 @@ void svWStation::createMenus()
     FileMenu = menuBar()->addMenu(tr("&File"));
     FileMenu->setObjectName(QStringLiteral("FileMenu"));
     FileExit = FileMenu->addAction(tr("E&xit"), this, &svWStation::FileExit_Click);
+    FileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     HelpMenu = menuBar()->addMenu(tr("&Help"));
     HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
     HelpAbout = HelpMenu->addAction(tr("&About"), this, &svWStation::HelpAbout_Click);
+    HelpAbout->setShortcut(QKeySequence(Qt::Key_F1));
 
     // Never in the menu bar: shown only as the tree's pop-up menu.
     WSMenu = new QMenu(QStringLiteral("WS"), this);
