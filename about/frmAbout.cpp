@@ -17,8 +17,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QSvgRenderer>
 #include <QtDebug>
 #include <exception>
@@ -33,26 +31,6 @@ static void initResources()
 namespace stelvo {
 
 namespace {
-
-// The icon picture box: it can hold the focus, so it shows where the focus is.
-class PictureBox : public QLabel
-{
-public:
-    using QLabel::QLabel;
-
-protected:
-    void paintEvent(QPaintEvent* event) override
-    {
-        QLabel::paintEvent(event);
-        if (!hasFocus())
-            return;
-        QPainter painter(this);
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        option.backgroundColor = palette().color(QPalette::Window);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
-    }
-};
 
 // The designed form in twips, and its 8-point face.
 const QRectF kClient(3975, 4785, 5730, 3555);
@@ -134,9 +112,11 @@ void frmAbout::placeWindow()
 
 void frmAbout::makeIcon()
 {
-    picIcon = new PictureBox(this);
+    picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
-    picIcon->setFocusPolicy(Qt::TabFocus);
+    // A picture only: nothing to do with it, so the Tab key passes it by.
+    picIcon->setFocusPolicy(Qt::NoFocus);
+    picIcon->setAccessibleName(tr("Stelvo logo"));
     // The program icon at 32 x 32, larger with the layout; the picture box
     // takes the picture's size.
     const int side = qRound(32 * m_scale);
@@ -160,7 +140,7 @@ void frmAbout::makeLabels()
     lblVersion =
         label(this, "lblVersion", place(QRectF(1050, 840, 1245, 225)), QStringLiteral("Version"));
     Label1 = label(this, "Label1", place(QRectF(2400, 840, 2415, 255)),
-                   QStringLiteral("Written by the Stelvo Developers"));
+                   tr("Written by the Stelvo Developers"));
     lblDescription = label(this, "lblDescription", place(QRectF(450, 1125, 4845, 1530)),
                            QStringLiteral("App Description"));
 }
@@ -181,14 +161,15 @@ void frmAbout::makeRule()
 
 void frmAbout::makeButtons()
 {
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK = new QPushButton(tr("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setGeometry(place(QRectF(2760, 3120, 1260, 345)));
     cmdOK->setDefault(true);
     cmdOK->setAutoDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 
-    cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
+    cmdSysInfo = new QPushButton(tr("&System Info..."), this);
+    cmdSysInfo->setAccessibleDescription(tr("Starts the system information tool."));
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     cmdSysInfo->setGeometry(place(QRectF(4260, 3120, 1245, 345)));
     cmdSysInfo->setAutoDefault(true);
@@ -197,11 +178,10 @@ void frmAbout::makeButtons()
 
 void frmAbout::setTabOrders()
 {
-    // Tab order: cmdOK, picIcon, cmdSysInfo; labels never take the focus.
+    // Tab order: cmdOK, cmdSysInfo; labels and the icon never take the focus.
     for (QLabel* l : {lblTitle, lblVersion, Label1, lblDescription})
         l->setFocusPolicy(Qt::NoFocus);
-    setTabOrder(cmdOK, picIcon);
-    setTabOrder(picIcon, cmdSysInfo);
+    setTabOrder(cmdOK, cmdSysInfo);
     cmdOK->setFocus();
 }
 
@@ -212,7 +192,7 @@ void frmAbout::setStarter(Starter starter)
 
 QString frmAbout::usageText()
 {
-    return QStringLiteral(
+    return tr(
         "  This is a fairly simple program to use.  After your NDS tree shows up in the window, "
         "drill down to your workstation objects and select one by left-clicking on it, then "
         "right click to bring up the workstation menu.  You will see all the options you would "
@@ -224,7 +204,7 @@ QString frmAbout::usageText()
 void frmAbout::Form_Load()
 {
     const QString title = QString::fromLatin1(version::kTitle);
-    setWindowTitle(QStringLiteral("About ") + title);
+    setWindowTitle(tr("About %1").arg(title));
     lblVersion->setText(versionText());
     lblTitle->setText(title);
     lblDescription->setText(usageText());
@@ -283,7 +263,7 @@ void frmAbout::StartSysInfo()
 
 void frmAbout::showUnavailable()
 {
-    messageBox(this, QStringLiteral("System Information Is Unavailable At This Time"), QString(),
+    messageBox(this, tr("System Information Is Unavailable At This Time"), QString(),
                QMessageBox::NoIcon);
 }
 

@@ -6,6 +6,8 @@
 
 #include "VisibleText.h"
 
+#include <QCoreApplication>
+
 namespace stelvo {
 
 namespace {
@@ -23,10 +25,12 @@ QString shortened(const QString& entry)
 QString summary(qsizetype count)
 {
     if (count == 1)
-        return QStringLiteral("1 entry was left out of the tree because its name cannot be "
-                              "written as an NDS name");
-    return QStringLiteral("%1 entries were left out of the tree because their names cannot be "
-                          "written as NDS names")
+        return QCoreApplication::translate("LeftOutMessage",
+                                           "1 entry was left out of the tree because its name "
+                                           "cannot be written as an NDS name");
+    return QCoreApplication::translate("LeftOutMessage",
+                                       "%1 entries were left out of the tree because their "
+                                       "names cannot be written as NDS names")
         .arg(count);
 }
 
@@ -37,13 +41,16 @@ QString leftOutMessage(const QStringList& leftOut)
     if (leftOut.isEmpty())
         return {};
     QString text = summary(leftOut.size()) +
-                   QStringLiteral(" (a name that holds a backslash or a NUL, or is empty, leaves "
-                                  "out its entry and the entries below it):\n");
+                   QCoreApplication::translate("LeftOutMessage",
+                                               " (a name that holds a backslash or a NUL, or is "
+                                               "empty, leaves out its entry and the entries "
+                                               "below it):\n");
     const qsizetype listed = qMin<qsizetype>(leftOut.size(), kLeftOutListed);
     for (qsizetype i = 0; i < listed; ++i)
         text += QLatin1Char('\n') + shortened(visibleText(leftOut.at(i)));
     if (leftOut.size() > listed)
-        text += QStringLiteral("\nand %1 more").arg(leftOut.size() - listed);
+        text += QCoreApplication::translate("LeftOutMessage", "\nand %1 more")
+                    .arg(leftOut.size() - listed);
     return text;
 }
 

@@ -7,6 +7,7 @@
 #include "ToolCommand.h"
 #include "VisibleText.h"
 
+#include <QCoreApplication>
 #include <iterator>
 
 namespace stelvo {
@@ -47,9 +48,10 @@ Message refuseUnquotable(const Selection& selection, const QString& dotted, cons
     const QString& tree = selection.treeName();
     if (tools::quotable(dotted) && tools::quotable(tree))
         return std::nullopt;
-    return warning(QStringLiteral("The name %1 cannot be passed to %2: it holds a quote character "
-                                  "or a control character, or ends in a backslash. Nothing was "
-                                  "started or written.")
+    return warning(QCoreApplication::translate(
+                       "WorkstationCommands",
+                       "The name %1 cannot be passed to %2: it holds a quote character or a "
+                       "control character, or ends in a backslash. Nothing was started or written.")
                        .arg(visibleText(tools::quotable(dotted) ? tree : dotted), what));
 }
 
@@ -122,14 +124,16 @@ Message WorkstationCommands::writeShortcut(const Selection& selection)
     if (isContainer(selection))
         return std::nullopt;
     const QString dotted = selection.ConvertDotted();
-    if (Message refusal = refuseUnquotable(selection, dotted, QStringLiteral("the shortcut")))
+    const QString what = QCoreApplication::translate("WorkstationCommands", "the shortcut");
+    if (Message refusal = refuseUnquotable(selection, dotted, what))
         return refusal;
     const ShellLinkResult result = m_link(
         QStringLiteral("..\\..\\Desktop"), QStringLiteral("Remote Control ") + entry.shortName,
         tools::toolPath(m_serverSysPath, QString::fromLatin1(tools::kRemoteControlTool)),
         tools::toolArguments(dotted, selection.treeName(), QStringLiteral("Remote Control")));
     if (!result.ok)
-        return warning(QStringLiteral("The shortcut %1 cannot be created.\n\n%2")
+        return warning(QCoreApplication::translate("WorkstationCommands",
+                                                   "The shortcut %1 cannot be created.\n\n%2")
                            .arg(result.path, result.error));
     return std::nullopt;
 }

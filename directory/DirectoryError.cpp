@@ -4,6 +4,7 @@
 
 #include "DirectoryError.h"
 
+#include <QCoreApplication>
 #include <exception>
 #include <new>
 
@@ -14,11 +15,11 @@ QString currentExceptionReason()
     try {
         throw;
     } catch (const std::bad_alloc&) {
-        return QStringLiteral("out of memory");
+        return QCoreApplication::translate("DirectoryError", "out of memory");
     } catch (const std::exception& error) {
         return QString::fromLocal8Bit(error.what());
     } catch (...) {
-        return QStringLiteral("an unexpected error");
+        return QCoreApplication::translate("DirectoryError", "an unexpected error");
     }
 }
 

@@ -7,6 +7,7 @@
 #include "NdsName.h"
 
 #include <QCollator>
+#include <QCoreApplication>
 #include <QLocale>
 
 namespace stelvo {
@@ -30,11 +31,14 @@ NodeTree::Index TreeBuilder::containerNode(const QString& fullName)
     if (!fullName.startsWith(m_prefix, Qt::CaseInsensitive) ||
         (fullName.size() > m_prefix.size() && fullName.at(m_prefix.size()) != QLatin1Char('\\')))
         throw DirectoryError(
-            QStringLiteral("%1 is not a name in tree %2.").arg(fullName, m_treeName));
+            QCoreApplication::translate("TreeBuilder", "%1 is not a name in tree %2.")
+                .arg(fullName, m_treeName));
     const QString path = fullName.mid(m_prefix.size() + 1);
     if (path.startsWith(QLatin1Char('\\')) || path.endsWith(QLatin1Char('\\')) ||
         path.contains(QLatin1String("\\\\")))
-        throw DirectoryError(QStringLiteral("%1 has an empty name component.").arg(fullName));
+        throw DirectoryError(
+            QCoreApplication::translate("TreeBuilder", "%1 has an empty name component.")
+                .arg(fullName));
     const QString key = path.toCaseFolded();
     if (const auto found = ContainerTable.constFind(key); found != ContainerTable.constEnd())
         return found.value();
@@ -83,7 +87,8 @@ void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
     if (entry.shortName.isEmpty() || cut < m_prefix.size() || name.at(cut) != QLatin1Char('\\') ||
         !name.endsWith(entry.shortName))
         throw DirectoryError(
-            QStringLiteral("%1 does not end in its short name \"%2\".").arg(name, entry.shortName));
+            QCoreApplication::translate("TreeBuilder", "%1 does not end in its short name \"%2\".")
+                .arg(name, entry.shortName));
     AddContainer(name.left(cut));
     m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
 }

@@ -103,6 +103,9 @@ void SVsplash::setUpWindow()
     setAttribute(Qt::WA_QuitOnClose, false);
     setFocusPolicy(Qt::StrongFocus);
     setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
+    // A frameless window has no title for a screen reader to announce.
+    setAccessibleName(tr("Stelvo is starting"));
+    setAccessibleDescription(tr("Shown while the directory is searched. Any key closes it."));
     setFixedSize(place(kWindow).size());
 }
 
@@ -125,6 +128,7 @@ void SVsplash::makeLogo()
 {
     imgLogo = new QLabel(Frame1);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    imgLogo->setAccessibleName(tr("Stelvo logo"));
     imgLogo->setGeometry(place(QRectF(240, 2400, 975, 1305)));
     // The program icon stretched to fill the control, drawn at the
     // control's size rather than enlarged from a small bitmap.
@@ -156,8 +160,7 @@ void SVsplash::makeLabels()
     // In stacking order, back to front.
     const LabelDesign labels[] = {
         {lblCopyright, "lblCopyright", QRectF(3720, 3060, 3255, 255),
-         QStringLiteral("Copyright \u00A9 Stelvo Developers"), 8.25, false,
-         Qt::AlignLeft | Qt::AlignTop, false},
+         tr("Copyright © Stelvo Developers"), 8.25, false, Qt::AlignLeft | Qt::AlignTop, false},
         {lblVersion, "lblVersion", QRectF(5220, 2700, 1635, 285), QStringLiteral("Version beta 1"),
          12, true, Qt::AlignRight | Qt::AlignTop, true},
         {lblPlatform, "lblPlatform", QRectF(4740, 2340, 2115, 360), QStringLiteral("Win95/Win NT"),
@@ -165,7 +168,7 @@ void SVsplash::makeLabels()
         {lblProductName, "lblProductName", QRectF(1080, 1140, 5280, 765), QStringLiteral("Stelvo"),
          32.25, true, Qt::AlignLeft | Qt::AlignTop, true},
         {lblCompanyProduct, "lblCompanyProduct", QRectF(2160, 705, 2865, 435),
-         QStringLiteral("Stelvo Developers"), 18, true, Qt::AlignLeft | Qt::AlignTop, true},
+         tr("Stelvo Developers"), 18, true, Qt::AlignLeft | Qt::AlignTop, true},
     };
     for (const LabelDesign& d : labels) {
         d.label = new QLabel(Frame1);

@@ -5,6 +5,7 @@
 #include "DirectoryFactory.h"
 #include "SVsplash.h"
 #include "Startup.h"
+#include "Translations.h"
 #include "VersionInfo.h"
 #include "stelvo_version.h"
 #include "svWStation.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv)
         return *startup.exitCode();
 
     QApplication app(argc, argv);
+    stelvo::installTranslations(app);
     stelvo::applyVersionInfo();
 
     stelvo::Controls controls;

@@ -100,10 +100,18 @@ void svWStation::createControls()
     TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
     TreeView1->setIconSize(QSize(16, 16));
     TreeView1->setRootIsDecorated(false);
+    TreeView1->setAccessibleName(tr("Directory tree"));
+    TreeView1->setAccessibleDescription(
+        tr("The containers and workstations of the directory. Select a workstation, then open "
+           "its commands with the Menu key or Shift+F10."));
 
     SB1 = new QStatusBar(m_client);
     SB1->setObjectName(QStringLiteral("SB1"));
     SB1->setSizeGripEnabled(false);
+    SB1->setAccessibleName(tr("Status"));
+    // The bar paints its message itself; a screen reader reads it as the
+    // description.
+    connect(SB1, &QStatusBar::messageChanged, SB1, &QWidget::setAccessibleDescription);
 
     setTabOrder(TreeView1, SB1);
 
@@ -117,29 +125,32 @@ void svWStation::createControls()
 
 void svWStation::createMenus()
 {
-    FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    FileMenu = menuBar()->addMenu(tr("&File"));
     FileMenu->setObjectName(QStringLiteral("FileMenu"));
-    FileExit = FileMenu->addAction(QStringLiteral("E&xit"), this, &svWStation::FileExit_Click);
-    HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+    FileExit = FileMenu->addAction(tr("E&xit"), this, &svWStation::FileExit_Click);
+    FileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    HelpMenu = menuBar()->addMenu(tr("&Help"));
     HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
-    HelpAbout = HelpMenu->addAction(QStringLiteral("&About"), this, &svWStation::HelpAbout_Click);
+    HelpAbout = HelpMenu->addAction(tr("&About"), this, &svWStation::HelpAbout_Click);
+    HelpAbout->setShortcut(QKeySequence(Qt::Key_F1));
 
     // Never in the menu bar: shown only as the tree's pop-up menu.
     WSMenu = new QMenu(QStringLiteral("WS"), this);
     WSMenu->setObjectName(QStringLiteral("WSMenu"));
-    const auto item = [this](const char* caption, void (svWStation::*handler)()) {
-        return WSMenu->addAction(QString::fromLatin1(caption), this, handler);
+    WSMenu->setAccessibleName(tr("Workstation commands"));
+    const auto item = [this](const QString& caption, void (svWStation::*handler)()) {
+        return WSMenu->addAction(caption, this, handler);
     };
-    WSRemoteControl = item("&Remote Control", &svWStation::WSRemoteControl_Click);
-    WSRemoteView = item("Remote &View", &svWStation::WSRemoteView_Click);
+    WSRemoteControl = item(tr("&Remote Control"), &svWStation::WSRemoteControl_Click);
+    WSRemoteView = item(tr("Remote &View"), &svWStation::WSRemoteView_Click);
     S1 = WSMenu->addSeparator();
-    WSPing = item("&Ping Management Software", &svWStation::WSPing_Click);
-    WSChat = item("C&hat", &svWStation::WSChat_Click);
-    WSFileTransfer = item("&File Transfer", &svWStation::WSFileTransfer_Click);
-    WSExecute = item("Remote &Execute", &svWStation::WSExecute_Click);
-    WSDiagnostics = item("Di&agnostics", &svWStation::WSDiagnostics_Click);
+    WSPing = item(tr("&Ping Management Software"), &svWStation::WSPing_Click);
+    WSChat = item(tr("C&hat"), &svWStation::WSChat_Click);
+    WSFileTransfer = item(tr("&File Transfer"), &svWStation::WSFileTransfer_Click);
+    WSExecute = item(tr("Remote &Execute"), &svWStation::WSExecute_Click);
+    WSDiagnostics = item(tr("Di&agnostics"), &svWStation::WSDiagnostics_Click);
     S2 = WSMenu->addSeparator();
-    WSShortCut = item("&Create Control Shorcut", &svWStation::WSShortCut_Click);
+    WSShortCut = item(tr("&Create Control Shorcut"), &svWStation::WSShortCut_Click);
 }
 
 void svWStation::Form_Load()
@@ -155,7 +166,7 @@ void svWStation::Form_Load()
     ServerSysPath = QStringLiteral("\\\\") + NWSess1->FirstServerName() + QStringLiteral("\\SYS\\");
     NWDir1->SearchAttribute(QStringLiteral("CN"));
     NWDir1->SearchFlag(true);
-    SB1->showMessage(QStringLiteral("Searching..."));
+    SB1->showMessage(tr("Searching..."));
     NWDir1->StartSearch(treeName(), 2, QStringLiteral("Workstation, Organizational Unit"),
                         QStringLiteral("*"));
 }
@@ -165,8 +176,7 @@ void svWStation::SearchCompleted(const QStringList& results)
     if (results.isEmpty()) {
         if (Splash)
             Splash->hide();
-        messageBox(this, QStringLiteral("No workstations found in Tree"), QString(),
-                   QMessageBox::NoIcon);
+        messageBox(this, tr("No workstations found in Tree"), QString(), QMessageBox::NoIcon);
         EndProgram(0);
         return;
     }
@@ -183,7 +193,7 @@ void svWStation::SearchCompleted(const QStringList& results)
         return;
     }
     TreeView1->setRootIsDecorated(true);
-    SB1->showMessage(QStringLiteral("Ready (") + ServerSysPath + QLatin1Char(')'));
+    SB1->showMessage(tr("Ready (%1)").arg(ServerSysPath));
     if (Splash)
         Splash->hide();
     show();
@@ -318,9 +328,8 @@ void svWStation::closeEvent(QCloseEvent* event)
 
 void svWStation::Form_Unload(int& Cancel)
 {
-    const int answer = messageBox(this, QStringLiteral("You are about to exit Stelvo."),
-                                  QStringLiteral("Quit Stelvo?"), QMessageBox::Question,
-                                  QMessageBox::Ok | QMessageBox::Cancel);
+    const int answer = messageBox(this, tr("You are about to exit Stelvo."), tr("Quit Stelvo?"),
+                                  QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel);
     if (answer == QMessageBox::Ok) {
         if (Splash)
             Splash->hide();

@@ -27,6 +27,21 @@ namespace {
 
 using Harness = stelvo::test::MainWindowHarness;
 
+// How the user leaves the program.
+enum class Exit
+{
+    CloseBox,
+    Menu,
+    CtrlQ,
+};
+
+// Shortcuts reach only the active window.
+bool activate(QWidget& window)
+{
+    QApplication::setActiveWindow(&window);
+    return QTest::qWaitForWindowActive(&window);
+}
+
 QStringList captions(const QList<QAction*>& actions)
 {
     QStringList texts;
@@ -60,6 +75,8 @@ private:
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Exit)
 
 class TestMainWindow : public QObject
 {
@@ -102,6 +119,8 @@ private slots:
         h.load();
         QVERIFY(h.window->isVisible());
         QCOMPARE(h.window->SB1->currentMessage(), QStringLiteral("Ready (\\\\FS1\\SYS\\)"));
+        // The bar paints its message; a screen reader reads it as the description.
+        QCOMPARE(h.window->SB1->accessibleDescription(), h.window->SB1->currentMessage());
         QVERIFY(h.window->TreeView1->rootIsDecorated());
         const auto* model = h.window->TreeModel;
         QCOMPARE(model->rowCount(), 1);
@@ -389,25 +408,33 @@ private slots:
 
     void exitAsksForConfirmation_data()
     {
-        QTest::addColumn<bool>("viaMenu");
+        QTest::addColumn<Exit>("exit");
         QTest::addColumn<QMessageBox::StandardButton>("answer");
-        QTest::newRow("close box, OK") << false << QMessageBox::Ok;
-        QTest::newRow("close box, Cancel") << false << QMessageBox::Cancel;
-        QTest::newRow("File > Exit, OK") << true << QMessageBox::Ok;
-        QTest::newRow("File > Exit, Cancel") << true << QMessageBox::Cancel;
+        // clang-format off
+        QTest::newRow("close box, OK")       << Exit::CloseBox << QMessageBox::Ok;
+        QTest::newRow("close box, Cancel")   << Exit::CloseBox << QMessageBox::Cancel;
+        QTest::newRow("File > Exit, OK")     << Exit::Menu     << QMessageBox::Ok;
+        QTest::newRow("File > Exit, Cancel") << Exit::Menu     << QMessageBox::Cancel;
+        QTest::newRow("Ctrl+Q, OK")          << Exit::CtrlQ    << QMessageBox::Ok;
+        QTest::newRow("Ctrl+Q, Cancel")      << Exit::CtrlQ    << QMessageBox::Cancel;
+        // clang-format on
     }
 
     void exitAsksForConfirmation()
     {
-        QFETCH(bool, viaMenu);
+        QFETCH(Exit, exit);
         QFETCH(QMessageBox::StandardButton, answer);
         Harness h;
         h.load();
         h.select(QStringLiteral("ORG\\SALES"));
         const int nodes = h.window->Nodes().count();
+        if (exit == Exit::CtrlQ)
+            QVERIFY(activate(*h.window));
         MessageBoxCatcher boxes(answer);
-        if (viaMenu)
+        if (exit == Exit::Menu)
             h.window->FileExit->trigger();
+        else if (exit == Exit::CtrlQ)
+            QTest::keyClick(h.window->windowHandle(), Qt::Key_Q, Qt::ControlModifier);
         else
             h.window->close();
         QCOMPARE(boxes.shown().size(), 1);
@@ -456,13 +483,23 @@ private slots:
             QVERIFY2(!qobject_cast<SVsplash*>(top) || !top->isVisible(), "a splash is visible");
     }
 
+    void aboutBoxOpensModallyAndAfresh_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("Help > About") << false;
+        QTest::newRow("F1") << true;
+    }
+
     void aboutBoxOpensModallyAndAfresh()
     {
+        QFETCH(bool, byKey);
         Harness h;
         h.load();
         QList<QPointer<QDialog>> seen;
         QStringList captions;
         for (int showing = 0; showing < 2; ++showing) {
+            if (byKey)
+                QVERIFY(activate(*h.window));
             QTimer::singleShot(0, [&] {
                 auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
                 if (dialog == nullptr)
@@ -471,7 +508,10 @@ private slots:
                 captions << dialog->windowTitle();
                 QTest::keyClick(dialog, Qt::Key_Escape);
             });
-            h.window->HelpAbout->trigger();
+            if (byKey)
+                QTest::keyClick(h.window->windowHandle(), Qt::Key_F1);
+            else
+                h.window->HelpAbout->trigger();
         }
         QCOMPARE(captions, QStringList({"About Stelvo", "About Stelvo"}));
         // Each showing was its own dialog, gone once closed.

@@ -6,6 +6,7 @@
 
 #include "LdapOrder.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <ldap.h>
 
@@ -25,17 +26,21 @@ bool Collector::add(::ldap* ld, LDAPMessage* entry, QString* error)
 {
     QByteArray dn;
     if (!entryDn(ld, entry, &dn)) {
-        *error = QStringLiteral("The directory server %1 sent an entry without a DN, so the tree "
-                                "would be incomplete")
-                     .arg(m_request.server.display);
+        *error =
+            QCoreApplication::translate(
+                "LdapCollector", "The directory server %1 sent an entry without a DN, so the tree "
+                                 "would be incomplete")
+                .arg(m_request.server.display);
         return false;
     }
     QString name;
     QByteArray parentDn;
     const Parent* found = splitFirstRdn(dn, &name, &parentDn) ? parentOf(parentDn) : nullptr;
     if (found == nullptr) {
-        *error = QStringLiteral("The directory server %1 sent the entry \"%2\", whose DN cannot be "
-                                "read, so the tree would be incomplete")
+        *error = QCoreApplication::translate(
+                     "LdapCollector",
+                     "The directory server %1 sent the entry \"%2\", whose DN cannot be "
+                     "read, so the tree would be incomplete")
                      .arg(m_request.server.display, QString::fromUtf8(dn));
         return false;
     }

@@ -7,6 +7,7 @@
 #include "LdapSasl.h"
 #include "RegularFile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
@@ -30,21 +31,22 @@ QString urlErrorText(int rc)
 {
     switch (rc) {
     case LDAP_URL_ERR_BADSCHEME:
-        return QStringLiteral("it does not start with ldap://, ldaps:// or ldapi://");
+        return QCoreApplication::translate("LdapConnection",
+                                           "it does not start with ldap://, ldaps:// or ldapi://");
     case LDAP_URL_ERR_BADENCLOSURE:
-        return QStringLiteral("unbalanced enclosure");
+        return QCoreApplication::translate("LdapConnection", "unbalanced enclosure");
     case LDAP_URL_ERR_BADHOST:
-        return QStringLiteral("bad host or port");
+        return QCoreApplication::translate("LdapConnection", "bad host or port");
     case LDAP_URL_ERR_BADATTRS:
-        return QStringLiteral("bad attribute list");
+        return QCoreApplication::translate("LdapConnection", "bad attribute list");
     case LDAP_URL_ERR_BADSCOPE:
-        return QStringLiteral("bad scope");
+        return QCoreApplication::translate("LdapConnection", "bad scope");
     case LDAP_URL_ERR_BADFILTER:
-        return QStringLiteral("bad filter");
+        return QCoreApplication::translate("LdapConnection", "bad filter");
     case LDAP_URL_ERR_BADEXTS:
-        return QStringLiteral("bad extensions");
+        return QCoreApplication::translate("LdapConnection", "bad extensions");
     default:
-        return QStringLiteral("malformed URL");
+        return QCoreApplication::translate("LdapConnection", "malformed URL");
     }
 }
 
@@ -57,7 +59,8 @@ bool countBaseRdns(const QString& url, Server* server, QString* error)
     LDAPDN dn = nullptr;
     const int rc = ldap_str2dn(server->baseDn.constData(), &dn, LDAP_DN_FORMAT_LDAPV3);
     if (rc != LDAP_SUCCESS) {
-        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: malformed DN \"%2\": %3")
+        *error = QCoreApplication::translate(
+                     "LdapConnection", "\"%1\" is not a usable LDAP URL: malformed DN \"%2\": %3")
                      .arg(url, QString::fromUtf8(server->baseDn),
                           QString::fromUtf8(ldap_err2string(rc)));
         return false;
@@ -77,7 +80,8 @@ bool setServerUri(const QString& url, LDAPURLDesc* desc, Server* server, QString
     desc->lud_scope = LDAP_SCOPE_DEFAULT;
     char* text = ldap_url_desc2str(desc);
     if (text == nullptr) {
-        *error = QStringLiteral("\"%1\" is not a usable LDAP URL").arg(url);
+        *error = QCoreApplication::translate("LdapConnection", "\"%1\" is not a usable LDAP URL")
+                     .arg(url);
         return false;
     }
     server->uri = QByteArray(text);
@@ -114,7 +118,9 @@ bool readPassword(const QString& path, QByteArray* password, QString* error)
     // A password file, not a data file: anything larger is a mistake.
     const RegularFileRules rules{4096, true};
     if (!readRegularFile(path, password, &cause, rules)) {
-        *error = QStringLiteral("Cannot use the bind password file: %1").arg(cause);
+        *error =
+            QCoreApplication::translate("LdapConnection", "Cannot use the bind password file: %1")
+                .arg(cause);
         return false;
     }
     if (password->endsWith("\r\n"))
@@ -123,7 +129,9 @@ bool readPassword(const QString& path, QByteArray* password, QString* error)
         password->chop(1);
     if (password->isEmpty()) {
         // An empty password would make the bind anonymous without saying so.
-        *error = QStringLiteral("The bind password file \"%1\" is empty").arg(path);
+        *error =
+            QCoreApplication::translate("LdapConnection", "The bind password file \"%1\" is empty")
+                .arg(path);
         return false;
     }
     return true;
@@ -201,10 +209,18 @@ int resultCode(::ldap* ld, LDAPMessage* response)
 
 // libldap does not tell a failed certificate check from other handshake
 // failures; the usual cause gets a hint.
-const QString kTlsHint = QStringLiteral(
-    "; if the server is up, its certificate may not be trusted (TLS_CACERT in ldap.conf, "
-    "or LDAPTLS_CACERT)");
-const QString kUnreachable = QStringLiteral("Cannot connect to the directory server %1: %2");
+QString tlsHint()
+{
+    return QCoreApplication::translate(
+        "LdapConnection", "; if the server is up, its certificate may not be trusted (TLS_CACERT "
+                          "in ldap.conf, or LDAPTLS_CACERT)");
+}
+
+QString unreachable()
+{
+    return QCoreApplication::translate("LdapConnection",
+                                       "Cannot connect to the directory server %1: %2");
+}
 
 } // namespace
 
@@ -222,21 +238,26 @@ bool parseUrl(const QString& url, Server* server, QString* error)
     LDAPURLDesc* desc = nullptr;
     const int rc = ldap_url_parse(utf8.constData(), &desc);
     if (rc != LDAP_URL_SUCCESS) {
-        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: %2").arg(url, urlErrorText(rc));
+        *error =
+            QCoreApplication::translate("LdapConnection", "\"%1\" is not a usable LDAP URL: %2")
+                .arg(url, urlErrorText(rc));
         return false;
     }
     std::unique_ptr<LDAPURLDesc, decltype(&ldap_free_urldesc)> owner(desc, &ldap_free_urldesc);
     const QByteArray scheme = QByteArray(desc->lud_scheme).toLower();
     if (scheme != "ldap" && scheme != "ldaps" && scheme != "ldapi") {
-        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: only ldap://, ldaps:// and "
-                                "ldapi:// are supported")
+        *error = QCoreApplication::translate("LdapConnection",
+                                             "\"%1\" is not a usable LDAP URL: only ldap://, "
+                                             "ldaps:// and ldapi:// are supported")
                      .arg(url);
         return false;
     }
     if (desc->lud_attrs != nullptr || desc->lud_filter != nullptr || desc->lud_exts != nullptr) {
-        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: it may name the server and the "
-                                "tree root's DN only, no attributes, filter or extensions")
-                     .arg(url);
+        *error =
+            QCoreApplication::translate(
+                "LdapConnection", "\"%1\" is not a usable LDAP URL: it may name the server and the "
+                                  "tree root's DN only, no attributes, filter or extensions")
+                .arg(url);
         return false;
     }
     server->ldaps = scheme == "ldaps";
@@ -350,7 +371,7 @@ int Connection::connectSocket(QString* error)
     QString cause;
     const int socket = m_server.ldapi ? connectLocal(&cause) : connectTcp(&cause);
     if (socket < 0)
-        *error = kUnreachable.arg(m_server.display,
+        *error = unreachable().arg(m_server.display,
                                   QString::fromUtf8(ldap_err2string(LDAP_SERVER_DOWN)) +
                                       QStringLiteral(" (%1)").arg(cause));
     return socket;
@@ -413,8 +434,9 @@ bool Connection::initialize(int socket, QString* error)
     if (rc != LDAP_SUCCESS) {
         ::close(socket);
         m_ld = nullptr;
-        *error = QStringLiteral("Cannot use the directory server %1: %2")
-                     .arg(m_server.display, QString::fromUtf8(ldap_err2string(rc)));
+        *error =
+            QCoreApplication::translate("LdapConnection", "Cannot use the directory server %1: %2")
+                .arg(m_server.display, QString::fromUtf8(ldap_err2string(rc)));
         return false;
     }
     if (m_cancellation != nullptr)
@@ -432,7 +454,7 @@ bool Connection::initialize(int socket, QString* error)
     if (!m_server.ldaps)
         return true;
     const int tls = ldap_install_tls(m_ld);
-    return tls == LDAP_SUCCESS || fail(error, kUnreachable, tls, kTlsHint);
+    return tls == LDAP_SUCCESS || fail(error, unreachable(), tls, tlsHint());
 }
 
 bool Connection::startTls(QString* error)
@@ -445,9 +467,11 @@ bool Connection::startTls(QString* error)
     if (rc == LDAP_SUCCESS)
         return true;
     if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT)
-        return fail(error, kUnreachable, rc);
-    return fail(error, QStringLiteral("StartTLS with the directory server %1 failed: %2"), rc,
-                rc == LDAP_CONNECT_ERROR ? kTlsHint : QString());
+        return fail(error, unreachable(), rc);
+    return fail(error,
+                QCoreApplication::translate("LdapConnection",
+                                            "StartTLS with the directory server %1 failed: %2"),
+                rc, rc == LDAP_CONNECT_ERROR ? tlsHint() : QString());
 }
 
 bool Connection::bind(QByteArray* password, QString* error)
@@ -463,11 +487,14 @@ bool Connection::bind(QByteArray* password, QString* error)
     if (rc == LDAP_SUCCESS)
         return true;
     if (isConnectionLoss(rc) || rc == LDAP_USER_CANCELLED)
-        return fail(error, kUnreachable, rc, m_server.ldaps ? kTlsHint : QString());
+        return fail(error, unreachable(), rc, m_server.ldaps ? tlsHint() : QString());
     if (m_options.bindDn.isEmpty())
-        return fail(error, QStringLiteral("The directory server %1 refused the anonymous bind: %2"),
+        return fail(error,
+                    QCoreApplication::translate(
+                        "LdapConnection", "The directory server %1 refused the anonymous bind: %2"),
                     rc);
-    *error = QStringLiteral("The directory server %1 refused the bind as \"%2\": %3")
+    *error = QCoreApplication::translate("LdapConnection",
+                                         "The directory server %1 refused the bind as \"%2\": %3")
                  .arg(m_server.display, m_options.bindDn, errorText(m_ld, rc));
     close();
     return false;
@@ -480,7 +507,7 @@ bool Connection::saslBind(QString* error)
     if (rc == LDAP_SUCCESS)
         return true;
     if (isConnectionLoss(rc) || rc == LDAP_USER_CANCELLED)
-        return fail(error, kUnreachable, rc, m_server.ldaps ? kTlsHint : QString());
+        return fail(error, unreachable(), rc, m_server.ldaps ? tlsHint() : QString());
     const QString& mechanism = m_options.saslMechanism;
     const QString detail = errorText(m_ld, rc);
     const QString hint = saslHint(mechanism, rc, detail, answers);

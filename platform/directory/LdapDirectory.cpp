@@ -8,6 +8,7 @@
 #include "LdapLookup.h"
 #include "LdapSearch.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -157,8 +158,9 @@ LdapDirectory::LdapDirectory(const QString& url, const QString& context, const L
     if (!ldap::parseUrl(url, m_server.get(), &error))
         throw DirectoryError(error);
     if (m_server->ldaps && m_options.startTls)
-        throw DirectoryError(QStringLiteral("STELVO_STARTTLS=1 cannot be used with %1: an "
-                                            "ldaps:// connection is encrypted already")
+        throw DirectoryError(QCoreApplication::translate(
+                                 "LdapDirectory", "STELVO_STARTTLS=1 cannot be used with %1: an "
+                                                  "ldaps:// connection is encrypted already")
                                  .arg(url));
     if (m_server->ldapi && m_options.startTls)
         throw DirectoryError(QStringLiteral("StartTLS cannot be used with %1: an ldapi:// "
@@ -173,7 +175,8 @@ LdapDirectory::LdapDirectory(const QString& url, const QString& context, const L
                 .arg(m_options.saslMechanism));
     if (m_treeName.isEmpty())
         throw DirectoryError(
-            QStringLiteral("The context \"%1\" is not an NDS name (NDS:\\\\TREE\\...)")
+            QCoreApplication::translate("LdapDirectory",
+                                        "The context \"%1\" is not an NDS name (NDS:\\\\TREE\\...)")
                 .arg(context));
     if (m_options.pageSize < 1)
         m_options.pageSize = 1000;
@@ -211,13 +214,16 @@ QByteArray LdapDirectory::searchFilter(const QList<nds::Kind>& kinds, const QStr
 {
     const bool byName = attribute.compare(QLatin1String("CN"), Qt::CaseInsensitive) == 0;
     if (!byName && !isAttributeName(attribute)) {
-        *error = QStringLiteral("\"%1\" is not a directory attribute name").arg(attribute);
+        *error =
+            QCoreApplication::translate("LdapDirectory", "\"%1\" is not a directory attribute name")
+                .arg(attribute);
         return {};
     }
     int terms = 0;
     QByteArray classes = classTerms(kinds, &terms);
     if (terms == 0) {
-        *error = QStringLiteral("The search names no directory class to look for");
+        *error = QCoreApplication::translate("LdapDirectory",
+                                             "The search names no directory class to look for");
         return {};
     }
     if (terms > 1)
@@ -279,21 +285,23 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
                                 QString* error) const
 {
     if (treeName.compare(m_treeName, Qt::CaseInsensitive) != 0) {
-        *error = QStringLiteral("The directory server %1 is set up as tree %2, not %3")
+        *error = QCoreApplication::translate("LdapDirectory",
+                                             "The directory server %1 is set up as tree %2, not %3")
                      .arg(m_server->display, m_treeName, treeName);
         return false;
     }
     QStringList unknown;
     const QList<nds::Kind> kinds = nds::kindsOfClassList(classList, &unknown);
     if (!unknown.isEmpty()) {
-        *error = QStringLiteral("Unknown directory class: %1").arg(unknown.join(u", "));
+        *error = QCoreApplication::translate("LdapDirectory", "Unknown directory class: %1")
+                     .arg(unknown.join(u", "));
         return false;
     }
     request->filter = searchFilter(kinds, SearchAttribute(), pattern, error);
     if (request->filter.isEmpty())
         return false;
     if (!applyScope(scope, request)) {
-        *error = QStringLiteral("Unknown search scope %1").arg(scope);
+        *error = QCoreApplication::translate("LdapDirectory", "Unknown search scope %1").arg(scope);
         return false;
     }
     if (m_server->baseDn.isEmpty())
@@ -386,9 +394,11 @@ int LdapDirectory::onConnection(const std::function<int(ldap::Connection&)>& req
     if (ldap::isConnectionLoss(rc)) {
         const QString text = ldap::errorText(m_connection->handle(), rc);
         m_connection->close();
-        throw DirectoryError(QStringLiteral("The connection to the directory server %1 was lost: "
-                                            "%2")
-                                 .arg(m_server->display, text));
+        throw DirectoryError(
+            QCoreApplication::translate("LdapDirectory",
+                                        "The connection to the directory server %1 was lost: "
+                                        "%2")
+                .arg(m_server->display, text));
     }
     return rc;
 }
@@ -411,7 +421,9 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     if (found == ldap::Lookup::Failed)
         throw DirectoryError(error);
     if (found == ldap::Lookup::Missing)
-        throw DirectoryError(QStringLiteral("\"%1\" is not in the directory").arg(ndsFullName));
+        throw DirectoryError(
+            QCoreApplication::translate("LdapDirectory", "\"%1\" is not in the directory")
+                .arg(ndsFullName));
     return entryOf(nds::fullName(m_treeName, spelled), spelled.constLast(), known);
 }
 
@@ -425,12 +437,14 @@ QStringList LdapDirectory::componentsOf(const QString& ndsFullName, QString* nam
     QStringList components;
     if (!nds::splitFullName(*name, m_treeName, &components))
         throw DirectoryError(
-            QStringLiteral("\"%1\" is not a name in tree %2").arg(ndsFullName, m_treeName));
+            QCoreApplication::translate("LdapDirectory", "\"%1\" is not a name in tree %2")
+                .arg(ndsFullName, m_treeName));
     if (components.isEmpty()) {
         // The tree itself is no entry of the directory (as with the LDIF
         // directory); the main window never asks for it.
-        throw DirectoryError(
-            QStringLiteral("\"%1\" is the tree itself, not an entry in it").arg(ndsFullName));
+        throw DirectoryError(QCoreApplication::translate(
+                                 "LdapDirectory", "\"%1\" is the tree itself, not an entry in it")
+                                 .arg(ndsFullName));
     }
     return components;
 }

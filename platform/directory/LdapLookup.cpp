@@ -6,6 +6,7 @@
 
 #include "LdapEntry.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <ldap.h>
 
@@ -111,7 +112,8 @@ private:
         if (rc == LDAP_NO_SUCH_OBJECT)
             return Lookup::Missing;
         if (!failure.isEmpty() || (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED)) {
-            *error = QStringLiteral("The directory server %1 could not look up \"%2\": %3")
+            *error = QCoreApplication::translate(
+                         "LdapLookup", "The directory server %1 could not look up \"%2\": %3")
                          .arg(m_server.display,
                               nds::fullName(m_treeName, m_components.mid(0, level + 1)),
                               failure.isEmpty() ? QString::fromUtf8(ldap_err2string(rc)) : failure);
@@ -223,7 +225,8 @@ Lookup readEntry(const Requester& run, const Server& server, const QByteArray& d
     });
     if (rc == LDAP_SUCCESS || rc == LDAP_NO_SUCH_OBJECT)
         return found ? Lookup::Found : Lookup::Missing;
-    *error = QStringLiteral("The directory server %1 could not read \"%2\": %3")
+    *error = QCoreApplication::translate("LdapLookup",
+                                         "The directory server %1 could not read \"%2\": %3")
                  .arg(server.display, QString::fromUtf8(dn), failure);
     return Lookup::Failed;
 }

@@ -9,6 +9,7 @@
 #include "LdapEntry.h"
 #include "LdapLookup.h"
 
+#include <QCoreApplication>
 #include <chrono>
 #include <ldap.h>
 
@@ -36,14 +37,17 @@ bool namingContexts(Connection& connection, QList<QByteArray>* contexts, QString
         *contexts << namingContextsOf(ld, result);
     ldap_msgfree(result);
     if (rc != LDAP_SUCCESS) {
-        *error = QStringLiteral("The directory server %1 did not name its naming contexts: %2")
+        *error = QCoreApplication::translate(
+                     "LdapSearch", "The directory server %1 did not name its naming contexts: %2")
                      .arg(connection.server().display, errorText(ld, rc));
         return false;
     }
     if (contexts->isEmpty()) {
-        *error = QStringLiteral("The directory server %1 names no naming contexts; give the DN of "
-                                "the tree root in the URL")
-                     .arg(connection.server().display);
+        *error =
+            QCoreApplication::translate(
+                "LdapSearch", "The directory server %1 names no naming contexts; give the DN of "
+                              "the tree root in the URL")
+                .arg(connection.server().display);
         return false;
     }
     return true;
@@ -120,7 +124,8 @@ private:
                 ber_memfree(cookie->bv_val);
                 *cookie = berval{0, nullptr};
                 *code = rc;
-                *error = QStringLiteral("The search on the directory server %1 failed: %2")
+                *error = QCoreApplication::translate(
+                             "LdapSearch", "The search on the directory server %1 failed: %2")
                              .arg(m_connection.server().display, errorText(ld, rc));
                 return Step::Failed;
             }
@@ -159,8 +164,10 @@ private:
                 idle += kPollInterval;
                 if (idle >= m_request.options.searchIdleTimeout) {
                     *code = LDAP_TIMEOUT;
-                    *error = QStringLiteral("The directory server %1 stopped answering the search")
-                                 .arg(m_connection.server().display);
+                    *error =
+                        QCoreApplication::translate(
+                            "LdapSearch", "The directory server %1 stopped answering the search")
+                            .arg(m_connection.server().display);
                     return Step::Failed;
                 }
                 continue;
@@ -223,9 +230,10 @@ private:
             // Without the cookie the rest of the result cannot be asked for.
             *code = parsed;
             *error =
-                QStringLiteral("The directory server %1 ended a page of the search with a "
-                               "paged-results control that cannot be read, so the tree "
-                               "would be incomplete: %2")
+                QCoreApplication::translate(
+                    "LdapSearch", "The directory server %1 ended a page of the search with a "
+                                  "paged-results control that cannot be read, so the tree "
+                                  "would be incomplete: %2")
                     .arg(m_connection.server().display, QString::fromUtf8(ldap_err2string(parsed)));
             return Step::Failed;
         }
@@ -247,10 +255,13 @@ private:
     {
         const QString& server = m_connection.server().display;
         if (isConnectionLoss(rc))
-            return QStringLiteral("The connection to the directory server %1 was lost during the "
-                                  "search: %2")
+            return QCoreApplication::translate(
+                       "LdapSearch",
+                       "The connection to the directory server %1 was lost during the "
+                       "search: %2")
                 .arg(server, errorText(m_connection.handle(), rc));
-        return QStringLiteral("The search on the directory server %1 failed: %2")
+        return QCoreApplication::translate("LdapSearch",
+                                           "The search on the directory server %1 failed: %2")
             .arg(server, errorText(m_connection.handle(), rc));
     }
 
@@ -262,20 +273,29 @@ private:
         if (!serverText.isEmpty())
             text += QStringLiteral(" (%1)").arg(serverText);
         if (code == LDAP_SIZELIMIT_EXCEEDED)
-            return QStringLiteral("The directory server %1 stopped the search at its size limit "
-                                  "after %2 entries%3, so the tree would be incomplete: %4")
+            return QCoreApplication::translate(
+                       "LdapSearch", "The directory server %1 stopped the search at its size limit "
+                                     "after %2 entries%3, so the tree would be incomplete: %4")
                 .arg(server)
                 .arg(m_received)
-                .arg(paging ? QString() : QStringLiteral(" (it does not allow paged searches)"))
+                .arg(paging ? QString()
+                            : QCoreApplication::translate("LdapSearch",
+                                                          " (it does not allow paged searches)"))
                 .arg(text);
         if (code == LDAP_NO_SUCH_OBJECT) {
             if (!matchedDn.isEmpty())
-                text += QStringLiteral("; the nearest existing entry is \"%1\"").arg(matchedDn);
-            return QStringLiteral("The directory server %1 has no entry \"%2\" for the tree root: "
-                                  "%3")
+                text += QCoreApplication::translate("LdapSearch",
+                                                    "; the nearest existing entry is \"%1\"")
+                            .arg(matchedDn);
+            return QCoreApplication::translate(
+                       "LdapSearch",
+                       "The directory server %1 has no entry \"%2\" for the tree root: "
+                       "%3")
                 .arg(server, QString::fromUtf8(base), text);
         }
-        return QStringLiteral("The search on the directory server %1 failed: %2").arg(server, text);
+        return QCoreApplication::translate("LdapSearch",
+                                           "The search on the directory server %1 failed: %2")
+            .arg(server, text);
     }
 
     Connection& m_connection;
@@ -317,7 +337,8 @@ bool holdsContext(Connection& connection, const SearchRequest& request, SearchOu
     QStringList contextPath;
     if (!nds::splitFullName(request.context, request.treeName, &contextPath)) {
         outcome->error =
-            QStringLiteral("The context \"%1\" is not a valid NDS name").arg(request.context);
+            QCoreApplication::translate("LdapSearch", "The context \"%1\" is not a valid NDS name")
+                .arg(request.context);
         return false;
     }
     if (contextPath.isEmpty() || outcome->known.contains(request.context))
@@ -331,8 +352,10 @@ bool holdsContext(Connection& connection, const SearchRequest& request, SearchOu
     if (found == Lookup::Failed)
         return false;
     if (found == Lookup::Missing) {
-        outcome->error = QStringLiteral("The directory server %1 does not hold the context \"%2\"")
-                             .arg(request.server.display, request.context);
+        outcome->error =
+            QCoreApplication::translate("LdapSearch",
+                                        "The directory server %1 does not hold the context \"%2\"")
+                .arg(request.server.display, request.context);
         return false;
     }
     return true;
@@ -355,7 +378,8 @@ void guarded(const Server& server, SearchOutcome* outcome, const std::function<v
     outcome->known = QHash<QString, KnownEntry>();
     outcome->leftOut = QStringList();
     outcome->connection.reset();
-    outcome->error = QStringLiteral("The search on the directory server %1 failed: %2")
+    outcome->error = QCoreApplication::translate("LdapSearch",
+                                                 "The search on the directory server %1 failed: %2")
                          .arg(server.display, reason);
 }
 

@@ -7,6 +7,7 @@
 #include "NdsMapping.h"
 #include "RegularFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
@@ -57,25 +58,31 @@ QStringList LdifDirectory::search(const LdifTree& tree, const QString& context,
     const QString contextTree = TreeNameOf(context);
     if (contextTree.isEmpty())
         throw DirectoryError(
-            QStringLiteral("The context \"%1\" is not an NDS name (NDS:\\\\TREE\\...).")
+            QCoreApplication::translate(
+                "LdifDirectory", "The context \"%1\" is not an NDS name (NDS:\\\\TREE\\...).")
                 .arg(context));
     if (treeName.compare(contextTree, Qt::CaseInsensitive) != 0)
-        throw DirectoryError(
-            QStringLiteral("The directory holds no tree named \"%1\".").arg(treeName));
+        throw DirectoryError(QCoreApplication::translate(
+                                 "LdifDirectory", "The directory holds no tree named \"%1\".")
+                                 .arg(treeName));
     QStringList contextPath;
     if (!nds::splitFullName(context, contextTree, &contextPath))
-        throw DirectoryError(
-            QStringLiteral("The context \"%1\" is not a valid NDS name.").arg(context));
+        throw DirectoryError(QCoreApplication::translate(
+                                 "LdifDirectory", "The context \"%1\" is not a valid NDS name.")
+                                 .arg(context));
     if (!contextPath.isEmpty() && tree.find(context) < 0)
-        throw DirectoryError(
-            QStringLiteral("The directory does not hold the context \"%1\".").arg(context));
+        throw DirectoryError(QCoreApplication::translate(
+                                 "LdifDirectory", "The directory does not hold the context \"%1\".")
+                                 .arg(context));
     if (scope < 0 || scope > 2)
-        throw DirectoryError(QStringLiteral("Unknown search scope %1.").arg(scope));
+        throw DirectoryError(
+            QCoreApplication::translate("LdifDirectory", "Unknown search scope %1.").arg(scope));
     QStringList unknown;
     const QList<nds::Kind> kinds = nds::kindsOfClassList(classList, &unknown);
     if (!unknown.isEmpty())
         throw DirectoryError(
-            QStringLiteral("Unknown directory class: %1.").arg(unknown.join(QLatin1String(", "))));
+            QCoreApplication::translate("LdifDirectory", "Unknown directory class: %1.")
+                .arg(unknown.join(QLatin1String(", "))));
 
     QStringList results;
     for (const int index : tree.directoryOrder()) {
@@ -126,8 +133,8 @@ LdifDirectory::Outcome LdifDirectory::runSearch(const Request& request, const Re
     } catch (...) {
         cause = currentExceptionReason();
     }
-    failed.failure =
-        QStringLiteral("%1 cannot be read: %2.").arg(QDir::toNativeSeparators(request.path), cause);
+    failed.failure = QCoreApplication::translate("LdifDirectory", "%1 cannot be read: %2.")
+                         .arg(QDir::toNativeSeparators(request.path), cause);
     return failed;
 }
 
@@ -135,7 +142,8 @@ LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const R
                                                  std::stop_token stop)
 {
     if (request.attribute.compare(QLatin1String("CN"), Qt::CaseInsensitive) != 0)
-        throw DirectoryError(QStringLiteral("Searching by attribute \"%1\" is not supported.")
+        throw DirectoryError(QCoreApplication::translate(
+                                 "LdifDirectory", "Searching by attribute \"%1\" is not supported.")
                                  .arg(request.attribute));
     std::optional<LdifTree> tree =
         LdifTree::parse(read(request.path), QDir::toNativeSeparators(request.path),
@@ -196,7 +204,9 @@ DirectoryEntry LdifDirectory::EntryByName(const QString& ndsFullName)
 {
     const int index = findEntry(ndsFullName);
     if (index < 0)
-        throw DirectoryError(QStringLiteral("%1 is not in the directory.").arg(ndsFullName));
+        throw DirectoryError(
+            QCoreApplication::translate("LdifDirectory", "%1 is not in the directory.")
+                .arg(ndsFullName));
     const LdifEntry& entry = m_tree->entries()[size_t(index)];
     return DirectoryEntry{entry.shortName, entry.fullName,
                           EntryClass{entry.className, entry.isContainerKind()}};

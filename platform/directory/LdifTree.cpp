@@ -6,6 +6,7 @@
 
 #include "DirectoryControl.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cctype>
 #include <functional>
@@ -24,12 +25,15 @@ QString foldedKey(const QString& fullName)
 
 [[noreturn]] void fail(const QString& source, unsigned long line, const QString& what)
 {
-    throw DirectoryError(QStringLiteral("%1, line %2: %3").arg(source).arg(line).arg(what));
+    throw DirectoryError(
+        QCoreApplication::translate("LdifTree", "%1, line %2: %3").arg(source).arg(line).arg(what));
 }
 
 [[noreturn]] void malformed(const QString& source, unsigned long line, const char* cause)
 {
-    fail(source, line, QStringLiteral("malformed LDIF record: %1").arg(QLatin1String(cause)));
+    fail(source, line,
+         QCoreApplication::translate("LdifTree", "malformed LDIF record: %1")
+             .arg(QLatin1String(cause)));
 }
 
 struct RecordGuard
@@ -177,13 +181,15 @@ void checkRecord(const RawRecord& record, const QString& source)
     const unsigned long first = record.lines.front().number;
     // Before the lines, whose "-" separators would be called malformed.
     if (isChangeRecord(record))
-        fail(source, first, QStringLiteral("only entries are accepted, not change records"));
+        fail(source, first,
+             QCoreApplication::translate("LdifTree",
+                                         "only entries are accepted, not change records"));
     for (const LdifLine& line : record.lines)
         checkLine(line, source);
     const auto dn = std::find_if(record.lines.begin(), record.lines.end(),
                                  [](const LdifLine& line) { return isType(line, "dn"); });
     if (dn == record.lines.end())
-        fail(source, first, QStringLiteral("the entry has no DN"));
+        fail(source, first, QCoreApplication::translate("LdifTree", "the entry has no DN"));
     if (dn != record.lines.begin())
         malformed(source, dn->number, "the DN is not the record's first line");
     for (auto line = dn + 1; line != record.lines.end(); ++line) {
@@ -216,11 +222,13 @@ void parseRecord(QByteArray& text, unsigned long line, const QString& source, LD
     berval raw{static_cast<ber_len_t>(text.size()), text.data()};
     if (ldap_parse_ldif_record(&raw, line - 1, record, "stelvo",
                                LDIF_DEFAULT_ADD | LDIF_NO_CONTROLS) != 0)
-        fail(source, line, QStringLiteral("malformed LDIF record"));
+        fail(source, line, QCoreApplication::translate("LdifTree", "malformed LDIF record"));
     if (record->lr_dn.bv_len == 0)
-        fail(source, line, QStringLiteral("the entry has no DN"));
+        fail(source, line, QCoreApplication::translate("LdifTree", "the entry has no DN"));
     if (record->lr_op != LDAP_REQ_ADD)
-        fail(source, line, QStringLiteral("only entries are accepted, not change records"));
+        fail(source, line,
+             QCoreApplication::translate("LdifTree",
+                                         "only entries are accepted, not change records"));
 }
 
 using TakeRecord = std::function<void(const LDIFRecord& record, unsigned long line)>;
@@ -324,7 +332,7 @@ void LdifTree::add(LdifEntry entry, const QString& dn, const QString& source)
     const QString key = foldedKey(entry.fullName);
     if (m_byName.contains(key))
         fail(source, entry.line,
-             QStringLiteral("\"%1\" is already in the directory (line %2)")
+             QCoreApplication::translate("LdifTree", "\"%1\" is already in the directory (line %2)")
                  .arg(dn)
                  .arg(m_entries[size_t(m_byName.value(key))].line));
     m_byName.insert(key, int(m_entries.size()));
@@ -351,12 +359,14 @@ void LdifTree::link(int child, const QString& parentName, const QString& source)
     const int parent = m_byName.value(foldedKey(parentName), -1);
     if (parent < 0)
         fail(source, entry.line,
-             QStringLiteral("\"%1\" lies outside the tree: its parent %2 is not in the directory")
+             QCoreApplication::translate(
+                 "LdifTree", "\"%1\" lies outside the tree: its parent %2 is not in the directory")
                  .arg(entry.fullName, parentName));
     LdifEntry& parentEntry = m_entries[size_t(parent)];
     if (!parentEntry.isContainerKind())
         fail(source, entry.line,
-             QStringLiteral("\"%1\" lies below %2, which is not a container")
+             QCoreApplication::translate("LdifTree",
+                                         "\"%1\" lies below %2, which is not a container")
                  .arg(entry.fullName, parentName));
     entry.parent = parent;
     parentEntry.children.push_back(child);

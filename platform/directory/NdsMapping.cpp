@@ -4,6 +4,7 @@
 
 #include "NdsMapping.h"
 
+#include <QCoreApplication>
 #include <ldap.h>
 
 namespace stelvo::nds {
@@ -14,12 +15,12 @@ bool dnComponents(const QByteArray& dn, QStringList* topDown, QString* error)
     LDAPDN parsed = nullptr;
     const int rc = ldap_str2dn(dn.constData(), &parsed, LDAP_DN_FORMAT_LDAPV3);
     if (rc != LDAP_SUCCESS) {
-        *error = QStringLiteral("malformed DN \"%1\": %2")
+        *error = QCoreApplication::translate("NdsMapping", "malformed DN \"%1\": %2")
                      .arg(QString::fromUtf8(dn), QString::fromUtf8(ldap_err2string(rc)));
         return false;
     }
     if (parsed == nullptr) {
-        *error = QStringLiteral("empty DN");
+        *error = QCoreApplication::translate("NdsMapping", "empty DN");
         return false;
     }
     for (int i = 0; parsed[i] != nullptr; ++i) {

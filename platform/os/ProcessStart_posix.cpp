@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "ProcessStart.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,16 +57,19 @@ bool uncComponents(const QString& program, QStringList* components, StartResult&
     rest.replace(u'/', u'\\');
     *components = rest.split(u'\\', Qt::SkipEmptyParts);
     if (components->size() < 3) {
-        result.error = QStringLiteral("The path does not name a file on a server volume "
-                                      "(\\\\SERVER\\VOLUME\\FOLDER\\FILE).");
+        result.error = QCoreApplication::translate(
+            "ProcessStart", "The path does not name a file on a server volume "
+                            "(\\\\SERVER\\VOLUME\\FOLDER\\FILE).");
         return false;
     }
     for (const QString& component : std::as_const(*components)) {
         // Would step out of the volumes folder, or is a device path (\\?\, \\.\).
         if (component == u"." || component == u".." || component == u"?") {
-            result.error = QStringLiteral("The path holds \"%1\", which cannot name a folder on a "
-                                          "server volume.")
-                               .arg(component);
+            result.error =
+                QCoreApplication::translate(
+                    "ProcessStart", "The path holds \"%1\", which cannot name a folder on a "
+                                    "server volume.")
+                    .arg(component);
             return false;
         }
     }
@@ -78,15 +82,17 @@ QString volumesRoot(StartResult& result)
 {
     QString root = qEnvironmentVariable(kVolumesVariable);
     if (root.isEmpty()) {
-        result.error = QStringLiteral("STELVO_VOLUMES is not set, so the folder where the servers' "
-                                      "volumes are mounted is unknown.");
+        result.error = QCoreApplication::translate(
+            "ProcessStart", "STELVO_VOLUMES is not set, so the folder where the servers' "
+                            "volumes are mounted is unknown.");
         return {};
     }
     root = QDir::cleanPath(QDir(root).absolutePath());
     if (!QFileInfo(root).isDir()) {
         result.localPath = root;
-        result.error =
-            QStringLiteral("The volumes folder %1 (STELVO_VOLUMES) does not exist.").arg(root);
+        result.error = QCoreApplication::translate(
+                           "ProcessStart", "The volumes folder %1 (STELVO_VOLUMES) does not exist.")
+                           .arg(root);
         return {};
     }
     return root;
@@ -97,14 +103,18 @@ QString missingComponentError(const QStringList& components, qsizetype i, const 
                               const QString& root)
 {
     if (i == 0)
-        return QStringLiteral("The server %1 is not mounted in the volumes folder %2.")
+        return QCoreApplication::translate("ProcessStart",
+                                           "The server %1 is not mounted in the volumes folder %2.")
             .arg(components[0], root);
     if (i == 1)
-        return QStringLiteral("The volume %1 of server %2 is not mounted in the volumes folder %3.")
+        return QCoreApplication::translate(
+                   "ProcessStart",
+                   "The volume %1 of server %2 is not mounted in the volumes folder %3.")
             .arg(components[1], components[0], root);
     if (i + 1 < components.size())
-        return QStringLiteral("No such folder: %1.").arg(folder + u'/' + components[i]);
-    return QStringLiteral("No such file.");
+        return QCoreApplication::translate("ProcessStart", "No such folder: %1.")
+            .arg(folder + u'/' + components[i]);
+    return QCoreApplication::translate("ProcessStart", "No such file.");
 }
 
 // Maps \\SERVER\VOLUME\rest to $STELVO_VOLUMES/SERVER/VOLUME/rest. On
@@ -279,14 +289,16 @@ StartReport readReport(int fd)
 bool takeReport(const StartReport& report, qint64* pid, QString* error)
 {
     if (report.failure != 0) {
-        *error =
-            report.failureKind == StartMessage::ExecFailed
-                ? QStringLiteral("The program cannot be run: %1.").arg(errnoText(report.failure))
-                : QStringLiteral("Cannot start a process: %1.").arg(errnoText(report.failure));
+        *error = report.failureKind == StartMessage::ExecFailed
+                     ? QCoreApplication::translate("ProcessStart", "The program cannot be run: %1.")
+                           .arg(errnoText(report.failure))
+                     : QCoreApplication::translate("ProcessStart", "Cannot start a process: %1.")
+                           .arg(errnoText(report.failure));
         return false;
     }
     if (report.pid <= 0) {
-        *error = QStringLiteral("Cannot start a process: the starting process ended unexpectedly.");
+        *error = QCoreApplication::translate(
+            "ProcessStart", "Cannot start a process: the starting process ended unexpectedly.");
         return false;
     }
     *pid = report.pid;
@@ -303,7 +315,8 @@ bool spawnDetached(const QStringList& arguments, qint64* pid, QString* error)
     const ExecArguments exec(arguments);
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        *error = QStringLiteral("Cannot create a pipe: %1.").arg(errnoText(errno));
+        *error = QCoreApplication::translate("ProcessStart", "Cannot create a pipe: %1.")
+                     .arg(errnoText(errno));
         return false;
     }
     // The tools are windowed programs: they read nothing from our terminal.
@@ -319,7 +332,8 @@ bool spawnDetached(const QStringList& arguments, qint64* pid, QString* error)
         ::close(devNull);
     if (middle < 0) {
         ::close(pipeFds[0]);
-        *error = QStringLiteral("Cannot start a process: %1.").arg(errnoText(forkError));
+        *error = QCoreApplication::translate("ProcessStart", "Cannot start a process: %1.")
+                     .arg(errnoText(forkError));
         return false;
     }
     const StartReport report = readReport(pipeFds[0]);
@@ -342,11 +356,12 @@ bool locateProgram(StartResult& result)
     }
     const QFileInfo file(result.localPath);
     if (!file.exists()) {
-        result.error = QStringLiteral("No such file.");
+        result.error = QCoreApplication::translate("ProcessStart", "No such file.");
         return false;
     }
     if (file.isDir()) {
-        result.error = QStringLiteral("This is a folder, not a program.");
+        result.error =
+            QCoreApplication::translate("ProcessStart", "This is a folder, not a program.");
         return false;
     }
     return true;
@@ -370,15 +385,16 @@ bool programArguments(StartResult& result, int windowStyle, QStringList* argv)
     if (beginsWithMZ(result.localPath)) {
         const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
         if (wine.isEmpty()) {
-            result.error = QStringLiteral("This is a Windows program and Wine is not installed "
-                                          "(no \"wine\" on PATH).");
+            result.error = QCoreApplication::translate(
+                "ProcessStart", "This is a Windows program and Wine is not installed "
+                                "(no \"wine\" on PATH).");
             return false;
         }
         *argv << wineLauncher(wine, result.localPath, windowStyle);
         return true;
     }
     if (::access(QFile::encodeName(result.localPath).constData(), X_OK) != 0) {
-        result.error = QStringLiteral("The file is not executable.");
+        result.error = QCoreApplication::translate("ProcessStart", "The file is not executable.");
         return false;
     }
     *argv << result.localPath;
@@ -395,7 +411,8 @@ StartResult Shell(const QString& commandLine, int windowStyle)
     StartResult result;
     QStringList words = cmdline::splitCommandLine(commandLine);
     if (words.isEmpty() || words.first().isEmpty()) {
-        result.error = QStringLiteral("The command line names no program.");
+        result.error =
+            QCoreApplication::translate("ProcessStart", "The command line names no program.");
         return result;
     }
     result.program = words.takeFirst();
@@ -413,9 +430,11 @@ StartResult Shell(const QString& commandLine, int windowStyle)
 
 QString startFailureText(const StartResult& result)
 {
-    QString text = QStringLiteral("Cannot start %1.").arg(result.program);
+    QString text =
+        QCoreApplication::translate("ProcessStart", "Cannot start %1.").arg(result.program);
     if (!result.localPath.isEmpty() && result.localPath != result.program)
-        text += QStringLiteral("\n\nLooked for: %1").arg(result.localPath);
+        text +=
+            QCoreApplication::translate("ProcessStart", "\n\nLooked for: %1").arg(result.localPath);
     text += QStringLiteral("\n\n") + result.error;
     return text;
 }

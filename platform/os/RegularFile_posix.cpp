@@ -4,6 +4,7 @@
 
 #include "RegularFile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
@@ -18,16 +19,16 @@ namespace {
 QString whatItIs(mode_t mode)
 {
     if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
+        return QCoreApplication::translate("RegularFile", "a folder");
     if (S_ISFIFO(mode))
-        return QStringLiteral("a named pipe (FIFO)");
+        return QCoreApplication::translate("RegularFile", "a named pipe (FIFO)");
     if (S_ISCHR(mode))
-        return QStringLiteral("a character device");
+        return QCoreApplication::translate("RegularFile", "a character device");
     if (S_ISBLK(mode))
-        return QStringLiteral("a block device");
+        return QCoreApplication::translate("RegularFile", "a block device");
     if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    return QStringLiteral("a special file");
+        return QCoreApplication::translate("RegularFile", "a socket");
+    return QCoreApplication::translate("RegularFile", "a special file");
 }
 
 bool refuse(const QString& path, const QString& cause, QString* error)
@@ -45,7 +46,10 @@ bool refuseUnlessRegular(const QString& path, const struct stat& info, QString* 
 {
     if (S_ISREG(info.st_mode))
         return true;
-    return refuse(path, whatItIs(info.st_mode) + QStringLiteral(", not a regular file"), error);
+    return refuse(path,
+                  whatItIs(info.st_mode) +
+                      QCoreApplication::translate("RegularFile", ", not a regular file"),
+                  error);
 }
 
 bool refuseUnlessAllowed(const QString& path, const struct stat& info,
@@ -54,13 +58,17 @@ bool refuseUnlessAllowed(const QString& path, const struct stat& info,
     if (rules.ownerOnly && (info.st_mode & 077) != 0) {
         return refuse(
             path,
-            QStringLiteral("other users may read or change it (permissions %1); make it "
-                           "private to its owner with \"chmod 600 %2\"")
+            QCoreApplication::translate(
+                "RegularFile", "other users may read or change it (permissions %1); make it "
+                               "private to its owner with \"chmod 600 %2\"")
                 .arg(QString::number(info.st_mode & 0777, 8).rightJustified(4, u'0'), path),
             error);
     }
     if (rules.maxSize >= 0 && qint64(info.st_size) > rules.maxSize)
-        return refuse(path, QStringLiteral("larger than %1 bytes").arg(rules.maxSize), error);
+        return refuse(
+            path,
+            QCoreApplication::translate("RegularFile", "larger than %1 bytes").arg(rules.maxSize),
+            error);
     return true;
 }
 
@@ -100,7 +108,10 @@ bool readToEnd(int fd, const QString& path, qint64 expectedSize, qint64 maxSize,
         if (maxSize >= 0 && content->size() > maxSize) {
             content->fill('\0');
             content->clear();
-            return refuse(path, QStringLiteral("larger than %1 bytes").arg(maxSize), error);
+            return refuse(
+                path,
+                QCoreApplication::translate("RegularFile", "larger than %1 bytes").arg(maxSize),
+                error);
         }
     }
 }

@@ -147,16 +147,18 @@ QString valueProblem(const QString& folder, const QString& linkName, const QStri
                      const QString& linkTarget, const QString& linkArguments)
 {
     if (linkName.trimmed().isEmpty())
-        return QStringLiteral("The shortcut has no name.");
+        return QCoreApplication::translate("ShellLink", "The shortcut has no name.");
     if (cmdline::hasControlCharacter(folder) || cmdline::hasControlCharacter(linkName) ||
         cmdline::hasControlCharacter(linkTarget) || cmdline::hasControlCharacter(linkArguments)) {
         // A desktop entry is one value per line, and a tool argument
         // should never carry one anyway.
-        return QStringLiteral("The shortcut's name, folder, target or arguments hold a control "
-                              "character.");
+        return QCoreApplication::translate(
+            "ShellLink", "The shortcut's name, folder, target or arguments hold a control "
+                         "character.");
     }
     if (QFile::encodeName(fileName).size() > NAME_MAX)
-        return QStringLiteral("The shortcut's name is too long for a file name.");
+        return QCoreApplication::translate("ShellLink",
+                                           "The shortcut's name is too long for a file name.");
     return {};
 }
 
@@ -167,20 +169,24 @@ QString launcherCommand(const QString& linkTarget, const QString& linkArguments,
 {
     const QString program = cmdline::programWord(linkTarget);
     if (program.isEmpty()) {
-        return linkTarget.isEmpty() ? QStringLiteral("The shortcut has no target.")
-                                    : QStringLiteral("The target %1 holds a quote character, "
-                                                     "which a command line cannot carry.")
-                                          .arg(linkTarget);
+        return linkTarget.isEmpty()
+                   ? QCoreApplication::translate("ShellLink", "The shortcut has no target.")
+                   : QCoreApplication::translate("ShellLink",
+                                                 "The target %1 holds a quote character, "
+                                                 "which a command line cannot carry.")
+                         .arg(linkTarget);
     }
     const QString launcher = shellLinkLauncher();
     if (launcher.isEmpty()) {
-        return QStringLiteral("The launcher %1 is not installed: it was looked for beside this "
-                              "program and on PATH.")
+        return QCoreApplication::translate(
+                   "ShellLink", "The launcher %1 is not installed: it was looked for beside this "
+                                "program and on PATH.")
             .arg(kLauncherName);
     }
     const QString volumes = qEnvironmentVariable(kVolumesVariable);
     if (cmdline::hasControlCharacter(volumes) || cmdline::hasControlCharacter(launcher))
-        return QStringLiteral("The launcher's path or STELVO_VOLUMES holds a control character.");
+        return QCoreApplication::translate(
+            "ShellLink", "The launcher's path or STELVO_VOLUMES holds a control character.");
 
     *argv = {launcher};
     if (!volumes.isEmpty()) {
@@ -209,17 +215,20 @@ QString entryText(const QString& linkName, const QStringList& argv)
 QString writeEntry(const QString& directory, const QString& path, const QString& text)
 {
     if (!QDir().mkpath(directory))
-        return QStringLiteral("Cannot create the folder %1.").arg(directory);
+        return QCoreApplication::translate("ShellLink", "Cannot create the folder %1.")
+            .arg(directory);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("Cannot write %1: %2.").arg(path, file.errorString());
+        return QCoreApplication::translate("ShellLink", "Cannot write %1: %2.")
+            .arg(path, file.errorString());
     file.write(text.toUtf8());
     // Desktops refuse to launch an entry on the desktop that is not executable.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                         QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
                         QFileDevice::ExeOther);
     if (!file.commit())
-        return QStringLiteral("Cannot write %1: %2.").arg(path, file.errorString());
+        return QCoreApplication::translate("ShellLink", "Cannot write %1: %2.")
+            .arg(path, file.errorString());
     return {};
 }
 
@@ -248,8 +257,9 @@ ShellLinkResult fCreateShellLink(const QString& folder, const QString& linkName,
     ShellLinkResult result;
     QStringList components;
     if (!profileComponents(folder, &components)) {
-        result.error =
-            QStringLiteral("The folder \"%1\" is outside the user's profile.").arg(folder);
+        result.error = QCoreApplication::translate(
+                           "ShellLink", "The folder \"%1\" is outside the user's profile.")
+                           .arg(folder);
         return result;
     }
     const QString directory = localFolder(components);

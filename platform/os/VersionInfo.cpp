@@ -95,7 +95,10 @@ constexpr Section makeSection()
 
 QString versionText(int major, int minor, int revision)
 {
-    return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(revision);
+    return QCoreApplication::translate("VersionInfo", "Version %1.%2.%3")
+        .arg(major)
+        .arg(minor)
+        .arg(revision);
 }
 
 QString versionText()

@@ -21,8 +21,12 @@ void MessageBoxCatcher::poll()
     if (!box || !box->isVisible() || box->property("caught").toBool())
         return;
     box->setProperty("caught", true);
+    QStringList buttonTexts;
+    for (const QAbstractButton* button : box->buttons())
+        buttonTexts << button->text();
     m_shown.append(Shown{box->windowTitle(), box->text(), box->informativeText(), box->icon(),
-                         box->standardButtons(), int(box->buttons().size()), box->textFormat()});
+                         box->standardButtons(), int(box->buttons().size()), box->textFormat(),
+                         buttonTexts});
     if (QAbstractButton* chosen = box->button(m_answer))
         chosen->click();
     else if (!box->buttons().isEmpty())

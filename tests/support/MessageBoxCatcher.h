@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 // Watches for application-modal message boxes while a test runs code that
@@ -27,6 +28,7 @@ public:
         QMessageBox::StandardButtons buttons;
         int buttonCount = 0;
         Qt::TextFormat textFormat = Qt::AutoText;
+        QStringList buttonTexts; // as shown, in the box's order
     };
 
     explicit MessageBoxCatcher(QMessageBox::StandardButton answer = QMessageBox::NoButton,

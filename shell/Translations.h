@@ -1,0 +1,22 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+class QApplication;
+
+namespace stelvo {
+
+// Installs the translators for the user's language: Stelvo's own texts,
+// embedded in the program, and Qt's (qtbase_<language>.qm from Qt's
+// translations folder) for the buttons and dialogs Qt draws. The language is
+// the default locale's (QLocale(): the system locale, from LANGUAGE, LC_ALL,
+// LC_MESSAGES and LANG, unless QLocale::setDefault changed it); the locale
+// need not be installed on the machine. A language without a translation
+// keeps the English texts; nothing fails. Call once, right after the
+// application is constructed and before any window is built. The
+// translators are children of `app`.
+void installTranslations(QApplication& app);
+
+} // namespace stelvo

@@ -1,0 +1,77 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "MainWindowHarness.h"
+#include "MessageBoxCatcher.h"
+#include "Translations.h"
+#include "svWStation.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+
+using Harness = stelvo::test::MainWindowHarness;
+
+namespace {
+
+QStringList captions(const QList<QAction*>& actions)
+{
+    QStringList texts;
+    for (const QAction* action : actions)
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+
+} // namespace
+
+// Runs as a German desktop session: main() sets the environment and installs
+// the translators the way the program does.
+class TestTranslations : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void mainWindowSpeaksTheUsersLanguage()
+    {
+        Harness h;
+        h.load();
+        QCOMPARE(captions(h.window->menuBar()->actions()), QStringList({"&Datei", "&Hilfe"}));
+        QCOMPARE(captions(h.window->FileMenu->actions()), QStringList{"&Beenden"});
+        QCOMPARE(captions(h.window->HelpMenu->actions()), QStringList{"Ü&ber"});
+        // clang-format off
+        QCOMPARE(captions(h.window->WSMenu->actions()), QStringList({
+            "&Fernsteuerung", "Fernan&sicht", "-", "Verwaltungssoftware an&pingen", "&Chat",
+            "&Dateiübertragung", "Fern&ausführung", "D&iagnose", "-",
+            "&Verknüpfung zur Fernsteuerung erstellen"}));
+        // clang-format on
+        QCOMPARE(h.window->SB1->currentMessage(), QStringLiteral("Bereit (\\\\FS1\\SYS\\)"));
+
+        // Qt's own button texts come from Qt's catalogue.
+        MessageBoxCatcher boxes(QMessageBox::Cancel);
+        h.window->FileExit->trigger();
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageBoxCatcher::Shown& seen = boxes.shown().first();
+        QCOMPARE(seen.title, QStringLiteral("Stelvo beenden?"));
+        QCOMPARE(seen.text, QStringLiteral("Sie sind dabei, Stelvo zu beenden."));
+        QCOMPARE(seen.buttonTexts, QStringList({"OK", "Abbrechen"}));
+        QVERIFY(h.ends.isEmpty());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    // The language comes from the environment alone: the de_DE locale need
+    // not be generated on this machine.
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+        qunsetenv(name);
+    qputenv("LANG", "de_DE.UTF-8");
+    QApplication app(argc, argv);
+    stelvo::installTranslations(app);
+    TestTranslations test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "testTranslations.moc"

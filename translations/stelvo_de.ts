@@ -1,0 +1,677 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de" sourcelanguage="en">
+<context>
+    <name>DirectoryError</name>
+    <message>
+        <source>out of memory</source>
+        <translation>Speicher erschöpft</translation>
+    </message>
+    <message>
+        <source>an unexpected error</source>
+        <translation>ein unerwarteter Fehler</translation>
+    </message>
+</context>
+<context>
+    <name>LdapCollector</name>
+    <message>
+        <source>The directory server %1 sent an entry without a DN, so the tree would be incomplete</source>
+        <translation>Der Verzeichnisserver %1 hat einen Eintrag ohne DN gesendet, daher wäre der Baum unvollständig</translation>
+    </message>
+    <message>
+        <source>The directory server %1 sent the entry &quot;%2&quot;, whose DN cannot be read, so the tree would be incomplete</source>
+        <translation>Der Verzeichnisserver %1 hat den Eintrag „%2“ gesendet, dessen DN nicht lesbar ist, daher wäre der Baum unvollständig</translation>
+    </message>
+</context>
+<context>
+    <name>LdapConnection</name>
+    <message>
+        <source>it does not start with ldap:// or ldaps://</source>
+        <translation>sie beginnt nicht mit ldap:// oder ldaps://</translation>
+    </message>
+    <message>
+        <source>unbalanced enclosure</source>
+        <translation>unausgeglichene Klammerung</translation>
+    </message>
+    <message>
+        <source>bad host or port</source>
+        <translation>ungültiger Rechner oder Port</translation>
+    </message>
+    <message>
+        <source>bad attribute list</source>
+        <translation>ungültige Attributliste</translation>
+    </message>
+    <message>
+        <source>bad scope</source>
+        <translation>ungültiger Suchbereich</translation>
+    </message>
+    <message>
+        <source>bad filter</source>
+        <translation>ungültiger Filter</translation>
+    </message>
+    <message>
+        <source>bad extensions</source>
+        <translation>ungültige Erweiterungen</translation>
+    </message>
+    <message>
+        <source>malformed URL</source>
+        <translation>fehlerhafte URL</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a usable LDAP URL: malformed DN &quot;%2&quot;: %3</source>
+        <translation>„%1“ ist keine verwendbare LDAP-URL: fehlerhafter DN „%2“: %3</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a usable LDAP URL</source>
+        <translation>„%1“ ist keine verwendbare LDAP-URL</translation>
+    </message>
+    <message>
+        <source>Cannot use the bind password file: %1</source>
+        <translation>Die Kennwortdatei für die Anmeldung kann nicht verwendet werden: %1</translation>
+    </message>
+    <message>
+        <source>The bind password file &quot;%1&quot; is empty</source>
+        <translation>Die Kennwortdatei für die Anmeldung „%1“ ist leer</translation>
+    </message>
+    <message>
+        <source>; if the server is up, its certificate may not be trusted (TLS_CACERT in ldap.conf, or LDAPTLS_CACERT)</source>
+        <translation>; falls der Server läuft, wird seinem Zertifikat möglicherweise nicht vertraut (TLS_CACERT in ldap.conf oder LDAPTLS_CACERT)</translation>
+    </message>
+    <message>
+        <source>Cannot connect to the directory server %1: %2</source>
+        <translation>Keine Verbindung zum Verzeichnisserver %1 möglich: %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a usable LDAP URL: %2</source>
+        <translation>„%1“ ist keine verwendbare LDAP-URL: %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a usable LDAP URL: only ldap:// and ldaps:// are supported</source>
+        <translation>„%1“ ist keine verwendbare LDAP-URL: nur ldap:// und ldaps:// werden unterstützt</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a usable LDAP URL: it may name the server and the tree root&apos;s DN only, no attributes, filter or extensions</source>
+        <translation>„%1“ ist keine verwendbare LDAP-URL: sie darf nur den Server und den DN der Baumwurzel nennen, keine Attribute, Filter oder Erweiterungen</translation>
+    </message>
+    <message>
+        <source>Cannot use the directory server %1: %2</source>
+        <translation>Der Verzeichnisserver %1 kann nicht verwendet werden: %2</translation>
+    </message>
+    <message>
+        <source>StartTLS with the directory server %1 failed: %2</source>
+        <translation>StartTLS mit dem Verzeichnisserver %1 ist fehlgeschlagen: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 refused the anonymous bind: %2</source>
+        <translation>Der Verzeichnisserver %1 hat die anonyme Anmeldung abgelehnt: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 refused the bind as &quot;%2&quot;: %3</source>
+        <translation>Der Verzeichnisserver %1 hat die Anmeldung als „%2“ abgelehnt: %3</translation>
+    </message>
+</context>
+<context>
+    <name>LdapDirectory</name>
+    <message>
+        <source>STELVO_STARTTLS=1 cannot be used with %1: an ldaps:// connection is encrypted already</source>
+        <translation>STELVO_STARTTLS=1 kann nicht mit %1 verwendet werden: eine ldaps://-Verbindung ist bereits verschlüsselt</translation>
+    </message>
+    <message>
+        <source>The context &quot;%1&quot; is not an NDS name (NDS:\\TREE\...)</source>
+        <translation>Der Kontext „%1“ ist kein NDS-Name (NDS:\\BAUM\...)</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a directory attribute name</source>
+        <translation>„%1“ ist kein Attributname des Verzeichnisses</translation>
+    </message>
+    <message>
+        <source>The search names no directory class to look for</source>
+        <translation>Die Suche nennt keine Verzeichnisklasse, nach der gesucht werden soll</translation>
+    </message>
+    <message>
+        <source>The directory server %1 is set up as tree %2, not %3</source>
+        <translation>Der Verzeichnisserver %1 ist als Baum %2 eingerichtet, nicht als %3</translation>
+    </message>
+    <message>
+        <source>Unknown directory class: %1</source>
+        <translation>Unbekannte Verzeichnisklasse: %1</translation>
+    </message>
+    <message>
+        <source>Unknown search scope %1</source>
+        <translation>Unbekannter Suchbereich %1</translation>
+    </message>
+    <message>
+        <source>The connection to the directory server %1 was lost: %2</source>
+        <translation>Die Verbindung zum Verzeichnisserver %1 ist abgebrochen: %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not in the directory</source>
+        <translation>„%1“ ist nicht im Verzeichnis</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a name in tree %2</source>
+        <translation>„%1“ ist kein Name im Baum %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is the tree itself, not an entry in it</source>
+        <translation>„%1“ ist der Baum selbst, kein Eintrag darin</translation>
+    </message>
+</context>
+<context>
+    <name>LdapLookup</name>
+    <message>
+        <source>The directory server %1 could not look up &quot;%2&quot;: %3</source>
+        <translation>Der Verzeichnisserver %1 konnte „%2“ nicht nachschlagen: %3</translation>
+    </message>
+    <message>
+        <source>The directory server %1 could not read &quot;%2&quot;: %3</source>
+        <translation>Der Verzeichnisserver %1 konnte „%2“ nicht lesen: %3</translation>
+    </message>
+</context>
+<context>
+    <name>LdapSearch</name>
+    <message>
+        <source>The directory server %1 did not name its naming contexts: %2</source>
+        <translation>Der Verzeichnisserver %1 hat seine Namenskontexte nicht genannt: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 names no naming contexts; give the DN of the tree root in the URL</source>
+        <translation>Der Verzeichnisserver %1 nennt keine Namenskontexte; geben Sie den DN der Baumwurzel in der URL an</translation>
+    </message>
+    <message>
+        <source>The search on the directory server %1 failed: %2</source>
+        <translation>Die Suche auf dem Verzeichnisserver %1 ist fehlgeschlagen: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 stopped answering the search</source>
+        <translation>Der Verzeichnisserver %1 antwortet nicht mehr auf die Suche</translation>
+    </message>
+    <message>
+        <source>The directory server %1 ended a page of the search with a paged-results control that cannot be read, so the tree would be incomplete: %2</source>
+        <translation>Der Verzeichnisserver %1 hat eine Seite der Suche mit einem unlesbaren Paged-Results-Steuerelement beendet, daher wäre der Baum unvollständig: %2</translation>
+    </message>
+    <message>
+        <source>The connection to the directory server %1 was lost during the search: %2</source>
+        <translation>Die Verbindung zum Verzeichnisserver %1 ist während der Suche abgebrochen: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 stopped the search at its size limit after %2 entries%3, so the tree would be incomplete: %4</source>
+        <translation>Der Verzeichnisserver %1 hat die Suche nach %2 Einträgen an seiner Größenbeschränkung beendet%3, daher wäre der Baum unvollständig: %4</translation>
+    </message>
+    <message>
+        <source> (it does not allow paged searches)</source>
+        <translation> (er erlaubt keine seitenweise Suche)</translation>
+    </message>
+    <message>
+        <source>; the nearest existing entry is &quot;%1&quot;</source>
+        <translation>; der nächste vorhandene Eintrag ist „%1“</translation>
+    </message>
+    <message>
+        <source>The directory server %1 has no entry &quot;%2&quot; for the tree root: %3</source>
+        <translation>Der Verzeichnisserver %1 hat keinen Eintrag „%2“ für die Baumwurzel: %3</translation>
+    </message>
+    <message>
+        <source>The context &quot;%1&quot; is not a valid NDS name</source>
+        <translation>Der Kontext „%1“ ist kein gültiger NDS-Name</translation>
+    </message>
+    <message>
+        <source>The directory server %1 does not hold the context &quot;%2&quot;</source>
+        <translation>Der Verzeichnisserver %1 enthält den Kontext „%2“ nicht</translation>
+    </message>
+</context>
+<context>
+    <name>LdifDirectory</name>
+    <message>
+        <source>The context &quot;%1&quot; is not an NDS name (NDS:\\TREE\...).</source>
+        <translation>Der Kontext „%1“ ist kein NDS-Name (NDS:\\BAUM\...).</translation>
+    </message>
+    <message>
+        <source>The directory holds no tree named &quot;%1&quot;.</source>
+        <translation>Das Verzeichnis enthält keinen Baum namens „%1“.</translation>
+    </message>
+    <message>
+        <source>The context &quot;%1&quot; is not a valid NDS name.</source>
+        <translation>Der Kontext „%1“ ist kein gültiger NDS-Name.</translation>
+    </message>
+    <message>
+        <source>The directory does not hold the context &quot;%1&quot;.</source>
+        <translation>Das Verzeichnis enthält den Kontext „%1“ nicht.</translation>
+    </message>
+    <message>
+        <source>Unknown search scope %1.</source>
+        <translation>Unbekannter Suchbereich %1.</translation>
+    </message>
+    <message>
+        <source>Unknown directory class: %1.</source>
+        <translation>Unbekannte Verzeichnisklasse: %1.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read: %2.</source>
+        <translation>%1 kann nicht gelesen werden: %2.</translation>
+    </message>
+    <message>
+        <source>Searching by attribute &quot;%1&quot; is not supported.</source>
+        <translation>Die Suche nach dem Attribut „%1“ wird nicht unterstützt.</translation>
+    </message>
+    <message>
+        <source>%1 is not in the directory.</source>
+        <translation>%1 ist nicht im Verzeichnis.</translation>
+    </message>
+</context>
+<context>
+    <name>LdifTree</name>
+    <message>
+        <source>%1, line %2: %3</source>
+        <translation>%1, Zeile %2: %3</translation>
+    </message>
+    <message>
+        <source>malformed LDIF record: %1</source>
+        <translation>fehlerhafter LDIF-Datensatz: %1</translation>
+    </message>
+    <message>
+        <source>only entries are accepted, not change records</source>
+        <translation>nur Einträge sind erlaubt, keine Änderungsdatensätze</translation>
+    </message>
+    <message>
+        <source>the entry has no DN</source>
+        <translation>der Eintrag hat keinen DN</translation>
+    </message>
+    <message>
+        <source>malformed LDIF record</source>
+        <translation>fehlerhafter LDIF-Datensatz</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is already in the directory (line %2)</source>
+        <translation>„%1“ ist bereits im Verzeichnis (Zeile %2)</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; lies outside the tree: its parent %2 is not in the directory</source>
+        <translation>„%1“ liegt außerhalb des Baums: sein übergeordneter Eintrag %2 ist nicht im Verzeichnis</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; lies below %2, which is not a container</source>
+        <translation>„%1“ liegt unter %2, das kein Container ist</translation>
+    </message>
+</context>
+<context>
+    <name>LeftOutMessage</name>
+    <message>
+        <source>1 entry was left out of the tree because its name cannot be written as an NDS name</source>
+        <translation>1 Eintrag wurde im Baum ausgelassen, weil sein Name nicht als NDS-Name geschrieben werden kann</translation>
+    </message>
+    <message>
+        <source>%1 entries were left out of the tree because their names cannot be written as NDS names</source>
+        <translation>%1 Einträge wurden im Baum ausgelassen, weil ihre Namen nicht als NDS-Namen geschrieben werden können</translation>
+    </message>
+    <message>
+        <source> (a name that holds a backslash or a NUL, or is empty, leaves out its entry and the entries below it):
+</source>
+        <translation> (ein Name, der einen umgekehrten Schrägstrich oder ein NUL enthält oder leer ist, lässt seinen Eintrag und die Einträge darunter aus):
+</translation>
+    </message>
+    <message>
+        <source>
+and %1 more</source>
+        <translation>
+und %1 weitere</translation>
+    </message>
+</context>
+<context>
+    <name>NdsMapping</name>
+    <message>
+        <source>malformed DN &quot;%1&quot;: %2</source>
+        <translation>fehlerhafter DN „%1“: %2</translation>
+    </message>
+    <message>
+        <source>empty DN</source>
+        <translation>leerer DN</translation>
+    </message>
+</context>
+<context>
+    <name>ProcessStart</name>
+    <message>
+        <source>The path does not name a file on a server volume (\\SERVER\VOLUME\FOLDER\FILE).</source>
+        <translation>Der Pfad nennt keine Datei auf einem Server-Volume (\\SERVER\VOLUME\ORDNER\DATEI).</translation>
+    </message>
+    <message>
+        <source>The path holds &quot;%1&quot;, which cannot name a folder on a server volume.</source>
+        <translation>Der Pfad enthält „%1“, was keinen Ordner auf einem Server-Volume bezeichnen kann.</translation>
+    </message>
+    <message>
+        <source>STELVO_VOLUMES is not set, so the folder where the servers&apos; volumes are mounted is unknown.</source>
+        <translation>STELVO_VOLUMES ist nicht gesetzt, daher ist der Ordner, in dem die Volumes der Server eingehängt sind, unbekannt.</translation>
+    </message>
+    <message>
+        <source>The volumes folder %1 (STELVO_VOLUMES) does not exist.</source>
+        <translation>Der Volume-Ordner %1 (STELVO_VOLUMES) existiert nicht.</translation>
+    </message>
+    <message>
+        <source>The server %1 is not mounted in the volumes folder %2.</source>
+        <translation>Der Server %1 ist im Volume-Ordner %2 nicht eingehängt.</translation>
+    </message>
+    <message>
+        <source>The volume %1 of server %2 is not mounted in the volumes folder %3.</source>
+        <translation>Das Volume %1 des Servers %2 ist im Volume-Ordner %3 nicht eingehängt.</translation>
+    </message>
+    <message>
+        <source>No such folder: %1.</source>
+        <translation>Ordner nicht gefunden: %1.</translation>
+    </message>
+    <message>
+        <source>No such file.</source>
+        <translation>Datei nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>The program cannot be run: %1.</source>
+        <translation>Das Programm kann nicht ausgeführt werden: %1.</translation>
+    </message>
+    <message>
+        <source>Cannot start a process: %1.</source>
+        <translation>Ein Prozess kann nicht gestartet werden: %1.</translation>
+    </message>
+    <message>
+        <source>Cannot start a process: the starting process ended unexpectedly.</source>
+        <translation>Ein Prozess kann nicht gestartet werden: der startende Prozess wurde unerwartet beendet.</translation>
+    </message>
+    <message>
+        <source>Cannot create a pipe: %1.</source>
+        <translation>Eine Pipe kann nicht angelegt werden: %1.</translation>
+    </message>
+    <message>
+        <source>This is a folder, not a program.</source>
+        <translation>Dies ist ein Ordner, kein Programm.</translation>
+    </message>
+    <message>
+        <source>This is a Windows program and Wine is not installed (no &quot;wine&quot; on PATH).</source>
+        <translation>Dies ist ein Windows-Programm, und Wine ist nicht installiert (kein „wine“ im PATH).</translation>
+    </message>
+    <message>
+        <source>The file is not executable.</source>
+        <translation>Die Datei ist nicht ausführbar.</translation>
+    </message>
+    <message>
+        <source>The command line names no program.</source>
+        <translation>Die Befehlszeile nennt kein Programm.</translation>
+    </message>
+    <message>
+        <source>Cannot start %1.</source>
+        <translation>%1 kann nicht gestartet werden.</translation>
+    </message>
+    <message>
+        <source>
+
+Looked for: %1</source>
+        <translation>
+
+Gesucht als: %1</translation>
+    </message>
+</context>
+<context>
+    <name>RegularFile</name>
+    <message>
+        <source>a folder</source>
+        <translation>ein Ordner</translation>
+    </message>
+    <message>
+        <source>a named pipe (FIFO)</source>
+        <translation>eine benannte Pipe (FIFO)</translation>
+    </message>
+    <message>
+        <source>a character device</source>
+        <translation>ein zeichenorientiertes Gerät</translation>
+    </message>
+    <message>
+        <source>a block device</source>
+        <translation>ein blockorientiertes Gerät</translation>
+    </message>
+    <message>
+        <source>a socket</source>
+        <translation>ein Socket</translation>
+    </message>
+    <message>
+        <source>a special file</source>
+        <translation>eine Spezialdatei</translation>
+    </message>
+    <message>
+        <source>, not a regular file</source>
+        <translation>, keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>other users may read or change it (permissions %1); make it private to its owner with &quot;chmod 600 %2&quot;</source>
+        <translation>andere Benutzer dürfen sie lesen oder ändern (Berechtigungen %1); machen Sie sie mit „chmod 600 %2“ nur für ihren Besitzer zugänglich</translation>
+    </message>
+    <message>
+        <source>larger than %1 bytes</source>
+        <translation>größer als %1 Byte</translation>
+    </message>
+</context>
+<context>
+    <name>ShellLink</name>
+    <message>
+        <source>The shortcut has no name.</source>
+        <translation>Die Verknüpfung hat keinen Namen.</translation>
+    </message>
+    <message>
+        <source>The shortcut&apos;s name, folder, target or arguments hold a control character.</source>
+        <translation>Name, Ordner, Ziel oder Argumente der Verknüpfung enthalten ein Steuerzeichen.</translation>
+    </message>
+    <message>
+        <source>The shortcut&apos;s name is too long for a file name.</source>
+        <translation>Der Name der Verknüpfung ist für einen Dateinamen zu lang.</translation>
+    </message>
+    <message>
+        <source>The shortcut has no target.</source>
+        <translation>Die Verknüpfung hat kein Ziel.</translation>
+    </message>
+    <message>
+        <source>The target %1 holds a quote character, which a command line cannot carry.</source>
+        <translation>Das Ziel %1 enthält ein Anführungszeichen, das eine Befehlszeile nicht aufnehmen kann.</translation>
+    </message>
+    <message>
+        <source>The launcher %1 is not installed: it was looked for beside this program and on PATH.</source>
+        <translation>Das Startprogramm %1 ist nicht installiert: es wurde neben diesem Programm und im PATH gesucht.</translation>
+    </message>
+    <message>
+        <source>The launcher&apos;s path or STELVO_VOLUMES holds a control character.</source>
+        <translation>Der Pfad des Startprogramms oder STELVO_VOLUMES enthält ein Steuerzeichen.</translation>
+    </message>
+    <message>
+        <source>Cannot create the folder %1.</source>
+        <translation>Der Ordner %1 kann nicht angelegt werden.</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2.</source>
+        <translation>%1 kann nicht geschrieben werden: %2.</translation>
+    </message>
+    <message>
+        <source>The folder &quot;%1&quot; is outside the user&apos;s profile.</source>
+        <translation>Der Ordner „%1“ liegt außerhalb des Benutzerprofils.</translation>
+    </message>
+</context>
+<context>
+    <name>TreeBuilder</name>
+    <message>
+        <source>%1 is not a name in tree %2.</source>
+        <translation>%1 ist kein Name im Baum %2.</translation>
+    </message>
+    <message>
+        <source>%1 has an empty name component.</source>
+        <translation>%1 hat einen leeren Namensbestandteil.</translation>
+    </message>
+    <message>
+        <source>%1 does not end in its short name &quot;%2&quot;.</source>
+        <translation>%1 endet nicht auf seinen Kurznamen „%2“.</translation>
+    </message>
+</context>
+<context>
+    <name>VersionInfo</name>
+    <message>
+        <source>Version %1.%2.%3</source>
+        <translation>Version %1.%2.%3</translation>
+    </message>
+</context>
+<context>
+    <name>WorkstationCommands</name>
+    <message>
+        <source>The name %1 cannot be passed to %2: it holds a quote character or a control character, or ends in a backslash. Nothing was started or written.</source>
+        <translation>Der Name %1 kann nicht an %2 übergeben werden: er enthält ein Anführungszeichen oder ein Steuerzeichen oder endet auf einen umgekehrten Schrägstrich. Es wurde nichts gestartet oder geschrieben.</translation>
+    </message>
+    <message>
+        <source>the shortcut</source>
+        <translation>die Verknüpfung</translation>
+    </message>
+    <message>
+        <source>The shortcut %1 cannot be created.
+
+%2</source>
+        <translation>Die Verknüpfung %1 kann nicht erstellt werden.
+
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>stelvo::SVsplash</name>
+    <message>
+        <source>Stelvo is starting</source>
+        <translation>Stelvo wird gestartet</translation>
+    </message>
+    <message>
+        <source>Shown while the directory is searched. Any key closes it.</source>
+        <translation>Wird angezeigt, während das Verzeichnis durchsucht wird. Jede Taste schließt das Fenster.</translation>
+    </message>
+    <message>
+        <source>Stelvo logo</source>
+        <translation>Stelvo-Logo</translation>
+    </message>
+    <message>
+        <source>Copyright © Stelvo Developers</source>
+        <translation>Copyright © Stelvo-Entwickler</translation>
+    </message>
+    <message>
+        <source>Stelvo Developers</source>
+        <translation>Stelvo-Entwickler</translation>
+    </message>
+</context>
+<context>
+    <name>stelvo::frmAbout</name>
+    <message>
+        <source>Stelvo logo</source>
+        <translation>Stelvo-Logo</translation>
+    </message>
+    <message>
+        <source>Written by the Stelvo Developers</source>
+        <translation>Von den Stelvo-Entwicklern</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>&amp;System Info...</source>
+        <translation>&amp;Systeminfo...</translation>
+    </message>
+    <message>
+        <source>Starts the system information tool.</source>
+        <translation>Startet das Systeminformationsprogramm.</translation>
+    </message>
+    <message>
+        <source>  This is a fairly simple program to use.  After your NDS tree shows up in the window, drill down to your workstation objects and select one by left-clicking on it, then right click to bring up the workstation menu.  You will see all the options you would normally see in NWAdmin and one extra... The last entry on the menu will place a shortcut on your desktop that will remote control the selected workstation!  Without running NWAdmin or Stelvo first!</source>
+        <translation>  Das Programm ist einfach zu bedienen.  Sobald Ihr NDS-Baum im Fenster erscheint, öffnen Sie die Container bis zu Ihren Arbeitsstationen, wählen eine mit der linken Maustaste aus und öffnen mit der rechten Maustaste das Arbeitsstationsmenü.  Es bietet alle Befehle, die Sie aus NWAdmin kennen, und einen weiteren... Der letzte Menüeintrag legt eine Verknüpfung auf Ihrem Desktop ab, die die ausgewählte Arbeitsstation fernsteuert!  Ohne NWAdmin oder Stelvo vorher zu starten!</translation>
+    </message>
+    <message>
+        <source>About %1</source>
+        <translation>Über %1</translation>
+    </message>
+    <message>
+        <source>System Information Is Unavailable At This Time</source>
+        <translation>Die Systeminformationen sind zurzeit nicht verfügbar</translation>
+    </message>
+</context>
+<context>
+    <name>stelvo::svWStation</name>
+    <message>
+        <source>Directory tree</source>
+        <translation>Verzeichnisbaum</translation>
+    </message>
+    <message>
+        <source>The containers and workstations of the directory. Select a workstation, then open its commands with the Menu key or Shift+F10.</source>
+        <translation>Die Container und Arbeitsstationen des Verzeichnisses. Wählen Sie eine Arbeitsstation aus und öffnen Sie dann ihre Befehle mit der Menütaste oder Umschalt+F10.</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>Ü&amp;ber</translation>
+    </message>
+    <message>
+        <source>Workstation commands</source>
+        <translation>Arbeitsstationsbefehle</translation>
+    </message>
+    <message>
+        <source>&amp;Remote Control</source>
+        <translation>&amp;Fernsteuerung</translation>
+    </message>
+    <message>
+        <source>Remote &amp;View</source>
+        <translation>Fernan&amp;sicht</translation>
+    </message>
+    <message>
+        <source>&amp;Ping Management Software</source>
+        <translation>Verwaltungssoftware an&amp;pingen</translation>
+    </message>
+    <message>
+        <source>C&amp;hat</source>
+        <translation>&amp;Chat</translation>
+    </message>
+    <message>
+        <source>&amp;File Transfer</source>
+        <translation>&amp;Dateiübertragung</translation>
+    </message>
+    <message>
+        <source>Remote &amp;Execute</source>
+        <translation>Fern&amp;ausführung</translation>
+    </message>
+    <message>
+        <source>Di&amp;agnostics</source>
+        <translation>D&amp;iagnose</translation>
+    </message>
+    <message>
+        <source>&amp;Create Control Shorcut</source>
+        <translation>&amp;Verknüpfung zur Fernsteuerung erstellen</translation>
+    </message>
+    <message>
+        <source>Searching...</source>
+        <translation>Suche läuft...</translation>
+    </message>
+    <message>
+        <source>No workstations found in Tree</source>
+        <translation>Keine Arbeitsstationen im Baum gefunden</translation>
+    </message>
+    <message>
+        <source>Ready (%1)</source>
+        <translation>Bereit (%1)</translation>
+    </message>
+    <message>
+        <source>You are about to exit Stelvo.</source>
+        <translation>Sie sind dabei, Stelvo zu beenden.</translation>
+    </message>
+    <message>
+        <source>Quit Stelvo?</source>
+        <translation>Stelvo beenden?</translation>
+    </message>
+</context>
+</TS>
