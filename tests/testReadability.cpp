@@ -6,6 +6,7 @@
 // contrast with what they are drawn on, nothing is cut off, and every window
 // lies within its screen. Runs at scale factor 2 on a 1280 x 1024 screen
 // (640 x 512 device-independent pixels), as a small laptop does.
+#include "DarkPalette.h"
 #include "MainWindowHarness.h"
 #include "SVsplash.h"
 #include "frmAbout.h"
@@ -50,29 +51,6 @@ ShownWindow showWindow(const QString& name)
     if (!QTest::qWaitForWindowExposed(shown.window()))
         qWarning("%s not exposed", qPrintable(name));
     return shown;
-}
-
-// A dark theme's palette, its window colour as one was seen on a desktop.
-QPalette darkPalette()
-{
-    QPalette p;
-    const QColor text(0xee, 0xee, 0xee);
-    // clang-format off
-    const std::pair<QPalette::ColorRole, QColor> roles[] = {
-        {QPalette::Window, QColor(0x22, 0x20, 0x20)}, {QPalette::WindowText, text},
-        {QPalette::Base, QColor(0x1c, 0x1b, 0x1b)},   {QPalette::AlternateBase, QColor(0x2a, 0x28, 0x28)},
-        {QPalette::Text, text},                       {QPalette::Button, QColor(0x33, 0x31, 0x31)},
-        {QPalette::ButtonText, text},                 {QPalette::BrightText, Qt::white},
-        {QPalette::Light, QColor(0x4a, 0x47, 0x47)},  {QPalette::Midlight, QColor(0x3a, 0x38, 0x38)},
-        {QPalette::Mid, QColor(0x2a, 0x28, 0x28)},    {QPalette::Dark, QColor(0x14, 0x13, 0x13)},
-        {QPalette::Shadow, Qt::black},                {QPalette::Highlight, QColor(0x3d, 0xae, 0xe9)},
-        {QPalette::HighlightedText, Qt::white},       {QPalette::ToolTipBase, QColor(0x31, 0x36, 0x3b)},
-        {QPalette::ToolTipText, text},                {QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99)},
-    };
-    // clang-format on
-    for (const auto& [role, colour] : roles)
-        p.setColor(role, colour);
-    return p;
 }
 
 // WCAG 2 relative luminance and contrast ratio.
@@ -190,11 +168,11 @@ private slots:
         const QPalette light = QApplication::style()->standardPalette();
         // clang-format off
         QTest::newRow("main window, light") << "main"   << light;
-        QTest::newRow("main window, dark")  << "main"   << darkPalette();
+        QTest::newRow("main window, dark")  << "main"   << test::darkPalette();
         QTest::newRow("about box, light")   << "about"  << light;
-        QTest::newRow("about box, dark")    << "about"  << darkPalette();
+        QTest::newRow("about box, dark")    << "about"  << test::darkPalette();
         QTest::newRow("splash, light")      << "splash" << light;
-        QTest::newRow("splash, dark")       << "splash" << darkPalette();
+        QTest::newRow("splash, dark")       << "splash" << test::darkPalette();
         // clang-format on
     }
     void textsContrastWithTheirBackground()

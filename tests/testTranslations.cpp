@@ -4,6 +4,8 @@
 
 #include "MainWindowHarness.h"
 #include "MessageBoxCatcher.h"
+#include "SettingsError.h"
+#include "Startup.h"
 #include "Translations.h"
 #include "svWStation.h"
 
@@ -11,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Harness = stelvo::test::MainWindowHarness;
@@ -32,6 +35,9 @@ QStringList captions(const QList<QAction*>& actions)
 class TestTranslations : public QObject
 {
     Q_OBJECT
+
+public:
+    explicit TestTranslations(const stelvo::Startup& startup) : m_startup(startup) {}
 
 private slots:
     void mainWindowSpeaksTheUsersLanguage()
@@ -59,6 +65,22 @@ private slots:
         QCOMPARE(seen.buttonTexts, QStringList({"OK", "Abbrechen"}));
         QVERIFY(h.ends.isEmpty());
     }
+
+    // Found before the translators existed, shown in a window after.
+    void settingsErrorSpeaksTheUsersLanguage()
+    {
+        QVERIFY(!m_startup.exitCode());
+        try {
+            m_startup.settings();
+            QFAIL("STELVO_STARTTLS=ja was accepted");
+        } catch (const stelvo::SettingsError& error) {
+            QCOMPARE(error.message(),
+                     QStringLiteral("STELVO_STARTTLS muss 1 oder 0 sein, nicht „ja“"));
+        }
+    }
+
+private:
+    const stelvo::Startup& m_startup;
 };
 
 int main(int argc, char** argv)
@@ -68,9 +90,21 @@ int main(int argc, char** argv)
     for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
         qunsetenv(name);
     qputenv("LANG", "de_DE.UTF-8");
+
+    // The settings are loaded before the application exists, as main() does
+    // (it says the error on standard error, in English); no configuration
+    // file or ldap.conf of the developer's takes part.
+    const QTemporaryDir noConfig;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(noConfig.path()));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(noConfig.path()));
+    qputenv("LDAPNOINIT", "1");
+    qputenv("STELVO_STARTTLS", "ja");
+    const stelvo::Startup startup = stelvo::Startup::prepare(1, argv);
+    qunsetenv("STELVO_STARTTLS");
+
     QApplication app(argc, argv);
     stelvo::installTranslations(app);
-    TestTranslations test;
+    TestTranslations test(startup);
     return QTest::qExec(&test, argc, argv);
 }
 

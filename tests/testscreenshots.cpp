@@ -2,12 +2,18 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// Renders the splash and the about box as they appear on screen and checks
-// that the pictures hold what the windows show. With STELVO_SCREENSHOT_DIR
-// set (scripts/screenshots does, under Xvfb) the pictures are also saved
-// there as splash.png and about.png.
+// Renders the splash, the about box and the main window as they appear on
+// screen, the latter two also with a dark theme's palette, and checks that
+// the pictures hold what the windows show. With STELVO_SCREENSHOT_DIR set
+// (scripts/screenshots does, under Xvfb) the pictures are also saved there:
+// splash.png, about.png, about-dark.png, main-window.png,
+// main-window-dark.png. The windows speak the session's language, as the
+// program's do; in another language than English the names say which
+// (main-window-de.png).
+#include "DarkPalette.h"
 #include "DirectoryFactory.h"
 #include "SVsplash.h"
+#include "Translations.h"
 #include "TreeItemModel.h"
 #include "frmAbout.h"
 #include "svWStation.h"
@@ -16,6 +22,7 @@
 #include <QDir>
 #include <QImage>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPixmap>
 #include <QScreen>
@@ -42,24 +49,50 @@ int inked(const QImage& image, const QRect& area)
     return count;
 }
 
-void save(const QImage& image, const char* name)
+// "" in English, "-de" in German.
+QString languageSuffix()
+{
+    const QLocale::Language language = QLocale().language();
+    if (language == QLocale::English || language == QLocale::C)
+        return {};
+    return QLatin1Char('-') + QLocale::languageToCode(language);
+}
+
+// Saves `image` as NAME.png, NAME-de.png in a German session.
+void save(const QImage& image, const QString& name)
 {
     const QString dir = qEnvironmentVariable("STELVO_SCREENSHOT_DIR");
     if (dir.isEmpty())
         return;
+    // A picture named after a language must show it, not English.
+    QVERIFY2(languageSuffix().isEmpty() ||
+                 QCoreApplication::translate("stelvo::svWStation", "&File") != u"&File",
+             qPrintable("no translation for " + QLocale().name()));
     QDir().mkpath(dir);
-    const QString file = QDir(dir).filePath(QLatin1String(name));
+    const QString file = QDir(dir).filePath(name + languageSuffix() + QStringLiteral(".png"));
     QVERIFY2(image.save(file), qPrintable("cannot write " + file));
     qInfo("wrote %s", qPrintable(file));
 }
 
 } // namespace
 
+// The rows of a window shown with the desktop's palette and with a dark one.
+void addThemes(const QString& name)
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<QString>("name"); // the picture's
+    QTest::newRow("light") << false << name;
+    QTest::newRow("dark") << true << name + QStringLiteral("-dark");
+}
+
 class TestScreenshots : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { m_palette = QApplication::palette(); }
+    void cleanup() { QApplication::setPalette(m_palette); }
+
     void splash()
     {
         stelvo::SVsplash splash;
@@ -75,32 +108,42 @@ private slots:
                              w->size() * image.devicePixelRatio());
             QVERIFY2(inked(image, area) > 10, name);
         }
-        save(image, "splash.png");
+        save(image, QStringLiteral("splash"));
     }
 
+    void about_data() { addThemes(QStringLiteral("about")); }
     void about()
     {
+        QFETCH(bool, dark);
+        QFETCH(QString, name);
+        if (dark)
+            QApplication::setPalette(stelvo::test::darkPalette());
         stelvo::frmAbout dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QTest::qWait(50);
         const QImage image = dlg.grab().toImage();
         QCOMPARE(image.size() / image.devicePixelRatio(), dlg.size());
-        for (const char* name : {"picIcon", "lblTitle", "lblVersion", "Label1", "lblDescription",
-                                 "cmdOK", "cmdSysInfo"}) {
-            auto* w = dlg.findChild<QWidget*>(QLatin1String(name));
+        for (const char* control : {"picIcon", "lblTitle", "lblVersion", "Label1", "lblDescription",
+                                    "cmdOK", "cmdSysInfo"}) {
+            auto* w = dlg.findChild<QWidget*>(QLatin1String(control));
             const QRect area(w->pos() * image.devicePixelRatio(),
                              w->size() * image.devicePixelRatio());
-            QVERIFY2(inked(image, area) > 10, name);
+            QVERIFY2(inked(image, area) > 10, control);
         }
         // The usage text's last line is inside its label, not cut off.
         auto* description = dlg.findChild<QLabel*>(QStringLiteral("lblDescription"));
         QVERIFY(description->heightForWidth(description->width()) <= description->height());
-        save(image, "about.png");
+        save(image, name);
     }
 
+    void mainWindow_data() { addThemes(QStringLiteral("main-window")); }
     void mainWindow()
     {
+        QFETCH(bool, dark);
+        QFETCH(QString, name);
+        if (dark)
+            QApplication::setPalette(stelvo::test::darkPalette());
         // The program as it starts: the embedded sample directory, a
         // workstation selected and its pop-up menu open.
         stelvo::Controls controls =
@@ -135,9 +178,19 @@ private slots:
         }
         QVERIFY(inked(image, QRect(QPoint(0, 0), image.size())) > 1000);
         window.WSMenu->hide();
-        save(image, "main-window.png");
+        save(image, name);
     }
+
+private:
+    QPalette m_palette;
 };
 
-QTEST_MAIN(TestScreenshots)
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    stelvo::installTranslations(app);
+    TestScreenshots test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "testscreenshots.moc"

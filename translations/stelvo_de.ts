@@ -13,6 +13,17 @@
     </message>
 </context>
 <context>
+    <name>DirectoryFactory</name>
+    <message>
+        <source>The embedded sample directory was searched, because no directory was configured: name one with %1.</source>
+        <translation>Das eingebettete Beispielverzeichnis wurde durchsucht, weil kein Verzeichnis eingestellt ist: nennen Sie eines über %1.</translation>
+    </message>
+    <message>
+        <source> The context comes from %1.</source>
+        <translation> Der Kontext wurde mit %1 angegeben.</translation>
+    </message>
+</context>
+<context>
     <name>LdapCollector</name>
     <message>
         <source>The directory server %1 sent an entry without a DN, so the tree would be incomplete</source>
@@ -25,10 +36,6 @@
 </context>
 <context>
     <name>LdapConnection</name>
-    <message>
-        <source>it does not start with ldap:// or ldaps://</source>
-        <translation>sie beginnt nicht mit ldap:// oder ldaps://</translation>
-    </message>
     <message>
         <source>unbalanced enclosure</source>
         <translation>unausgeglichene Klammerung</translation>
@@ -86,10 +93,6 @@
         <translation>„%1“ ist keine verwendbare LDAP-URL: %2</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; is not a usable LDAP URL: only ldap:// and ldaps:// are supported</source>
-        <translation>„%1“ ist keine verwendbare LDAP-URL: nur ldap:// und ldaps:// werden unterstützt</translation>
-    </message>
-    <message>
         <source>&quot;%1&quot; is not a usable LDAP URL: it may name the server and the tree root&apos;s DN only, no attributes, filter or extensions</source>
         <translation>„%1“ ist keine verwendbare LDAP-URL: sie darf nur den Server und den DN der Baumwurzel nennen, keine Attribute, Filter oder Erweiterungen</translation>
     </message>
@@ -108,6 +111,30 @@
     <message>
         <source>The directory server %1 refused the bind as &quot;%2&quot;: %3</source>
         <translation>Der Verzeichnisserver %1 hat die Anmeldung als „%2“ abgelehnt: %3</translation>
+    </message>
+    <message>
+        <source>it does not start with ldap://, ldaps:// or ldapi://</source>
+        <translation>sie beginnt nicht mit ldap://, ldaps:// oder ldapi://</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a usable LDAP URL: only ldap://, ldaps:// and ldapi:// are supported</source>
+        <translation>„%1“ ist keine verwendbare LDAP-URL: nur ldap://, ldaps:// und ldapi:// werden unterstützt</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a usable LDAP URL: an ldapi:// URL names the absolute path of a socket, %-encoded (ldapi://%2Frun%2Fslapd%2Fldapi/BASE-DN)</source>
+        <translation>„%1“ ist keine verwendbare LDAP-URL: eine ldapi://-URL nennt den absoluten Pfad eines Sockets, %-kodiert (ldapi://%2Frun%2Fslapd%2Fldapi/BASIS-DN)</translation>
+    </message>
+    <message>
+        <source>the socket path is longer than %1 bytes</source>
+        <translation>der Pfad des Sockets ist länger als %1 Byte</translation>
+    </message>
+    <message>
+        <source>Cannot sign on to the directory server %1 with SASL %2: this machine&apos;s SASL library has no %2 mechanism: %3%4</source>
+        <translation>Keine Anmeldung am Verzeichnisserver %1 mit SASL %2 möglich: die SASL-Bibliothek dieses Rechners hat keinen Mechanismus %2: %3%4</translation>
+    </message>
+    <message>
+        <source>The directory server %1 refused the SASL %2 sign-on as %3: %4%5</source>
+        <translation>Der Verzeichnisserver %1 hat die Anmeldung mit SASL %2 abgelehnt: %4%5 – Identität: %3</translation>
     </message>
 </context>
 <context>
@@ -156,6 +183,14 @@
         <source>&quot;%1&quot; is the tree itself, not an entry in it</source>
         <translation>„%1“ ist der Baum selbst, kein Eintrag darin</translation>
     </message>
+    <message>
+        <source>StartTLS cannot be used with %1: an ldapi:// connection never leaves this machine</source>
+        <translation>StartTLS kann nicht mit %1 verwendet werden: eine ldapi://-Verbindung verlässt diesen Rechner nie</translation>
+    </message>
+    <message>
+        <source>The SASL mechanism %1 signs on with its own identity (a Kerberos ticket, the connection&apos;s credentials): a bind DN or a bind password file cannot be given with it</source>
+        <translation>Der SASL-Mechanismus %1 meldet sich mit seiner eigenen Identität an (einem Kerberos-Ticket, den Anmeldedaten der Verbindung): ein DN oder eine Kennwortdatei für die Anmeldung kann dazu nicht angegeben werden</translation>
+    </message>
 </context>
 <context>
     <name>LdapLookup</name>
@@ -166,6 +201,45 @@
     <message>
         <source>The directory server %1 could not read &quot;%2&quot;: %3</source>
         <translation>Der Verzeichnisserver %1 konnte „%2“ nicht lesen: %3</translation>
+    </message>
+</context>
+<context>
+    <name>LdapSasl</name>
+    <message>
+        <source>the TLS client certificate (TLS_CERT, LDAPTLS_CERT)</source>
+        <translation>das TLS-Clientzertifikat (TLS_CERT, LDAPTLS_CERT)</translation>
+    </message>
+    <message>
+        <source>no identity (EXTERNAL needs ldapi:// or a TLS client certificate)</source>
+        <translation>keine (EXTERNAL braucht ldapi:// oder ein TLS-Clientzertifikat)</translation>
+    </message>
+    <message>
+        <source>the Kerberos ticket of the default credential cache</source>
+        <translation>das Kerberos-Ticket des Standard-Credential-Caches</translation>
+    </message>
+    <message>
+        <source>the Kerberos ticket of %1</source>
+        <translation>das Kerberos-Ticket aus %1</translation>
+    </message>
+    <message>
+        <source>the local user with uid %1</source>
+        <translation>der lokale Benutzer mit der UID %1</translation>
+    </message>
+    <message>
+        <source> (install the package libsasl2-modules-gssapi-mit)</source>
+        <translation> (installieren Sie das Paket libsasl2-modules-gssapi-mit)</translation>
+    </message>
+    <message>
+        <source> (the mechanism asks &quot;%1&quot;; Stelvo answers no prompts: use GSSAPI or EXTERNAL)</source>
+        <translation> (der Mechanismus fragt „%1“; Stelvo beantwortet keine Rückfragen: verwenden Sie GSSAPI oder EXTERNAL)</translation>
+    </message>
+    <message>
+        <source> (no Kerberos ticket: run kinit)</source>
+        <translation> (kein Kerberos-Ticket: führen Sie kinit aus)</translation>
+    </message>
+    <message>
+        <source> (the Kerberos ticket has expired: run kinit)</source>
+        <translation> (das Kerberos-Ticket ist abgelaufen: führen Sie kinit aus)</translation>
     </message>
 </context>
 <context>
@@ -443,6 +517,87 @@ Gesucht als: %1</translation>
     <message>
         <source>larger than %1 bytes</source>
         <translation>größer als %1 Byte</translation>
+    </message>
+</context>
+<context>
+    <name>Settings</name>
+    <message>
+        <source>the DIRECTORY argument</source>
+        <translation>das Argument DIRECTORY</translation>
+    </message>
+    <message>
+        <source>%1 in %2</source>
+        <translation>%1 in %2</translation>
+    </message>
+    <message>
+        <source>URI and BASE in OpenLDAP&apos;s ldap.conf</source>
+        <translation>URI und BASE in der ldap.conf von OpenLDAP</translation>
+    </message>
+    <message>
+        <source>%1, %2 in stelvo.conf or %3</source>
+        <translation>%1, %2 in stelvo.conf oder %3</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsCheck</name>
+    <message>
+        <source>%1 &quot;%2&quot; is not an NDS name of the form NDS:\\TREE\...</source>
+        <translation>%1 „%2“ ist kein NDS-Name der Form NDS:\\BAUM\...</translation>
+    </message>
+    <message>
+        <source>; in a configuration file every backslash is written twice: context=NDS:\\\\TREE\\ORG\\UNIT</source>
+        <translation>; in einer Konfigurationsdatei wird jeder umgekehrte Schrägstrich doppelt geschrieben: context=NDS:\\\\BAUM\\ORG\\EINHEIT</translation>
+    </message>
+    <message>
+        <source>%1 &quot;%2&quot; is not a server name.</source>
+        <translation>%1 „%2“ ist kein Servername.</translation>
+    </message>
+    <message>
+        <source>%1 &quot;%2&quot; is not a SASL mechanism name (such as EXTERNAL or GSSAPI)</source>
+        <translation>%1 „%2“ ist kein Name eines SASL-Mechanismus (wie EXTERNAL oder GSSAPI)</translation>
+    </message>
+    <message>
+        <source>%1 is set but %2 is not: the bind password is read from that file</source>
+        <translation>%1 ist gesetzt, %2 aber nicht: das Kennwort für die Anmeldung wird aus dieser Datei gelesen</translation>
+    </message>
+    <message>
+        <source>%1 is set but %2 is not: give the DN to bind as</source>
+        <translation>%1 ist gesetzt, %2 aber nicht: geben Sie den DN für die Anmeldung an</translation>
+    </message>
+    <message>
+        <source>%1 and %2 cannot be used together: a SASL sign-on takes its identity from the mechanism (a Kerberos ticket, the socket&apos;s owner), not from a bind DN and password file</source>
+        <translation>%1 und %2 können nicht zusammen verwendet werden: eine SASL-Anmeldung nimmt ihre Identität vom Mechanismus (einem Kerberos-Ticket, dem Besitzer des Sockets), nicht von einem DN und einer Kennwortdatei für die Anmeldung</translation>
+    </message>
+    <message>
+        <source>%1 &quot;%2&quot; is not a usable LDAP URL</source>
+        <translation>%1 „%2“ ist keine verwendbare LDAP-URL</translation>
+    </message>
+    <message>
+        <source>%1 cannot be used with %2 &quot;%3&quot;: an ldaps:// connection is encrypted already</source>
+        <translation>%1 kann nicht mit %2 „%3“ verwendet werden: eine ldaps://-Verbindung ist bereits verschlüsselt</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsLoader</name>
+    <message>
+        <source>%1 cannot be read: %2</source>
+        <translation>%1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>%1 is not a configuration file: it must hold key=value lines and [section] lines only</source>
+        <translation>%1 ist keine Konfigurationsdatei: sie darf nur Zeilen der Form key=value und [section] enthalten</translation>
+    </message>
+    <message>
+        <source>%1 must be 1 or 0, not &quot;%2&quot;</source>
+        <translation>%1 muss 1 oder 0 sein, nicht „%2“</translation>
+    </message>
+    <message>
+        <source>%1 must be true or false, not &quot;%2&quot;</source>
+        <translation>%1 muss true oder false sein, nicht „%2“</translation>
     </message>
 </context>
 <context>

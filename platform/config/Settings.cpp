@@ -4,6 +4,8 @@
 
 #include "Settings.h"
 
+#include <QCoreApplication>
+
 namespace stelvo {
 
 namespace {
@@ -26,7 +28,7 @@ QString optionName(SettingKey key)
 {
     const char* option = namesOf(key).option;
     if (*option == '\0')
-        return QStringLiteral("the DIRECTORY argument");
+        return QCoreApplication::translate("Settings", "the DIRECTORY argument");
     return QStringLiteral("--") + QLatin1String(option);
 }
 
@@ -55,9 +57,10 @@ QString describeSetting(SettingKey key, const SettingSource& source)
     case SettingSource::Environment:
         return QLatin1String(names.variable);
     case SettingSource::File:
-        return QStringLiteral("%1 in %2").arg(QLatin1String(names.fileKey), source.file);
+        return QCoreApplication::translate("Settings", "%1 in %2")
+            .arg(QLatin1String(names.fileKey), source.file);
     case SettingSource::OpenLdap:
-        return QStringLiteral("URI and BASE in OpenLDAP's ldap.conf");
+        return QCoreApplication::translate("Settings", "URI and BASE in OpenLDAP's ldap.conf");
     case SettingSource::Unset:
         break;
     }
@@ -67,7 +70,7 @@ QString describeSetting(SettingKey key, const SettingSource& source)
 QString placesOfSetting(SettingKey key)
 {
     const SettingNames& names = namesOf(key);
-    return QStringLiteral("%1, %2 in stelvo.conf or %3")
+    return QCoreApplication::translate("Settings", "%1, %2 in stelvo.conf or %3")
         .arg(optionName(key), QLatin1String(names.fileKey), QLatin1String(names.variable));
 }
 

@@ -7,6 +7,7 @@
 #include "DirectoryControl.h"
 #include "SettingsError.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <ldap.h>
 
@@ -36,12 +37,15 @@ void checkContext(const Settings& settings)
     const Setting& context = settings[SettingKey::Context];
     if (!context.isSet() || !DirectoryControl::TreeNameOf(context.value).isEmpty())
         return;
-    QString message = QStringLiteral("%1 \"%2\" is not an NDS name of the form NDS:\\\\TREE\\...")
-                          .arg(settings.nameOf(SettingKey::Context), context.value);
+    QString message =
+        QCoreApplication::translate("SettingsCheck",
+                                    "%1 \"%2\" is not an NDS name of the form NDS:\\\\TREE\\...")
+            .arg(settings.nameOf(SettingKey::Context), context.value);
     // QSettings takes a backslash as an escape and drops the unknown ones.
     if (context.source.kind == SettingSource::File)
-        message += QStringLiteral("; in a configuration file every backslash is written twice: "
-                                  "context=NDS:\\\\\\\\TREE\\\\ORG\\\\UNIT");
+        message += QCoreApplication::translate(
+            "SettingsCheck", "; in a configuration file every backslash is written twice: "
+                             "context=NDS:\\\\\\\\TREE\\\\ORG\\\\UNIT");
     throw SettingsError(message, fromCommandLine(settings, {SettingKey::Context}));
 }
 
@@ -51,15 +55,17 @@ void checkNames(const Settings& settings)
     static const QRegularExpression plainName(QStringLiteral("^[^\\\\/\"\\s]+$"));
     const Setting& server = settings[SettingKey::Server];
     if (server.isSet() && !plainName.match(server.value).hasMatch())
-        throw SettingsError(QStringLiteral("%1 \"%2\" is not a server name.")
-                                .arg(settings.nameOf(SettingKey::Server), server.value),
-                            fromCommandLine(settings, {SettingKey::Server}));
+        throw SettingsError(
+            QCoreApplication::translate("SettingsCheck", "%1 \"%2\" is not a server name.")
+                .arg(settings.nameOf(SettingKey::Server), server.value),
+            fromCommandLine(settings, {SettingKey::Server}));
     // RFC 4422's mechanism names.
     static const QRegularExpression mechanism(QStringLiteral("^[A-Za-z0-9_-]{1,20}$"));
     const Setting& sasl = settings[SettingKey::SaslMech];
     if (sasl.isSet() && !mechanism.match(sasl.value).hasMatch())
-        throw SettingsError(QStringLiteral("%1 \"%2\" is not a SASL mechanism name "
-                                           "(such as EXTERNAL or GSSAPI)")
+        throw SettingsError(QCoreApplication::translate("SettingsCheck",
+                                                        "%1 \"%2\" is not a SASL mechanism name "
+                                                        "(such as EXTERNAL or GSSAPI)")
                                 .arg(settings.nameOf(SettingKey::SaslMech), sasl.value),
                             fromCommandLine(settings, {SettingKey::SaslMech}));
 }
@@ -71,21 +77,26 @@ void checkBind(const Settings& settings)
     const bool commandLine =
         fromCommandLine(settings, {SettingKey::BindDn, SettingKey::PasswordFile});
     if (dn.isSet() && !file.isSet())
-        throw SettingsError(QStringLiteral("%1 is set but %2 is not: the bind password is read "
-                                           "from that file")
-                                .arg(settings.nameOf(SettingKey::BindDn),
-                                     nameBeside(SettingKey::PasswordFile, dn.source)),
-                            commandLine);
+        throw SettingsError(
+            QCoreApplication::translate("SettingsCheck",
+                                        "%1 is set but %2 is not: the bind password is read "
+                                        "from that file")
+                .arg(settings.nameOf(SettingKey::BindDn),
+                     nameBeside(SettingKey::PasswordFile, dn.source)),
+            commandLine);
     if (!dn.isSet() && file.isSet())
-        throw SettingsError(QStringLiteral("%1 is set but %2 is not: give the DN to bind as")
+        throw SettingsError(QCoreApplication::translate(
+                                "SettingsCheck", "%1 is set but %2 is not: give the DN to bind as")
                                 .arg(settings.nameOf(SettingKey::PasswordFile),
                                      nameBeside(SettingKey::BindDn, file.source)),
                             commandLine);
     if (settings.isSet(SettingKey::SaslMech) && dn.isSet())
         throw SettingsError(
-            QStringLiteral("%1 and %2 cannot be used together: a SASL sign-on takes its identity "
-                           "from the mechanism (a Kerberos ticket, the socket's owner), not from "
-                           "a bind DN and password file")
+            QCoreApplication::translate(
+                "SettingsCheck",
+                "%1 and %2 cannot be used together: a SASL sign-on takes its identity "
+                "from the mechanism (a Kerberos ticket, the socket's owner), not from "
+                "a bind DN and password file")
                 .arg(settings.nameOf(SettingKey::SaslMech), settings.nameOf(SettingKey::BindDn)),
             commandLine || fromCommandLine(settings, {SettingKey::SaslMech}));
 }
@@ -100,18 +111,20 @@ void checkUrl(const Settings& settings)
     const bool commandLine = fromCommandLine(settings, {SettingKey::Directory});
     LDAPURLDesc* desc = nullptr;
     if (ldap_url_parse(directory.value.toUtf8().constData(), &desc) != LDAP_URL_SUCCESS)
-        throw SettingsError(QStringLiteral("%1 \"%2\" is not a usable LDAP URL")
-                                .arg(settings.nameOf(SettingKey::Directory), directory.value),
-                            commandLine);
+        throw SettingsError(
+            QCoreApplication::translate("SettingsCheck", "%1 \"%2\" is not a usable LDAP URL")
+                .arg(settings.nameOf(SettingKey::Directory), directory.value),
+            commandLine);
     ldap_free_urldesc(desc);
     if (settings.startTls() &&
         directory.value.startsWith(QLatin1String("ldaps:"), Qt::CaseInsensitive))
-        throw SettingsError(
-            QStringLiteral("%1 cannot be used with %2 \"%3\": an ldaps:// connection is "
-                           "encrypted already")
-                .arg(settings.nameOf(SettingKey::StartTls), settings.nameOf(SettingKey::Directory),
-                     directory.value),
-            commandLine || fromCommandLine(settings, {SettingKey::StartTls}));
+        throw SettingsError(QCoreApplication::translate(
+                                "SettingsCheck",
+                                "%1 cannot be used with %2 \"%3\": an ldaps:// connection is "
+                                "encrypted already")
+                                .arg(settings.nameOf(SettingKey::StartTls),
+                                     settings.nameOf(SettingKey::Directory), directory.value),
+                            commandLine || fromCommandLine(settings, {SettingKey::StartTls}));
 }
 
 } // namespace

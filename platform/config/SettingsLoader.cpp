@@ -7,6 +7,7 @@
 #include "SettingsCheck.h"
 #include "SettingsError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -68,21 +69,26 @@ std::optional<Layer> readFile(const QString& path, bool required, QStringList* w
     const QFileInfo info(path);
     if (!info.exists() && !required)
         return std::nullopt;
-    const QString what = required ? QStringLiteral("the --config file ") : QString();
+    // The --config file is the command line's: what is wrong with it is said
+    // on the terminal before the program speaks the user's language.
+    const QString name =
+        required ? QStringLiteral("the --config file %1").arg(source.file) : source.file;
     if (!info.exists())
-        throw SettingsError(QStringLiteral("%1%2 does not exist").arg(what, source.file), true);
+        throw SettingsError(QStringLiteral("%1 does not exist").arg(name), true);
     QFile file(path);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
-        throw SettingsError(
-            QStringLiteral("%1%2 cannot be read: %3")
-                .arg(what, source.file,
-                     info.isFile() ? file.errorString() : QStringLiteral("not a regular file")),
-            required);
+        throw SettingsError(QCoreApplication::translate("SettingsLoader", "%1 cannot be read: %2")
+                                .arg(name, info.isFile()
+                                               ? file.errorString()
+                                               : QCoreApplication::translate("SettingsLoader",
+                                                                             "not a regular file")),
+                            required);
     const QSettings settings(path, QSettings::IniFormat);
     if (settings.status() != QSettings::NoError)
-        throw SettingsError(QStringLiteral("%1%2 is not a configuration file: it must hold "
-                                           "key=value lines and [section] lines only")
-                                .arg(what, source.file),
+        throw SettingsError(QCoreApplication::translate(
+                                "SettingsLoader", "%1 is not a configuration file: it must hold "
+                                                  "key=value lines and [section] lines only")
+                                .arg(name),
                             required);
     Layer layer{source, {}};
     for (const QString& key : settings.childKeys()) {
@@ -143,7 +149,7 @@ QString truthValue(const Setting& setting)
     if (setting.source.kind == SettingSource::Environment) {
         if (value == QLatin1String("1") || value == QLatin1String("0"))
             return value == QLatin1String("1") ? QStringLiteral("true") : QStringLiteral("false");
-        refuse(QStringLiteral("%1 must be 1 or 0, not \"%2\"")
+        refuse(QCoreApplication::translate("SettingsLoader", "%1 must be 1 or 0, not \"%2\"")
                    .arg(describeSetting(SettingKey::StartTls, setting.source), setting.value),
                setting.source);
     }
@@ -155,7 +161,7 @@ QString truthValue(const Setting& setting)
         return QStringLiteral("true");
     if (no.contains(value))
         return QStringLiteral("false");
-    refuse(QStringLiteral("%1 must be true or false, not \"%2\"")
+    refuse(QCoreApplication::translate("SettingsLoader", "%1 must be true or false, not \"%2\"")
                .arg(describeSetting(SettingKey::StartTls, setting.source), setting.value),
            setting.source);
 }

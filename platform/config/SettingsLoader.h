@@ -48,7 +48,10 @@ QStringList siteConfigFiles();
 // that cannot be used (a context that is not an NDS name, a server name with
 // a separator, a starttls that is not a truth value, a bind DN without a
 // password file or the reverse, a SASL mechanism with either, StartTLS on an
-// ldaps:// URL, an LDAP URL that does not parse). Reads files only.
+// ldaps:// URL, an LDAP URL that does not parse); its message is in the
+// language of the installed translators (English before a QCoreApplication
+// exists); the warnings, meant for standard error, are in English. Reads
+// files only.
 Settings loadSettings(const SettingsInputs& inputs, QStringList* warnings);
 
 // Puts the resolved volumes folder and registry file into this process's

@@ -50,12 +50,12 @@ Startup Startup::prepare(int argc, char** argv)
         break;
     }
 
-    SettingsInputs inputs{parsed.settings,   QProcessEnvironment::systemEnvironment(),
-                          parsed.configFile, userConfigFiles(),
-                          siteConfigFiles(), OpenLdapDefaults::fromLibrary()};
+    startup.m_inputs = {parsed.settings,   QProcessEnvironment::systemEnvironment(),
+                        parsed.configFile, userConfigFiles(),
+                        siteConfigFiles(), OpenLdapDefaults::fromLibrary()};
     QStringList warnings;
     try {
-        startup.m_settings = loadSettings(inputs, &warnings);
+        startup.m_settings = loadSettings(startup.m_inputs, &warnings);
         exportToEnvironment(startup.m_settings);
     } catch (const SettingsError& error) {
         write(stderr, QStringLiteral("%1: %2\n").arg(program, error.message()));
@@ -72,9 +72,13 @@ Startup Startup::prepare(int argc, char** argv)
 
 const Settings& Startup::settings() const
 {
-    if (m_error)
-        throw *m_error;
-    return m_settings;
+    if (!m_error)
+        return m_settings;
+    // The first load ran before any translator existed: loading again words
+    // the message in the language installed since. Should the files have
+    // been mended in between, the first finding stands all the same.
+    loadSettings(m_inputs, nullptr);
+    throw *m_error;
 }
 
 } // namespace stelvo

@@ -6,6 +6,7 @@
 
 #include "Settings.h"
 #include "SettingsError.h"
+#include "SettingsLoader.h"
 
 #include <optional>
 
@@ -28,11 +29,15 @@ public:
     // error in the command line or its --config file.
     std::optional<int> exitCode() const { return m_exitCode; }
     // The settings. Throws the SettingsError found in a setting from a file
-    // or the environment, for the program to show in a window once it can.
+    // or the environment, for the program to show in a window once it can;
+    // its message is in the language of the translators installed when this
+    // is called (prepare's copy on standard error is in English). Reads the
+    // configuration files again in that case.
     const Settings& settings() const;
 
 private:
     std::optional<int> m_exitCode;
+    SettingsInputs m_inputs;
     Settings m_settings;
     std::optional<SettingsError> m_error;
 };

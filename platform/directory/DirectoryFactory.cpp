@@ -9,6 +9,8 @@
 #include "LdifDirectory.h"
 #include "SettingsLoader.h"
 
+#include <QCoreApplication>
+
 namespace stelvo {
 
 namespace {
@@ -17,12 +19,13 @@ namespace {
 // most likely in a directory the administrator meant to name.
 QString sampleNote(const Settings& settings)
 {
-    QString note = QStringLiteral("The embedded sample directory was searched, because no "
-                                  "directory was configured: name one with %1.")
+    QString note = QCoreApplication::translate(
+                       "DirectoryFactory", "The embedded sample directory was searched, because no "
+                                           "directory was configured: name one with %1.")
                        .arg(placesOfSetting(SettingKey::Directory));
     if (settings.isSet(SettingKey::Context))
-        note +=
-            QStringLiteral(" The context comes from %1.").arg(settings.nameOf(SettingKey::Context));
+        note += QCoreApplication::translate("DirectoryFactory", " The context comes from %1.")
+                    .arg(settings.nameOf(SettingKey::Context));
     return note;
 }
 

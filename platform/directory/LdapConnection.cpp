@@ -102,9 +102,10 @@ bool setSocketPath(const QString& url, LDAPURLDesc* desc, QString* error)
         return desc->lud_host != nullptr;
     }
     if (desc->lud_host[0] != '/') {
-        *error = QStringLiteral("\"%1\" is not a usable LDAP URL: an ldapi:// URL names the "
-                                "absolute path of a socket, %-encoded "
-                                "(ldapi://%2Frun%2Fslapd%2Fldapi/BASE-DN)")
+        *error = QCoreApplication::translate(
+                     "LdapConnection", "\"%1\" is not a usable LDAP URL: an ldapi:// URL names the "
+                                       "absolute path of a socket, %-encoded "
+                                       "(ldapi://%2Frun%2Fslapd%2Fldapi/BASE-DN)")
                      .arg(url);
         return false;
     }
@@ -372,8 +373,8 @@ int Connection::connectSocket(QString* error)
     const int socket = m_server.ldapi ? connectLocal(&cause) : connectTcp(&cause);
     if (socket < 0)
         *error = unreachable().arg(m_server.display,
-                                  QString::fromUtf8(ldap_err2string(LDAP_SERVER_DOWN)) +
-                                      QStringLiteral(" (%1)").arg(cause));
+                                   QString::fromUtf8(ldap_err2string(LDAP_SERVER_DOWN)) +
+                                       QStringLiteral(" (%1)").arg(cause));
     return socket;
 }
 
@@ -408,8 +409,9 @@ int Connection::connectLocal(QString* cause)
     const QByteArray path = QFile::encodeName(m_server.host);
     sockaddr_un address{};
     if (static_cast<size_t>(path.size()) >= sizeof address.sun_path) {
-        *cause = QStringLiteral("the socket path is longer than %1 bytes")
-                     .arg(sizeof address.sun_path - 1);
+        *cause =
+            QCoreApplication::translate("LdapConnection", "the socket path is longer than %1 bytes")
+                .arg(sizeof address.sun_path - 1);
         return -1;
     }
     address.sun_family = AF_UNIX;
@@ -512,14 +514,18 @@ bool Connection::saslBind(QString* error)
     const QString detail = errorText(m_ld, rc);
     const QString hint = saslHint(mechanism, rc, detail, answers);
     if (isMissingMechanism(mechanism, rc)) {
-        *error = QStringLiteral("Cannot sign on to the directory server %1 with SASL %2: this "
-                                "machine's SASL library has no %2 mechanism: %3%4")
-                     .arg(m_server.display, mechanism, detail, hint);
+        *error =
+            QCoreApplication::translate(
+                "LdapConnection", "Cannot sign on to the directory server %1 with SASL %2: this "
+                                  "machine's SASL library has no %2 mechanism: %3%4")
+                .arg(m_server.display, mechanism, detail, hint);
     } else {
         const QString identity =
             saslIdentity(mechanism, m_server, m_server.ldaps || m_options.startTls);
-        *error = QStringLiteral("The directory server %1 refused the SASL %2 sign-on as %3: %4%5")
-                     .arg(m_server.display, mechanism, identity, detail, hint);
+        *error =
+            QCoreApplication::translate(
+                "LdapConnection", "The directory server %1 refused the SASL %2 sign-on as %3: %4%5")
+                .arg(m_server.display, mechanism, identity, detail, hint);
     }
     close();
     return false;

@@ -163,15 +163,18 @@ LdapDirectory::LdapDirectory(const QString& url, const QString& context, const L
                                                   "ldaps:// connection is encrypted already")
                                  .arg(url));
     if (m_server->ldapi && m_options.startTls)
-        throw DirectoryError(QStringLiteral("StartTLS cannot be used with %1: an ldapi:// "
-                                            "connection never leaves this machine")
+        throw DirectoryError(QCoreApplication::translate(
+                                 "LdapDirectory", "StartTLS cannot be used with %1: an ldapi:// "
+                                                  "connection never leaves this machine")
                                  .arg(url));
     if (!m_options.saslMechanism.isEmpty() &&
         (!m_options.bindDn.isEmpty() || !m_options.passwordFile.isEmpty()))
         throw DirectoryError(
-            QStringLiteral("The SASL mechanism %1 signs on with its own identity (a Kerberos "
-                           "ticket, the connection's credentials): a bind DN or a bind password "
-                           "file cannot be given with it")
+            QCoreApplication::translate(
+                "LdapDirectory",
+                "The SASL mechanism %1 signs on with its own identity (a Kerberos "
+                "ticket, the connection's credentials): a bind DN or a bind password "
+                "file cannot be given with it")
                 .arg(m_options.saslMechanism));
     if (m_treeName.isEmpty())
         throw DirectoryError(

@@ -6,6 +6,7 @@
 
 #include "LdapConnection.h"
 
+#include <QCoreApplication>
 #include <ldap.h>
 #include <sasl/sasl.h>
 #include <unistd.h>
@@ -73,17 +74,22 @@ QString saslIdentity(const QString& mechanism, const Server& server, bool tls)
             return QStringLiteral("gidNumber=%1+uidNumber=%2,cn=peercred,cn=external,cn=auth")
                 .arg(::getegid())
                 .arg(::geteuid());
-        return tls ? QStringLiteral("the TLS client certificate (TLS_CERT, LDAPTLS_CERT)")
-                   : QStringLiteral("no identity (EXTERNAL needs ldapi:// or a TLS client "
-                                    "certificate)");
+        return tls ? QCoreApplication::translate(
+                         "LdapSasl", "the TLS client certificate (TLS_CERT, LDAPTLS_CERT)")
+                   : QCoreApplication::translate(
+                         "LdapSasl", "no identity (EXTERNAL needs ldapi:// or a TLS client "
+                                     "certificate)");
     }
     if (usesKerberos(mechanism)) {
         const QString cache = qEnvironmentVariable("KRB5CCNAME");
-        return cache.isEmpty() ? QStringLiteral("the Kerberos ticket of the default credential "
-                                                "cache")
-                               : QStringLiteral("the Kerberos ticket of %1").arg(cache);
+        return cache.isEmpty()
+                   ? QCoreApplication::translate("LdapSasl",
+                                                 "the Kerberos ticket of the default credential "
+                                                 "cache")
+                   : QCoreApplication::translate("LdapSasl", "the Kerberos ticket of %1")
+                         .arg(cache);
     }
-    return QStringLiteral("the local user with uid %1").arg(::geteuid());
+    return QCoreApplication::translate("LdapSasl", "the local user with uid %1").arg(::geteuid());
 }
 
 bool isMissingMechanism(const QString& mechanism, int rc)
@@ -109,20 +115,23 @@ QString saslHint(const QString& mechanism, int rc, const QString& detail,
 {
     if (isMissingMechanism(mechanism, rc)) {
         if (usesKerberos(mechanism))
-            return QStringLiteral(" (install the package libsasl2-modules-gssapi-mit)");
+            return QCoreApplication::translate(
+                "LdapSasl", " (install the package libsasl2-modules-gssapi-mit)");
         return QString();
     }
     if (!answers.refused.isEmpty())
-        return QStringLiteral(" (the mechanism asks \"%1\"; Stelvo answers no prompts: use "
-                              "GSSAPI or EXTERNAL)")
+        return QCoreApplication::translate(
+                   "LdapSasl", " (the mechanism asks \"%1\"; Stelvo answers no prompts: use "
+                               "GSSAPI or EXTERNAL)")
             .arg(QString::fromUtf8(answers.refused).trimmed());
     if (!usesKerberos(mechanism))
         return QString();
     if (detail.contains(QLatin1String("No Kerberos credentials"), Qt::CaseInsensitive) ||
         detail.contains(QLatin1String("No credentials cache"), Qt::CaseInsensitive))
-        return QStringLiteral(" (no Kerberos ticket: run kinit)");
+        return QCoreApplication::translate("LdapSasl", " (no Kerberos ticket: run kinit)");
     if (detail.contains(QLatin1String("expired"), Qt::CaseInsensitive))
-        return QStringLiteral(" (the Kerberos ticket has expired: run kinit)");
+        return QCoreApplication::translate("LdapSasl",
+                                           " (the Kerberos ticket has expired: run kinit)");
     return QString();
 }
 
