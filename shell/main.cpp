@@ -14,6 +14,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.stelvo.Stelvo"));
     stelvo::applyVersionInfo();
 
     stelvo::Controls controls;
