@@ -22,6 +22,7 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     stelvo::installTranslations(app);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.stelvo.Stelvo"));
     stelvo::applyVersionInfo();
 
     stelvo::Controls controls;

@@ -167,6 +167,8 @@ private slots:
     void refusesUnwritableValues_data();
     void refusesUnwritableValues();
     void findsLauncher();
+    void findsLauncherNearProgram_data();
+    void findsLauncherNearProgram();
     void launcherReportsFailure();
 
 private:
@@ -259,6 +261,7 @@ void TestShellLink::writesRemoteControlEntry()
     const QMap<QString, QString> entry = readEntry(result.path);
     QCOMPARE(entry.value("Type"), "Application");
     QCOMPARE(entry.value("Name"), "Remote Control WS042");
+    QCOMPARE(entry.value("Icon"), "org.stelvo.Stelvo"); // the installed theme icon
     QString error;
     QCOMPARE(
         parseExec(entry.value("Exec"), &error),
@@ -593,6 +596,44 @@ void TestShellLink::findsLauncher()
     QVERIFY2(result.ok, qPrintable(result.error));
     QString error;
     QCOMPARE(parseExec(readEntry(result.path).value("Exec"), &error).value(0), launcherBinary());
+}
+
+void TestShellLink::findsLauncherNearProgram_data()
+{
+    QTest::addColumn<QStringList>("launchers"); // placed below the temporary folder
+    QTest::addColumn<QString>("expected");      // empty: none found
+
+    // Relative to the program's folder "prefix/bin", as installed.
+    const QString installed =
+        QDir::cleanPath(QStringLiteral("prefix/bin/" STELVO_LAUNCHER_FROM_BINDIR "/stelvo-start"));
+    // clang-format off
+    QTest::newRow("beside the program, as built") << QStringList{"prefix/bin/stelvo-start"}
+        << "prefix/bin/stelvo-start";
+    QTest::newRow("installed place") << QStringList{installed} << installed;
+    QTest::newRow("beside wins over installed")
+        << QStringList{installed, "prefix/bin/stelvo-start"} << "prefix/bin/stelvo-start";
+    QTest::newRow("on PATH") << QStringList{"path/stelvo-start"} << "path/stelvo-start";
+    QTest::newRow("installed wins over PATH") << QStringList{"path/stelvo-start", installed}
+        << installed;
+    QTest::newRow("nowhere") << QStringList{} << "";
+    // clang-format on
+}
+
+void TestShellLink::findsLauncherNearProgram()
+{
+    QFETCH(QStringList, launchers);
+    QFETCH(QString, expected);
+
+    const QString root = m_dir->path() + "/near";
+    QVERIFY(QDir().mkpath(root + "/prefix/bin"));
+    QVERIFY(QDir().mkpath(root + "/path"));
+    for (const QString& launcher : launchers) {
+        QVERIFY(QDir().mkpath(QFileInfo(root + "/" + launcher).absolutePath()));
+        QVERIFY(QFile::link(launcherBinary(), root + "/" + launcher));
+    }
+    qputenv("PATH", QFile::encodeName(root + "/path"));
+    QCOMPARE(shellLinkLauncherFor(root + "/prefix/bin"),
+             expected.isEmpty() ? QString() : root + "/" + expected);
 }
 
 void TestShellLink::launcherReportsFailure()

@@ -33,7 +33,8 @@
 // line, so that a shortcut starts exactly what Shell() would start (same
 // splitting, same STELVO_VOLUMES mapping, same wine rule). The entry pins the
 // launcher's absolute path and the STELVO_VOLUMES value in force when it is
-// made, since it is launched later from a desktop that may know neither.
+// made, since it is launched later from a desktop that may know neither, and
+// names the installed application icon.
 namespace stelvo {
 
 struct ShellLinkResult
@@ -55,9 +56,14 @@ ShellLinkResult fCreateShellLink(const QString& folder, const QString& linkName,
                                  const QString& linkTarget, const QString& linkArguments);
 
 // The launcher the entries run: the one set with setShellLinkLauncher, else
-// stelvo-start beside the running program, else stelvo-start on PATH; empty
-// when none is found.
+// shellLinkLauncherFor the running program's folder.
 QString shellLinkLauncher();
+
+// The launcher for a program in `programDir`: stelvo-start beside it (the
+// build tree), else at the place it is installed to relative to the
+// program (libexec/stelvo/ from bin/ by default), else on PATH. Returns an
+// absolute path; empty when none is found.
+QString shellLinkLauncherFor(const QString& programDir);
 
 // Overrides the launcher (an absolute path); empty restores the search.
 void setShellLinkLauncher(const QString& path);

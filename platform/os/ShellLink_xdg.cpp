@@ -19,6 +19,8 @@ namespace stelvo {
 namespace {
 
 const QString kLauncherName = QStringLiteral("stelvo-start");
+// The application icon's name in the icon theme, as installed (hicolor).
+const QString kIconName = QStringLiteral("org.stelvo.Stelvo");
 
 QString& launcherOverride()
 {
@@ -205,9 +207,10 @@ QString entryText(const QString& linkName, const QStringList& argv)
                           "Type=Application\n"
                           "Name=%1\n"
                           "Exec=%2\n"
+                          "Icon=%3\n"
                           "Terminal=false\n"
                           "Categories=Network;RemoteAccess;\n")
-        .arg(escapeValue(linkName), execLine(argv));
+        .arg(escapeValue(linkName), execLine(argv), kIconName);
 }
 
 // Writes the entry whole or not at all. Returns why it could not be
@@ -238,10 +241,21 @@ QString shellLinkLauncher()
 {
     if (!launcherOverride().isEmpty())
         return launcherOverride();
-    if (QCoreApplication::instance()) {
-        const QFileInfo beside(QCoreApplication::applicationDirPath() + u'/' + kLauncherName);
-        if (beside.isFile() && beside.isExecutable())
-            return beside.absoluteFilePath();
+    if (!QCoreApplication::instance())
+        return QStandardPaths::findExecutable(kLauncherName);
+    return shellLinkLauncherFor(QCoreApplication::applicationDirPath());
+}
+
+QString shellLinkLauncherFor(const QString& programDir)
+{
+    const QString places[] = {
+        programDir + u'/' + kLauncherName,
+        programDir + QLatin1String("/" STELVO_LAUNCHER_FROM_BINDIR "/") + kLauncherName,
+    };
+    for (const QString& place : places) {
+        const QFileInfo launcher(place);
+        if (launcher.isFile() && launcher.isExecutable())
+            return QDir::cleanPath(launcher.absoluteFilePath());
     }
     return QStandardPaths::findExecutable(kLauncherName);
 }
