@@ -623,8 +623,8 @@ Gesucht als: %1</translation>
         <translation>Das Ziel %1 enthält ein Anführungszeichen, das eine Befehlszeile nicht aufnehmen kann.</translation>
     </message>
     <message>
-        <source>The launcher %1 is not installed: it was looked for beside this program and on PATH.</source>
-        <translation>Das Startprogramm %1 ist nicht installiert: es wurde neben diesem Programm und im PATH gesucht.</translation>
+        <source>The launcher %1 is not installed: it was looked for beside this program, in %2 and on PATH.</source>
+        <translation>Das Startprogramm %1 ist nicht installiert: es wurde neben diesem Programm, in %2 und im PATH gesucht.</translation>
     </message>
     <message>
         <source>The launcher&apos;s path or STELVO_VOLUMES holds a control character.</source>

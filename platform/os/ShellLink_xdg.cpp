@@ -182,8 +182,9 @@ QString launcherCommand(const QString& linkTarget, const QString& linkArguments,
     if (launcher.isEmpty()) {
         return QCoreApplication::translate(
                    "ShellLink", "The launcher %1 is not installed: it was looked for beside this "
-                                "program and on PATH.")
-            .arg(kLauncherName);
+                                "program, in %2 and on PATH.")
+            .arg(kLauncherName, QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                QLatin1String("/" STELVO_LAUNCHER_FROM_BINDIR)));
     }
     const QString volumes = qEnvironmentVariable(kVolumesVariable);
     if (cmdline::hasControlCharacter(volumes) || cmdline::hasControlCharacter(launcher))
