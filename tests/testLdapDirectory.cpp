@@ -245,11 +245,18 @@ private slots:
     void urls();
     void searchFilter_data();
     void searchFilter();
+    void refusals_data();
+    void refusals();
 
 private:
+    // The slapd of a refusals() row: "unchecked", "hidden" or "closed".
+    SlapdServer* refusingServer(const QString& kind);
+
     std::unique_ptr<SlapdServer> m_acme;
     std::unique_ptr<SlapdServer> m_bindServer;
     std::unique_ptr<SlapdServer> m_unrepresentable;
+    std::unique_ptr<SlapdServer> m_unchecked; // an administrative limit on candidates
+    std::unique_ptr<SlapdServer> m_hidden;    // o=GLOBEX unreadable for anonymous users
 };
 
 void TestLdapDirectory::initTestCase()
@@ -1483,6 +1490,128 @@ void TestLdapDirectory::searchFilter()
     const QByteArray built = LdapDirectory::searchFilter(kinds, attribute, pattern, &error);
     QCOMPARE(built, filter);
     QCOMPARE(error.isEmpty(), !filter.isEmpty());
+}
+
+void TestLdapDirectory::refusals_data()
+{
+    QTest::addColumn<QString>("server");      // fake, unchecked, hidden, closed
+    QTest::addColumn<QList<Reply>>("script"); // the fake server's answers, from the bind on
+    QTest::addColumn<QString>("base");        // the URL's DN
+    QTest::addColumn<QString>("context");
+    QTest::addColumn<bool>("bound");         // as cn=reader,dc=tree with a password file
+    QTest::addColumn<QStringList>("parts");  // each in the message
+    QTest::addColumn<QStringList>("absent"); // none in the message
+
+    const QStringList limit{u"stopped the search at an administrative limit"_qs,
+                            u"so the tree would be incomplete"_qs, u"nsPagedLookThroughLimit"_qs,
+                            u"nsLookThroughLimit"_qs, u"OpenLDAP: limits"_qs};
+    const QStringList bindSettings{u"--bind-dn"_qs,
+                                   u"--password-file"_qs,
+                                   u"STELVO_BIND_DN"_qs,
+                                   u"STELVO_BIND_PASSWORD_FILE"_qs,
+                                   u"bind-dn and password-file in stelvo.conf"_qs,
+                                   u"--sasl-mech GSSAPI"_qs};
+    const QString anonymous = u"anonymous access"_qs;
+    const QString reader = u"the bind DN \"cn=reader,dc=tree\""_qs;
+    const QByteArray adText = "000004DC: LdapErr: DSID-0C090A5C, comment: In order to perform this "
+                              "operation a successful bind must be completed on the connection., "
+                              "data 0, v4563";
+    const FakeEntry secondWorkstation{"cn=W2,o=ACME,dc=tree", {"top", "Workstation"}};
+    const Reply firstPage = FakeLdapServer::page({kAcme, kWorkstation, secondWorkstation}, "next");
+    const auto fail = [](int code, const QByteArray& text = {}) {
+        return FakeLdapServer::result(code, text);
+    };
+    const QString globex = inTree(u"GLOBEX"_qs);
+
+    // clang-format off
+    QTest::newRow("limit after some pages (389)") << u"fake"_qs << QList<Reply>{success(), firstPage, fail(LDAP_ADMINLIMIT_EXCEEDED)}
+        << u"dc=tree"_qs << kTreeContext << false << limit + QStringList{u"after 3 entries"_qs, u"Administrative limit exceeded"_qs, anonymous}
+        << QStringList{u"does not allow paged searches"_qs};
+    // Searching again without paging would wait for an answer the script does not hold.
+    QTest::newRow("limit at once, no retry")      << u"fake"_qs << QList<Reply>{success(), fail(LDAP_ADMINLIMIT_EXCEEDED, "look-through limit")}
+        << u"dc=tree"_qs << kTreeContext << false << limit + QStringList{u"after 0 entries"_qs, u"(look-through limit)"_qs}
+        << QStringList{u"stopped answering"_qs};
+    QTest::newRow("limit, bound")                 << u"fake"_qs << QList<Reply>{success(), fail(LDAP_ADMINLIMIT_EXCEEDED)}
+        << u"dc=tree"_qs << kTreeContext << true << limit + QStringList{reader} << QStringList{anonymous};
+    QTest::newRow("unchecked limit (slapd)")      << u"unchecked"_qs << QList<Reply>{}
+        << u"dc=tree"_qs << kTreeContext << false << limit + QStringList{u"after 0 entries"_qs, anonymous} << QStringList{};
+    QTest::newRow("anonymous search (AD)")        << u"fake"_qs << QList<Reply>{success(), fail(LDAP_OPERATIONS_ERROR, adText)}
+        << u"dc=tree"_qs << kTreeContext << false << bindSettings + QStringList{u"Operations error"_qs, u"000004DC"_qs} << QStringList{};
+    QTest::newRow("anonymous search (Samba)")     << u"fake"_qs << QList<Reply>{success(), fail(LDAP_OPERATIONS_ERROR, "Operation unavailable without authentication")}
+        << u"dc=tree"_qs << kTreeContext << false << bindSettings + QStringList{u"Operation unavailable without authentication"_qs} << QStringList{};
+    QTest::newRow("stronger authentication")      << u"fake"_qs << QList<Reply>{success(), fail(LDAP_STRONG_AUTH_REQUIRED)}
+        << u"dc=tree"_qs << kTreeContext << false << bindSettings << QStringList{};
+    QTest::newRow("confidentiality required")     << u"fake"_qs << QList<Reply>{success(), fail(LDAP_CONFIDENTIALITY_REQUIRED)}
+        << u"dc=tree"_qs << kTreeContext << false << bindSettings << QStringList{};
+    QTest::newRow("operations error, bound")      << u"fake"_qs << QList<Reply>{success(), fail(LDAP_OPERATIONS_ERROR, adText)}
+        << u"dc=tree"_qs << kTreeContext << true << QStringList{u"Operations error"_qs} << QStringList{u"--bind-dn"_qs};
+    QTest::newRow("anonymous reads (slapd)")      << u"closed"_qs << QList<Reply>{}
+        << u"dc=tree"_qs << kContext << false << bindSettings + QStringList{u"Insufficient access"_qs} << QStringList{};
+    QTest::newRow("context hidden (slapd)")       << u"hidden"_qs << QList<Reply>{}
+        << u"dc=tree"_qs << globex << false
+        << QStringList{u"does not hold the context \""_qs + globex + u"\", or does not let anonymous access read it"_qs} << QStringList{};
+    QTest::newRow("tree root hidden (slapd)")     << u"hidden"_qs << QList<Reply>{}
+        << u"o=GLOBEX,dc=tree"_qs << kTreeContext << false
+        << QStringList{u"has no entry \"o=GLOBEX,dc=tree\" for the tree root, or does not let anonymous access read it"_qs} << QStringList{};
+    QTest::newRow("tree root missing, bound")     << u"fake"_qs << QList<Reply>{success(), fail(LDAP_NO_SUCH_OBJECT)}
+        << u"dc=tree"_qs << kTreeContext << true
+        << QStringList{u"has no entry \"dc=tree\" for the tree root, or does not let "_qs + reader + u" read it"_qs} << QStringList{};
+    // clang-format on
+}
+
+SlapdServer* TestLdapDirectory::refusingServer(const QString& kind)
+{
+    std::unique_ptr<SlapdServer>& server = kind == u"unchecked"_qs ? m_unchecked
+                                           : kind == u"hidden"_qs  ? m_hidden
+                                                                   : m_bindServer;
+    if (!server) {
+        SlapdConfig config;
+        config.fixtureFile = kFixture;
+        config.readerPassword = "reader-pw";
+        config.uncheckedLimit = kind == u"unchecked"_qs ? 5 : 0;
+        config.externalOnly = kind == u"hidden"_qs ? u"o=GLOBEX"_qs : QString();
+        config.anonymousRead = kind != u"closed"_qs;
+        server = std::make_unique<SlapdServer>(config);
+        if (!server->start())
+            qWarning("%s", qPrintable(server->errorString()));
+    }
+    return server.get();
+}
+
+void TestLdapDirectory::refusals()
+{
+    // What the server refuses is said with what the user can do about it.
+    QFETCH(QString, server);
+    QFETCH(QList<Reply>, script);
+    QFETCH(QString, base);
+    QFETCH(QString, context);
+    QFETCH(bool, bound);
+    QFETCH(QStringList, parts);
+    QFETCH(QStringList, absent);
+
+    FakeLdapServer fake(script);
+    QString url;
+    if (server == u"fake"_qs) {
+        QVERIFY(fake.start());
+        url = fake.url(base);
+    } else {
+        SlapdServer* slapd = refusingServer(server);
+        QVERIFY(slapd->isRunning());
+        url = slapd->url(base);
+    }
+    QTemporaryDir dir;
+    LdapOptions options = quickOptions();
+    if (bound) {
+        options.bindDn = u"cn=reader,dc=tree"_qs;
+        options.passwordFile = writeFile(dir, u"password"_qs, "reader-pw");
+    }
+    LdapDirectory directory(url, context, options);
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.failed, qPrintable(outcome.message));
+    for (const QString& part : std::as_const(parts))
+        QVERIFY2(outcome.message.contains(part), qPrintable(outcome.message));
+    for (const QString& part : std::as_const(absent))
+        QVERIFY2(!outcome.message.contains(part), qPrintable(outcome.message));
 }
 
 QTEST_GUILESS_MAIN(TestLdapDirectory)

@@ -6,7 +6,8 @@
 //
 // libldap reads its TLS settings (LDAPTLS_CACERT) once, at its first use in
 // the process, so this test sets them before anything else touches libldap:
-// one certificate is trusted through LDAPTLS_CACERT, the other is not.
+// two certificates are trusted through LDAPTLS_CACERT (one of them made out
+// to another host), the third is not.
 
 #include "LdapDirectory.h"
 #include "SlapdServer.h"
@@ -39,6 +40,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<SlapdServer> m_trusted;
     std::unique_ptr<SlapdServer> m_untrusted;
+    std::unique_ptr<SlapdServer> m_elsewhere; // trusted, made out to another name
     std::unique_ptr<SlapdServer> m_plain;
     QStringList m_names; // the result without TLS
 };
@@ -55,7 +57,19 @@ void TestLdapTls::initTestCase()
              qPrintable(error));
     QVERIFY2(test::makeCertificate(m_dir.path(), u"untrusted"_qs, &otherCert, &otherKey, &error),
              qPrintable(error));
-    qputenv("LDAPTLS_CACERT", QFile::encodeName(trustedCert));
+    QString elsewhereCert;
+    QString elsewhereKey;
+    QVERIFY2(test::makeCertificate(m_dir.path(), u"elsewhere"_qs, &elsewhereCert, &elsewhereKey,
+                                   &error, u"ldap.elsewhere.test"_qs),
+             qPrintable(error));
+    QFile bundle(m_dir.filePath(u"trusted.pem"_qs));
+    QFile first(trustedCert);
+    QFile second(elsewhereCert);
+    QVERIFY(bundle.open(QIODevice::WriteOnly) && first.open(QIODevice::ReadOnly) &&
+            second.open(QIODevice::ReadOnly));
+    bundle.write(first.readAll() + second.readAll());
+    bundle.close();
+    qputenv("LDAPTLS_CACERT", QFile::encodeName(bundle.fileName()));
     qputenv("LDAPTLS_REQCERT", "demand");
 
     SlapdConfig config;
@@ -70,6 +84,10 @@ void TestLdapTls::initTestCase()
     config.keyFile = otherKey;
     m_untrusted = std::make_unique<SlapdServer>(config);
     QVERIFY2(m_untrusted->start(), qPrintable(m_untrusted->errorString()));
+    config.certificateFile = elsewhereCert;
+    config.keyFile = elsewhereKey;
+    m_elsewhere = std::make_unique<SlapdServer>(config);
+    QVERIFY2(m_elsewhere->start(), qPrintable(m_elsewhere->errorString()));
 
     LdapDirectory plain(m_plain->url(), kContext, LdapOptions());
     QSignalSpy completed(&plain, &DirectoryControl::SearchCompleted);
@@ -81,18 +99,21 @@ void TestLdapTls::initTestCase()
 
 void TestLdapTls::connect_data()
 {
-    QTest::addColumn<QString>("server"); // trusted, untrusted, plain
+    QTest::addColumn<QString>("server"); // trusted, untrusted, elsewhere, plain
     QTest::addColumn<bool>("ldaps");
     QTest::addColumn<bool>("startTls");
     QTest::addColumn<QString>("failure"); // empty: the search completes
     QTest::addColumn<QString>("reason");  // libldap's words
+    QTest::addColumn<QString>("hint");    // the likely cause; empty: none
 
     // clang-format off
-    QTest::newRow("StartTLS, trusted")   << u"trusted"_qs   << false << true  << QString() << QString();
-    QTest::newRow("ldaps, trusted")      << u"trusted"_qs   << true  << false << QString() << QString();
-    QTest::newRow("StartTLS, untrusted") << u"untrusted"_qs << false << true  << u"StartTLS with the directory server"_qs << u"Connect error"_qs;
-    QTest::newRow("ldaps, untrusted")    << u"untrusted"_qs << true  << false << u"Cannot connect to the directory server"_qs << u"Connect error"_qs;
-    QTest::newRow("StartTLS, no TLS")    << u"plain"_qs     << false << true  << u"StartTLS with the directory server"_qs << u"unsupported extended operation"_qs;
+    QTest::newRow("StartTLS, trusted")   << u"trusted"_qs   << false << true  << QString() << QString() << QString();
+    QTest::newRow("ldaps, trusted")      << u"trusted"_qs   << true  << false << QString() << QString() << QString();
+    QTest::newRow("StartTLS, untrusted") << u"untrusted"_qs << false << true  << u"StartTLS with the directory server"_qs << u"Connect error"_qs << u"LDAPTLS_CACERT"_qs;
+    QTest::newRow("ldaps, untrusted")    << u"untrusted"_qs << true  << false << u"Cannot connect to the directory server"_qs << u"Connect error"_qs << u"LDAPTLS_CACERT"_qs;
+    QTest::newRow("StartTLS, elsewhere") << u"elsewhere"_qs << false << true  << u"StartTLS with the directory server"_qs << u"Connect error"_qs << u"made out to another host name than \"127.0.0.1\""_qs;
+    QTest::newRow("ldaps, elsewhere")    << u"elsewhere"_qs << true  << false << u"Cannot connect to the directory server"_qs << u"Connect error"_qs << u"made out to another host name than \"127.0.0.1\""_qs;
+    QTest::newRow("StartTLS, no TLS")    << u"plain"_qs     << false << true  << u"StartTLS with the directory server"_qs << u"unsupported extended operation"_qs << QString();
     // clang-format on
 }
 
@@ -103,9 +124,11 @@ void TestLdapTls::connect()
     QFETCH(bool, startTls);
     QFETCH(QString, failure);
     QFETCH(QString, reason);
+    QFETCH(QString, hint);
 
     SlapdServer* slapd = server == u"trusted"_qs     ? m_trusted.get()
                          : server == u"untrusted"_qs ? m_untrusted.get()
+                         : server == u"elsewhere"_qs ? m_elsewhere.get()
                                                      : m_plain.get();
     const QString url = ldaps ? slapd->ldapsUrl() : slapd->url();
     LdapOptions options;
@@ -132,7 +155,11 @@ void TestLdapTls::connect()
     QVERIFY2(message.contains(failure), qPrintable(message));
     QVERIFY2(message.contains(url.section(u'/', 0, 2)), qPrintable(message));
     QVERIFY2(message.contains(reason), qPrintable(message));
-    // A certificate that is not trusted is the likely cause: say so.
+    // The likely cause, told apart: an issuer not trusted, or another name.
+    if (hint.isEmpty())
+        QVERIFY2(!message.contains(u"certificate"_qs), qPrintable(message));
+    else
+        QVERIFY2(message.contains(hint), qPrintable(message));
     QCOMPARE(message.contains(u"LDAPTLS_CACERT"_qs), server == u"untrusted"_qs);
     // And a command after it fails the same way, without a crash.
     try {

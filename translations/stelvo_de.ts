@@ -136,6 +136,26 @@
         <source>The directory server %1 refused the SASL %2 sign-on as %3: %4%5</source>
         <translation>Der Verzeichnisserver %1 hat die Anmeldung mit SASL %2 abgelehnt: %4%5 – Identität: %3</translation>
     </message>
+    <message>
+        <source>; the server&apos;s certificate is made out to another host name than &quot;%1&quot;: use a name the certificate names in the URL</source>
+        <translation>; das Zertifikat des Servers ist auf einen anderen Hostnamen als „%1“ ausgestellt: verwenden Sie in der URL einen Namen, den das Zertifikat nennt</translation>
+    </message>
+    <message>
+        <source>SASL %1 as %2</source>
+        <translation>SASL %1 als %2</translation>
+    </message>
+    <message>
+        <source>the bind DN &quot;%1&quot;</source>
+        <translation>der Anmelde-DN „%1“</translation>
+    </message>
+    <message>
+        <source>anonymous access</source>
+        <translation>anonymer Zugriff</translation>
+    </message>
+    <message>
+        <source>; the server does not let anonymous users search: give an account with --bind-dn and --password-file (bind-dn and password-file in stelvo.conf, or STELVO_BIND_DN and STELVO_BIND_PASSWORD_FILE), or sign on with Kerberos (--sasl-mech GSSAPI)</source>
+        <translation>; der Server lässt anonyme Benutzer nicht suchen: geben Sie ein Konto mit --bind-dn und --password-file an (bind-dn und password-file in stelvo.conf oder STELVO_BIND_DN und STELVO_BIND_PASSWORD_FILE), oder melden Sie sich mit Kerberos an (--sasl-mech GSSAPI)</translation>
+    </message>
 </context>
 <context>
     <name>LdapDirectory</name>
@@ -245,10 +265,6 @@
 <context>
     <name>LdapSearch</name>
     <message>
-        <source>The directory server %1 did not name its naming contexts: %2</source>
-        <translation>Der Verzeichnisserver %1 hat seine Namenskontexte nicht genannt: %2</translation>
-    </message>
-    <message>
         <source>The directory server %1 names no naming contexts; give the DN of the tree root in the URL</source>
         <translation>Der Verzeichnisserver %1 nennt keine Namenskontexte; geben Sie den DN der Baumwurzel in der URL an</translation>
     </message>
@@ -281,16 +297,28 @@
         <translation>; der nächste vorhandene Eintrag ist „%1“</translation>
     </message>
     <message>
-        <source>The directory server %1 has no entry &quot;%2&quot; for the tree root: %3</source>
-        <translation>Der Verzeichnisserver %1 hat keinen Eintrag „%2“ für die Baumwurzel: %3</translation>
-    </message>
-    <message>
         <source>The context &quot;%1&quot; is not a valid NDS name</source>
         <translation>Der Kontext „%1“ ist kein gültiger NDS-Name</translation>
     </message>
     <message>
-        <source>The directory server %1 does not hold the context &quot;%2&quot;</source>
-        <translation>Der Verzeichnisserver %1 enthält den Kontext „%2“ nicht</translation>
+        <source>The directory server %1 did not name its naming contexts: %2%3</source>
+        <translation>Der Verzeichnisserver %1 hat seine Namenskontexte nicht genannt: %2%3</translation>
+    </message>
+    <message>
+        <source>The search on the directory server %1 failed: %2%3</source>
+        <translation>Die Suche auf dem Verzeichnisserver %1 ist fehlgeschlagen: %2%3</translation>
+    </message>
+    <message>
+        <source>The directory server %1 stopped the search at an administrative limit after %2 entries, so the tree would be incomplete: %3. The server&apos;s limits for %4 are too low for this directory: raise them for this account (389 Directory Server: nsPagedLookThroughLimit or nsLookThroughLimit on its entry; OpenLDAP: limits in the database&apos;s configuration)</source>
+        <translation>Der Verzeichnisserver %1 hat die Suche nach %2 Einträgen an einer administrativen Grenze beendet, daher wäre der Baum unvollständig: %3. Die Grenzen des Servers für dieses Konto (%4) sind für dieses Verzeichnis zu niedrig: erhöhen Sie sie (389 Directory Server: nsPagedLookThroughLimit oder nsLookThroughLimit an seinem Eintrag; OpenLDAP: limits in der Konfiguration der Datenbank)</translation>
+    </message>
+    <message>
+        <source>The directory server %1 has no entry &quot;%2&quot; for the tree root, or does not let %3 read it: %4</source>
+        <translation>Der Verzeichnisserver %1 hat keinen Eintrag „%2“ für die Baumwurzel, oder das Konto (%3) darf ihn nicht lesen: %4</translation>
+    </message>
+    <message>
+        <source>The directory server %1 does not hold the context &quot;%2&quot;, or does not let %3 read it</source>
+        <translation>Der Verzeichnisserver %1 enthält den Kontext „%2“ nicht, oder das Konto (%3) darf ihn nicht lesen</translation>
     </message>
 </context>
 <context>

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <gnutls/x509.h>
 #include <ldap.h>
 #include <memory>
 #include <netdb.h>
@@ -208,13 +209,29 @@ int resultCode(::ldap* ld, LDAPMessage* response)
     return rc == LDAP_SUCCESS ? code : rc;
 }
 
-// libldap does not tell a failed certificate check from other handshake
-// failures; the usual cause gets a hint.
+// The usual cause of a failed TLS handshake when the name is not to blame.
 QString tlsHint()
 {
     return QCoreApplication::translate(
         "LdapConnection", "; if the server is up, its certificate may not be trusted (TLS_CACERT "
                           "in ldap.conf, or LDAPTLS_CACERT)");
+}
+
+// Whether the certificate `der` is made out to `host`, a DNS name or an IP
+// address, by GnuTLS's rules; a certificate it cannot read is not taken for
+// one made out to another name.
+bool namesHost(const berval& der, const QByteArray& host)
+{
+    gnutls_x509_crt_t certificate = nullptr;
+    if (gnutls_x509_crt_init(&certificate) < 0)
+        return true;
+    const gnutls_datum_t data{reinterpret_cast<unsigned char*>(der.bv_val),
+                              static_cast<unsigned>(der.bv_len)};
+    bool names = true;
+    if (gnutls_x509_crt_import(certificate, &data, GNUTLS_X509_FMT_DER) >= 0)
+        names = gnutls_x509_crt_check_hostname(certificate, host.constData()) != 0;
+    gnutls_x509_crt_deinit(certificate);
+    return names;
 }
 
 QString unreachable()
@@ -453,10 +470,15 @@ bool Connection::initialize(int socket, QString* error)
     // LDAP_OPT_X_SASL_NOCANON stays as ldapsearch leaves it without -N:
     // libldap's default from ldap.conf (SASL_NOCANON, off), so GSSAPI asks
     // for the same service ticket here as there.
+    if (m_probedCheck >= 0) {
+        ldap_set_option(m_ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &m_probedCheck);
+        const int newContext = 0;
+        ldap_set_option(m_ld, LDAP_OPT_X_TLS_NEWCTX, &newContext);
+    }
     if (!m_server.ldaps)
         return true;
     const int tls = ldap_install_tls(m_ld);
-    return tls == LDAP_SUCCESS || fail(error, unreachable(), tls, tlsHint());
+    return tls == LDAP_SUCCESS || fail(error, unreachable(), tls, tlsFailureHint());
 }
 
 bool Connection::startTls(QString* error)
@@ -473,7 +495,40 @@ bool Connection::startTls(QString* error)
     return fail(error,
                 QCoreApplication::translate("LdapConnection",
                                             "StartTLS with the directory server %1 failed: %2"),
-                rc, rc == LDAP_CONNECT_ERROR ? tlsHint() : QString());
+                rc, rc == LDAP_CONNECT_ERROR ? tlsFailureHint() : QString());
+}
+
+QString Connection::tlsFailureHint() const
+{
+    // libldap leaves the same "Connect error" for a certificate whose
+    // issuer is not trusted and for one made out to another name, and has
+    // no check of the name alone: a handshake that checks nothing gets the
+    // certificate, whose names are then checked here.
+    if (m_probedCheck < 0 && !m_server.ldapi && !certificateNamesHost())
+        return QCoreApplication::translate(
+                   "LdapConnection",
+                   "; the server's certificate is made out to another host name than \"%1\": "
+                   "use a name the certificate names in the URL")
+            .arg(m_server.host);
+    return tlsHint();
+}
+
+bool Connection::certificateNamesHost() const
+{
+    Connection probe(m_server, m_options, m_cancellation);
+    probe.m_probedCheck = LDAP_OPT_X_TLS_ALLOW;
+    QString ignored;
+    const int socket = probe.connectSocket(&ignored);
+    if (socket < 0 || !probe.initialize(socket, &ignored) ||
+        (m_options.startTls && !probe.startTls(&ignored)))
+        return true;
+    berval der{0, nullptr};
+    if (ldap_get_option(probe.m_ld, LDAP_OPT_X_TLS_PEERCERT, &der) != LDAP_OPT_SUCCESS ||
+        der.bv_val == nullptr)
+        return true;
+    const bool names = namesHost(der, m_server.host.toUtf8());
+    ber_memfree(der.bv_val);
+    return names;
 }
 
 bool Connection::bind(QByteArray* password, QString* error)
@@ -494,7 +549,7 @@ bool Connection::bind(QByteArray* password, QString* error)
         return fail(error,
                     QCoreApplication::translate(
                         "LdapConnection", "The directory server %1 refused the anonymous bind: %2"),
-                    rc);
+                    rc, refusalHint(rc));
     *error = QCoreApplication::translate("LdapConnection",
                                          "The directory server %1 refused the bind as \"%2\": %3")
                  .arg(m_server.display, m_options.bindDn, errorText(m_ld, rc));
@@ -609,6 +664,36 @@ int Connection::search(const QByteArray& base, int scope, const char* filter, ch
     if (rc == LDAP_SUCCESS)
         rc = resultCode(m_ld, *result);
     return rc;
+}
+
+QString Connection::account() const
+{
+    if (!m_options.saslMechanism.isEmpty())
+        return QCoreApplication::translate("LdapConnection", "SASL %1 as %2")
+            .arg(m_options.saslMechanism, saslIdentity(m_options.saslMechanism, m_server,
+                                                       m_server.ldaps || m_options.startTls));
+    if (!m_options.bindDn.isEmpty())
+        return QCoreApplication::translate("LdapConnection", "the bind DN \"%1\"")
+            .arg(m_options.bindDn);
+    return QCoreApplication::translate("LdapConnection", "anonymous access");
+}
+
+QString Connection::refusalHint(int rc) const
+{
+    // What servers answer an anonymous search they refuse: AD an operations
+    // error ("a successful bind must be completed"), others insufficient
+    // access, or a demand for stronger authentication or encryption; 389
+    // refuses the anonymous bind itself as inappropriate authentication.
+    const bool refused = rc == LDAP_OPERATIONS_ERROR || rc == LDAP_INSUFFICIENT_ACCESS ||
+                         rc == LDAP_STRONG_AUTH_REQUIRED || rc == LDAP_CONFIDENTIALITY_REQUIRED ||
+                         rc == LDAP_INAPPROPRIATE_AUTH;
+    if (!refused || !m_options.bindDn.isEmpty() || !m_options.saslMechanism.isEmpty())
+        return {};
+    return QCoreApplication::translate(
+        "LdapConnection",
+        "; the server does not let anonymous users search: give an account with --bind-dn and "
+        "--password-file (bind-dn and password-file in stelvo.conf, or STELVO_BIND_DN and "
+        "STELVO_BIND_PASSWORD_FILE), or sign on with Kerberos (--sasl-mech GSSAPI)");
 }
 
 bool Connection::fail(QString* error, const QString& what, int rc, const QString& hint)

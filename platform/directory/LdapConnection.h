@@ -123,6 +123,14 @@ public:
     int search(const QByteArray& base, int scope, const char* filter, char** attributes,
                int sizeLimit, std::chrono::milliseconds timeout, LDAPMessage** result);
 
+    // Who this connection signs on as, for messages: anonymous, the bind DN
+    // or the SASL mechanism's identity.
+    QString account() const;
+    // For a request the server refused with `rc`: on an anonymous connection,
+    // a sentence (starting "; ") naming the settings that give it an account;
+    // empty otherwise.
+    QString refusalHint(int rc) const;
+
 private:
     int connectSocket(QString* error);
     // The connected socket, or -1 with `cause` set.
@@ -130,6 +138,13 @@ private:
     int connectLocal(QString* cause);
     bool initialize(int socket, QString* error);
     bool startTls(QString* error);
+    // The likely cause of a failed TLS handshake, as a sentence starting
+    // "; ". Blocks for one more handshake.
+    QString tlsFailureHint() const;
+    // Whether the certificate the server presents is made out to the host
+    // of the URL; true when that cannot be found out. Blocks for one more
+    // connection and handshake, which checks nothing.
+    bool certificateNamesHost() const;
     bool bind(QByteArray* password, QString* error);
     bool saslBind(QString* error);
     // The result code of the whole SASL exchange; `answers` gets what the
@@ -146,6 +161,7 @@ private:
     LdapOptions m_options;
     Cancellation* m_cancellation;
     ::ldap* m_ld = nullptr;
+    int m_probedCheck = -1; // a certificateNamesHost() probe: its certificate check
 };
 
 } // namespace stelvo::ldap

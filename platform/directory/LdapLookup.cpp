@@ -168,7 +168,7 @@ private:
                 addChildren(ld, result, candidates);
             if (code != LDAP_SUCCESS && code != LDAP_NO_SUCH_OBJECT &&
                 code != LDAP_SIZELIMIT_EXCEEDED)
-                *failure = errorText(ld, code);
+                *failure = errorText(ld, code) + connection.refusalHint(code);
             ldap_msgfree(result);
             return code;
         });
@@ -219,7 +219,7 @@ Lookup readEntry(const Requester& run, const Server& server, const QByteArray& d
         if (found)
             *entry = knownEntry(ld, message, dn);
         if (code != LDAP_SUCCESS && code != LDAP_NO_SUCH_OBJECT)
-            failure = errorText(ld, code);
+            failure = errorText(ld, code) + connection.refusalHint(code);
         ldap_msgfree(result);
         return code;
     });

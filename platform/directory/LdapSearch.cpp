@@ -37,9 +37,10 @@ bool namingContexts(Connection& connection, QList<QByteArray>* contexts, QString
         *contexts << namingContextsOf(ld, result);
     ldap_msgfree(result);
     if (rc != LDAP_SUCCESS) {
-        *error = QCoreApplication::translate(
-                     "LdapSearch", "The directory server %1 did not name its naming contexts: %2")
-                     .arg(connection.server().display, errorText(ld, rc));
+        *error =
+            QCoreApplication::translate(
+                "LdapSearch", "The directory server %1 did not name its naming contexts: %2%3")
+                .arg(connection.server().display, errorText(ld, rc), connection.refusalHint(rc));
         return false;
     }
     if (contexts->isEmpty()) {
@@ -55,11 +56,13 @@ bool namingContexts(Connection& connection, QList<QByteArray>* contexts, QString
 
 // Result codes with which servers refuse the paged-results control: as an
 // unsupported critical extension, as unwilling, or (slapd with paging
-// disabled) as an administrative limit.
-bool refusesPaging(int rc)
+// disabled) as an administrative limit that names the control. Any other
+// administrative limit stays: a search without paging meets it again.
+bool refusesPaging(int rc, const QString& serverText)
 {
-    return rc == LDAP_UNAVAILABLE_CRITICAL_EXTENSION || rc == LDAP_UNWILLING_TO_PERFORM ||
-           rc == LDAP_ADMINLIMIT_EXCEEDED;
+    if (rc == LDAP_ADMINLIMIT_EXCEEDED)
+        return serverText.contains(QLatin1String("pagedResults"), Qt::CaseInsensitive);
+    return rc == LDAP_UNAVAILABLE_CRITICAL_EXTENSION || rc == LDAP_UNWILLING_TO_PERFORM;
 }
 
 class PagedSearch
@@ -78,7 +81,8 @@ public:
             const Step step = pages(base, paging, &code, error);
             // A server that refuses the control at once is searched without
             // it; its size limit, if reached, is reported below.
-            if (step == Step::Failed && paging && m_received == before && refusesPaging(code)) {
+            if (step == Step::Failed && paging && m_received == before &&
+                refusesPaging(code, m_serverText)) {
                 paging = false;
                 continue;
             }
@@ -213,6 +217,7 @@ private:
         const QString matchedDn = QString::fromUtf8(matched != nullptr ? matched : "");
         ldap_memfree(matched);
         ldap_memfree(text);
+        m_serverText = serverText;
         if (rc != LDAP_SUCCESS) {
             ldap_controls_free(responseControls);
             *code = rc;
@@ -268,40 +273,69 @@ private:
     QString resultError(const QByteArray& base, int code, const QString& serverText,
                         const QString& matchedDn, bool paging) const
     {
-        const QString& server = m_connection.server().display;
         QString text = QString::fromUtf8(ldap_err2string(code));
         if (!serverText.isEmpty())
             text += QStringLiteral(" (%1)").arg(serverText);
         if (code == LDAP_SIZELIMIT_EXCEEDED)
-            return QCoreApplication::translate(
-                       "LdapSearch", "The directory server %1 stopped the search at its size limit "
-                                     "after %2 entries%3, so the tree would be incomplete: %4")
-                .arg(server)
-                .arg(m_received)
-                .arg(paging ? QString()
-                            : QCoreApplication::translate("LdapSearch",
-                                                          " (it does not allow paged searches)"))
-                .arg(text);
-        if (code == LDAP_NO_SUCH_OBJECT) {
-            if (!matchedDn.isEmpty())
-                text += QCoreApplication::translate("LdapSearch",
-                                                    "; the nearest existing entry is \"%1\"")
-                            .arg(matchedDn);
-            return QCoreApplication::translate(
-                       "LdapSearch",
-                       "The directory server %1 has no entry \"%2\" for the tree root: "
-                       "%3")
-                .arg(server, QString::fromUtf8(base), text);
-        }
+            return sizeLimitError(text, paging);
+        if (code == LDAP_ADMINLIMIT_EXCEEDED)
+            return adminLimitError(text);
+        if (code == LDAP_NO_SUCH_OBJECT)
+            return missingBaseError(base, text, matchedDn);
         return QCoreApplication::translate("LdapSearch",
-                                           "The search on the directory server %1 failed: %2")
-            .arg(server, text);
+                                           "The search on the directory server %1 failed: %2%3")
+            .arg(m_connection.server().display, text, m_connection.refusalHint(code));
+    }
+
+    QString sizeLimitError(const QString& text, bool paging) const
+    {
+        return QCoreApplication::translate(
+                   "LdapSearch", "The directory server %1 stopped the search at its size limit "
+                                 "after %2 entries%3, so the tree would be incomplete: %4")
+            .arg(m_connection.server().display)
+            .arg(m_received)
+            .arg(paging ? QString()
+                        : QCoreApplication::translate("LdapSearch",
+                                                      " (it does not allow paged searches)"))
+            .arg(text);
+    }
+
+    // 389 Directory Server counts the entries it looks through across all
+    // pages of a search; slapd counts the candidates of an unindexed one.
+    QString adminLimitError(const QString& text) const
+    {
+        return QCoreApplication::translate(
+                   "LdapSearch",
+                   "The directory server %1 stopped the search at an administrative limit after "
+                   "%2 entries, so the tree would be incomplete: %3. The server's limits for %4 "
+                   "are too low for this directory: raise them for this account (389 Directory "
+                   "Server: nsPagedLookThroughLimit or nsLookThroughLimit on its entry; "
+                   "OpenLDAP: limits in the database's configuration)")
+            .arg(m_connection.server().display)
+            .arg(m_received)
+            .arg(text, m_connection.account());
+    }
+
+    // A server answers "no such object" for an entry it holds but does not
+    // let this account read, too.
+    QString missingBaseError(const QByteArray& base, QString text, const QString& matchedDn) const
+    {
+        if (!matchedDn.isEmpty())
+            text +=
+                QCoreApplication::translate("LdapSearch", "; the nearest existing entry is \"%1\"")
+                    .arg(matchedDn);
+        return QCoreApplication::translate(
+                   "LdapSearch", "The directory server %1 has no entry \"%2\" for the tree root, "
+                                 "or does not let %3 read it: %4")
+            .arg(m_connection.server().display, QString::fromUtf8(base), m_connection.account(),
+                 text);
     }
 
     Connection& m_connection;
     const SearchRequest& m_request;
     Collector& m_collector;
     std::size_t m_received = 0;
+    QString m_serverText; // of the last page's result
 };
 
 // Searches the tree root, or each naming context in turn, and puts the
@@ -353,9 +387,11 @@ bool holdsContext(Connection& connection, const SearchRequest& request, SearchOu
         return false;
     if (found == Lookup::Missing) {
         outcome->error =
-            QCoreApplication::translate("LdapSearch",
-                                        "The directory server %1 does not hold the context \"%2\"")
-                .arg(request.server.display, request.context);
+            QCoreApplication::translate(
+                "LdapSearch",
+                "The directory server %1 does not hold the context \"%2\", or does not let %3 "
+                "read it")
+                .arg(request.server.display, request.context, connection.account());
         return false;
     }
     return true;

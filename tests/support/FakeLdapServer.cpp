@@ -49,7 +49,7 @@ void sendResult(int client, int messageId, unsigned long operation,
                           : operation == LDAP_REQ_EXTENDED ? LDAP_RES_EXTENDED
                                                            : LDAP_RES_SEARCH_RESULT;
     BerElement* ber = ber_alloc_t(LBER_USE_DER);
-    ber_printf(ber, "{it{ess}", messageId, tag, reply.resultCode, "", "");
+    ber_printf(ber, "{it{ess}", messageId, tag, reply.resultCode, "", reply.diagnostic.constData());
     if (operation == LDAP_REQ_SEARCH && !reply.pageControl.isNull()) {
         berval value{static_cast<ber_len_t>(reply.pageControl.size()),
                      const_cast<char*>(reply.pageControl.constData())};
@@ -77,6 +77,14 @@ FakeLdapServer::Reply FakeLdapServer::page(QList<Entry> entries, const QByteArra
     Reply reply;
     reply.entries = std::move(entries);
     reply.pageControl = pageControl(cookie);
+    return reply;
+}
+
+FakeLdapServer::Reply FakeLdapServer::result(int resultCode, const QByteArray& diagnostic)
+{
+    Reply reply;
+    reply.resultCode = resultCode;
+    reply.diagnostic = diagnostic;
     return reply;
 }
 

@@ -38,6 +38,7 @@ public:
         // The value of the paged-results control a search result ends
         // with; null: no control.
         QByteArray pageControl;
+        QByteArray diagnostic; // the result's diagnostic message
     };
 
     explicit FakeLdapServer(QList<Reply> script);
@@ -50,6 +51,9 @@ public:
     // A successful search result with these entries and a paged-results
     // control carrying `cookie` (empty: the last page).
     static Reply page(QList<Entry> entries, const QByteArray& cookie = {});
+    // A result with `resultCode` and the server's `diagnostic`, and no
+    // entries.
+    static Reply result(int resultCode, const QByteArray& diagnostic = {});
     // The value of a paged-results response control (RFC 2696).
     static QByteArray pageControl(const QByteArray& cookie);
 

@@ -231,8 +231,11 @@ bool rebaseLdif(const QByteArray& relative, const QString& suffix, QByteArray* o
 }
 
 bool makeCertificate(const QString& directory, const QString& name, QString* certificate,
-                     QString* key, QString* error)
+                     QString* key, QString* error, const QString& hostName)
 {
+    const QString subject = hostName.isEmpty() ? QStringLiteral("127.0.0.1") : hostName;
+    const QString altNames = hostName.isEmpty() ? QStringLiteral("IP:127.0.0.1,DNS:localhost")
+                                                : QStringLiteral("DNS:") + hostName;
     *certificate = QDir(directory).filePath(name + QStringLiteral(".crt"));
     *key = QDir(directory).filePath(name + QStringLiteral(".key"));
     QProcess openssl;
@@ -240,9 +243,8 @@ bool makeCertificate(const QString& directory, const QString& name, QString* cer
     openssl.start(QStringLiteral("openssl"),
                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
                    QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                   QStringLiteral("-addext"),
-                   QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost"),
+                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=") + subject,
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=") + altNames,
                    QStringLiteral("-keyout"), *key, QStringLiteral("-out"), *certificate});
     if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit ||
         openssl.exitCode() != 0) {
@@ -492,16 +494,22 @@ bool SlapdServer::build()
         config += QByteArray("olcRootPW: ") + kRootPassword + '\n';
         config += "olcDbIndex: objectClass eq\nolcDbIndex: cn,ou eq\n";
         config += "olcSizeLimit: " + QByteArray::number(m_config.sizeLimit) + '\n';
+        // One olcLimits value for everyone: slapd uses the first that matches.
+        QByteArray limits;
         switch (m_config.paging) {
         case SlapdConfig::Paging::Unlimited:
-            config += "olcLimits: * size.prtotal=unlimited\n";
+            limits += " size.prtotal=unlimited";
             break;
         case SlapdConfig::Paging::Refused:
-            config += "olcLimits: * size.prtotal=disabled\n";
+            limits += " size.prtotal=disabled";
             break;
         case SlapdConfig::Paging::Limited:
             break;
         }
+        if (m_config.uncheckedLimit > 0)
+            limits += " size.unchecked=" + QByteArray::number(m_config.uncheckedLimit);
+        if (!limits.isEmpty())
+            config += "olcLimits: *" + limits + '\n';
         if (!m_config.externalOnly.isEmpty())
             putLine(&config, "olcAccess",
                     "to dn.subtree=\"" + m_config.externalOnly.toUtf8() + ',' + suffix +

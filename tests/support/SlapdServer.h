@@ -34,6 +34,9 @@ struct SlapdConfig
         Limited,   // paged searches stop at the size limit too (slapd's default)
     };
     Paging paging = Paging::Unlimited;
+    // > 0: a search whose filter's index names more candidates than this
+    // fails with an administrative limit (size.unchecked).
+    int uncheckedLimit = 0;
 
     // False: only bound users read; anonymous users may only bind.
     bool anonymousRead = true;
@@ -118,10 +121,11 @@ private:
 // the LDIF. False with `error` on malformed input.
 bool rebaseLdif(const QByteArray& relative, const QString& suffix, QByteArray* out, QString* error);
 
-// A self-signed certificate and key for 127.0.0.1 (and localhost), made with
-// openssl in `directory` under the file names NAME.crt and NAME.key.
+// A self-signed certificate and key for 127.0.0.1 (and localhost), or for
+// the DNS name `hostName` alone when given, made with openssl in `directory`
+// under the file names NAME.crt and NAME.key.
 bool makeCertificate(const QString& directory, const QString& name, QString* certificate,
-                     QString* key, QString* error);
+                     QString* key, QString* error, const QString& hostName = {});
 
 // A directory of `workstations` Workstation entries in about `units`
 // organizational units over three levels, below one organization
