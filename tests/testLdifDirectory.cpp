@@ -106,7 +106,7 @@ private slots:
         QTest::newRow("workstation") << n("ORG\\SALES\\WS042") << "WS042" << "Workstation" << false;
         QTest::newRow("other case") << n("org\\sales\\ws042") << "WS042" << "Workstation" << false;
         QTest::newRow("utf-8") << n("OTHER\\SALES\\Zürich.Büro") << "Zürich.Büro" << "Workstation" << false;
-        QTest::newRow("person") << n("ORG\\alice") << "alice" << "" << false;
+        QTest::newRow("person") << n("ORG\\alice") << "alice" << "" << true;
         QTest::newRow("under root") << n("ROOTPC") << "ROOTPC" << "Workstation" << false;
         // clang-format on
     }
