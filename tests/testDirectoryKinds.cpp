@@ -87,6 +87,52 @@ private slots:
         QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
     }
 
+    void classify_data()
+    {
+        QTest::addColumn<QString>("objectClasses");      // as the entry lists them
+        QTest::addColumn<QString>("workstationClasses"); // the site's; empty: the defaults
+        QTest::addColumn<QString>("containerClasses");
+        QTest::addColumn<QString>("className"); // the system's name of the kind; empty: Other
+
+        const QString d;
+        // clang-format off
+        QTest::newRow("eDirectory workstation") << "top,Workstation" << d << d << "Workstation";
+        QTest::newRow("AD computer")            << "top,person,organizationalPerson,user,computer" << d << d << "Workstation";
+        QTest::newRow("other case")             << "TOP,COMPUTER" << d << d << "Workstation";
+        QTest::newRow("AD user")                << "top,person,organizationalPerson,user" << d << d << "";
+        QTest::newRow("unit")                   << "top,organizationalUnit" << d << d << "organizationalUnit";
+        QTest::newRow("AD container")           << "top,container" << d << d << "organizationalUnit";
+        QTest::newRow("389 nsContainer")        << "top,nsContainer" << d << d << "organizationalUnit";
+        QTest::newRow("organization")           << "top,organization" << d << d << "organization";
+        QTest::newRow("domain and dcObject")    << "top,domain,dcObject" << d << d << "organization";
+        QTest::newRow("AD builtinDomain")       << "top,builtinDomain" << d << d << "organization";
+        QTest::newRow("country")                << "country" << d << d << "organization";
+        QTest::newRow("unit before its top")    << "dcObject,organizationalUnit" << d << d << "organizationalUnit";
+        QTest::newRow("workstation wins")       << "container,computer" << d << d << "Workstation";
+        QTest::newRow("device")                 << "top,device" << d << d << "";
+        QTest::newRow("no class")               << "" << d << d << "";
+        QTest::newRow("site's workstation")     << "top,device" << "device" << d << "Workstation";
+        QTest::newRow("site replaces defaults") << "top,computer" << "device" << d << "";
+        QTest::newRow("site's container")       << "top,Site" << d << "SITE" << "organizationalUnit";
+        QTest::newRow("site's top container")   << "top,organization" << d << "site,Organization" << "organization";
+        QTest::newRow("unmapped container")     << "top,container" << d << "organizationalUnit" << "";
+        // clang-format on
+    }
+
+    void classify()
+    {
+        QFETCH(QString, objectClasses);
+        QFETCH(QString, workstationClasses);
+        QFETCH(QString, containerClasses);
+        QFETCH(QString, className);
+        QList<QByteArray> values;
+        for (const QString& value : objectClasses.split(u',', Qt::SkipEmptyParts))
+            values << value.toUtf8();
+        const nds::ClassMapping mapping(nds::ClassMapping::parseList(workstationClasses),
+                                        nds::ClassMapping::parseList(containerClasses));
+        QCOMPARE(nds::systemClassName(mapping.classify(values)), className);
+    }
+
     void sameTreeOnBothBackends_data()
     {
         QTest::addColumn<Backend>("backend");
