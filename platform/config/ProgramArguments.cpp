@@ -108,14 +108,14 @@ struct Options
           QStringLiteral("FILE")}},
         {SettingKey::WorkstationClasses,
          {QStringLiteral("workstation-classes"),
-          QStringLiteral("The directory classes of workstations, separated by commas (default: "
-                         "Workstation,computer)."),
+          QStringLiteral("The directory classes of workstations, separated by commas "
+                         "(default: Workstation, computer)."),
           QStringLiteral("LIST")}},
         {SettingKey::ContainerClasses,
          {QStringLiteral("container-classes"),
-          QStringLiteral("The directory classes of containers, separated by commas (default: "
-                         "organization,organizationalUnit,container,nsContainer,domain,"
-                         "dcObject,country,locality,builtinDomain)."),
+          QStringLiteral("The directory classes of containers, separated by commas "
+                         "(default: organization, organizationalUnit, container, nsContainer, "
+                         "domain, dcObject, country, locality, builtinDomain)."),
           QStringLiteral("LIST")}},
     };
 
