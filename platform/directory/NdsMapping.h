@@ -29,7 +29,7 @@ enum class Kind
     Other,
     Workstation,
     OrganizationalUnit, // a container that is shown even when it holds nothing sought
-    Container,          // organization, country, locality, domain: the tops of a tree
+    Container,          // the top of a tree: an organization, a domain (see ClassMapping)
 };
 
 // Whether entries of this kind may hold workstations. Anything but a
@@ -64,9 +64,6 @@ public:
     // A comma-separated list as a setting gives it, blanks around the names
     // dropped; empty items are skipped.
     static QStringList parseList(const QString& text);
-
-    const QStringList& workstationClasses() const { return m_workstation; }
-    const QStringList& containerClasses() const { return m_container; }
 
     // What an entry with these objectClass values is. A workstation class
     // wins over a container class.
