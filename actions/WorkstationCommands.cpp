@@ -77,7 +77,12 @@ bool WorkstationCommands::isContainer(const Selection& selection)
 {
     if (!selection.mayBeWorkstation())
         return true;
-    return m_directory.EntryByName(selection.GetWSPath()).entryClass.container;
+    // Only a workstation starts tools: a folder of any other class (a site's
+    // own container class, a device a workstation was put under) would
+    // otherwise pass its own name to the tool.
+    const EntryClass entryClass = m_directory.EntryByName(selection.GetWSPath()).entryClass;
+    return entryClass.container ||
+           entryClass.name.compare(QLatin1String(kWorkstationClass), Qt::CaseInsensitive) != 0;
 }
 
 Message WorkstationCommands::runTool(const Selection& selection, ToolFunction function)

@@ -71,7 +71,8 @@ public:
     // twice: for its short name, and for its class.
     std::optional<CommandMessage> createShortcut(const Selection& selection);
 
-    // True for container objects, and for the root or no selection, which
+    // True for anything that is not a workstation (the directory names a
+    // container or another class), and for the root or no selection, which
     // are not looked up. Throws DirectoryError.
     bool isContainer(const Selection& selection);
 

@@ -85,7 +85,7 @@ bool runLdapSize(int workstations, int runs)
     QStringList unknown;
     const QByteArray filter = LdapDirectory::searchFilter(
         nds::kindsOfClassList(QStringLiteral("Workstation, Organizational Unit"), &unknown),
-        QStringLiteral("CN"), QStringLiteral("*"), &error);
+        nds::ClassMapping(), QStringLiteral("CN"), QStringLiteral("*"), &error);
 
     std::vector<double> ours;
     std::vector<double> theirs;

@@ -9,11 +9,21 @@
 namespace stelvo {
 
 // The class of a directory entry, as the directory control reports it.
+// The directory control reports it in the system's own terms, whichever of
+// the site's classes decided it: a site's "computer" is a "Workstation", its
+// "container" an "organizationalUnit".
 struct EntryClass
 {
-    QString name;           // the objectClass that decided the kind, e.g. "organizationalUnit"
-    bool container = false; // true for organizations, units and the other container classes
+    // kWorkstationClass, "organizationalUnit", "organization", or empty for
+    // an entry of a class that is neither.
+    QString name;
+    // True for everything but workstations: whatever a workstation lies
+    // below is a folder of the tree, whatever its class.
+    bool container = false;
 };
+
+// The class name of workstations.
+inline constexpr char kWorkstationClass[] = "Workstation";
 
 // What EntryByName gives for an NDS full name.
 struct DirectoryEntry

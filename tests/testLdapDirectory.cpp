@@ -339,7 +339,7 @@ void TestLdapDirectory::entryByName_data()
     QTest::newRow("workstation")        << inTree(u"ACME\\SALES\\WS042"_qs) << u"WS042"_qs << u"Workstation"_qs << false << QString();
     QTest::newRow("unit")               << inTree(u"ACME\\SALES\\EAST"_qs) << u"EAST"_qs << u"organizationalUnit"_qs << true << QString();
     QTest::newRow("organization")       << inTree(u"ACME"_qs) << u"ACME"_qs << u"organization"_qs << true << QString();
-    QTest::newRow("locality")           << inTree(u"ACME\\BERLIN"_qs) << u"BERLIN"_qs << u"locality"_qs << true << QString();
+    QTest::newRow("locality")           << inTree(u"ACME\\BERLIN"_qs) << u"BERLIN"_qs << u"organization"_qs << true << QString();
     QTest::newRow("under a locality")   << inTree(u"ACME\\BERLIN\\LAB\\LAB-01"_qs) << u"LAB-01"_qs << u"Workstation"_qs << false << QString();
     QTest::newRow("quotes")             << inTree(u"ACME\\SALES\\EAST\\WS \"quoted\""_qs) << u"WS \"quoted\""_qs << u"Workstation"_qs << false << QString();
     QTest::newRow("shell characters")   << inTree(u"ACME\\SALES\\EAST\\100% $HOME `id`"_qs) << u"100% $HOME `id`"_qs << u"Workstation"_qs << false << QString();
@@ -351,7 +351,7 @@ void TestLdapDirectory::entryByName_data()
     QTest::newRow("CJK")                << inTree(u"ACME\\SALES\\EAST\\工作站-7"_qs) << u"工作站-7"_qs << u"Workstation"_qs << false << QString();
     QTest::newRow("very long")          << inTree(u"ACME\\SALES\\EAST\\"_qs + kLong) << kLong << u"Workstation"_qs << false << QString();
     QTest::newRow("other case")         << inTree(u"acme\\sales\\ws042"_qs) << u"WS042"_qs << u"Workstation"_qs << false << inTree(u"ACME\\SALES\\WS042"_qs);
-    QTest::newRow("not selected class") << inTree(u"ACME\\SALES\\PRN1"_qs) << u"PRN1"_qs << QString() << false << QString();
+    QTest::newRow("not selected class") << inTree(u"ACME\\SALES\\PRN1"_qs) << u"PRN1"_qs << QString() << true << QString();
     // clang-format on
 }
 
@@ -1448,32 +1448,41 @@ void TestLdapDirectory::searchFilter_data()
     QTest::addColumn<QString>("classes");
     QTest::addColumn<QString>("attribute");
     QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("workstationClasses"); // the site's; empty: the defaults
+    QTest::addColumn<QString>("containerClasses");
     QTest::addColumn<QByteArray>("filter"); // empty: refused
 
-    const QByteArray both = "(|(objectClass=Workstation)(objectClass=organizationalUnit))";
+    const QByteArray both = "(|(objectClass=Workstation)(objectClass=computer)"
+                            "(objectClass=organizationalUnit)(objectClass=container)"
+                            "(objectClass=nsContainer))";
     // The containers that come along to put the result in order.
     const QByteArray containers =
-        "(objectClass=organization)(objectClass=country)(objectClass=locality)(objectClass=domain)";
+        "(objectClass=organization)(objectClass=domain)(objectClass=dcObject)"
+        "(objectClass=country)(objectClass=locality)(objectClass=builtinDomain)";
     const auto named = [&](const QByteArray& names) {
         return "(|(&" + both + names + ')' + containers + ')';
     };
+    const QString d; // the default classes
     // clang-format off
-    QTest::newRow("everything")        << kClasses << u"CN"_qs << u"*"_qs << both.chopped(1) + containers + ')';
-    QTest::newRow("stars only")        << kClasses << u"cn"_qs << u"***"_qs << both.chopped(1) + containers + ')';
-    QTest::newRow("one class")         << u"Workstation"_qs << u"CN"_qs << u"*"_qs << "(|(objectClass=Workstation)" + containers + ')';
-    QTest::newRow("containers sought") << u"Organization"_qs << u"CN"_qs << u"*"_qs << "(|" + containers + ')';
-    QTest::newRow("prefix")            << kClasses << u"CN"_qs << u"WS0*"_qs << named("(|(cn=WS0*)(ou=WS0*))");
-    QTest::newRow("question mark")     << kClasses << u"CN"_qs << u"WS?1"_qs << named("(|(cn=WS*1)(ou=WS*1))");
-    QTest::newRow("runs of wildcards") << kClasses << u"CN"_qs << u"a**?b"_qs << named("(|(cn=a*b)(ou=a*b))");
-    QTest::newRow("injection")         << kClasses << u"CN"_qs << u"*)(objectClass=*"_qs << named("(|(cn=*\\29\\28objectClass=*)(ou=*\\29\\28objectClass=*))");
-    QTest::newRow("backslash")         << kClasses << u"CN"_qs << u"a\\2a"_qs << named("(|(cn=a\\5c2a)(ou=a\\5c2a))");
-    QTest::newRow("NUL")               << kClasses << u"CN"_qs << QString(QChar(0)) << named("(|(cn=\\00)(ou=\\00))");
-    QTest::newRow("shell characters")  << kClasses << u"CN"_qs << u"$HOME `id` 100%"_qs << named("(|(cn=$HOME `id` 100%)(ou=$HOME `id` 100%))");
-    QTest::newRow("non-ASCII")         << kClasses << u"CN"_qs << u"Zürich"_qs << named("(|(cn=Z\xc3\xbcrich)(ou=Z\xc3\xbcrich))");
-    QTest::newRow("other attribute")   << kClasses << u"description"_qs << u"lab*"_qs << named("(description=lab*)");
-    QTest::newRow("attribute OID")     << kClasses << u"2.5.4.3"_qs << u"x"_qs << named("(2.5.4.3=x)");
-    QTest::newRow("attribute injection") << kClasses << u"cn=*)(|(cn"_qs << u"x"_qs << QByteArray();
-    QTest::newRow("no classes")        << QString() << u"CN"_qs << u"*"_qs << QByteArray();
+    QTest::newRow("everything")        << kClasses << u"CN"_qs << u"*"_qs << d << d << both.chopped(1) + containers + ')';
+    QTest::newRow("stars only")        << kClasses << u"cn"_qs << u"***"_qs << d << d << both.chopped(1) + containers + ')';
+    QTest::newRow("one class")         << u"Workstation"_qs << u"CN"_qs << u"*"_qs << d << d << "(|(objectClass=Workstation)(objectClass=computer)" + containers + ')';
+    QTest::newRow("containers sought") << u"Organization"_qs << u"CN"_qs << u"*"_qs << d << d << "(|" + containers + ')';
+    QTest::newRow("prefix")            << kClasses << u"CN"_qs << u"WS0*"_qs << d << d << named("(|(cn=WS0*)(ou=WS0*))");
+    QTest::newRow("question mark")     << kClasses << u"CN"_qs << u"WS?1"_qs << d << d << named("(|(cn=WS*1)(ou=WS*1))");
+    QTest::newRow("runs of wildcards") << kClasses << u"CN"_qs << u"a**?b"_qs << d << d << named("(|(cn=a*b)(ou=a*b))");
+    QTest::newRow("injection")         << kClasses << u"CN"_qs << u"*)(objectClass=*"_qs << d << d << named("(|(cn=*\\29\\28objectClass=*)(ou=*\\29\\28objectClass=*))");
+    QTest::newRow("backslash")         << kClasses << u"CN"_qs << u"a\\2a"_qs << d << d << named("(|(cn=a\\5c2a)(ou=a\\5c2a))");
+    QTest::newRow("NUL")               << kClasses << u"CN"_qs << QString(QChar(0)) << d << d << named("(|(cn=\\00)(ou=\\00))");
+    QTest::newRow("shell characters")  << kClasses << u"CN"_qs << u"$HOME `id` 100%"_qs << d << d << named("(|(cn=$HOME `id` 100%)(ou=$HOME `id` 100%))");
+    QTest::newRow("non-ASCII")         << kClasses << u"CN"_qs << u"Zürich"_qs << d << d << named("(|(cn=Z\xc3\xbcrich)(ou=Z\xc3\xbcrich))");
+    QTest::newRow("other attribute")   << kClasses << u"description"_qs << u"lab*"_qs << d << d << named("(description=lab*)");
+    QTest::newRow("attribute OID")     << kClasses << u"2.5.4.3"_qs << u"x"_qs << d << d << named("(2.5.4.3=x)");
+    QTest::newRow("attribute injection") << kClasses << u"cn=*)(|(cn"_qs << u"x"_qs << d << d << QByteArray();
+    QTest::newRow("no classes")        << QString() << u"CN"_qs << u"*"_qs << d << d << QByteArray();
+    QTest::newRow("site's classes")    << kClasses << u"CN"_qs << u"*"_qs << u"pc, ipHost"_qs << u"ou-like,site"_qs << QByteArray("(|(objectClass=pc)(objectClass=ipHost)(objectClass=ou-like)(objectClass=site))");
+    QTest::newRow("site's top classes") << kClasses << u"CN"_qs << u"*"_qs << u"COMPUTER"_qs << u"Organization,OU"_qs << QByteArray("(|(objectClass=COMPUTER)(objectClass=OU)(objectClass=Organization))");
+    QTest::newRow("one site class")    << u"Workstation"_qs << u"CN"_qs << u"*"_qs << u"pc"_qs << u"site"_qs << QByteArray("(objectClass=pc)");
     // clang-format on
 }
 
@@ -1482,12 +1491,17 @@ void TestLdapDirectory::searchFilter()
     QFETCH(QString, classes);
     QFETCH(QString, attribute);
     QFETCH(QString, pattern);
+    QFETCH(QString, workstationClasses);
+    QFETCH(QString, containerClasses);
     QFETCH(QByteArray, filter);
 
     QStringList unknown;
     const QList<nds::Kind> kinds = nds::kindsOfClassList(classes, &unknown);
+    const nds::ClassMapping mapping(nds::ClassMapping::parseList(workstationClasses),
+                                    nds::ClassMapping::parseList(containerClasses));
     QString error;
-    const QByteArray built = LdapDirectory::searchFilter(kinds, attribute, pattern, &error);
+    const QByteArray built =
+        LdapDirectory::searchFilter(kinds, mapping, attribute, pattern, &error);
     QCOMPARE(built, filter);
     QCOMPARE(error.isEmpty(), !filter.isEmpty());
 }

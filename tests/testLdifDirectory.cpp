@@ -106,7 +106,7 @@ private slots:
         QTest::newRow("workstation") << n("ORG\\SALES\\WS042") << "WS042" << "Workstation" << false;
         QTest::newRow("other case") << n("org\\sales\\ws042") << "WS042" << "Workstation" << false;
         QTest::newRow("utf-8") << n("OTHER\\SALES\\Zürich.Büro") << "Zürich.Büro" << "Workstation" << false;
-        QTest::newRow("person") << n("ORG\\alice") << "alice" << "" << false;
+        QTest::newRow("person") << n("ORG\\alice") << "alice" << "" << true;
         QTest::newRow("under root") << n("ROOTPC") << "ROOTPC" << "Workstation" << false;
         // clang-format on
     }
@@ -542,6 +542,29 @@ private slots:
         const Outcome outcome = runSearch(*qobject_cast<LdifDirectory*>(controls.directory.get()));
         QVERIFY(outcome.completed);
         QCOMPARE(outcome.results.size(), 9);
+    }
+
+    // The site's classes reach the directory the settings make: with units
+    // alone as containers, AD's CN=Users (holding no workstation) is no
+    // longer found, and with computers alone as workstations, neither are
+    // the Workstation entries.
+    void classSettingsReachTheDirectory()
+    {
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("STELVO_DIRECTORY"),
+                   QStringLiteral(STELVO_TESTS_DIR "/data/sites.ldif"));
+        env.insert(QStringLiteral("STELVO_CONTAINER_CLASSES"),
+                   QStringLiteral("organization, organizationalUnit"));
+        env.insert(QStringLiteral("STELVO_WORKSTATION_CLASSES"), QStringLiteral("computer"));
+        const QString context = QStringLiteral("NDS:\\\\SITES_TREE\\CORP");
+        Controls controls = makeControls(context, env);
+        const Outcome outcome = runSearch(*qobject_cast<LdifDirectory*>(controls.directory.get()),
+                                          QStringLiteral("SITES_TREE"));
+        QVERIFY2(outcome.completed, qPrintable(outcome.failure));
+        const QString tree = QStringLiteral("NDS:\\\\SITES_TREE\\CORP\\");
+        const QStringList expected{tree + "SALES", tree + "Computers\\PC-01",
+                                   tree + "Computers\\PC-02"};
+        QCOMPARE(outcome.results, expected);
     }
 
     void ldapUrlsChooseTheLdapDirectory()

@@ -56,6 +56,8 @@ const QList<Row> kRows = {
     {"starttls", {"--starttls"}, "STELVO_STARTTLS", {"true", "false", "true", "false"}, {"on", "false"}, {}},
     {"volumes", {"--volumes", "/cmd"}, "STELVO_VOLUMES", {"/cmd", "/env", "/user", "/site"}, {}, {}},
     {"registry", {"--registry", "/cmd.reg"}, "STELVO_REGISTRY", {"/cmd.reg", "/env.reg", "/user.reg", "/site.reg"}, {}, {}},
+    {"workstation-classes", {"--workstation-classes", "computer,Workstation"}, "STELVO_WORKSTATION_CLASSES", {"computer,Workstation", "ipHost", "device,computer", "1.3.6.1.3.7"}, {}, {}},
+    {"container-classes", {"--container-classes", "container"}, "STELVO_CONTAINER_CLASSES", {"container", "nsContainer,organization", "ou-like", "domain"}, {}, {}},
 };
 // clang-format on
 
@@ -290,6 +292,9 @@ void TestSettings::refused_data()
     QTest::newRow("password, no bind DN")     << QStringList() << QStringList() << QByteArray("password-file=/pw") << QByteArray() << "password-file in {user} is set but bind-dn is not" << false;
     QTest::newRow("SASL and bind DN")         << QStringList{"--sasl-mech", "GSSAPI"} << QStringList{"STELVO_BIND_DN=cn=r", "STELVO_BIND_PASSWORD_FILE=/pw"} << QByteArray() << QByteArray() << "--sasl-mech and STELVO_BIND_DN cannot be used together" << true;
     QTest::newRow("SASL name")                << QStringList() << QStringList{"STELVO_SASL_MECH=GSS API"} << QByteArray() << QByteArray() << "STELVO_SASL_MECH \"GSS API\" is not a SASL mechanism name" << false;
+    QTest::newRow("classes, command line")   << QStringList{"--workstation-classes", "computer;pc"} << QStringList() << QByteArray() << QByteArray() << "--workstation-classes \"computer;pc\" is not a list of directory class names separated by commas" << true;
+    QTest::newRow("classes, environment")    << QStringList() << QStringList{"STELVO_CONTAINER_CLASSES=container,"} << QByteArray() << QByteArray() << "STELVO_CONTAINER_CLASSES \"container,\" is not a list of directory class names" << false;
+    QTest::newRow("classes, file")           << QStringList() << QStringList() << QByteArray("container-classes=\"(objectClass=*)\"") << QByteArray() << "container-classes in {user} \"(objectClass=*)\" is not a list of directory class names" << false;
     QTest::newRow("StartTLS on ldaps")        << QStringList{"--starttls", "ldaps://h/dc=x"} << QStringList() << QByteArray() << QByteArray() << "--starttls cannot be used with the DIRECTORY argument \"ldaps://h/dc=x\"" << true;
     QTest::newRow("bad LDAP URL")             << QStringList() << QStringList() << QByteArray("directory=\"ldap://h/dc=x?cn?nope\"") << QByteArray() << "directory in {user} \"ldap://h/dc=x?cn?nope\" is not a usable LDAP URL" << false;
     QTest::newRow("malformed user file")      << QStringList() << QStringList() << QByteArray("server=FS1\n[tools\n") << QByteArray() << "{user} is not a configuration file" << false;

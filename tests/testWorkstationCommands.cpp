@@ -32,6 +32,10 @@ const QStringList kWorkstations{"ORG\\SALES\\WS042", "ORG\\SALES\\WS\"1", "ORG\\
                                 "ORG\\SALES\\a b  c", "ORG\\SALES\\-rf",
                                 QString::fromUtf8("ORG\\SALES\\Łódź 東京"),
                                 "ORG\\SALES\\" + kLongName};
+// Folders of classes a directory may report without calling them containers
+// (a site's own container classes, a device), each holding workstation WS1.
+const QStringList kFolders{"ORG\\Computers", "ORG\\Lab", "ORG\\Rack", "ORG\\Unnamed"};
+const QStringList kFolderClasses{"container", "nsContainer", "device", ""};
 // clang-format on
 
 // Control characters a name may bring: the row name, the character, and
@@ -66,6 +70,14 @@ QStringList controlWorkstations()
     return names;
 }
 
+QStringList folderWorkstations()
+{
+    QStringList names;
+    for (const QString& folder : kFolders)
+        names << folder + QStringLiteral("\\WS1");
+    return names;
+}
+
 // The directory ACME_TREE with kContainers and kWorkstations, its node
 // tree, and the commands over both, which record what they start and link.
 struct Fixture
@@ -94,7 +106,10 @@ struct Fixture
         QStringList results;
         for (const QString& name : kContainers + controlContainers())
             directory.add(kTree + QLatin1Char('\\') + name, true);
-        for (const QString& name : kWorkstations + controlWorkstations()) {
+        for (qsizetype i = 0; i < kFolders.size(); ++i)
+            directory.add(kTree + QLatin1Char('\\') + kFolders.at(i),
+                          EntryClass{kFolderClasses.at(i), false});
+        for (const QString& name : kWorkstations + controlWorkstations() + folderWorkstations()) {
             directory.add(kTree + QLatin1Char('\\') + name, false);
             results << kTree + QLatin1Char('\\') + name;
         }
@@ -219,6 +234,11 @@ private slots:
         QTest::newRow("unit") << "ORG\\SALES";
         QTest::newRow("root") << "";
         QTest::newRow("no selection") << QString();
+        // Folders the directory does not call containers.
+        QTest::newRow("AD container") << "ORG\\Computers";
+        QTest::newRow("389 nsContainer") << "ORG\\Lab";
+        QTest::newRow("device") << "ORG\\Rack";
+        QTest::newRow("no class") << "ORG\\Unnamed";
     }
 
     void nothingHappensWithoutAWorkstation()

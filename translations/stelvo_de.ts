@@ -604,6 +604,10 @@ Gesucht als: %1</translation>
         <source>%1 cannot be used with %2 &quot;%3&quot;: an ldaps:// connection is encrypted already</source>
         <translation>%1 kann nicht mit %2 „%3“ verwendet werden: eine ldaps://-Verbindung ist bereits verschlüsselt</translation>
     </message>
+    <message>
+        <source>%1 &quot;%2&quot; is not a list of directory class names separated by commas (such as Workstation,computer)</source>
+        <translation>%1 „%2“ ist keine durch Kommas getrennte Liste von Namen von Verzeichnisklassen (wie Workstation,computer)</translation>
+    </message>
 </context>
 <context>
     <name>SettingsLoader</name>

@@ -106,6 +106,17 @@ struct Options
          {QStringLiteral("registry"),
           QStringLiteral("A registry editor export read as the machine's registry."),
           QStringLiteral("FILE")}},
+        {SettingKey::WorkstationClasses,
+         {QStringLiteral("workstation-classes"),
+          QStringLiteral("The directory classes of workstations, separated by commas "
+                         "(default: Workstation, computer)."),
+          QStringLiteral("LIST")}},
+        {SettingKey::ContainerClasses,
+         {QStringLiteral("container-classes"),
+          QStringLiteral("The directory classes of containers, separated by commas "
+                         "(default: organization, organizationalUnit, container, nsContainer, "
+                         "domain, dcObject, country, locality, builtinDomain)."),
+          QStringLiteral("LIST")}},
     };
 
     void addTo(QCommandLineParser& parser) const

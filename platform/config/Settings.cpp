@@ -12,15 +12,17 @@ namespace {
 
 // clang-format off
 constexpr std::array<SettingNames, kSettingCount> kNames{{
-    {SettingKey::Directory,    "",              "directory",     "STELVO_DIRECTORY"},
-    {SettingKey::Context,      "context",       "context",       "STELVO_CONTEXT"},
-    {SettingKey::Server,       "server",        "server",        "STELVO_SERVER"},
-    {SettingKey::BindDn,       "bind-dn",       "bind-dn",       "STELVO_BIND_DN"},
-    {SettingKey::PasswordFile, "password-file", "password-file", "STELVO_BIND_PASSWORD_FILE"},
-    {SettingKey::SaslMech,     "sasl-mech",     "sasl-mech",     "STELVO_SASL_MECH"},
-    {SettingKey::StartTls,     "starttls",      "starttls",      "STELVO_STARTTLS"},
-    {SettingKey::Volumes,      "volumes",       "volumes",       "STELVO_VOLUMES"},
-    {SettingKey::Registry,     "registry",      "registry",      "STELVO_REGISTRY"},
+    {SettingKey::Directory,          "",                    "directory",           "STELVO_DIRECTORY"},
+    {SettingKey::Context,            "context",             "context",             "STELVO_CONTEXT"},
+    {SettingKey::Server,             "server",              "server",              "STELVO_SERVER"},
+    {SettingKey::BindDn,             "bind-dn",             "bind-dn",             "STELVO_BIND_DN"},
+    {SettingKey::PasswordFile,       "password-file",       "password-file",       "STELVO_BIND_PASSWORD_FILE"},
+    {SettingKey::SaslMech,           "sasl-mech",           "sasl-mech",           "STELVO_SASL_MECH"},
+    {SettingKey::StartTls,           "starttls",            "starttls",            "STELVO_STARTTLS"},
+    {SettingKey::Volumes,            "volumes",             "volumes",             "STELVO_VOLUMES"},
+    {SettingKey::Registry,           "registry",            "registry",            "STELVO_REGISTRY"},
+    {SettingKey::WorkstationClasses, "workstation-classes", "workstation-classes", "STELVO_WORKSTATION_CLASSES"},
+    {SettingKey::ContainerClasses,   "container-classes",   "container-classes",   "STELVO_CONTAINER_CLASSES"},
 }};
 // clang-format on
 

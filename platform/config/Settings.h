@@ -22,8 +22,10 @@ enum class SettingKey
     StartTls,
     Volumes,
     Registry,
+    WorkstationClasses, // comma-separated objectClass names
+    ContainerClasses,
 };
-inline constexpr int kSettingCount = 9;
+inline constexpr int kSettingCount = 11;
 
 // The names one setting goes by: its command-line option ("" for the
 // positional DIRECTORY), its key in stelvo.conf, its environment variable.

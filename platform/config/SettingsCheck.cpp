@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <algorithm>
 #include <ldap.h>
 
 namespace stelvo {
@@ -68,6 +69,30 @@ void checkNames(const Settings& settings)
                                                         "(such as EXTERNAL or GSSAPI)")
                                 .arg(settings.nameOf(SettingKey::SaslMech), sasl.value),
                             fromCommandLine(settings, {SettingKey::SaslMech}));
+}
+
+// Each name goes into the search filter as it is: an LDAP descriptor or
+// numeric OID (RFC 4512) is all a class can be called.
+void checkClasses(const Settings& settings)
+{
+    static const QRegularExpression className(
+        QStringLiteral("^(?:[A-Za-z][A-Za-z0-9-]*|[0-9]+(?:\\.[0-9]+)+)$"));
+    for (const SettingKey key : {SettingKey::WorkstationClasses, SettingKey::ContainerClasses}) {
+        const Setting& classes = settings[key];
+        if (!classes.isSet())
+            continue;
+        const QStringList names = classes.value.split(QLatin1Char(','));
+        const bool valid = std::all_of(names.cbegin(), names.cend(), [](const QString& name) {
+            return className.match(name.trimmed()).hasMatch();
+        });
+        if (!valid)
+            throw SettingsError(
+                QCoreApplication::translate("SettingsCheck",
+                                            "%1 \"%2\" is not a list of directory class names "
+                                            "separated by commas (such as Workstation,computer)")
+                    .arg(settings.nameOf(key), classes.value),
+                fromCommandLine(settings, {key}));
+    }
 }
 
 void checkBind(const Settings& settings)
@@ -133,6 +158,7 @@ void checkSettings(const Settings& settings)
 {
     checkContext(settings);
     checkNames(settings);
+    checkClasses(settings);
     checkBind(settings);
     checkUrl(settings);
 }

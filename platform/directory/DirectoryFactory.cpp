@@ -29,6 +29,13 @@ QString sampleNote(const Settings& settings)
     return note;
 }
 
+nds::ClassMapping classMappingOf(const Settings& settings)
+{
+    return nds::ClassMapping(
+        nds::ClassMapping::parseList(settings.value(SettingKey::WorkstationClasses)),
+        nds::ClassMapping::parseList(settings.value(SettingKey::ContainerClasses)));
+}
+
 } // namespace
 
 Controls makeControls(const QString& designContext, const Settings& settings)
@@ -37,20 +44,26 @@ Controls makeControls(const QString& designContext, const Settings& settings)
     const QString context =
         settings.isSet(SettingKey::Context) ? settings.value(SettingKey::Context) : designContext;
     QString server = settings.value(SettingKey::Server);
+    const nds::ClassMapping classes = classMappingOf(settings);
 
     Controls controls;
     if (directory.isEmpty()) {
         auto sample =
             std::make_unique<LdifDirectory>(QString::fromLatin1(kSampleDirectory), context);
         sample->setFailureNote(sampleNote(settings));
+        sample->setClassMapping(classes);
         controls.directory = std::move(sample);
     } else if (LdapDirectory::isLdapUrl(directory)) {
-        controls.directory = std::make_unique<LdapDirectory>(directory, context,
-                                                             LdapOptions::fromSettings(settings));
+        auto ldap = std::make_unique<LdapDirectory>(directory, context,
+                                                    LdapOptions::fromSettings(settings));
+        ldap->setClassMapping(classes);
+        controls.directory = std::move(ldap);
         if (server.isEmpty())
             server = LdapDirectory::serverNameOf(directory);
     } else {
-        controls.directory = std::make_unique<LdifDirectory>(directory, context);
+        auto ldif = std::make_unique<LdifDirectory>(directory, context);
+        ldif->setClassMapping(classes);
+        controls.directory = std::move(ldif);
     }
     if (server.isEmpty())
         server = QString::fromLatin1(kDefaultServer);

@@ -32,7 +32,8 @@ struct Controls
 //   context    the initial NDS context (default: `designContext`)
 //   server     the session's first server (default: the URL's host for LDAP,
 //              else FS1)
-// and the LDAP settings (LdapOptions::fromSettings). Throws DirectoryError
+// and the LDAP settings (LdapOptions::fromSettings); workstation-classes and
+// container-classes replace the default classes (nds::ClassMapping). Throws DirectoryError
 // when the directory cannot be used (an LDAP URL libldap refuses).
 Controls makeControls(const QString& designContext, const Settings& settings);
 

@@ -52,7 +52,7 @@ bool Collector::add(::ldap* ld, LDAPMessage* entry, QString* error)
         return true;
     const Parent self{parent.fullName + QLatin1Char('\\') + name,         depth, true,
                       parent.representable && nds::isRepresentable(name), true,  -1};
-    keep(knownEntry(ld, entry, dn), name, parent, self);
+    keep(knownEntry(ld, entry, dn, m_request.classes), name, parent, self);
     return true;
 }
 

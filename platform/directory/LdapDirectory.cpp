@@ -85,34 +85,21 @@ bool onlyStars(const QString& pattern)
            std::all_of(pattern.cbegin(), pattern.cend(), [](QChar c) { return c == u'*'; });
 }
 
-// The classes of the Container kind.
-constexpr char kContainerClasses[] = "(objectClass=organization)(objectClass=country)"
-                                     "(objectClass=locality)(objectClass=domain)";
-
-// The filter terms for the classes of `kinds`; `terms` gets their number.
-QByteArray classTerms(const QList<nds::Kind>& kinds, int* terms)
+// One "(objectClass=...)" term for each class of `kinds`.
+QByteArray classTerms(const QList<nds::Kind>& kinds, const nds::ClassMapping& classes)
 {
-    QByteArray classes;
-    *terms = 0;
+    QByteArray terms;
     for (const nds::Kind kind : kinds) {
-        switch (kind) {
-        case nds::Kind::Workstation:
-            classes += "(objectClass=Workstation)";
-            ++*terms;
-            break;
-        case nds::Kind::OrganizationalUnit:
-            classes += "(objectClass=organizationalUnit)";
-            ++*terms;
-            break;
-        case nds::Kind::Container:
-            classes += kContainerClasses;
-            *terms += 4;
-            break;
-        case nds::Kind::Other:
-            break;
-        }
+        for (const QString& name : classes.classesOf(kind))
+            terms += "(objectClass=" + filterValue(name, false) + ')';
     }
-    return classes;
+    return terms;
+}
+
+// A filter that matches when any of `terms` does.
+QByteArray anyOf(const QByteArray& terms)
+{
+    return terms.count('(') > 1 ? "(|" + terms + ')' : terms;
 }
 
 // Sets the LDAP scope and the depth limit of a search scope (0: the base
@@ -212,7 +199,8 @@ QString LdapDirectory::serverNameOf(const QString& url)
     return server.host.isEmpty() ? QStringLiteral("localhost") : server.host;
 }
 
-QByteArray LdapDirectory::searchFilter(const QList<nds::Kind>& kinds, const QString& attribute,
+QByteArray LdapDirectory::searchFilter(const QList<nds::Kind>& kinds,
+                                       const nds::ClassMapping& classes, const QString& attribute,
                                        const QString& pattern, QString* error)
 {
     const bool byName = attribute.compare(QLatin1String("CN"), Qt::CaseInsensitive) == 0;
@@ -222,31 +210,30 @@ QByteArray LdapDirectory::searchFilter(const QList<nds::Kind>& kinds, const QStr
                 .arg(attribute);
         return {};
     }
-    int terms = 0;
-    QByteArray classes = classTerms(kinds, &terms);
-    if (terms == 0) {
+    const QByteArray terms = classTerms(kinds, classes);
+    if (terms.isEmpty()) {
         *error = QCoreApplication::translate("LdapDirectory",
                                              "The search names no directory class to look for");
         return {};
     }
-    if (terms > 1)
-        classes = "(|" + classes + ')';
-
-    QByteArray sought = classes;
+    QByteArray sought = anyOf(terms);
     if (!onlyStars(pattern)) {
         const QByteArray value = filterValue(pattern, true);
         // Units are named by ou, not cn: for "CN" the pattern applies to the name.
         const QByteArray names = byName ? "(|(cn=" + value + ")(ou=" + value + "))"
                                         : '(' + attribute.toLatin1() + '=' + value + ')';
-        sought = "(&" + classes + names + ')';
+        sought = "(&" + sought + names + ')';
     }
     if (kinds.contains(nds::Kind::Container))
         return sought;
     // The containers above what is sought come too, only so that the result
     // can be put in directory order; they are not part of it.
+    const QByteArray carriers = classTerms({nds::Kind::Container}, classes);
+    if (carriers.isEmpty())
+        return sought;
     if (sought.startsWith("(|"))
-        return sought.chopped(1) + kContainerClasses + ')';
-    return "(|" + sought + kContainerClasses + ')';
+        return sought.chopped(1) + carriers + ')';
+    return "(|" + sought + carriers + ')';
 }
 
 QString LdapDirectory::ContextPath() const
@@ -300,7 +287,7 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
                      .arg(unknown.join(u", "));
         return false;
     }
-    request->filter = searchFilter(kinds, SearchAttribute(), pattern, error);
+    request->filter = searchFilter(kinds, m_classes, SearchAttribute(), pattern, error);
     if (request->filter.isEmpty())
         return false;
     if (!applyScope(scope, request)) {
@@ -314,6 +301,7 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
     request->treeName = m_treeName;
     request->context = m_context;
     request->kinds = kinds;
+    request->classes = m_classes;
     // The server matched any cn or ou value (and "?" as "*"); the name itself decides.
     if (SearchAttribute().compare(QLatin1String("CN"), Qt::CaseInsensitive) == 0 &&
         !onlyStars(pattern))
@@ -460,12 +448,12 @@ ldap::Lookup LdapDirectory::lookUpEntry(const QString& name, const QStringList& 
     };
     const auto cached = m_known.constFind(name);
     if (cached == m_known.constEnd())
-        return ldap::lookUp(run, *m_server, m_treeName, components, m_options.operationTimeout,
-                            &m_known, known, spelled, error);
+        return ldap::lookUp(run, *m_server, m_classes, m_treeName, components,
+                            m_options.operationTimeout, &m_known, known, spelled, error);
     // Read afresh: the entry may have gone or changed since the search.
     const QByteArray dn = cached->dn;
     const ldap::Lookup found =
-        ldap::readEntry(run, *m_server, dn, m_options.operationTimeout, known, error);
+        ldap::readEntry(run, *m_server, m_classes, dn, m_options.operationTimeout, known, error);
     if (found == ldap::Lookup::Found)
         m_known.insert(name, *known);
     else if (found == ldap::Lookup::Missing)

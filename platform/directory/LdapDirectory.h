@@ -82,16 +82,23 @@ public:
     // host name in capitals. Empty when `url` is malformed.
     static QString serverNameOf(const QString& url);
 
-    // The search filter for the classes and the pattern. For the attribute
+    // The search filter for the classes of `kinds`, as `classes` maps them,
+    // and the pattern: each class one objectClass term. For the attribute
     // "CN" the pattern applies to the entry's naming value (cn, or ou for
     // units). "*" and "?" are wildcards (the server sees "?" as "*"; the
     // result is narrowed afterwards); everything else is escaped (RFC 4515).
-    // Unless containers are sought, it also asks for the organizations,
-    // countries, localities and domains, which only put the result in
-    // directory order. Empty with `error` set when the attribute name is not
-    // one or no class is sought.
-    static QByteArray searchFilter(const QList<nds::Kind>& kinds, const QString& attribute,
-                                   const QString& pattern, QString* error);
+    // Unless containers are sought, it also asks for the classes of the
+    // Container kind (organizations, domains, ...), which only put the result
+    // in directory order. Empty with `error` set when the attribute name is
+    // not one or no class is sought.
+    static QByteArray searchFilter(const QList<nds::Kind>& kinds, const nds::ClassMapping& classes,
+                                   const QString& attribute, const QString& pattern,
+                                   QString* error);
+
+    // The site's classes of workstations and containers (default: the
+    // defaults of nds::ClassMapping); used from the next search and lookup
+    // on.
+    void setClassMapping(const nds::ClassMapping& classes) { m_classes = classes; }
 
     QString ContextPath() const override;
     void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
@@ -124,6 +131,7 @@ private:
 
     std::unique_ptr<ldap::Server> m_server;
     LdapOptions m_options;
+    nds::ClassMapping m_classes;
     QString m_context;
     QString m_treeName;
 

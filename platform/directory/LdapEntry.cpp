@@ -34,17 +34,19 @@ bool splitFirstRdn(const QByteArray& dn, QString* value, QByteArray* parentDn)
     return true;
 }
 
-KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn)
+KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn,
+                      const nds::ClassMapping& classes)
 {
     // Not copied: the values are freed only once classified.
-    QList<QByteArray> classes;
+    QList<QByteArray> objectClasses;
     berval** values = ldap_get_values_len(ld, entry, "objectClass");
     for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
-        classes << QByteArray::fromRawData(values[i]->bv_val,
-                                           static_cast<qsizetype>(values[i]->bv_len));
+        objectClasses << QByteArray::fromRawData(values[i]->bv_val,
+                                                 static_cast<qsizetype>(values[i]->bv_len));
     KnownEntry known;
     known.dn = dn;
-    known.kind = nds::classify(classes, &known.className);
+    known.kind = classes.classify(objectClasses);
+    known.className = nds::systemClassName(known.kind);
     known.classKnown = true;
     ldap_value_free_len(values);
     return known;

@@ -25,8 +25,10 @@ bool entryDn(::ldap* ld, LDAPMessage* entry, QByteArray* dn);
 // the DN below that RDN (empty for a top entry). False for a malformed DN.
 bool splitFirstRdn(const QByteArray& dn, QString* value, QByteArray* parentDn = nullptr);
 
-// What `entry`, found at `dn` by a search that asked for its objectClass, is.
-KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn);
+// What `entry`, found at `dn` by a search that asked for its objectClass, is:
+// its kind as `classes` maps it, and the system's name of that kind.
+KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn,
+                      const nds::ClassMapping& classes);
 
 // The namingContexts values of the entries of `result`, a read of the root
 // DSE, in the order the server gave them.

@@ -66,11 +66,12 @@ const Candidate* choose(const QList<Candidate>& candidates, const QString& wante
 class NameLookup
 {
 public:
-    NameLookup(const Requester& run, const Server& server, const QString& treeName,
-               const QStringList& components, std::chrono::milliseconds timeout,
-               QHash<QString, KnownEntry>* known, QStringList* spelled)
-        : m_run(run), m_server(server), m_treeName(treeName), m_components(components),
-          m_timeout(timeout), m_known(known), m_spelled(spelled)
+    NameLookup(const Requester& run, const Server& server, const nds::ClassMapping& classes,
+               const QString& treeName, const QStringList& components,
+               std::chrono::milliseconds timeout, QHash<QString, KnownEntry>* known,
+               QStringList* spelled)
+        : m_run(run), m_server(server), m_classes(classes), m_treeName(treeName),
+          m_components(components), m_timeout(timeout), m_known(known), m_spelled(spelled)
     {}
 
     Lookup find(KnownEntry* entry, QString* error)
@@ -124,7 +125,8 @@ private:
             return Lookup::Missing;
         KnownEntry found = chosen->entry;
         if (!found.classKnown) {
-            const Lookup read = readEntry(m_run, m_server, chosen->dn, m_timeout, &found, error);
+            const Lookup read =
+                readEntry(m_run, m_server, m_classes, chosen->dn, m_timeout, &found, error);
             if (read != Lookup::Found)
                 return read;
         }
@@ -180,18 +182,19 @@ private:
             candidates->append({dn, firstRdnValue(dn), KnownEntry{}});
     }
 
-    static void addChildren(::ldap* ld, LDAPMessage* result, QList<Candidate>* candidates)
+    void addChildren(::ldap* ld, LDAPMessage* result, QList<Candidate>* candidates) const
     {
         for (LDAPMessage* message = ldap_first_entry(ld, result); message != nullptr;
              message = ldap_next_entry(ld, message)) {
             QByteArray dn;
             if (entryDn(ld, message, &dn))
-                candidates->append({dn, firstRdnValue(dn), knownEntry(ld, message, dn)});
+                candidates->append({dn, firstRdnValue(dn), knownEntry(ld, message, dn, m_classes)});
         }
     }
 
     const Requester& m_run;
     const Server& m_server;
+    const nds::ClassMapping& m_classes;
     const QString& m_treeName;
     const QStringList& m_components;
     std::chrono::milliseconds m_timeout;
@@ -201,8 +204,9 @@ private:
 
 } // namespace
 
-Lookup readEntry(const Requester& run, const Server& server, const QByteArray& dn,
-                 std::chrono::milliseconds timeout, KnownEntry* entry, QString* error)
+Lookup readEntry(const Requester& run, const Server& server, const nds::ClassMapping& classes,
+                 const QByteArray& dn, std::chrono::milliseconds timeout, KnownEntry* entry,
+                 QString* error)
 {
     bool found = false;
     QString failure;
@@ -217,7 +221,7 @@ Lookup readEntry(const Requester& run, const Server& server, const QByteArray& d
         LDAPMessage* message = code == LDAP_SUCCESS ? ldap_first_entry(ld, result) : nullptr;
         found = message != nullptr; // none: not visible to this user
         if (found)
-            *entry = knownEntry(ld, message, dn);
+            *entry = knownEntry(ld, message, dn, classes);
         if (code != LDAP_SUCCESS && code != LDAP_NO_SUCH_OBJECT)
             failure = errorText(ld, code) + connection.refusalHint(code);
         ldap_msgfree(result);
@@ -231,12 +235,12 @@ Lookup readEntry(const Requester& run, const Server& server, const QByteArray& d
     return Lookup::Failed;
 }
 
-Lookup lookUp(const Requester& run, const Server& server, const QString& treeName,
-              const QStringList& components, std::chrono::milliseconds timeout,
-              QHash<QString, KnownEntry>* known, KnownEntry* entry, QStringList* spelled,
-              QString* error)
+Lookup lookUp(const Requester& run, const Server& server, const nds::ClassMapping& classes,
+              const QString& treeName, const QStringList& components,
+              std::chrono::milliseconds timeout, QHash<QString, KnownEntry>* known,
+              KnownEntry* entry, QStringList* spelled, QString* error)
 {
-    return NameLookup(run, server, treeName, components, timeout, known, spelled)
+    return NameLookup(run, server, classes, treeName, components, timeout, known, spelled)
         .find(entry, error);
 }
 

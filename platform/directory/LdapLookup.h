@@ -32,18 +32,19 @@ enum class Lookup
     Failed, // the server could not be asked; see the message
 };
 
-// Reads the entry `dn` (its objectClass).
-Lookup readEntry(const Requester& run, const Server& server, const QByteArray& dn,
-                 std::chrono::milliseconds timeout, KnownEntry* entry, QString* error);
+// Reads the entry `dn` (its objectClass, which `classes` maps to a kind).
+Lookup readEntry(const Requester& run, const Server& server, const nds::ClassMapping& classes,
+                 const QByteArray& dn, std::chrono::milliseconds timeout, KnownEntry* entry,
+                 QString* error);
 
 // Finds the entry of a typeless name, given as its components below the
 // tree root: one one-level search per level, starting below the nearest
 // ancestor in `known`. The server matches names regardless of case;
 // `spelled` gets the components as the directory writes them, and what is
 // found is added to `known` under that spelling.
-Lookup lookUp(const Requester& run, const Server& server, const QString& treeName,
-              const QStringList& components, std::chrono::milliseconds timeout,
-              QHash<QString, KnownEntry>* known, KnownEntry* entry, QStringList* spelled,
-              QString* error);
+Lookup lookUp(const Requester& run, const Server& server, const nds::ClassMapping& classes,
+              const QString& treeName, const QStringList& components,
+              std::chrono::milliseconds timeout, QHash<QString, KnownEntry>* known,
+              KnownEntry* entry, QStringList* spelled, QString* error);
 
 } // namespace stelvo::ldap

@@ -380,9 +380,9 @@ bool holdsContext(Connection& connection, const SearchRequest& request, SearchOu
     const Requester run = [&connection](const Request& r) { return r(connection); };
     KnownEntry entry;
     QStringList spelled;
-    const Lookup found =
-        lookUp(run, request.server, request.treeName, contextPath, request.options.operationTimeout,
-               &outcome->known, &entry, &spelled, &outcome->error);
+    const Lookup found = lookUp(run, request.server, request.classes, request.treeName, contextPath,
+                                request.options.operationTimeout, &outcome->known, &entry, &spelled,
+                                &outcome->error);
     if (found == Lookup::Failed)
         return false;
     if (found == Lookup::Missing) {

@@ -32,7 +32,8 @@ struct SearchRequest
     int ldapScope = 0;
     int maxDepth = -1; // entries deeper below the tree root are dropped; -1: any
     QList<nds::Kind> kinds;
-    QString namePattern; // narrows the result to entries whose name matches; empty: none
+    nds::ClassMapping classes; // decides each entry's kind
+    QString namePattern;       // narrows the result to entries whose name matches; empty: none
 };
 
 struct SearchOutcome

@@ -102,8 +102,8 @@ void LdifDirectory::StartSearch(const QString& treeName, qint32 scope, const QSt
 {
     stopWorker();
     const quint64 generation = ++m_generation;
-    Request request{m_path,    m_context, treeName,          scope,
-                    classList, pattern,   SearchAttribute(), SearchFlag()};
+    Request request{m_path,  m_context,         treeName,     scope,    classList,
+                    pattern, SearchAttribute(), SearchFlag(), m_classes};
     m_worker = std::jthread(
         [this, request = std::move(request), read = m_read, generation](std::stop_token stop) {
             Outcome outcome = runSearch(request, read, stop);
@@ -147,7 +147,7 @@ LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const R
                                  .arg(request.attribute));
     std::optional<LdifTree> tree =
         LdifTree::parse(read(request.path), QDir::toNativeSeparators(request.path),
-                        TreeNameOf(request.context), std::move(stop));
+                        TreeNameOf(request.context), request.classes, std::move(stop));
     if (!tree)
         return {};
     Outcome outcome;

@@ -39,6 +39,9 @@ public:
     // A sentence added to every search failure, saying why this directory
     // was the one searched.
     void setFailureNote(const QString& note) { m_failureNote = note; }
+    // The site's classes of workstations and containers (default: the
+    // defaults of nds::ClassMapping); used from the next search on.
+    void setClassMapping(const nds::ClassMapping& classes) { m_classes = classes; }
 
     QString ContextPath() const override { return m_context; }
     // A search still under way is stopped; only the latest search's result is
@@ -69,6 +72,7 @@ private:
         QString pattern;
         QString attribute;
         bool fullNames = true;
+        nds::ClassMapping classes;
     };
     struct Outcome
     {
@@ -86,6 +90,7 @@ private:
     QString m_path;
     QString m_context;
     QString m_failureNote;
+    nds::ClassMapping m_classes;
     Reader m_read;
 
     std::shared_ptr<const LdifTree> m_tree;

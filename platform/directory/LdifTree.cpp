@@ -292,10 +292,11 @@ QList<QByteArray> objectClassesOf(const LDIFRecord& record)
 }
 
 LdifEntry entryOf(const LDIFRecord& record, const QStringList& path, const QString& treeName,
-                  unsigned long line)
+                  const nds::ClassMapping& classes, unsigned long line)
 {
     LdifEntry entry;
-    entry.kind = nds::classify(objectClassesOf(record), &entry.className);
+    entry.kind = classes.classify(objectClassesOf(record));
+    entry.className = nds::systemClassName(entry.kind);
     entry.fullName = nds::fullName(treeName, path);
     entry.shortName = path.constLast();
     entry.line = line;
@@ -305,7 +306,8 @@ LdifEntry entryOf(const LDIFRecord& record, const QStringList& path, const QStri
 } // namespace
 
 std::optional<LdifTree> LdifTree::parse(const QByteArray& data, const QString& source,
-                                        const QString& treeName, std::stop_token stop)
+                                        const QString& treeName, const nds::ClassMapping& classes,
+                                        std::stop_token stop)
 {
     LdifTree tree;
     std::vector<QStringList> paths; // each entry's RDN values, top down
@@ -317,7 +319,7 @@ std::optional<LdifTree> LdifTree::parse(const QByteArray& data, const QString& s
                 tree.m_leftOut << leftOutText(dn, source, line);
                 return;
             }
-            tree.add(entryOf(record, path, treeName, line), QString::fromUtf8(dn), source);
+            tree.add(entryOf(record, path, treeName, classes, line), QString::fromUtf8(dn), source);
             paths.push_back(std::move(path));
         });
     if (!complete)

@@ -21,13 +21,14 @@ struct LdifEntry
 {
     QString fullName;  // NDS full name
     QString shortName; // last component
-    QString className; // the objectClass that decided its kind
+    QString className; // the system's name of its kind (see nds::systemClassName)
     nds::Kind kind = nds::Kind::Other;
     int parent = -1;           // index of the parent entry, -1 at the top
     std::vector<int> children; // in file order
     unsigned long line = 0;    // first line of its record
 
-    // Whether other entries may lie below this one.
+    // Whether other entries may lie below this one: anything but a
+    // workstation.
     bool isContainerKind() const { return nds::isContainerKind(kind); }
 };
 
@@ -42,13 +43,16 @@ public:
     // `source` names the data in messages. Throws DirectoryError naming the
     // source, the line and the cause for malformed records (URL values
     // "name:< URL" among them: an export never needs them), change records,
-    // duplicate entries and entries whose parent is missing or is no
-    // container. Entries whose names no NDS full name can hold, and the
-    // entries below them, are left out of the tree and listed in leftOut().
+    // duplicate entries and entries whose parent is missing or is a
+    // workstation; `classes` decides each entry's kind, and an entry of a
+    // class it does not know may hold others (it is a folder). Entries whose names no NDS full name
+    // can hold, and the entries below them, are left out of the tree and listed in leftOut().
     // `stop` is checked at every record: once it is requested, returns
     // nothing.
     static std::optional<LdifTree> parse(const QByteArray& data, const QString& source,
-                                         const QString& treeName, std::stop_token stop = {});
+                                         const QString& treeName,
+                                         const nds::ClassMapping& classes = {},
+                                         std::stop_token stop = {});
 
     const std::vector<LdifEntry>& entries() const { return m_entries; }
     // Index of the entry with this NDS full name (compared without regard to

@@ -4,7 +4,10 @@
 
 #include "NdsMapping.h"
 
+#include "DirectoryEntry.h"
+
 #include <QCoreApplication>
+#include <QSet>
 #include <ldap.h>
 
 namespace stelvo::nds {
@@ -32,27 +35,114 @@ bool dnComponents(const QByteArray& dn, QStringList* topDown, QString* error)
     return true;
 }
 
-Kind classify(const QList<QByteArray>& objectClasses, QString* className)
+QString systemClassName(Kind kind)
 {
-    static const struct
-    {
-        const char* name;
-        Kind kind;
-    } kClasses[] = {
-        {"Workstation", Kind::Workstation}, {"organizationalUnit", Kind::OrganizationalUnit},
-        {"organization", Kind::Container},  {"country", Kind::Container},
-        {"locality", Kind::Container},      {"domain", Kind::Container},
-    };
-    for (const auto& known : kClasses) {
-        for (const QByteArray& value : objectClasses) {
-            if (value.compare(known.name, Qt::CaseInsensitive) == 0) {
-                *className = QString::fromLatin1(known.name);
-                return known.kind;
-            }
-        }
+    switch (kind) {
+    case Kind::Workstation:
+        return QLatin1String(kWorkstationClass);
+    case Kind::OrganizationalUnit:
+        return QStringLiteral("organizationalUnit");
+    case Kind::Container:
+        return QStringLiteral("organization");
+    case Kind::Other:
+        break;
     }
-    className->clear();
-    return Kind::Other;
+    return {};
+}
+
+namespace {
+
+// Class names are ASCII: lower case is their case-free form.
+QSet<QByteArray> keysOf(const QStringList& classes)
+{
+    QSet<QByteArray> keys;
+    for (const QString& name : classes)
+        keys.insert(name.toUtf8().toLower());
+    return keys;
+}
+
+// The container classes that stand for the top of a tree rather than a
+// unit within it.
+bool isTopClass(const QString& name)
+{
+    static const QStringList kTopClasses{
+        QStringLiteral("organization"), QStringLiteral("country"),  QStringLiteral("locality"),
+        QStringLiteral("domain"),       QStringLiteral("dcObject"), QStringLiteral("builtinDomain"),
+    };
+    return kTopClasses.contains(name, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+ClassMapping::ClassMapping() : ClassMapping({}, {}) {}
+
+ClassMapping::ClassMapping(QStringList workstationClasses, QStringList containerClasses)
+    : m_workstation(workstationClasses.isEmpty() ? defaultWorkstationClasses()
+                                                 : std::move(workstationClasses)),
+      m_container(containerClasses.isEmpty() ? defaultContainerClasses()
+                                             : std::move(containerClasses)),
+      m_workstationKeys(keysOf(m_workstation)), m_containerKeys(keysOf(m_container))
+{}
+
+QStringList ClassMapping::defaultWorkstationClasses()
+{
+    return {QStringLiteral("Workstation"), QStringLiteral("computer")};
+}
+
+QStringList ClassMapping::defaultContainerClasses()
+{
+    return {QStringLiteral("organization"), QStringLiteral("organizationalUnit"),
+            QStringLiteral("container"),    QStringLiteral("nsContainer"),
+            QStringLiteral("domain"),       QStringLiteral("dcObject"),
+            QStringLiteral("country"),      QStringLiteral("locality"),
+            QStringLiteral("builtinDomain")};
+}
+
+QStringList ClassMapping::parseList(const QString& text)
+{
+    QStringList classes;
+    for (const QString& item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString name = item.trimmed();
+        if (!name.isEmpty())
+            classes << name;
+    }
+    return classes;
+}
+
+Kind ClassMapping::classify(const QList<QByteArray>& objectClasses) const
+{
+    // AD lists a computer's whole chain (top, person, ..., user, computer):
+    // the workstation class decides wherever it stands.
+    Kind kind = Kind::Other;
+    for (const QByteArray& value : objectClasses) {
+        const QByteArray key = value.toLower();
+        if (m_workstationKeys.contains(key))
+            return Kind::Workstation;
+        if (kind != Kind::OrganizationalUnit && m_containerKeys.contains(key))
+            kind =
+                isTopClass(QString::fromUtf8(value)) ? Kind::Container : Kind::OrganizationalUnit;
+    }
+    return kind;
+}
+
+QStringList ClassMapping::classesOf(Kind kind) const
+{
+    switch (kind) {
+    case Kind::Workstation:
+        return m_workstation;
+    case Kind::OrganizationalUnit:
+    case Kind::Container: {
+        QStringList classes;
+        for (const QString& name : m_container) {
+            if (isTopClass(name) == (kind == Kind::Container))
+                classes << name;
+        }
+        return classes;
+    }
+    case Kind::Other:
+        break;
+    }
+    return {};
 }
 
 QList<Kind> kindsOfClassList(const QString& classList, QStringList* unknown)

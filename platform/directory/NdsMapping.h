@@ -7,6 +7,8 @@
 #include "NdsName.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -26,19 +28,55 @@ enum class Kind
 {
     Other,
     Workstation,
-    OrganizationalUnit,
-    Container, // organization, country, locality, domain
+    OrganizationalUnit, // a container that is shown even when it holds nothing sought
+    Container,          // the top of a tree: an organization, a domain (see ClassMapping)
 };
 
-// Whether entries of this kind may hold other entries.
+// Whether entries of this kind may hold workstations. Anything but a
+// workstation may: whatever a workstation lies below is a folder of the tree.
 inline bool isContainerKind(Kind kind)
 {
-    return kind == Kind::OrganizationalUnit || kind == Kind::Container;
+    return kind != Kind::Workstation;
 }
 
-// What an entry with these objectClass values is, and the class name that
-// decided it (empty for Other).
-Kind classify(const QList<QByteArray>& objectClasses, QString* className);
+// The class name the directory control reports for an entry of `kind`
+// ("Workstation", "organizationalUnit", "organization"), whichever of the
+// site's classes decided it; empty for Other.
+QString systemClassName(Kind kind);
+
+// Which of a site's objectClass values make workstations and containers.
+// Class names compare without regard to case, as LDAP's do. A container
+// class that names the top of a tree (organization, country, locality,
+// domain, dcObject, builtinDomain) is of the Container kind; every other
+// container class (organizationalUnit, AD's container, 389's nsContainer,
+// ...) is an OrganizationalUnit.
+class ClassMapping
+{
+public:
+    // The defaults, which fit eDirectory's LDAP, Active Directory, OpenLDAP
+    // and 389 Directory Server alike.
+    ClassMapping();
+    // Empty lists stand for the defaults.
+    ClassMapping(QStringList workstationClasses, QStringList containerClasses);
+
+    static QStringList defaultWorkstationClasses();
+    static QStringList defaultContainerClasses();
+    // A comma-separated list as a setting gives it, blanks around the names
+    // dropped; empty items are skipped.
+    static QStringList parseList(const QString& text);
+
+    // What an entry with these objectClass values is. A workstation class
+    // wins over a container class.
+    Kind classify(const QList<QByteArray>& objectClasses) const;
+    // The classes whose entries are of `kind` (none for Other).
+    QStringList classesOf(Kind kind) const;
+
+private:
+    QStringList m_workstation;
+    QStringList m_container;
+    QSet<QByteArray> m_workstationKeys; // lower case
+    QSet<QByteArray> m_containerKeys;
+};
 
 // The class list of a search ("Workstation, Organizational Unit") as the
 // kinds it selects. Unknown class names are returned in `unknown`.

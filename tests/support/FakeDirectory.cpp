@@ -10,12 +10,15 @@ FakeDirectory::FakeDirectory(QString context) : m_context(std::move(context)) {}
 
 void FakeDirectory::add(const QString& fullName, bool container)
 {
+    add(fullName,
+        EntryClass{container ? QStringLiteral("organizationalUnit") : QStringLiteral("Workstation"),
+                   container});
+}
+
+void FakeDirectory::add(const QString& fullName, const EntryClass& entryClass)
+{
     const QString shortName = fullName.mid(fullName.lastIndexOf(QLatin1Char('\\')) + 1);
-    m_entries.insert(fullName,
-                     DirectoryEntry{shortName, fullName,
-                                    EntryClass{container ? QStringLiteral("organizationalUnit")
-                                                         : QStringLiteral("Workstation"),
-                                               container}});
+    m_entries.insert(fullName, DirectoryEntry{shortName, fullName, entryClass});
 }
 
 void FakeDirectory::remove(const QString& fullName)

@@ -23,6 +23,8 @@ public:
 
     // Adds an entry; `container` decides its class.
     void add(const QString& fullName, bool container);
+    // Adds an entry of class `entryClass`, as the directory reports it.
+    void add(const QString& fullName, const EntryClass& entryClass);
     void remove(const QString& fullName);
 
     void complete(const QStringList& results) { emit SearchCompleted(results); }

@@ -475,6 +475,7 @@ bool SlapdServer::build()
     config += include(QStringLiteral("/etc/ldap/schema/core.ldif"));
     config += include(QStringLiteral("/etc/ldap/schema/cosine.ldif"));
     config += include(QStringLiteral(STELVO_TESTS_DIR "/workstation.ldif"));
+    config += include(QStringLiteral(STELVO_TESTS_DIR "/directory-classes.ldif"));
 
     for (qsizetype i = 0; i < databases.size(); ++i) {
         const QByteArray& suffix = databases.at(i).first;
