@@ -2,6 +2,7 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "BindPasswordDialog.h"
 #include "DirectoryFactory.h"
 #include "SVsplash.h"
 #include "Startup.h"
@@ -25,9 +26,20 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("org.stelvo.Stelvo"));
     stelvo::applyVersionInfo();
 
+    const stelvo::Settings& settings = startup.settings();
+    std::shared_ptr<const stelvo::Secret> password;
+    if (stelvo::needsBindPassword(settings)) {
+        // Cancel is the administrator's choice: nothing more to say.
+        password = stelvo::askBindPassword(
+            settings.value(stelvo::SettingKey::BindDn),
+            settings.value(stelvo::SettingKey::Directory).section(u'/', 0, 2));
+        if (!password)
+            return 1;
+    }
     stelvo::Controls controls;
     try {
-        controls = stelvo::makeControls(stelvo::svWStation::kDesignContext, startup.settings());
+        controls =
+            stelvo::makeControls(stelvo::svWStation::kDesignContext, settings, std::move(password));
     } catch (const stelvo::DirectoryError& error) {
         QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
                               error.message());

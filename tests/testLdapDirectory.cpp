@@ -868,6 +868,8 @@ void TestLdapDirectory::bind_data()
     QTest::newRow("folder")               << true  << QByteArray("<folder>") << 0700 << u"a folder, not a regular file"_qs;
     QTest::newRow("device")               << true  << QByteArray("<device>") << 0666 << u"a character device, not a regular file"_qs;
     QTest::newRow("too large")            << true  << QByteArray(5000, 'x') << 0600 << u"larger than 4096 bytes"_qs;
+    QTest::newRow("in memory")            << true  << QByteArray("<memory>reader-pw") << 0600 << QString();
+    QTest::newRow("in memory, wrong")     << true  << QByteArray("<memory>wrong") << 0600 << u"Invalid credentials"_qs;
     QTest::newRow("anonymous, no access") << false << QByteArray() << 0600 << u"Insufficient access"_qs;
     // clang-format on
 }
@@ -892,8 +894,13 @@ void TestLdapDirectory::bind()
     LdapOptions options = quickOptions();
     if (withDn) {
         options.bindDn = server->readerDn();
-        options.passwordFile = passwordFile(dir, fileContent, mode);
-        QVERIFY(!options.passwordFile.isEmpty());
+        if (fileContent.startsWith("<memory>")) {
+            options.password =
+                std::make_shared<const Secret>(fileContent.mid(qsizetype(strlen("<memory>"))));
+        } else {
+            options.passwordFile = passwordFile(dir, fileContent, mode);
+            QVERIFY(!options.passwordFile.isEmpty());
+        }
     }
     LdapDirectory directory(server->url(), kContext, options);
     // A named pipe without a writer is refused at once, not waited on.
@@ -909,9 +916,10 @@ void TestLdapDirectory::bind()
     QVERIFY2(outcome.failed, qPrintable(outcome.message));
     QVERIFY2(outcome.message.contains(failure), qPrintable(outcome.message));
     if (withDn)
-        QVERIFY2(outcome.message.contains(options.passwordFile) ||
-                     outcome.message.contains(server->readerDn()),
-                 qPrintable(outcome.message));
+        QVERIFY2(
+            (!options.passwordFile.isEmpty() && outcome.message.contains(options.passwordFile)) ||
+                outcome.message.contains(server->readerDn()),
+            qPrintable(outcome.message));
     if (failure == u"Invalid credentials"_qs)
         QVERIFY2(outcome.message.contains(server->url().section(u'/', 0, 2)),
                  qPrintable(outcome.message));
@@ -1365,7 +1373,7 @@ void TestLdapDirectory::optionsFromEnvironment_data()
     QTest::newRow("StartTLS")         << QStringList{u"STELVO_STARTTLS=1"_qs} << QString() << QString() << true << QString();
     QTest::newRow("StartTLS off")     << QStringList{u"STELVO_STARTTLS=0"_qs} << QString() << QString() << false << QString();
     QTest::newRow("StartTLS yes")     << QStringList{u"STELVO_STARTTLS=yes"_qs} << QString() << QString() << false << u"STELVO_STARTTLS must be 1 or 0"_qs;
-    QTest::newRow("DN only")          << QStringList{u"STELVO_BIND_DN=cn=reader,dc=tree"_qs} << QString() << QString() << false << u"STELVO_BIND_PASSWORD_FILE is not"_qs;
+    QTest::newRow("DN only")          << QStringList{u"STELVO_BIND_DN=cn=reader,dc=tree"_qs} << u"cn=reader,dc=tree"_qs << QString() << false << QString();
     QTest::newRow("file only")        << QStringList{u"STELVO_BIND_PASSWORD_FILE=/run/pw"_qs} << QString() << QString() << false << u"STELVO_BIND_DN is not"_qs;
     QTest::newRow("password ignored") << QStringList{u"STELVO_BIND_PASSWORD=secret"_qs} << QString() << QString() << false << QString();
     // clang-format on

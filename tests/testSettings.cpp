@@ -244,6 +244,7 @@ void TestSettings::fileForms_data()
     QTest::newRow("doubled backslashes")    << QByteArray(R"(context=NDS:\\\\ACME_TREE\\ACME\\SALES)") << "context" << R"(NDS:\\ACME_TREE\ACME\SALES)" << QString();
     QTest::newRow("quoted")                 << QByteArray(R"(context="NDS:\\\\ACME_TREE\\ACME\\SALES")") << "context" << R"(NDS:\\ACME_TREE\ACME\SALES)" << QString();
     QTest::newRow("DN with commas")         << QByteArray("bind-dn=cn=reader,ou=people,dc=tree\npassword-file=/pw") << "bind-dn" << "cn=reader,ou=people,dc=tree" << QString();
+    QTest::newRow("bind DN alone")          << QByteArray("bind-dn=cn=reader,dc=tree") << "bind-dn" << "cn=reader,dc=tree" << QString();
     QTest::newRow("URL with commas")        << QByteArray("directory=ldap://h/ou=a,dc=b") << "directory" << "ldap://h/ou=a,dc=b" << QString();
     QTest::newRow("relative path")          << QByteArray("volumes=mnt/../volumes") << "volumes" << "{dir}/volumes" << QString();
     QTest::newRow("[General] is the top")   << QByteArray("[General]\nserver=FS9") << "server" << "FS9" << QString();
@@ -288,7 +289,6 @@ void TestSettings::refused_data()
     QTest::newRow("server, environment")      << QStringList() << QStringList{"STELVO_SERVER=FS1\\SYS"} << QByteArray() << QByteArray() << "STELVO_SERVER \"FS1\\SYS\" is not a server name" << false;
     QTest::newRow("starttls, file")           << QStringList() << QStringList() << QByteArray("starttls=maybe") << QByteArray() << "starttls in {user} must be true or false, not \"maybe\"" << false;
     QTest::newRow("starttls, environment")    << QStringList() << QStringList{"STELVO_STARTTLS=yes"} << QByteArray() << QByteArray() << "STELVO_STARTTLS must be 1 or 0, not \"yes\"" << false;
-    QTest::newRow("bind DN, no password")     << QStringList{"--bind-dn", "cn=r"} << QStringList() << QByteArray() << QByteArray() << "--bind-dn is set but --password-file is not" << true;
     QTest::newRow("password, no bind DN")     << QStringList() << QStringList() << QByteArray("password-file=/pw") << QByteArray() << "password-file in {user} is set but bind-dn is not" << false;
     QTest::newRow("SASL and bind DN")         << QStringList{"--sasl-mech", "GSSAPI"} << QStringList{"STELVO_BIND_DN=cn=r", "STELVO_BIND_PASSWORD_FILE=/pw"} << QByteArray() << QByteArray() << "--sasl-mech and STELVO_BIND_DN cannot be used together" << true;
     QTest::newRow("SASL name")                << QStringList() << QStringList{"STELVO_SASL_MECH=GSS API"} << QByteArray() << QByteArray() << "STELVO_SASL_MECH \"GSS API\" is not a SASL mechanism name" << false;
@@ -301,7 +301,7 @@ void TestSettings::refused_data()
     QTest::newRow("--config missing")         << QStringList{"--config", "/no/such/stelvo.conf"} << QStringList() << QByteArray() << QByteArray() << "the --config file /no/such/stelvo.conf does not exist" << true;
     QTest::newRow("--config malformed")       << QStringList() << QStringList() << QByteArray() << QByteArray("[x\n") << "the --config file {config} is not a configuration file" << true;
     QTest::newRow("--config, value in it")    << QStringList() << QStringList() << QByteArray() << QByteArray("server=a b") << "server in {config} \"a b\" is not a server name" << false;
-    QTest::newRow("--config replaces user's") << QStringList() << QStringList() << QByteArray("server=\"a b\"") << QByteArray("server=FS1\nbind-dn=cn=r") << "bind-dn in {config} is set but password-file is not" << false;
+    QTest::newRow("--config replaces user's") << QStringList() << QStringList() << QByteArray("server=\"a b\"") << QByteArray("server=FS1\npassword-file=/pw") << "password-file in {config} is set but bind-dn is not" << false;
     // clang-format on
 }
 

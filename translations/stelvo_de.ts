@@ -2,6 +2,17 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de" sourcelanguage="en">
 <context>
+    <name>BindPasswordDialog</name>
+    <message>
+        <source>Password of &quot;%1&quot; on the directory server %2:</source>
+        <translation>Kennwort für „%1“ auf dem Verzeichnisserver %2:</translation>
+    </message>
+    <message>
+        <source>Bind password</source>
+        <translation>Kennwort für die Anmeldung</translation>
+    </message>
+</context>
+<context>
     <name>DirectoryError</name>
     <message>
         <source>out of memory</source>
@@ -583,10 +594,6 @@ Gesucht als: %1</translation>
     <message>
         <source>%1 &quot;%2&quot; is not a SASL mechanism name (such as EXTERNAL or GSSAPI)</source>
         <translation>%1 „%2“ ist kein Name eines SASL-Mechanismus (wie EXTERNAL oder GSSAPI)</translation>
-    </message>
-    <message>
-        <source>%1 is set but %2 is not: the bind password is read from that file</source>
-        <translation>%1 ist gesetzt, %2 aber nicht: das Kennwort für die Anmeldung wird aus dieser Datei gelesen</translation>
     </message>
     <message>
         <source>%1 is set but %2 is not: give the DN to bind as</source>

@@ -101,14 +101,7 @@ void checkBind(const Settings& settings)
     const Setting& file = settings[SettingKey::PasswordFile];
     const bool commandLine =
         fromCommandLine(settings, {SettingKey::BindDn, SettingKey::PasswordFile});
-    if (dn.isSet() && !file.isSet())
-        throw SettingsError(
-            QCoreApplication::translate("SettingsCheck",
-                                        "%1 is set but %2 is not: the bind password is read "
-                                        "from that file")
-                .arg(settings.nameOf(SettingKey::BindDn),
-                     nameBeside(SettingKey::PasswordFile, dn.source)),
-            commandLine);
+    // A bind DN alone is fine: the program asks for its password.
     if (!dn.isSet() && file.isSet())
         throw SettingsError(QCoreApplication::translate(
                                 "SettingsCheck", "%1 is set but %2 is not: give the DN to bind as")

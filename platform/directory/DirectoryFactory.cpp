@@ -38,7 +38,8 @@ nds::ClassMapping classMappingOf(const Settings& settings)
 
 } // namespace
 
-Controls makeControls(const QString& designContext, const Settings& settings)
+Controls makeControls(const QString& designContext, const Settings& settings,
+                      std::shared_ptr<const Secret> bindPassword)
 {
     const QString directory = settings.value(SettingKey::Directory);
     const QString context =
@@ -54,8 +55,9 @@ Controls makeControls(const QString& designContext, const Settings& settings)
         sample->setClassMapping(classes);
         controls.directory = std::move(sample);
     } else if (LdapDirectory::isLdapUrl(directory)) {
-        auto ldap = std::make_unique<LdapDirectory>(directory, context,
-                                                    LdapOptions::fromSettings(settings));
+        LdapOptions options = LdapOptions::fromSettings(settings);
+        options.password = std::move(bindPassword);
+        auto ldap = std::make_unique<LdapDirectory>(directory, context, options);
         ldap->setClassMapping(classes);
         controls.directory = std::move(ldap);
         if (server.isEmpty())
@@ -69,6 +71,12 @@ Controls makeControls(const QString& designContext, const Settings& settings)
         server = QString::fromLatin1(kDefaultServer);
     controls.session = std::make_unique<FixedSessionControl>(server);
     return controls;
+}
+
+bool needsBindPassword(const Settings& settings)
+{
+    return LdapDirectory::isLdapUrl(settings.value(SettingKey::Directory)) &&
+           settings.isSet(SettingKey::BindDn) && !settings.isSet(SettingKey::PasswordFile);
 }
 
 Controls makeControls(const QString& designContext, const QProcessEnvironment& env)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "DirectoryControl.h"
+#include "Secret.h"
 #include "SessionControl.h"
 #include "Settings.h"
 
@@ -32,10 +33,16 @@ struct Controls
 //   context    the initial NDS context (default: `designContext`)
 //   server     the session's first server (default: the URL's host for LDAP,
 //              else FS1)
-// and the LDAP settings (LdapOptions::fromSettings); workstation-classes and
+// and the LDAP settings (LdapOptions::fromSettings, with `bindPassword` as
+// the password when set); workstation-classes and
 // container-classes replace the default classes (nds::ClassMapping). Throws DirectoryError
 // when the directory cannot be used (an LDAP URL libldap refuses).
-Controls makeControls(const QString& designContext, const Settings& settings);
+Controls makeControls(const QString& designContext, const Settings& settings,
+                      std::shared_ptr<const Secret> bindPassword = {});
+
+// Whether the settings name an LDAP directory and a bind DN but no password
+// file: then the password is asked for and handed to makeControls.
+bool needsBindPassword(const Settings& settings);
 
 // The same with the settings of `env` alone (STELVO_DIRECTORY, ...): no
 // command line, no files, no OpenLDAP settings. Throws SettingsError (a

@@ -374,8 +374,12 @@ bool Connection::open(QString* error)
     close();
     // The password first: a file that cannot be used needs no connection.
     QByteArray password;
-    if (!m_options.bindDn.isEmpty() && !readPassword(m_options.passwordFile, &password, error))
-        return false;
+    if (!m_options.bindDn.isEmpty()) {
+        if (m_options.password)
+            password = m_options.password->copy();
+        else if (!readPassword(m_options.passwordFile, &password, error))
+            return false;
+    }
     const int socket = connectSocket(error);
     const bool opened =
         socket >= 0 && initialize(socket, error) && (!m_options.startTls || startTls(error)) &&

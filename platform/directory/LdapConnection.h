@@ -96,13 +96,12 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Reads the bind password, connects (over TCP, or to the Unix socket of
-    // ldapi://), starts TLS when asked to and binds (simple, or with the
-    // SASL mechanism of the options), each step bounded by the timeouts of
-    // the options and stopped by the Cancellation. A SASL mechanism's own
-    // work before its first request (GSSAPI asking the KDC for a service
-    // ticket) is bounded by Kerberos's timeouts only. On failure the message
-    // names the server and gives libldap's text.
+    // Reads the bind password (unless the options hold it), connects (over
+    // TCP, or to the Unix socket of ldapi://), starts TLS when asked to and
+    // binds (simple, or with the SASL mechanism of the options), each step bounded by the timeouts
+    // of the options and stopped by the Cancellation. A SASL mechanism's own work before its first
+    // request (GSSAPI asking the KDC for a service ticket) is bounded by Kerberos's timeouts only.
+    // On failure the message names the server and gives libldap's text.
     bool open(QString* error);
     void close();
     // Lets the connection outlive its Cancellation, which no longer stops it.

@@ -4,11 +4,13 @@
 
 #pragma once
 
+#include "Secret.h"
 #include "Settings.h"
 
 #include <QProcessEnvironment>
 #include <QString>
 #include <chrono>
+#include <memory>
 
 namespace stelvo {
 
@@ -20,9 +22,12 @@ struct LdapOptions
     // a regular file that only its owner may read or change (chmod 600), or
     // the bind fails without reading it.
     QString passwordFile;
+    // The password asked for at start-up, used instead of passwordFile when
+    // set. Each bind works on a copy that it overwrites afterwards.
+    std::shared_ptr<const Secret> password;
     bool startTls = false;
     // The SASL mechanism to bind with (EXTERNAL, GSSAPI, ...); empty for a
-    // simple bind with bindDn and passwordFile.
+    // simple bind with bindDn and passwordFile or password.
     QString saslMechanism;
 
     // Connecting (TCP and TLS handshake).
@@ -42,8 +47,8 @@ struct LdapOptions
     // The same from STELVO_BIND_DN, STELVO_BIND_PASSWORD_FILE, STELVO_SASL_MECH
     // and STELVO_STARTTLS (1 or 0). The password itself is never taken from
     // the environment. Throws SettingsError (a DirectoryError) on settings
-    // that cannot work: a bind DN without a password file or the reverse, a
-    // SASL mechanism with a bind DN, a STELVO_STARTTLS other than 0 or 1.
+    // that cannot work: a password file without a bind DN, a SASL mechanism
+    // with a bind DN, a STELVO_STARTTLS other than 0 or 1.
     static LdapOptions fromEnvironment(const QProcessEnvironment& env);
 };
 
