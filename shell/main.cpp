@@ -26,18 +26,20 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("org.stelvo.Stelvo"));
     stelvo::applyVersionInfo();
 
-    const stelvo::Settings& settings = startup.settings();
-    std::shared_ptr<const stelvo::Secret> password;
-    if (stelvo::needsBindPassword(settings)) {
-        // Cancel is the administrator's choice: nothing more to say.
-        password = stelvo::askBindPassword(
-            settings.value(stelvo::SettingKey::BindDn),
-            settings.value(stelvo::SettingKey::Directory).section(u'/', 0, 2));
-        if (!password)
-            return 1;
-    }
     stelvo::Controls controls;
     try {
+        // Throws the error a setting from a file or the environment holds,
+        // now worded in the user's language.
+        const stelvo::Settings& settings = startup.settings();
+        std::shared_ptr<const stelvo::Secret> password;
+        if (stelvo::needsBindPassword(settings)) {
+            password = stelvo::askBindPassword(
+                settings.value(stelvo::SettingKey::BindDn),
+                settings.value(stelvo::SettingKey::Directory).section(u'/', 0, 2));
+            // Cancel is the administrator's choice: nothing more to say.
+            if (!password)
+                return 1;
+        }
         controls =
             stelvo::makeControls(stelvo::svWStation::kDesignContext, settings, std::move(password));
     } catch (const stelvo::DirectoryError& error) {

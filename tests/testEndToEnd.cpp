@@ -535,6 +535,7 @@ void TestEndToEnd::startupFailure_data()
         << kContext;
     QTest::newRow("context not in the directory") << "acme.ldif" << QByteArray()
         << QStringLiteral(R"(NDS:\\ACME_TREE\NO_SUCH_ORG\SALES)");
+    QTest::newRow("unusable setting") << "acme.ldif" << QByteArray() << QStringLiteral("ACME_TREE");
     // clang-format on
 }
 
