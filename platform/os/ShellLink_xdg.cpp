@@ -164,6 +164,12 @@ QString valueProblem(const QString& folder, const QString& linkName, const QStri
     return {};
 }
 
+// Where an installation puts the launcher, relative to the program's folder.
+QString installedLauncherDir(const QString& programDir)
+{
+    return QDir::cleanPath(programDir + QLatin1String("/" STELVO_LAUNCHER_FROM_BINDIR));
+}
+
 // The command the entry runs: the launcher, with the target and the
 // arguments as one command line. Returns why there is none; empty when
 // `argv` is set.
@@ -183,8 +189,7 @@ QString launcherCommand(const QString& linkTarget, const QString& linkArguments,
         return QCoreApplication::translate(
                    "ShellLink", "The launcher %1 is not installed: it was looked for beside this "
                                 "program, in %2 and on PATH.")
-            .arg(kLauncherName, QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                                QLatin1String("/" STELVO_LAUNCHER_FROM_BINDIR)));
+            .arg(kLauncherName, installedLauncherDir(QCoreApplication::applicationDirPath()));
     }
     const QString volumes = qEnvironmentVariable(kVolumesVariable);
     if (cmdline::hasControlCharacter(volumes) || cmdline::hasControlCharacter(launcher))
@@ -251,7 +256,7 @@ QString shellLinkLauncherFor(const QString& programDir)
 {
     const QString places[] = {
         programDir + u'/' + kLauncherName,
-        programDir + QLatin1String("/" STELVO_LAUNCHER_FROM_BINDIR "/") + kLauncherName,
+        installedLauncherDir(programDir) + u'/' + kLauncherName,
     };
     for (const QString& place : places) {
         const QFileInfo launcher(place);
