@@ -47,7 +47,10 @@ public:
         const auto& command = m_commands[size_t(tool)];
         return command ? &*command : nullptr;
     }
-    void setCommand(SiteTool tool, ToolTemplate command) { m_commands[size_t(tool)] = command; }
+    void setCommand(SiteTool tool, ToolTemplate command)
+    {
+        m_commands[size_t(tool)] = std::move(command);
+    }
 
     // Whether any command names the host name, which only then is read from
     // the directory.
