@@ -336,8 +336,6 @@ private slots:
             << QStringList{"xfreerdp", "/v:ws042.acme.example", "/u:ACME\\admin"} << QString();
         QTest::newRow("quote in the name") << ToolFunction::RemoteControl << "ORG\\SALES\\WS\"1" << "t -c \"{function}\" {dotted} {short} {tree}"
             << QStringList{"t", "-c", "Remote Control", "WS\"1.SALES.ORG", "WS\"1", "ACME_TREE"} << QString();
-        QTest::newRow("control character in the name") << ToolFunction::RemoteControl << QStringLiteral("ORG\\SALES\\WS") + QChar(10) + "1" << "t {short}"
-            << QStringList{"t", QStringLiteral("WS") + QChar(10) + "1"} << QString();
         QTest::newRow("name as an option") << ToolFunction::RemoteControl << "ORG\\SALES\\-rf" << "t {short}"
             << QStringList() << "The {short} of the workstation -rf.SALES.ORG cannot be passed to t: it is empty, holds a NUL character, or begins with \"-\" where t would take it for an option. Nothing was started or written.";
         QTest::newRow("no host name") << ToolFunction::RemoteControl << "ORG\\SALES\\pc.lab" << "vncviewer {host}"
