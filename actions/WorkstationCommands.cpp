@@ -4,6 +4,7 @@
 
 #include "WorkstationCommands.h"
 
+#include "CommandLine.h"
 #include "ToolCommand.h"
 #include "VisibleText.h"
 
@@ -20,18 +21,20 @@ struct ToolAndFunction
 {
     const char* tool;
     const char* function;
+    SiteTool siteTool; // the site's command that replaces it
 };
 
 // In the order of ToolFunction.
 constexpr ToolAndFunction kToolFunctions[] = {
-    {tools::kRemoteControlTool, "Remote Control"},
-    {tools::kRemoteControlTool, "Remote View"},
-    {tools::kDesktopTool, "Ping"},
-    {tools::kDesktopTool, "Chat"},
-    {tools::kDesktopTool, "File Transfer"},
-    {tools::kDesktopTool, "Remote Execute"},
-    {tools::kDesktopTool, "Diagnostics"},
+    {tools::kRemoteControlTool, "Remote Control", SiteTool::RemoteControl},
+    {tools::kRemoteControlTool, "Remote View", SiteTool::RemoteView},
+    {tools::kDesktopTool, "Ping", SiteTool::Ping},
+    {tools::kDesktopTool, "Chat", SiteTool::Chat},
+    {tools::kDesktopTool, "File Transfer", SiteTool::FileTransfer},
+    {tools::kDesktopTool, "Remote Execute", SiteTool::RemoteExecute},
+    {tools::kDesktopTool, "Diagnostics", SiteTool::Diagnostics},
 };
+constexpr char kShortcutFunction[] = "Remote Control";
 static_assert(std::size(kToolFunctions) == size_t(ToolFunction::Diagnostics) + 1);
 
 CommandMessage warning(const QString& text)
@@ -55,6 +58,24 @@ Message refuseUnquotable(const Selection& selection, const QString& dotted, cons
                        .arg(visibleText(tools::quotable(dotted) ? tree : dotted), what));
 }
 
+// Why the site's command cannot take the value of `refused`.
+CommandMessage refuseValue(const QString& dotted, const QString& program, Placeholder refused,
+                           const QString& value, const QString& hostAttribute)
+{
+    if (refused == Placeholder::Host && value.isEmpty())
+        return warning(QCoreApplication::translate(
+                           "WorkstationCommands",
+                           "The workstation %1 has no host name in the directory: its attribute "
+                           "%2 is missing or empty. Nothing was started or written.")
+                           .arg(visibleText(dotted), hostAttribute));
+    return warning(QCoreApplication::translate(
+                       "WorkstationCommands",
+                       "The %1 of the workstation %2 cannot be passed to %3: it is empty, holds a "
+                       "NUL character, or begins with \"-\" where %3 would take it for an "
+                       "option. Nothing was started or written.")
+                       .arg(placeholderName(refused), visibleText(dotted), program));
+}
+
 // A directory that cannot answer is reported, and the command goes no further.
 Message guarded(const std::function<Message()>& command)
 {
@@ -72,6 +93,12 @@ WorkstationCommands::WorkstationCommands(DirectoryControl& directory, QString se
     : m_directory(directory), m_serverSysPath(std::move(serverSysPath)), m_start(std::move(start)),
       m_link(std::move(link))
 {}
+
+void WorkstationCommands::setSiteTools(SiteTools tools, ProgramStartFunction start)
+{
+    m_tools = std::move(tools);
+    m_startProgram = std::move(start);
+}
 
 bool WorkstationCommands::isContainer(const Selection& selection)
 {
@@ -91,6 +118,8 @@ Message WorkstationCommands::runTool(const Selection& selection, ToolFunction fu
         if (isContainer(selection))
             return std::nullopt;
         const ToolAndFunction& started = kToolFunctions[size_t(function)];
+        if (const ToolTemplate* command = m_tools.command(started.siteTool))
+            return startSiteTool(selection, *command, QString::fromLatin1(started.function));
         return startTool(selection, QString::fromLatin1(started.tool),
                          QString::fromLatin1(started.function));
     });
@@ -115,6 +144,36 @@ Message WorkstationCommands::startTool(const Selection& selection, const QString
     return std::nullopt;
 }
 
+Message WorkstationCommands::expandSiteTool(const Selection& selection, const ToolTemplate& command,
+                                            const QString& function, QStringList* words)
+{
+    const DirectoryEntry entry = m_directory.EntryByName(selection.GetWSPath());
+    PlaceholderValues values;
+    values[size_t(Placeholder::Dotted)] = selection.ConvertDotted();
+    values[size_t(Placeholder::Tree)] = selection.treeName();
+    values[size_t(Placeholder::Function)] = function;
+    values[size_t(Placeholder::Short)] = entry.shortName;
+    values[size_t(Placeholder::Host)] = entry.hostName;
+    Placeholder refused = Placeholder::Dotted;
+    if (command.expand(values, words, &refused))
+        return std::nullopt;
+    return refuseValue(values[size_t(Placeholder::Dotted)], command.program(), refused,
+                       values[size_t(refused)], m_tools.hostNameAttribute);
+}
+
+Message WorkstationCommands::startSiteTool(const Selection& selection, const ToolTemplate& command,
+                                           const QString& function)
+{
+    QStringList words;
+    if (Message refusal = expandSiteTool(selection, command, function, &words))
+        return refusal;
+    const QString program = words.takeFirst();
+    const StartResult result = m_startProgram(program, words, kWindowMinimizedFocus);
+    if (!result.started)
+        return warning(startFailureText(result));
+    return std::nullopt;
+}
+
 Message WorkstationCommands::createShortcut(const Selection& selection)
 {
     if (!selection.mayBeWorkstation())
@@ -128,14 +187,30 @@ Message WorkstationCommands::writeShortcut(const Selection& selection)
     const DirectoryEntry entry = m_directory.EntryByName(selection.GetWSPath());
     if (isContainer(selection))
         return std::nullopt;
+    const QString linkName = QStringLiteral("Remote Control ") + entry.shortName;
+    if (const ToolTemplate* command = m_tools.command(SiteTool::Shortcut)) {
+        QStringList words;
+        if (Message refusal =
+                expandSiteTool(selection, *command, QString::fromLatin1(kShortcutFunction), &words))
+            return refusal;
+        // The launcher the shortcut runs splits this line back into the words.
+        const QString program = words.takeFirst();
+        return link(linkName, program, cmdline::argumentsLine(words));
+    }
     const QString dotted = selection.ConvertDotted();
     const QString what = QCoreApplication::translate("WorkstationCommands", "the shortcut");
     if (Message refusal = refuseUnquotable(selection, dotted, what))
         return refusal;
-    const ShellLinkResult result = m_link(
-        QStringLiteral("..\\..\\Desktop"), QStringLiteral("Remote Control ") + entry.shortName,
-        tools::toolPath(m_serverSysPath, QString::fromLatin1(tools::kRemoteControlTool)),
-        tools::toolArguments(dotted, selection.treeName(), QStringLiteral("Remote Control")));
+    return link(
+        linkName, tools::toolPath(m_serverSysPath, QString::fromLatin1(tools::kRemoteControlTool)),
+        tools::toolArguments(dotted, selection.treeName(), QString::fromLatin1(kShortcutFunction)));
+}
+
+Message WorkstationCommands::link(const QString& linkName, const QString& target,
+                                  const QString& arguments)
+{
+    const ShellLinkResult result =
+        m_link(QStringLiteral("..\\..\\Desktop"), linkName, target, arguments);
     if (!result.ok)
         return warning(QCoreApplication::translate("WorkstationCommands",
                                                    "The shortcut %1 cannot be created.\n\n%2")

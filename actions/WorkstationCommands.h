@@ -8,6 +8,7 @@
 #include "ProcessStart.h"
 #include "Selection.h"
 #include "ShellLink.h"
+#include "SiteTools.h"
 
 #include <QString>
 #include <functional>
@@ -53,10 +54,22 @@ public:
         std::function<ShellLinkResult(const QString& folder, const QString& linkName,
                                       const QString& target, const QString& arguments)>;
 
+    using ProgramStartFunction = std::function<StartResult(
+        const QString& program, const QStringList& arguments, int windowStyle)>;
+
     // `serverSysPath` is the server's SYS volume the tools live on
     // ("\\FS1\SYS\"). The directory is borrowed for the object's lifetime.
     WorkstationCommands(DirectoryControl& directory, QString serverSysPath, StartFunction start,
                         LinkFunction link);
+
+    // A site's own commands: each one given replaces its default tool (the
+    // shortcut's too) and is started by `start` with the words of its
+    // expansion (ToolTemplate::expand), never through a command line. A
+    // name a command cannot take (ToolTemplate::expand refuses it, or a
+    // host name the directory does not hold) is reported, and nothing is
+    // started or written; names with quotes or control characters need no
+    // refusal here, as each word reaches the program whole.
+    void setSiteTools(SiteTools tools, ProgramStartFunction start);
 
     // Starts the tool for `function` on the selected workstation, minimized
     // and active. The selection is looked up once.
@@ -80,11 +93,22 @@ private:
     std::optional<CommandMessage> startTool(const Selection& selection, const QString& tool,
                                             const QString& Func);
     std::optional<CommandMessage> writeShortcut(const Selection& selection);
+    // The site's command with the selection's values; a message when it
+    // refuses them.
+    std::optional<CommandMessage> expandSiteTool(const Selection& selection,
+                                                 const ToolTemplate& command,
+                                                 const QString& function, QStringList* words);
+    std::optional<CommandMessage>
+    startSiteTool(const Selection& selection, const ToolTemplate& command, const QString& function);
+    std::optional<CommandMessage> link(const QString& linkName, const QString& target,
+                                       const QString& arguments);
 
     DirectoryControl& m_directory;
     QString m_serverSysPath;
     StartFunction m_start;
     LinkFunction m_link;
+    SiteTools m_tools;
+    ProgramStartFunction m_startProgram;
 };
 
 } // namespace stelvo

@@ -31,6 +31,10 @@ struct DirectoryEntry
     QString shortName; // the last component of the full name
     QString fullName;  // "NDS:\\TREE\ORG\UNIT\NAME"
     EntryClass entryClass;
+    // A workstation's host name, from the attribute the directory was told
+    // to read (LdapDirectory, LdifDirectory); empty when it holds none or
+    // none was asked for.
+    QString hostName;
 };
 
 } // namespace stelvo

@@ -2,11 +2,10 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// Command-line splitting with the Microsoft C runtime's rules, and the two
-// ways the program writes words for it: the program word, and the quoted
-// options of the tool command lines. What is written and split again must
-// give the same words back; otherwise a name could reach a tool as options
-// of its own.
+// Command-line splitting with the Microsoft C runtime's rules, and the
+// ways the program writes words for it: the program word, the quoted
+// options of the tool command lines, and a site tool's argument list. What is written and split
+// again must give the same words back; otherwise a name could reach a tool as options of its own.
 #include "CommandLine.h"
 #include "FuzzCheck.h"
 #include "ToolCommand.h"
@@ -81,6 +80,19 @@ void checkToolOptions(const QString& value)
     });
 }
 
+// Any argument list, written as one line for the shortcut's launcher, splits
+// back into exactly itself.
+void checkArgumentsLine(const QStringList& arguments)
+{
+    const QString written = cmdline::argumentsLine(arguments);
+    const QStringList words = cmdline::splitCommandLine(QStringLiteral("p ") + written);
+    fuzz::require(words == QStringList{QStringLiteral("p")} + arguments,
+                  "split(\"p \" + argumentsLine(a)) == [p] + a", [&] {
+                      return shownWords(arguments) + QStringLiteral(" -> ") + fuzz::shown(written) +
+                             QStringLiteral(" -> ") + shownWords(words);
+                  });
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -90,6 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkBlankLine(line, words);
     checkProgramWord(line, line);
     checkToolOptions(line);
+    checkArgumentsLine(words);
+    checkArgumentsLine({line});
     // Each word behind a short argument list only: behind the whole line
     // the checks would grow with the square of its length.
     for (const QString& word : words) {

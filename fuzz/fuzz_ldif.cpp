@@ -68,7 +68,7 @@ public:
             throw DirectoryError(ndsFullName + QStringLiteral(" is not in the directory."));
         const LdifEntry& entry = m_tree.entries()[size_t(index)];
         return DirectoryEntry{entry.shortName, entry.fullName,
-                              EntryClass{entry.className, entry.isContainerKind()}};
+                              EntryClass{entry.className, entry.isContainerKind()}, entry.hostName};
     }
 
 private:

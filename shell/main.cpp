@@ -27,6 +27,7 @@ int main(int argc, char** argv)
     stelvo::applyVersionInfo();
 
     stelvo::Controls controls;
+    stelvo::SiteTools tools;
     try {
         // Throws the error a setting from a file or the environment holds,
         // now worded in the user's language.
@@ -42,12 +43,14 @@ int main(int argc, char** argv)
         }
         controls =
             stelvo::makeControls(stelvo::svWStation::kDesignContext, settings, std::move(password));
+        tools = settings.siteTools();
     } catch (const stelvo::DirectoryError& error) {
         QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
                               error.message());
         return 1;
     }
     stelvo::svWStation window(std::move(controls.directory), std::move(controls.session));
+    window.SiteCommands = tools;
     window.MakeSplash = [] { return new stelvo::SVsplash; };
     window.Form_Load();
     return QApplication::exec();

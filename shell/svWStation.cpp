@@ -53,6 +53,9 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
                          const QString& arguments) {
         return fCreateShellLink(folder, name, target, arguments);
     };
+    StartProgram = [](const QString& program, const QStringList& arguments, int style) {
+        return startProgram(program, arguments, style);
+    };
     setObjectName(QStringLiteral("svWStation"));
     setWindowTitle(QStringLiteral("Form1"));
     setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
@@ -399,7 +402,9 @@ Selection svWStation::selection() const
 
 WorkstationCommands svWStation::commands()
 {
-    return WorkstationCommands(*NWDir1, ServerSysPath, StartProcess, CreateShellLink);
+    WorkstationCommands commands(*NWDir1, ServerSysPath, StartProcess, CreateShellLink);
+    commands.setSiteTools(SiteCommands, StartProgram);
+    return commands;
 }
 
 void svWStation::report(const std::optional<CommandMessage>& message)

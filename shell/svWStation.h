@@ -54,6 +54,11 @@ public:
     // How a shortcut is made (folder, link name, target, arguments).
     // Replaceable by tests.
     WorkstationCommands::LinkFunction CreateShellLink;
+    // How a site's own tool is started (program, arguments). Replaceable by
+    // tests.
+    WorkstationCommands::ProgramStartFunction StartProgram;
+    // The site's own tools ([tools] of stelvo.conf); none by default.
+    SiteTools SiteCommands;
     // Makes the splash screen shown during the search; none when empty.
     std::function<QWidget*()> MakeSplash;
 

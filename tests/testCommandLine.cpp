@@ -19,6 +19,8 @@ private slots:
     void programWord_data();
     void programWord();
     void programWordRoundTrip();
+    void argumentsLineRoundTrip_data();
+    void argumentsLineRoundTrip();
 };
 
 void TestCommandLine::split_data()
@@ -123,6 +125,28 @@ void TestCommandLine::programWordRoundTrip()
         const QStringList words = splitCommandLine(stelvo::cmdline::programWord(program) + " -a");
         QCOMPARE(words, (QStringList{program, "-a"}));
     }
+}
+
+void TestCommandLine::argumentsLineRoundTrip_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("line");
+
+    // clang-format off
+    QTest::newRow("plain words")              << QStringList{"/v:h", R"(/u:ACME\admin)", "+clipboard"} << R"(/v:h /u:ACME\admin +clipboard)";
+    QTest::newRow("blank and empty")          << QStringList{"a b", "", "\tx"} << "\"a b\" \"\" \"\tx\"";
+    QTest::newRow("quotes")                   << QStringList{R"(say "hi")", R"(")"} << R"("say \"hi\"" "\"")";
+    QTest::newRow("backslashes before quote") << QStringList{R"(a\"b)", R"(c:\x y\)", R"(\\)"} << R"("a\\\"b" "c:\x y\\" \\)";
+    QTest::newRow("shell and field codes")    << QStringList{"$HOME`id`;|&", "%f%%", "-rf"} << "$HOME`id`;|& %f%% -rf";
+    // clang-format on
+}
+
+void TestCommandLine::argumentsLineRoundTrip()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, line);
+    QCOMPARE(stelvo::cmdline::argumentsLine(arguments), line);
+    QCOMPARE(splitCommandLine("p " + line), QStringList{"p"} + arguments);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

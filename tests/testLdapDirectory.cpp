@@ -459,11 +459,18 @@ void TestLdapDirectory::sameAsLdif_data()
 {
     QTest::addColumn<QByteArray>("ldif"); // DNs relative to the tree root
     QTest::addColumn<QString>("context");
+    QTest::addColumn<QStringList>("hostNames"); // of the workstations in tree order; the rest none
 
     QFile fixture(kFixture);
     QVERIFY(fixture.open(QIODevice::ReadOnly));
     // clang-format off
-    QTest::newRow("fixture") << fixture.readAll() << kContext;
+    QTest::newRow("fixture") << fixture.readAll() << kContext << QStringList();
+    QTest::newRow("host names")
+        << QByteArray("dn: o=ACME\nobjectClass: organization\no: ACME\n\n"
+                      "dn: cn=W1,o=ACME\nobjectClass: Workstation\ncn: W1\nworkstationHostName: w1.acme.example\n\n"
+                      "dn: cn=W2,o=ACME\nobjectClass: Workstation\ncn: W2\n\n"
+                      "dn: cn=W3,o=ACME\nobjectClass: Workstation\ncn: W3\nWorkstationHostname: W3\n\n")
+        << kTreeContext << QStringList{"w1.acme.example", "", "W3"};
     QTest::newRow("units first, then workstations")
         << QByteArray("dn: o=ACME\nobjectClass: organization\no: ACME\n\n"
                       "dn: ou=U1,o=ACME\nobjectClass: organizationalUnit\nou: U1\n\n"
@@ -472,7 +479,7 @@ void TestLdapDirectory::sameAsLdif_data()
                       "dn: cn=W1,ou=U2,o=ACME\nobjectClass: Workstation\ncn: W1\n\n"
                       "dn: cn=W2,ou=U1,o=ACME\nobjectClass: Workstation\ncn: W2\n\n"
                       "dn: cn=W3,ou=U1A,ou=U1,o=ACME\nobjectClass: Workstation\ncn: W3\n\n")
-        << kTreeContext;
+        << kTreeContext << QStringList();
     QTest::newRow("organizations first, units the other way")
         << QByteArray("dn: o=A\nobjectClass: organization\no: A\n\n"
                       "dn: o=B\nobjectClass: organization\no: B\n\n"
@@ -482,8 +489,8 @@ void TestLdapDirectory::sameAsLdif_data()
                       "dn: cn=WX,ou=UX,l=X,o=B\nobjectClass: Workstation\ncn: WX\n\n"
                       "dn: cn=WY,ou=UY,o=A\nobjectClass: Workstation\ncn: WY\n\n"
                       "dn: cn=WA,o=A\nobjectClass: Workstation\ncn: WA\n\n")
-        << kTreeContext;
-    QTest::newRow("1,500 workstations") << test::workstationTreeLdif(1500, 40, u"ACME"_qs) << kTreeContext;
+        << kTreeContext << QStringList();
+    QTest::newRow("1,500 workstations") << test::workstationTreeLdif(1500, 40, u"ACME"_qs) << kTreeContext << QStringList();
     // clang-format on
 }
 
@@ -522,6 +529,7 @@ void TestLdapDirectory::sameAsLdif()
     // same command lines.
     QFETCH(QByteArray, ldif);
     QFETCH(QString, context);
+    QFETCH(QStringList, hostNames);
 
     QTemporaryDir dir;
     const QString file = writeFile(dir, u"tree.ldif"_qs, ldif);
@@ -532,6 +540,8 @@ void TestLdapDirectory::sameAsLdif()
 
     LdifDirectory fromFile(file, context);
     LdapDirectory fromServer(server.url(), context, quickOptions());
+    fromFile.setHostNameAttribute(u"workstationHostName"_qs);
+    fromServer.setHostNameAttribute(u"workstationHostName"_qs);
     BuiltTree a;
     BuiltTree b;
     buildOnCompletion(fromFile, &a);
@@ -574,6 +584,8 @@ void TestLdapDirectory::sameAsLdif()
         }
         if (x.entryClass.container)
             continue;
+        QCOMPARE(y.hostName, x.hostName);
+        QCOMPARE(x.hostName, hostNames.value(workstations));
         ++workstations;
         for (const char* tool : {tools::kRemoteControlTool, tools::kDesktopTool})
             QCOMPARE(tools::toolCommandLine(serverSysPath, QString::fromLatin1(tool),

@@ -58,6 +58,7 @@ const QList<Row> kRows = {
     {"registry", {"--registry", "/cmd.reg"}, "STELVO_REGISTRY", {"/cmd.reg", "/env.reg", "/user.reg", "/site.reg"}, {}, {}},
     {"workstation-classes", {"--workstation-classes", "computer,Workstation"}, "STELVO_WORKSTATION_CLASSES", {"computer,Workstation", "ipHost", "device,computer", "1.3.6.1.3.7"}, {}, {}},
     {"container-classes", {"--container-classes", "container"}, "STELVO_CONTAINER_CLASSES", {"container", "nsContainer,organization", "ou-like", "domain"}, {}, {}},
+    {"host-name-attribute", {"--host-name-attribute", "dNSHostName"}, "STELVO_HOST_NAME_ATTRIBUTE", {"dNSHostName", "workstationHostName", "ipHostNumber", "1.3.6.1.4.1.9"}, {}, {}},
 };
 // clang-format on
 
@@ -79,6 +80,8 @@ private slots:
     void refused();
     void openLdapFromLibrary();
     void exportedToEnvironment();
+    void siteTools_data();
+    void siteTools();
 
 private:
     Settings load(const Layers& layers, const OpenLdapDefaults& openLdap = {});
@@ -301,6 +304,11 @@ void TestSettings::refused_data()
     QTest::newRow("--config missing")         << QStringList{"--config", "/no/such/stelvo.conf"} << QStringList() << QByteArray() << QByteArray() << "the --config file /no/such/stelvo.conf does not exist" << true;
     QTest::newRow("--config malformed")       << QStringList() << QStringList() << QByteArray() << QByteArray("[x\n") << "the --config file {config} is not a configuration file" << true;
     QTest::newRow("--config, value in it")    << QStringList() << QStringList() << QByteArray() << QByteArray("server=a b") << "server in {config} \"a b\" is not a server name" << false;
+    QTest::newRow("host attribute")           << QStringList{"--host-name-attribute", "dNS HostName"} << QStringList() << QByteArray() << QByteArray() << "--host-name-attribute \"dNS HostName\" is not a directory attribute name" << true;
+    QTest::newRow("tool: unknown placeholder") << QStringList() << QStringList() << QByteArray("[tools]\nping = ping {hots}") << QByteArray() << "ping in the [tools] section of {user} \"ping {hots}\": \"{hots}\" is not one of {dotted}" << false;
+    QTest::newRow("tool: lone brace")         << QStringList() << QStringList() << QByteArray("[tools]\nchat = c {host") << QByteArray() << "chat in the [tools] section of {user} \"c {host\": \"{host\" is not one of" << false;
+    QTest::newRow("tool: open quote")         << QStringList() << QStringList() << QByteArray("[tools]\nremote-view = \"vncviewer {host}") << QByteArray() << "remote-view in the [tools] section of {user} \"\"vncviewer {host}\": a quote is not closed" << false;
+    QTest::newRow("tool: program from names") << QStringList() << QStringList() << QByteArray() << QByteArray("[tools]\nshortcut = {host}.sh") << "shortcut in the [tools] section of {config} \"{host}.sh\": the program cannot be a placeholder" << false;
     QTest::newRow("--config replaces user's") << QStringList() << QStringList() << QByteArray("server=\"a b\"") << QByteArray("server=FS1\npassword-file=/pw") << "password-file in {config} is set but bind-dn is not" << false;
     // clang-format on
 }
@@ -343,6 +351,61 @@ void TestSettings::exportedToEnvironment()
     QCOMPARE(qgetenv("STELVO_VOLUMES"), QByteArray("/srv/volumes"));
     QVERIFY(!qEnvironmentVariableIsSet("STELVO_REGISTRY"));
     qunsetenv("STELVO_VOLUMES");
+}
+
+void TestSettings::siteTools_data()
+{
+    QTest::addColumn<QByteArray>("user");
+    QTest::addColumn<QByteArray>("site");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QStringList>("words"); // with the host h.example; empty: the default tool
+    QTest::addColumn<QString>("warning");
+
+    // clang-format off
+    QTest::newRow("backslash and comma survive") << QByteArray("[tools]\nremote-control = xfreerdp /v:{host} /u:ACME\\\\admin +clipboard /size:1024x768,80%\n") << QByteArray()
+        << "remote-control" << QStringList{"xfreerdp", "/v:h.example", "/u:ACME\\admin", "+clipboard", "/size:1024x768,80%"} << QString();
+    QTest::newRow("quotes kept for the split")   << QByteArray("[tools]\nping=x-terminal-emulator -e \"ping -c 4\" {host} ; not a comment\n") << QByteArray()
+        << "ping" << QStringList{"x-terminal-emulator", "-e", "ping -c 4", "h.example", ";", "not", "a", "comment"} << QString();
+    QTest::newRow("beside the top-level keys")   << QByteArray("server=FS1\n[tools]\n# vncviewer\nremote-view = vncviewer {host}\n[other]\nchat=c\n") << QByteArray()
+        << "remote-view" << QStringList{"vncviewer", "h.example"} << QString();
+    QTest::newRow("other sections left alone")   << QByteArray("[other]\nchat=c\n") << QByteArray()
+        << "chat" << QStringList() << QString();
+    QTest::newRow("user's over site's")          << QByteArray("[tools]\nremote-execute = ssh {host}\n") << QByteArray("[tools]\nremote-execute = rsh {host}\nchat = talk {host}\n")
+        << "remote-execute" << QStringList{"ssh", "h.example"} << QString();
+    QTest::newRow("site's where user's is silent") << QByteArray("[tools]\nremote-execute = ssh {host}\n") << QByteArray("[tools]\nchat = talk {host}\n")
+        << "chat" << QStringList{"talk", "h.example"} << QString();
+    QTest::newRow("empty is the default")        << QByteArray("[tools]\nchat =\n") << QByteArray("[tools]\nchat = talk {host}\n")
+        << "chat" << QStringList{"talk", "h.example"} << QString();
+    QTest::newRow("unknown key")                 << QByteArray("[tools]\nremote_control = x\n") << QByteArray()
+        << "remote-control" << QStringList() << "{user}: unknown key \"remote_control\" in [tools] ignored";
+    // clang-format on
+}
+
+void TestSettings::siteTools()
+{
+    QFETCH(QByteArray, user);
+    QFETCH(QByteArray, site);
+    QFETCH(QString, key);
+    QFETCH(QStringList, words);
+    QFETCH(QString, warning);
+
+    const SiteTools tools = load({{}, {}, user, site, {}}).siteTools();
+    int index = 0;
+    while (QLatin1String(siteToolKey(SiteTool(index))) != key)
+        ++index;
+    const ToolTemplate* command = tools.command(SiteTool(index));
+    QCOMPARE(command != nullptr, !words.isEmpty());
+    if (command) {
+        PlaceholderValues values;
+        values[size_t(Placeholder::Host)] = QStringLiteral("h.example");
+        QStringList got;
+        Placeholder refused;
+        QVERIFY(command->expand(values, &got, &refused));
+        QCOMPARE(got, words);
+    }
+    warning.replace(u"{user}"_qs,
+                    m_dir.filePath(QString::number(m_files)) + QStringLiteral("/user/stelvo.conf"));
+    QCOMPARE(m_warnings, warning.isEmpty() ? QStringList() : QStringList{warning});
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

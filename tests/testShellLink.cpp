@@ -2,6 +2,7 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "CommandLine.h"
 #include "ProcessStart.h"
 #include "ShellLink.h"
 #include "StandInTools.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 using namespace stelvo;
+using stelvo::cmdline::argumentsLine;
 using stelvo::test::Record;
 
 namespace {
@@ -154,6 +156,8 @@ private slots:
     void writesRemoteControlEntry();
     void entryStartsToolWithArguments_data();
     void entryStartsToolWithArguments();
+    void entryCarriesArgumentList_data();
+    void entryCarriesArgumentList();
     void gioLaunchStartsTool();
     void volumesNotPinnedWhenUnset();
     void resolvesFolders_data();
@@ -330,6 +334,31 @@ void TestShellLink::entryStartsToolWithArguments()
     QVERIFY(test::waitForRecord(record(), &got));
     QCOMPARE(got.arguments, arguments);
     QCOMPARE(got.zero, volumes() + "/Fs1/Sys/Public/ZenWorks/WViewNT.Exe");
+}
+
+void TestShellLink::entryCarriesArgumentList_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    // clang-format off
+    QTest::newRow("quotes and backslashes") << QStringList{R"(/u:ACME\admin)", R"(say "hi")", R"(a\"b)", R"(C:\x y\)"};
+    QTest::newRow("blanks and empty")       << QStringList{"a b", "", " lead", "trail "};
+    // clang-format on
+}
+
+void TestShellLink::entryCarriesArgumentList()
+{
+    // A site's own command reaches the shortcut as a list written as one line.
+    QFETCH(QStringList, arguments);
+    const ShellLinkResult result = fCreateShellLink(R"(..\..\Desktop)", "Remote Control X",
+                                                    kRemoteControl, argumentsLine(arguments));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    const QString findings = validate(result.path);
+    QVERIFY2(findings.isEmpty(), qPrintable(findings));
+    runExecLine(result.path);
+    Record got;
+    QVERIFY(test::waitForRecord(record(), &got));
+    QCOMPARE(got.arguments, arguments);
 }
 
 void TestShellLink::gioLaunchStartsTool()

@@ -323,6 +323,70 @@ private slots:
         QVERIFY(f.links.isEmpty());
     }
 
+    void siteToolsTakeNamesWhole_data()
+    {
+        QTest::addColumn<ToolFunction>("function");
+        QTest::addColumn<QString>("selection");
+        QTest::addColumn<QString>("line");        // the site's remote-control command
+        QTest::addColumn<QStringList>("started"); // program and arguments; empty: none
+        QTest::addColumn<QString>("message");
+        const QString ws042 = QStringLiteral("ORG\\SALES\\WS042");
+        // clang-format off
+        QTest::newRow("host name") << ToolFunction::RemoteControl << ws042 << "xfreerdp /v:{host} /u:ACME\\admin"
+            << QStringList{"xfreerdp", "/v:ws042.acme.example", "/u:ACME\\admin"} << QString();
+        QTest::newRow("quote in the name") << ToolFunction::RemoteControl << "ORG\\SALES\\WS\"1" << "t -c \"{function}\" {dotted} {short} {tree}"
+            << QStringList{"t", "-c", "Remote Control", "WS\"1.SALES.ORG", "WS\"1", "ACME_TREE"} << QString();
+        QTest::newRow("name as an option") << ToolFunction::RemoteControl << "ORG\\SALES\\-rf" << "t {short}"
+            << QStringList() << "The {short} of the workstation -rf.SALES.ORG cannot be passed to t: it is empty, holds a NUL character, or begins with \"-\" where t would take it for an option. Nothing was started or written.";
+        QTest::newRow("no host name") << ToolFunction::RemoteControl << "ORG\\SALES\\pc.lab" << "vncviewer {host}"
+            << QStringList() << "The workstation pc\\.lab.SALES.ORG has no host name in the directory: its attribute workstationHostName is missing or empty. Nothing was started or written.";
+        QTest::newRow("other functions keep their tool") << ToolFunction::Ping << ws042 << "t {host}"
+            << QStringList() << QString();
+        // clang-format on
+    }
+
+    void siteToolsTakeNamesWhole()
+    {
+        QFETCH(ToolFunction, function);
+        QFETCH(QString, selection);
+        QFETCH(QString, line);
+        QFETCH(QStringList, started);
+        QFETCH(QString, message);
+        Fixture f;
+        f.directory.setHostName(kTree + QStringLiteral("\\ORG\\SALES\\WS042"),
+                                QStringLiteral("ws042.acme.example"));
+        SiteTools tools;
+        tools.hostNameAttribute = QStringLiteral("workstationHostName");
+        QString error;
+        tools.setCommand(SiteTool::RemoteControl, *ToolTemplate::parse(line, &error));
+        QList<QStringList> programStarts;
+        f.commands.setSiteTools(
+            tools, [&](const QString& program, const QStringList& arguments, int style) {
+                programStarts << QStringList{program} + arguments;
+                return StartResult{style == kWindowMinimizedFocus, program, {}, {}, 1};
+            });
+
+        QCOMPARE(textOf(f.commands.runTool(f.select(selection), function)), message);
+        QCOMPARE(programStarts,
+                 started.isEmpty() ? QList<QStringList>() : QList<QStringList>{started});
+        QCOMPARE(f.starts.size(), function == ToolFunction::Ping ? 1 : 0);
+    }
+
+    void siteShortcutCarriesTheArguments()
+    {
+        Fixture f;
+        SiteTools tools;
+        QString error;
+        tools.setCommand(
+            SiteTool::Shortcut,
+            *ToolTemplate::parse(QStringLiteral("remmina -c \"rdp://{short}\" {dotted}"), &error));
+        f.commands.setSiteTools(tools, {});
+        QVERIFY(!f.commands.createShortcut(f.select(QStringLiteral("ORG\\SALES\\a b  c"))));
+        const QStringList link{"..\\..\\Desktop", "Remote Control a b  c", "remmina",
+                               "-c \"rdp://a b  c\" \"a b  c.SALES.ORG\""};
+        QCOMPARE(f.links, QList<QStringList>{link});
+    }
+
     void aToolThatCannotStartIsReported()
     {
         Fixture f;

@@ -615,6 +615,10 @@ Gesucht als: %1</translation>
         <source>%1 &quot;%2&quot; is not a list of directory class names separated by commas (such as Workstation,computer)</source>
         <translation>%1 „%2“ ist keine durch Kommas getrennte Liste von Namen von Verzeichnisklassen (wie Workstation,computer)</translation>
     </message>
+    <message>
+        <source>%1 &quot;%2&quot; is not a directory attribute name (such as dNSHostName)</source>
+        <translation>%1 „%2“ ist kein Name eines Verzeichnisattributs (wie dNSHostName)</translation>
+    </message>
 </context>
 <context>
     <name>SettingsLoader</name>
@@ -637,6 +641,10 @@ Gesucht als: %1</translation>
     <message>
         <source>%1 must be true or false, not &quot;%2&quot;</source>
         <translation>%1 muss true oder false sein, nicht „%2“</translation>
+    </message>
+    <message>
+        <source>%1 in the [tools] section of %2 &quot;%3&quot;: %4</source>
+        <translation>%1 im Abschnitt [tools] von %2 „%3“: %4</translation>
     </message>
 </context>
 <context>
@@ -683,6 +691,29 @@ Gesucht als: %1</translation>
     </message>
 </context>
 <context>
+    <name>ToolTemplate</name>
+    <message>
+        <source>a quote is not closed</source>
+        <translation>ein Anführungszeichen wird nicht geschlossen</translation>
+    </message>
+    <message>
+        <source>no program is named</source>
+        <translation>es ist kein Programm angegeben</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not one of {dotted}, {tree}, {function}, {short}, {host} (write {{ and }} for a brace itself)</source>
+        <translation>„%1“ ist keiner von {dotted}, {tree}, {function}, {short}, {host} (für eine geschweifte Klammer selbst {{ bzw. }} schreiben)</translation>
+    </message>
+    <message>
+        <source>a } stands alone (write }} for a brace itself)</source>
+        <translation>eine } steht allein (für eine geschweifte Klammer selbst }} schreiben)</translation>
+    </message>
+    <message>
+        <source>the program cannot be a placeholder: the directory would choose it</source>
+        <translation>das Programm kann kein Platzhalter sein: sonst würde das Verzeichnis es wählen</translation>
+    </message>
+</context>
+<context>
     <name>TreeBuilder</name>
     <message>
         <source>%1 is not a name in tree %2.</source>
@@ -721,6 +752,14 @@ Gesucht als: %1</translation>
         <translation>Die Verknüpfung %1 kann nicht erstellt werden.
 
 %2</translation>
+    </message>
+    <message>
+        <source>The workstation %1 has no host name in the directory: its attribute %2 is missing or empty. Nothing was started or written.</source>
+        <translation>Die Arbeitsstation %1 hat im Verzeichnis keinen Hostnamen: ihr Attribut %2 fehlt oder ist leer. Es wurde nichts gestartet oder geschrieben.</translation>
+    </message>
+    <message>
+        <source>The %1 of the workstation %2 cannot be passed to %3: it is empty, holds a NUL character, or begins with &quot;-&quot; where %3 would take it for an option. Nothing was started or written.</source>
+        <translation>%1 der Arbeitsstation %2 kann nicht an %3 übergeben werden: der Wert ist leer, enthält ein NUL-Zeichen oder beginnt mit „-“, wo %3 ihn für eine Option halten würde. Es wurde nichts gestartet oder geschrieben.</translation>
     </message>
 </context>
 <context>

@@ -117,6 +117,11 @@ struct Options
                          "(default: organization, organizationalUnit, container, nsContainer, "
                          "domain, dcObject, country, locality, builtinDomain)."),
           QStringLiteral("LIST")}},
+        {SettingKey::HostNameAttribute,
+         {QStringLiteral("host-name-attribute"),
+          QStringLiteral("The directory attribute of a workstation's host name, for the {host} "
+                         "of the [tools] commands (default: dNSHostName)."),
+          QStringLiteral("ATTRIBUTE")}},
     };
 
     void addTo(QCommandLineParser& parser) const

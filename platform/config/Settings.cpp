@@ -23,6 +23,7 @@ constexpr std::array<SettingNames, kSettingCount> kNames{{
     {SettingKey::Registry,           "registry",            "registry",            "STELVO_REGISTRY"},
     {SettingKey::WorkstationClasses, "workstation-classes", "workstation-classes", "STELVO_WORKSTATION_CLASSES"},
     {SettingKey::ContainerClasses,   "container-classes",   "container-classes",   "STELVO_CONTAINER_CLASSES"},
+    {SettingKey::HostNameAttribute,  "host-name-attribute", "host-name-attribute", "STELVO_HOST_NAME_ATTRIBUTE"},
 }};
 // clang-format on
 

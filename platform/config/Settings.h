@@ -4,6 +4,8 @@
 
 #pragma once
 
+#include "SiteTools.h"
+
 #include <QString>
 #include <array>
 #include <optional>
@@ -24,8 +26,9 @@ enum class SettingKey
     Registry,
     WorkstationClasses, // comma-separated objectClass names
     ContainerClasses,
+    HostNameAttribute, // the attribute of a workstation's host name
 };
-inline constexpr int kSettingCount = 11;
+inline constexpr int kSettingCount = 12;
 
 // The names one setting goes by: its command-line option ("" for the
 // positional DIRECTORY), its key in stelvo.conf, its environment variable.
@@ -85,8 +88,13 @@ public:
     // StartTls is stored as "true" or "false" once loaded.
     bool startTls() const { return value(SettingKey::StartTls) == QLatin1String("true"); }
 
+    // The [tools] section of the files, and the host-name attribute.
+    const SiteTools& siteTools() const { return m_siteTools; }
+    void setSiteTools(SiteTools tools) { m_siteTools = std::move(tools); }
+
 private:
     std::array<Setting, kSettingCount> m_settings;
+    SiteTools m_siteTools;
 };
 
 } // namespace stelvo

@@ -71,18 +71,24 @@ void checkNames(const Settings& settings)
                             fromCommandLine(settings, {SettingKey::SaslMech}));
 }
 
-// Each name goes into the search filter as it is: an LDAP descriptor or
-// numeric OID (RFC 4512) is all a class can be called.
+// An LDAP descriptor or numeric OID (RFC 4512): all a class or an attribute
+// can be called, and all that goes into a search as it is.
+const QRegularExpression& ldapDescriptor()
+{
+    static const QRegularExpression descriptor(
+        QStringLiteral("^(?:[A-Za-z][A-Za-z0-9-]*|[0-9]+(?:\\.[0-9]+)+)$"));
+    return descriptor;
+}
+
 void checkClasses(const Settings& settings)
 {
-    static const QRegularExpression className(
-        QStringLiteral("^(?:[A-Za-z][A-Za-z0-9-]*|[0-9]+(?:\\.[0-9]+)+)$"));
+    const QRegularExpression& className = ldapDescriptor();
     for (const SettingKey key : {SettingKey::WorkstationClasses, SettingKey::ContainerClasses}) {
         const Setting& classes = settings[key];
         if (!classes.isSet())
             continue;
         const QStringList names = classes.value.split(QLatin1Char(','));
-        const bool valid = std::all_of(names.cbegin(), names.cend(), [](const QString& name) {
+        const bool valid = std::all_of(names.cbegin(), names.cend(), [&](const QString& name) {
             return className.match(name.trimmed()).hasMatch();
         });
         if (!valid)
@@ -93,6 +99,18 @@ void checkClasses(const Settings& settings)
                     .arg(settings.nameOf(key), classes.value),
                 fromCommandLine(settings, {key}));
     }
+}
+
+void checkHostNameAttribute(const Settings& settings)
+{
+    const Setting& attribute = settings[SettingKey::HostNameAttribute];
+    if (attribute.isSet() && !ldapDescriptor().match(attribute.value).hasMatch())
+        throw SettingsError(
+            QCoreApplication::translate(
+                "SettingsCheck",
+                "%1 \"%2\" is not a directory attribute name (such as dNSHostName)")
+                .arg(settings.nameOf(SettingKey::HostNameAttribute), attribute.value),
+            fromCommandLine(settings, {SettingKey::HostNameAttribute}));
 }
 
 void checkBind(const Settings& settings)
@@ -152,6 +170,7 @@ void checkSettings(const Settings& settings)
     checkContext(settings);
     checkNames(settings);
     checkClasses(settings);
+    checkHostNameAttribute(settings);
     checkBind(settings);
     checkUrl(settings);
 }

@@ -27,6 +27,7 @@ struct Layer
 {
     SettingSource source;
     std::array<QString, kSettingCount> values;
+    QList<std::pair<SiteTool, QString>> tools; // a file's [tools] section
 };
 
 [[noreturn]] void refuse(const QString& message, const SettingSource& source)
@@ -90,7 +91,7 @@ std::optional<Layer> readFile(const QString& path, bool required, QStringList* w
                                                   "key=value lines and [section] lines only")
                                 .arg(name),
                             required);
-    Layer layer{source, {}};
+    Layer layer{source, {}, {}};
     for (const QString& key : settings.childKeys()) {
         const std::optional<SettingKey> setting = keyOfFileKey(key);
         if (!setting) {
@@ -103,12 +104,13 @@ std::optional<Layer> readFile(const QString& path, bool required, QStringList* w
             value = QDir::cleanPath(info.absoluteDir().absoluteFilePath(value));
         layer.values[size_t(*setting)] = value;
     }
+    layer.tools = readToolSection(path, warnings);
     return layer;
 }
 
 Layer readArguments(const QList<std::pair<SettingKey, QString>>& arguments)
 {
-    Layer layer{{SettingSource::CommandLine, {}}, {}};
+    Layer layer{{SettingSource::CommandLine, {}}, {}, {}};
     for (const auto& [key, value] : arguments)
         layer.values[size_t(key)] =
             isPath(key, value) ? QFileInfo(value).absoluteFilePath() : value;
@@ -117,7 +119,7 @@ Layer readArguments(const QList<std::pair<SettingKey, QString>>& arguments)
 
 Layer readEnvironment(const QProcessEnvironment& env)
 {
-    Layer layer{{SettingSource::Environment, {}}, {}};
+    Layer layer{{SettingSource::Environment, {}}, {}, {}};
     for (int index = 0; index < kSettingCount; ++index)
         layer.values[size_t(index)] = env.value(QLatin1String(namesOf(SettingKey(index)).variable));
     layer.values[size_t(SettingKey::StartTls)] =
@@ -200,6 +202,32 @@ void applyOpenLdap(Settings* settings, const OpenLdapDefaults& openLdap)
     settings->set(SettingKey::Directory, directory);
 }
 
+// Each tool's command from the first file that gives one, checked now so that
+// a mistake is found at start-up and not at the first click.
+SiteTools siteToolsOf(const std::vector<Layer>& layers, const Settings& settings)
+{
+    SiteTools tools;
+    if (settings.isSet(SettingKey::HostNameAttribute))
+        tools.hostNameAttribute = settings.value(SettingKey::HostNameAttribute);
+    std::array<bool, kSiteToolCount> given{};
+    for (const Layer& layer : layers) {
+        for (const auto& [tool, line] : layer.tools) {
+            if (given[size_t(tool)] || line.isEmpty())
+                continue;
+            given[size_t(tool)] = true;
+            QString error;
+            std::optional<ToolTemplate> command = ToolTemplate::parse(line, &error);
+            if (!command)
+                refuse(QCoreApplication::translate("SettingsLoader",
+                                                   "%1 in the [tools] section of %2 \"%3\": %4")
+                           .arg(QLatin1String(siteToolKey(tool)), layer.source.file, line, error),
+                       layer.source);
+            tools.setCommand(tool, std::move(*command));
+        }
+    }
+    return tools;
+}
+
 } // namespace
 
 QStringList userConfigFiles()
@@ -220,9 +248,11 @@ QStringList siteConfigFiles()
 
 Settings loadSettings(const SettingsInputs& inputs, QStringList* warnings)
 {
-    Settings settings = merge(readLayers(inputs, warnings));
+    const std::vector<Layer> layers = readLayers(inputs, warnings);
+    Settings settings = merge(layers);
     applyOpenLdap(&settings, inputs.openLdap);
     checkSettings(settings);
+    settings.setSiteTools(siteToolsOf(layers, settings));
     return settings;
 }
 

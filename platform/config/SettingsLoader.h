@@ -42,10 +42,13 @@ QStringList siteConfigFiles();
 // their server. Relative paths in a file are taken from the file's folder,
 // those on the command line from the working folder.
 //
-// Keys of a file's top level that name no setting are added to `warnings`
-// (with the file's name); sections ([tools], ...) are left alone. Throws
-// SettingsError for a file that cannot be read or parsed and for a value
-// that cannot be used (a context that is not an NDS name, a server name with
+// Keys of a file's top level that name no setting, and keys of its [tools]
+// section that name no tool, are added to `warnings` (with the file's name);
+// other sections are left alone. Each [tools] command comes from the first
+// file that gives it (see SiteTools.h). Throws SettingsError for a file that
+// cannot be read or parsed and for a value that cannot be used (a [tools]
+// command ToolTemplate::parse refuses, a host-name attribute that is no
+// attribute name, a context that is not an NDS name, a server name with
 // a separator, a starttls that is not a truth value, a bind DN without a
 // password file or the reverse, a SASL mechanism with either, StartTLS on an
 // ldaps:// URL, an LDAP URL that does not parse); its message is in the

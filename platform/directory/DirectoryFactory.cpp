@@ -36,6 +36,14 @@ nds::ClassMapping classMappingOf(const Settings& settings)
         nds::ClassMapping::parseList(settings.value(SettingKey::ContainerClasses)));
 }
 
+// The host-name attribute, when a site tool needs host names: only then is
+// it worth asking for and keeping per workstation.
+QString hostAttributeOf(const Settings& settings)
+{
+    const SiteTools& tools = settings.siteTools();
+    return tools.usesHostName() ? tools.hostNameAttribute : QString();
+}
+
 } // namespace
 
 Controls makeControls(const QString& designContext, const Settings& settings,
@@ -53,18 +61,21 @@ Controls makeControls(const QString& designContext, const Settings& settings,
             std::make_unique<LdifDirectory>(QString::fromLatin1(kSampleDirectory), context);
         sample->setFailureNote(sampleNote(settings));
         sample->setClassMapping(classes);
+        sample->setHostNameAttribute(hostAttributeOf(settings));
         controls.directory = std::move(sample);
     } else if (LdapDirectory::isLdapUrl(directory)) {
         LdapOptions options = LdapOptions::fromSettings(settings);
         options.password = std::move(bindPassword);
         auto ldap = std::make_unique<LdapDirectory>(directory, context, options);
         ldap->setClassMapping(classes);
+        ldap->setHostNameAttribute(hostAttributeOf(settings));
         controls.directory = std::move(ldap);
         if (server.isEmpty())
             server = LdapDirectory::serverNameOf(directory);
     } else {
         auto ldif = std::make_unique<LdifDirectory>(directory, context);
         ldif->setClassMapping(classes);
+        ldif->setHostNameAttribute(hostAttributeOf(settings));
         controls.directory = std::move(ldif);
     }
     if (server.isEmpty())

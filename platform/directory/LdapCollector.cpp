@@ -52,7 +52,14 @@ bool Collector::add(::ldap* ld, LDAPMessage* entry, QString* error)
         return true;
     const Parent self{parent.fullName + QLatin1Char('\\') + name,         depth, true,
                       parent.representable && nds::isRepresentable(name), true,  -1};
-    keep(knownEntry(ld, entry, dn, m_request.classes), name, parent, self);
+    KnownEntry known = knownEntry(ld, entry, dn, m_request.classes);
+    if (known.kind == nds::Kind::Workstation && !m_request.hostAttribute.isEmpty()) {
+        // Kept apart, and only where there is one: most entries have none.
+        const QString hostName = firstValue(ld, entry, m_request.hostAttribute.constData());
+        if (!hostName.isEmpty())
+            m_outcome->hostNames.insert(self.fullName, hostName);
+    }
+    keep(std::move(known), name, parent, self);
     return true;
 }
 

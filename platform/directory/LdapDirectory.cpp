@@ -298,6 +298,7 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
         request->ldapScope = LDAP_SCOPE_SUBTREE; // each naming context, cut by depth
     request->server = *m_server;
     request->options = m_options;
+    request->hostAttribute = m_hostAttribute;
     request->treeName = m_treeName;
     request->context = m_context;
     request->kinds = kinds;
@@ -352,6 +353,7 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
     }
 
     m_known = std::move(outcome->known);
+    m_hostNames = std::move(outcome->hostNames);
     QStringList names = std::move(outcome->names);
     if (!SearchFlag()) {
         for (QString& name : names)
@@ -399,9 +401,13 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     // The names of the tree are answered from the search that built it,
     // without a request: a command never waits for the server.
     const auto searched = m_known.constFind(ndsFullName);
-    if (searched != m_known.constEnd() && searched->searched)
-        return entryOf(ndsFullName, ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1),
-                       *searched);
+    if (searched != m_known.constEnd() && searched->searched) {
+        DirectoryEntry entry =
+            entryOf(ndsFullName, ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1),
+                    *searched);
+        entry.hostName = m_hostNames.value(ndsFullName);
+        return entry;
+    }
 
     QString name;
     const QStringList components = componentsOf(ndsFullName, &name);

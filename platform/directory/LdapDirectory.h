@@ -99,6 +99,11 @@ public:
     // defaults of nds::ClassMapping); used from the next search and lookup
     // on.
     void setClassMapping(const nds::ClassMapping& classes) { m_classes = classes; }
+    // The attribute the tree search also asks for, whose first value
+    // EntryByName gives as a workstation's host name (none by default); used
+    // from the next search on. Names the search did not find are looked up
+    // without it.
+    void setHostNameAttribute(const QString& attribute) { m_hostAttribute = attribute.toUtf8(); }
 
     QString ContextPath() const override;
     void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
@@ -140,7 +145,9 @@ private:
 
     std::unique_ptr<ldap::Connection> m_connection; // used on this object's thread only
     QHash<QString, Known> m_known;                  // NDS full name -> entry
-    quint64 m_generation = 0; // of the latest StartSearch; older outcomes are dropped
+    QByteArray m_hostAttribute;
+    QHash<QString, QString> m_hostNames; // of the last search's workstations that have one
+    quint64 m_generation = 0;            // of the latest StartSearch; older outcomes are dropped
 };
 
 } // namespace stelvo

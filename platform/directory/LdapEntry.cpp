@@ -52,6 +52,16 @@ KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn,
     return known;
 }
 
+QString firstValue(::ldap* ld, LDAPMessage* entry, const char* attribute)
+{
+    berval** values = ldap_get_values_len(ld, entry, attribute);
+    QString value;
+    if (values != nullptr && values[0] != nullptr)
+        value = QString::fromUtf8(values[0]->bv_val, static_cast<qsizetype>(values[0]->bv_len));
+    ldap_value_free_len(values);
+    return value;
+}
+
 QList<QByteArray> namingContextsOf(::ldap* ld, LDAPMessage* result)
 {
     QList<QByteArray> contexts;

@@ -30,6 +30,9 @@ bool splitFirstRdn(const QByteArray& dn, QString* value, QByteArray* parentDn = 
 KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn,
                       const nds::ClassMapping& classes);
 
+// The first value of `attribute` in `entry`; empty when it has none.
+QString firstValue(::ldap* ld, LDAPMessage* entry, const char* attribute);
+
 // The namingContexts values of the entries of `result`, a read of the root
 // DSE, in the order the server gave them.
 QList<QByteArray> namingContextsOf(::ldap* ld, LDAPMessage* result);

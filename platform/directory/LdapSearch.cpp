@@ -135,7 +135,9 @@ private:
             }
         }
         char attribute[] = "objectClass";
-        char* attributes[] = {attribute, nullptr};
+        QByteArray hostAttribute = m_request.hostAttribute; // libldap wants it writable
+        char* attributes[] = {attribute, hostAttribute.isEmpty() ? nullptr : hostAttribute.data(),
+                              nullptr};
         LDAPControl* controls[] = {pageControl, nullptr};
         const int rc = ldap_search_ext(
             ld, base.constData(), m_request.ldapScope, m_request.filter.constData(), attributes, 0,
@@ -412,6 +414,7 @@ void guarded(const Server& server, SearchOutcome* outcome, const std::function<v
     outcome->ok = false;
     outcome->names = QStringList();
     outcome->known = QHash<QString, KnownEntry>();
+    outcome->hostNames = QHash<QString, QString>();
     outcome->leftOut = QStringList();
     outcome->connection.reset();
     outcome->error = QCoreApplication::translate("LdapSearch",

@@ -34,6 +34,7 @@ struct SearchRequest
     QList<nds::Kind> kinds;
     nds::ClassMapping classes; // decides each entry's kind
     QString namePattern;       // narrows the result to entries whose name matches; empty: none
+    QByteArray hostAttribute;  // read for workstations; empty: not asked for
 };
 
 struct SearchOutcome
@@ -47,6 +48,8 @@ struct SearchOutcome
     QStringList leftOut;
     // Every entry found, and the containers above them that were not.
     QHash<QString, KnownEntry> known;
+    // The workstations found that have a host name, by NDS full name.
+    QHash<QString, QString> hostNames;
     std::unique_ptr<Connection> connection; // open, for the requests that follow
 };
 

@@ -102,8 +102,8 @@ void LdifDirectory::StartSearch(const QString& treeName, qint32 scope, const QSt
 {
     stopWorker();
     const quint64 generation = ++m_generation;
-    Request request{m_path,  m_context,         treeName,     scope,    classList,
-                    pattern, SearchAttribute(), SearchFlag(), m_classes};
+    Request request{m_path,  m_context,         treeName,     scope,     classList,
+                    pattern, SearchAttribute(), SearchFlag(), m_classes, m_hostAttribute};
     m_worker = std::jthread(
         [this, request = std::move(request), read = m_read, generation](std::stop_token stop) {
             Outcome outcome = runSearch(request, read, stop);
@@ -145,9 +145,9 @@ LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const R
         throw DirectoryError(QCoreApplication::translate(
                                  "LdifDirectory", "Searching by attribute \"%1\" is not supported.")
                                  .arg(request.attribute));
-    std::optional<LdifTree> tree =
-        LdifTree::parse(read(request.path), QDir::toNativeSeparators(request.path),
-                        TreeNameOf(request.context), request.classes, std::move(stop));
+    std::optional<LdifTree> tree = LdifTree::parse(
+        read(request.path), QDir::toNativeSeparators(request.path), TreeNameOf(request.context),
+        request.classes, request.hostAttribute, std::move(stop));
     if (!tree)
         return {};
     Outcome outcome;
@@ -209,7 +209,7 @@ DirectoryEntry LdifDirectory::EntryByName(const QString& ndsFullName)
                 .arg(ndsFullName));
     const LdifEntry& entry = m_tree->entries()[size_t(index)];
     return DirectoryEntry{entry.shortName, entry.fullName,
-                          EntryClass{entry.className, entry.isContainerKind()}};
+                          EntryClass{entry.className, entry.isContainerKind()}, entry.hostName};
 }
 
 } // namespace stelvo

@@ -42,6 +42,9 @@ public:
     // The site's classes of workstations and containers (default: the
     // defaults of nds::ClassMapping); used from the next search on.
     void setClassMapping(const nds::ClassMapping& classes) { m_classes = classes; }
+    // The attribute whose first value EntryByName gives as a workstation's
+    // host name (none by default); used from the next search on.
+    void setHostNameAttribute(const QString& attribute) { m_hostAttribute = attribute.toUtf8(); }
 
     QString ContextPath() const override { return m_context; }
     // A search still under way is stopped; only the latest search's result is
@@ -73,6 +76,7 @@ private:
         QString attribute;
         bool fullNames = true;
         nds::ClassMapping classes;
+        QByteArray hostAttribute;
     };
     struct Outcome
     {
@@ -91,6 +95,7 @@ private:
     QString m_context;
     QString m_failureNote;
     nds::ClassMapping m_classes;
+    QByteArray m_hostAttribute;
     Reader m_read;
 
     std::shared_ptr<const LdifTree> m_tree;

@@ -279,23 +279,27 @@ QString leftOutText(const QByteArray& dn, const QString& source, unsigned long l
     return QStringLiteral("%1:%2: %3").arg(source).arg(line).arg(written);
 }
 
-QList<QByteArray> objectClassesOf(const LDIFRecord& record)
+// The values of `attribute` (any case) in the record.
+QList<QByteArray> valuesOf(const LDIFRecord& record, const char* attribute)
 {
-    QList<QByteArray> objectClasses;
+    QList<QByteArray> values;
     for (LDAPMod** mod = record.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
-        if (strcasecmp((*mod)->mod_type, "objectClass") != 0)
+        if (strcasecmp((*mod)->mod_type, attribute) != 0)
             continue;
         for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr; ++value)
-            objectClasses << QByteArray((*value)->bv_val, static_cast<qsizetype>((*value)->bv_len));
+            values << QByteArray((*value)->bv_val, static_cast<qsizetype>((*value)->bv_len));
     }
-    return objectClasses;
+    return values;
 }
 
 LdifEntry entryOf(const LDIFRecord& record, const QStringList& path, const QString& treeName,
-                  const nds::ClassMapping& classes, unsigned long line)
+                  const nds::ClassMapping& classes, const QByteArray& hostAttribute,
+                  unsigned long line)
 {
     LdifEntry entry;
-    entry.kind = classes.classify(objectClassesOf(record));
+    entry.kind = classes.classify(valuesOf(record, "objectClass"));
+    if (entry.kind == nds::Kind::Workstation && !hostAttribute.isEmpty())
+        entry.hostName = QString::fromUtf8(valuesOf(record, hostAttribute.constData()).value(0));
     entry.className = nds::systemClassName(entry.kind);
     entry.fullName = nds::fullName(treeName, path);
     entry.shortName = path.constLast();
@@ -307,7 +311,7 @@ LdifEntry entryOf(const LDIFRecord& record, const QStringList& path, const QStri
 
 std::optional<LdifTree> LdifTree::parse(const QByteArray& data, const QString& source,
                                         const QString& treeName, const nds::ClassMapping& classes,
-                                        std::stop_token stop)
+                                        const QByteArray& hostAttribute, std::stop_token stop)
 {
     LdifTree tree;
     std::vector<QStringList> paths; // each entry's RDN values, top down
@@ -319,7 +323,8 @@ std::optional<LdifTree> LdifTree::parse(const QByteArray& data, const QString& s
                 tree.m_leftOut << leftOutText(dn, source, line);
                 return;
             }
-            tree.add(entryOf(record, path, treeName, classes, line), QString::fromUtf8(dn), source);
+            tree.add(entryOf(record, path, treeName, classes, hostAttribute, line),
+                     QString::fromUtf8(dn), source);
             paths.push_back(std::move(path));
         });
     if (!complete)

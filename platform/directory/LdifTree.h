@@ -26,6 +26,7 @@ struct LdifEntry
     int parent = -1;           // index of the parent entry, -1 at the top
     std::vector<int> children; // in file order
     unsigned long line = 0;    // first line of its record
+    QString hostName;          // a workstation's, when asked for and given
 
     // Whether other entries may lie below this one: anything but a
     // workstation.
@@ -47,11 +48,14 @@ public:
     // workstation; `classes` decides each entry's kind, and an entry of a
     // class it does not know may hold others (it is a folder). Entries whose names no NDS full name
     // can hold, and the entries below them, are left out of the tree and listed in leftOut().
+    // A workstation's host name is the first value of `hostAttribute`
+    // (any case), when that is not empty.
     // `stop` is checked at every record: once it is requested, returns
     // nothing.
     static std::optional<LdifTree> parse(const QByteArray& data, const QString& source,
                                          const QString& treeName,
                                          const nds::ClassMapping& classes = {},
+                                         const QByteArray& hostAttribute = {},
                                          std::stop_token stop = {});
 
     const std::vector<LdifEntry>& entries() const { return m_entries; }

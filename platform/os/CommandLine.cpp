@@ -101,6 +101,36 @@ QString programWord(const QString& program)
     return program;
 }
 
+namespace {
+QString argumentWord(const QString& argument)
+{
+    const bool plain = !argument.isEmpty() && !argument.contains(kQuote) &&
+                       !std::any_of(argument.cbegin(), argument.cend(), isBlank);
+    if (plain)
+        return argument; // backslashes not followed by a quote stay literal
+    QString word(kQuote);
+    qsizetype backslashes = 0;
+    for (const QChar c : argument) {
+        if (c == kBackslash) {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only before a quote: double them there.
+        word += QString(c == kQuote ? 2 * backslashes + 1 : backslashes, kBackslash) + c;
+        backslashes = 0;
+    }
+    return word + QString(2 * backslashes, kBackslash) + kQuote;
+}
+} // namespace
+
+QString argumentsLine(const QStringList& arguments)
+{
+    QStringList words;
+    for (const QString& argument : arguments)
+        words << argumentWord(argument);
+    return words.join(u' ');
+}
+
 bool isControlCharacter(QChar c)
 {
     return c.unicode() < 0x20 || c.unicode() == 0x7F;

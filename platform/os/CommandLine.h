@@ -41,6 +41,11 @@ QStringList splitCommandLine(const QString& commandLine);
 // is when it is empty or holds a quote.
 QString programWord(const QString& program);
 
+// `arguments` written after a program word so that splitCommandLine gives
+// each back as it is: quoted when empty or holding a blank, tab or quote,
+// with the backslashes before a quote doubled and the quote escaped.
+QString argumentsLine(const QStringList& arguments);
+
 // The characters no command line or desktop entry may hand on: the C0
 // controls (NUL to U+001F) and DEL. A NUL ends a C string early, a newline
 // ends a desktop entry's line.

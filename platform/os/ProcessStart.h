@@ -46,6 +46,11 @@ inline constexpr char kVolumesVariable[] = "STELVO_VOLUMES";
 // the system's reason an exec failed. Does not throw.
 StartResult Shell(const QString& commandLine, int windowStyle);
 
+// The same start for a program and its arguments given apart: each argument
+// reaches the program exactly as given, whatever it holds. A program named
+// without a folder is looked for on PATH, a UNC one below $STELVO_VOLUMES.
+StartResult startProgram(const QString& program, const QStringList& arguments, int windowStyle);
+
 // A message box text for a failed start: the program, the local path looked
 // at and the reason.
 QString startFailureText(const StartResult& result);

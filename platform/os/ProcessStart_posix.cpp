@@ -405,22 +405,28 @@ bool programArguments(StartResult& result, int windowStyle, QStringList* argv)
 
 StartResult Shell(const QString& commandLine, int windowStyle)
 {
+    QStringList words = cmdline::splitCommandLine(commandLine);
+    const QString program = words.isEmpty() ? QString() : words.takeFirst();
+    return startProgram(program, words, windowStyle);
+}
+
+StartResult startProgram(const QString& program, const QStringList& arguments, int windowStyle)
+{
     // Only Windows programs can be asked for a window style (through wine);
     // X11 gives a newly started native program no standard way to open
     // minimized or hidden, so those open their windows as they choose.
     StartResult result;
-    QStringList words = cmdline::splitCommandLine(commandLine);
-    if (words.isEmpty() || words.first().isEmpty()) {
+    if (program.isEmpty()) {
         result.error =
             QCoreApplication::translate("ProcessStart", "The command line names no program.");
         return result;
     }
-    result.program = words.takeFirst();
+    result.program = program;
 
     QStringList argv;
     if (!locateProgram(result) || !programArguments(result, windowStyle, &argv))
         return result;
-    argv << words;
+    argv << arguments;
 
     if (!spawnDetached(argv, &result.pid, &result.error))
         return result;

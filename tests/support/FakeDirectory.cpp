@@ -18,7 +18,7 @@ void FakeDirectory::add(const QString& fullName, bool container)
 void FakeDirectory::add(const QString& fullName, const EntryClass& entryClass)
 {
     const QString shortName = fullName.mid(fullName.lastIndexOf(QLatin1Char('\\')) + 1);
-    m_entries.insert(fullName, DirectoryEntry{shortName, fullName, entryClass});
+    m_entries.insert(fullName, DirectoryEntry{shortName, fullName, entryClass, QString()});
 }
 
 void FakeDirectory::remove(const QString& fullName)

@@ -26,6 +26,11 @@ public:
     // Adds an entry of class `entryClass`, as the directory reports it.
     void add(const QString& fullName, const EntryClass& entryClass);
     void remove(const QString& fullName);
+    // Gives the entry `fullName` a host name.
+    void setHostName(const QString& fullName, const QString& hostName)
+    {
+        m_entries[fullName].hostName = hostName;
+    }
 
     void complete(const QStringList& results) { emit SearchCompleted(results); }
     // What LeftOut() reports, set by the test before complete().
