@@ -11,10 +11,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 #include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 
 namespace stelvo::test {
@@ -184,8 +187,11 @@ bool Ds389Server::start()
         m_error = QStringLiteral("no free loopback port");
         return false;
     }
-    return writeFiles() && create() && listenOnLoopbackOnly() && addWorkstationClass() && load() &&
-           startServer() && allowReads();
+    if (!writeFiles())
+        return false;
+    removeAbandoned();
+    return create() && listenOnLoopbackOnly() && addWorkstationClass() && load() && startServer() &&
+           allowReads();
 }
 
 bool Ds389Server::writeFiles()
@@ -321,15 +327,34 @@ bool Ds389Server::allowReads()
 
 void Ds389Server::remove()
 {
-    if (!m_created || !QFileInfo::exists(configDir()))
+    if (m_created)
+        removeInstance(m_name);
+}
+
+void Ds389Server::removeInstance(const QString& name)
+{
+    if (!QFileInfo::exists(QStringLiteral("/etc/dirsrv/slapd-") + name))
         return;
-    if (run(QStringLiteral("dsctl"), {m_name, QStringLiteral("remove"), QStringLiteral("--do-it")},
+    if (run(QStringLiteral("dsctl"), {name, QStringLiteral("remove"), QStringLiteral("--do-it")},
             kToolTimeout))
         return;
     // Never leave a server running behind.
-    qWarning("cannot remove the 389 instance %s: %s", qPrintable(m_name), qPrintable(m_error));
+    qWarning("cannot remove the 389 instance %s: %s", qPrintable(name), qPrintable(m_error));
     run(m_dir.filePath(QStringLiteral("bin/systemctl")),
-        {QStringLiteral("stop"), QStringLiteral("dirsrv@") + m_name}, kToolTimeout);
+        {QStringLiteral("stop"), QStringLiteral("dirsrv@") + name}, kToolTimeout);
+}
+
+void Ds389Server::removeAbandoned()
+{
+    // A test program that crashed or was killed could not remove its own.
+    static const QRegularExpression ours(QStringLiteral(R"(^slapd-(stelvo-(\d+)-\d+)$)"));
+    const QStringList folders =
+        QDir(QStringLiteral("/etc/dirsrv")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& folder : folders) {
+        const QRegularExpressionMatch match = ours.match(folder);
+        if (match.hasMatch() && ::kill(match.captured(2).toInt(), 0) != 0 && errno == ESRCH)
+            removeInstance(match.captured(1));
+    }
 }
 
 bool Ds389Server::run(const QString& program, const QStringList& arguments, int timeoutMs,

@@ -36,7 +36,8 @@ struct Ds389Config
 // its schema, the fixture loaded, anonymous reads of the naming attributes
 // allowed, listening on a free loopback port. The instance lives in the
 // system's 389 folders under a name of its own (stelvo-PID-N); destroying
-// the object stops and removes it, however far start() got.
+// the object stops and removes it, however far start() got; start() also
+// removes those left behind by test programs that no longer run.
 //
 // Needs root and the 389-ds-base package; skipReason() says when they are
 // missing. Works without systemd: a stand-in `systemctl` in a temporary
@@ -77,6 +78,8 @@ private:
     bool startServer();
     bool allowReads();
     void remove();
+    void removeInstance(const QString& name);
+    void removeAbandoned();
     bool run(const QString& program, const QStringList& arguments, int timeoutMs,
              const QByteArray& input = {});
     QString configDir() const;
