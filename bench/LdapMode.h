@@ -13,4 +13,9 @@ namespace stelvo::bench {
 // with their ratio (medians of `runs` each). False when something failed.
 bool runLdapSize(int workstations, int runs);
 
+// The same figures from a throwaway 389 Directory Server with its default
+// limits, read by a bind account whose paged look-through limit is raised,
+// as a site reads a large tree. Needs root (see Ds389Server).
+bool runLdap389Size(int workstations, int runs);
+
 } // namespace stelvo::bench

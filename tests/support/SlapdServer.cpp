@@ -26,46 +26,6 @@ namespace {
 
 constexpr char kRootPassword[] = "root-secret";
 
-// Two free loopback ports, both held while the second is chosen.
-bool freePorts(quint16* first, quint16* second)
-{
-    int sockets[2] = {-1, -1};
-    quint16 ports[2] = {0, 0};
-    bool ok = true;
-    for (int i = 0; i < 2 && ok; ++i) {
-        sockets[i] = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ok = sockets[i] >= 0 &&
-             ::bind(sockets[i], reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-             ::getsockname(sockets[i], reinterpret_cast<sockaddr*>(&address), &length) == 0;
-        ports[i] = ntohs(address.sin_port);
-    }
-    for (int s : sockets) {
-        if (s >= 0)
-            ::close(s);
-    }
-    *first = ports[0];
-    *second = ports[1];
-    return ok;
-}
-
-bool accepts(quint16 port)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (s < 0)
-        return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(s);
-    return ok;
-}
-
 // A socket address holds a path of about a hundred bytes only.
 bool fitsSocketAddress(const QString& path)
 {
@@ -213,6 +173,45 @@ QByteArray topOf(const QByteArray& dn)
 }
 
 } // namespace
+
+bool freeLoopbackPorts(quint16* first, quint16* second)
+{
+    int sockets[2] = {-1, -1};
+    quint16 ports[2] = {0, 0};
+    bool ok = true;
+    for (int i = 0; i < 2 && ok; ++i) {
+        sockets[i] = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ok = sockets[i] >= 0 &&
+             ::bind(sockets[i], reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+             ::getsockname(sockets[i], reinterpret_cast<sockaddr*>(&address), &length) == 0;
+        ports[i] = ntohs(address.sin_port);
+    }
+    for (int s : sockets) {
+        if (s >= 0)
+            ::close(s);
+    }
+    *first = ports[0];
+    *second = ports[1];
+    return ok;
+}
+
+bool acceptsOnLoopback(quint16 port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (s < 0)
+        return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(s);
+    return ok;
+}
 
 bool rebaseLdif(const QByteArray& relative, const QString& suffix, QByteArray* out, QString* error)
 {
@@ -556,7 +555,7 @@ bool SlapdServer::start()
     if (isRunning())
         return true;
     if (!m_built) {
-        if (!freePorts(&m_port, &m_ldapsPort)) {
+        if (!freeLoopbackPorts(&m_port, &m_ldapsPort)) {
             m_error = QStringLiteral("no free loopback port");
             return false;
         }
@@ -595,7 +594,8 @@ bool SlapdServer::waitForListeners()
             m_error = QStringLiteral("slapd ended at start-up: %1").arg(log());
             return false;
         }
-        if (accepts(m_port) && (m_config.certificateFile.isEmpty() || accepts(m_ldapsPort)) &&
+        if (acceptsOnLoopback(m_port) &&
+            (m_config.certificateFile.isEmpty() || acceptsOnLoopback(m_ldapsPort)) &&
             (!fitsSocketAddress(ldapiSocket()) || acceptsLocal(ldapiSocket())))
             return true;
         QThread::msleep(20);

@@ -127,6 +127,12 @@ bool rebaseLdif(const QByteArray& relative, const QString& suffix, QByteArray* o
 bool makeCertificate(const QString& directory, const QString& name, QString* certificate,
                      QString* key, QString* error, const QString& hostName = {});
 
+// Two free loopback ports, both held while the second is chosen; another
+// program may still take them before the caller binds them.
+bool freeLoopbackPorts(quint16* first, quint16* second);
+// Whether something accepts connections on 127.0.0.1:`port` now.
+bool acceptsOnLoopback(quint16 port);
+
 // A directory of `workstations` Workstation entries in about `units`
 // organizational units over three levels, below one organization
 // `organization`, as LDIF with DNs relative to the tree root. Every unit is
