@@ -128,6 +128,8 @@ private slots:
     void computersUnderTheirContainers_data();
     void computersUnderTheirContainers();
     void everyComputerShown();
+    void topFolders_data();
+    void topFolders();
     void commands_data();
     void commands();
     void signOn_data();
@@ -237,6 +239,49 @@ void TestActiveDirectory::everyComputerShown()
     for (const Share& share : kShares)
         added += share.count;
     QCOMPARE(workstationsBelow(m_nodes, NodeTree::kRoot), added);
+}
+
+void TestActiveDirectory::topFolders_data()
+{
+    QTest::addColumn<QString>("containerClasses"); // the site's; empty: the defaults
+    QTest::addColumn<QStringList>("folders");      // below the tree, sorted
+
+    // The domain's own containers show as folders as CN=Users does; a site
+    // that names its units alone keeps CN=Computers for its computers.
+    // clang-format off
+    QTest::newRow("defaults")   << QString()
+        << QStringList{u"Acme"_qs, u"Computers"_qs, u"Domain Controllers"_qs, u"ForeignSecurityPrincipals"_qs,
+                       u"Managed Service Accounts"_qs, u"Program Data"_qs, u"System"_qs, u"Users"_qs};
+    QTest::newRow("units only") << u"organizationalUnit"_qs
+        << QStringList{u"Acme"_qs, u"Computers"_qs, u"Domain Controllers"_qs};
+    // clang-format on
+}
+
+void TestActiveDirectory::topFolders()
+{
+    QFETCH(QString, containerClasses);
+    QFETCH(QStringList, folders);
+    NodeTree own;
+    const NodeTree* nodes = &m_nodes;
+    if (!containerClasses.isEmpty()) {
+        LdapOptions options = adminOptions();
+        options.startTls = true;
+        LdapDirectory directory(m_server->url(), kContext, options);
+        directory.setClassMapping(
+            nds::ClassMapping({}, nds::ClassMapping::parseList(containerClasses)));
+        const Outcome outcome = searchAll(directory);
+        QVERIFY2(outcome.failure.isEmpty(), qPrintable(outcome.failure));
+        TreeBuilder builder(own);
+        builder.Start(kTreeName);
+        builder.AddResults(outcome.names, directory);
+        builder.Finish();
+        nodes = &own;
+    }
+    QStringList shown;
+    for (const NodeTree::Index child : nodes->children(NodeTree::kRoot))
+        shown << nodes->text(child);
+    shown.sort();
+    QCOMPARE(shown, folders);
 }
 
 void TestActiveDirectory::commands_data()
