@@ -26,7 +26,8 @@ namespace {
 
 const QString kRealm = QStringLiteral("ACME.TEST");
 const QString kController = QStringLiteral("DC1");
-constexpr quint16 kPorts[] = {88, 389, 464, 636, 3268, 3269};
+constexpr quint16 kKdcPort = 88;
+constexpr quint16 kPorts[] = {kKdcPort, 389, 464, 636, 3268, 3269};
 constexpr int kStartTimeoutMs = 60000;
 
 // A server left behind by a test that crashed would hold the fixed ports
@@ -71,6 +72,20 @@ bool portTaken(quint16 port)
                        errno == EADDRINUSE;
     ::close(s);
     return taken;
+}
+
+bool accepts(quint16 port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (s < 0)
+        return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(s);
+    return ok;
 }
 
 QString findProgram(const QString& name)
@@ -252,7 +267,11 @@ bool SambaAdServer::start()
 
 bool SambaAdServer::answers()
 {
-    // The root DSE is the one entry anonymous users may read.
+    // Samba starts the KDC and the LDAP server side by side; kinit needs
+    // the one as the searches need the other. The root DSE is the one entry
+    // anonymous users may read.
+    if (!accepts(kKdcPort))
+        return false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LDAPNOINIT"), QStringLiteral("1"));
     return run(findProgram(QStringLiteral("ldapsearch")),

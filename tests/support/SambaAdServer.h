@@ -55,8 +55,8 @@ public:
     // not the server runs.
     bool addComputers(const QString& container, const QStringList& names);
 
-    // Starts Samba and returns once it answers LDAP requests (about five
-    // seconds), or fails after a minute.
+    // Starts Samba and returns once its KDC accepts connections and its LDAP
+    // server answers (about five seconds), or fails after a minute.
     bool start();
     // Stops the server (SIGTERM, then SIGKILL) and waits for it to end.
     void stop();
