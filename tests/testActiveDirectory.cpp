@@ -1,0 +1,371 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// An Active Directory domain as sites run it (a Samba domain controller):
+// its computers under units and CN=Computers, the commands on them, and the
+// ways it lets users sign on and refuses them. Searches of the domain meet
+// continuation references to its other partitions, which are not followed.
+//
+// libldap reads LDAPTLS_CACERT and LDAPSASL_NOCANON once, at its first use
+// in the process: initTestCase sets them before anything touches libldap.
+
+#include "LdapDirectory.h"
+#include "SambaAdServer.h"
+#include "TreeBuilder.h"
+#include "WorkstationCommands.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+using namespace stelvo;
+using stelvo::test::SambaAdServer;
+
+namespace {
+
+const QString kTreeName = QStringLiteral("ACME");
+const QString kContext = QStringLiteral("NDS:\\\\ACME");
+const QString kSysPath = QStringLiteral("\\\\FS1\\SYS\\");
+
+// The domain's units and how many computers each container gets (DN below
+// the domain, name prefix, count): more than two thousand in all.
+struct Share
+{
+    const char* container;
+    const char* prefix;
+    int count;
+};
+// clang-format off
+constexpr Share kShares[] = {
+    {"OU=East,OU=Sales,OU=Acme", "EAST", 900},
+    {"OU=West,OU=Sales,OU=Acme", "WEST", 600},
+    {"OU=Sales,OU=Acme",         "SALES", 300},
+    {"CN=Computers",             "PC", 300},
+};
+// clang-format on
+const QStringList kUnits{
+    QStringLiteral("OU=Acme"),
+    QStringLiteral("OU=Sales,OU=Acme"),
+    QStringLiteral("OU=East,OU=Sales,OU=Acme"),
+    QStringLiteral("OU=West,OU=Sales,OU=Acme"),
+    QStringLiteral("OU=Lab,OU=Acme"),
+};
+
+QStringList computerNames(const Share& share)
+{
+    QStringList names;
+    for (int i = 1; i <= share.count; ++i)
+        names << QStringLiteral("%1%2")
+                     .arg(QLatin1String(share.prefix))
+                     .arg(i, 4, 10, QLatin1Char('0'));
+    return names;
+}
+
+struct Outcome
+{
+    QStringList names;
+    QString failure;
+};
+
+// Runs the window's search and waits for its result.
+Outcome searchAll(DirectoryControl& directory)
+{
+    QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
+    QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
+    directory.StartSearch(kTreeName, 2, QStringLiteral("Workstation, Organizational Unit"),
+                          QStringLiteral("*"));
+    QElapsedTimer clock;
+    clock.start();
+    while (completed.isEmpty() && failed.isEmpty() && clock.elapsed() < 60000)
+        QTest::qWait(10);
+    Outcome outcome;
+    if (!completed.isEmpty())
+        outcome.names = completed.first().first().toStringList();
+    else
+        outcome.failure =
+            failed.isEmpty() ? QStringLiteral("no result") : failed.first().first().toString();
+    return outcome;
+}
+
+NodeTree::Index find(const NodeTree& nodes, const QString& path)
+{
+    NodeTree::Index current = NodeTree::kRoot;
+    for (const QString& part : path.split(u'\\')) {
+        const auto& children = nodes.children(current);
+        const auto found = std::find_if(children.begin(), children.end(),
+                                        [&](auto child) { return nodes.text(child) == part; });
+        if (found == children.end())
+            return NodeTree::kNone;
+        current = *found;
+    }
+    return current;
+}
+
+bool isWorkstation(const NodeTree& nodes, NodeTree::Index node)
+{
+    return nodes.image(node) == NodeTree::kImageWorkstation;
+}
+
+int workstationsBelow(const NodeTree& nodes, NodeTree::Index node)
+{
+    int count = 0;
+    for (const NodeTree::Index child : nodes.children(node))
+        count += isWorkstation(nodes, child) ? 1 : workstationsBelow(nodes, child);
+    return count;
+}
+
+} // namespace
+
+class TestActiveDirectory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void computersUnderTheirContainers_data();
+    void computersUnderTheirContainers();
+    void everyComputerShown();
+    void topFolders_data();
+    void topFolders();
+    void commands_data();
+    void commands();
+    void signOn_data();
+    void signOn();
+
+private:
+    LdapOptions adminOptions() const;
+    bool fill();
+
+    std::unique_ptr<SambaAdServer> m_server;
+    std::unique_ptr<LdapDirectory> m_directory; // the tree's, over StartTLS
+    NodeTree m_nodes;
+    QStringList m_names;
+};
+
+void TestActiveDirectory::initTestCase()
+{
+    const QString reason = SambaAdServer::skipReason();
+    if (!reason.isEmpty())
+        QSKIP(qPrintable(reason));
+    QElapsedTimer clock;
+    clock.start();
+    m_server = std::make_unique<SambaAdServer>();
+    QVERIFY2(m_server->provision(), qPrintable(m_server->errorString()));
+    QVERIFY2(fill(), qPrintable(m_server->errorString()));
+    QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+    QVERIFY2(m_server->kinit(), qPrintable(m_server->errorString()));
+    qInfo("domain controller ready after %lld ms", clock.elapsed());
+    qputenv("LDAPTLS_CACERT", QFile::encodeName(m_server->caFile()));
+    qputenv("LDAPTLS_REQCERT", "demand");
+    // The controller's service principal is ldap/localhost; libldap would
+    // otherwise ask for one named after this machine, which a loopback
+    // address stands for.
+    qputenv("LDAPSASL_NOCANON", "on");
+
+    LdapOptions options = adminOptions();
+    options.startTls = true;
+    m_directory = std::make_unique<LdapDirectory>(m_server->url(), kContext, options);
+    const Outcome outcome = searchAll(*m_directory);
+    QVERIFY2(outcome.failure.isEmpty(), qPrintable(outcome.failure));
+    m_names = outcome.names;
+    TreeBuilder builder(m_nodes);
+    builder.Start(kTreeName);
+    builder.AddResults(m_names, *m_directory);
+    builder.Finish();
+    qInfo("tree of %lld entries read after %lld ms", m_names.size(), clock.elapsed());
+}
+
+bool TestActiveDirectory::fill()
+{
+    if (!m_server->addUnits(kUnits))
+        return false;
+    for (const Share& share : kShares) {
+        if (!m_server->addComputers(QLatin1String(share.container), computerNames(share)))
+            return false;
+    }
+    return true;
+}
+
+LdapOptions TestActiveDirectory::adminOptions() const
+{
+    LdapOptions options;
+    options.bindDn = SambaAdServer::adminBindDn();
+    options.password = std::make_shared<const Secret>(SambaAdServer::adminPassword());
+    return options;
+}
+
+void TestActiveDirectory::computersUnderTheirContainers_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("computers"); // directly below it
+    QTest::addColumn<QString>("oneOfThem");
+
+    // clang-format off
+    QTest::newRow("nested unit")         << "Acme\\Sales\\East" << 900 << "EAST0900";
+    QTest::newRow("its sibling")         << "Acme\\Sales\\West" << 600 << "WEST0001";
+    QTest::newRow("unit above them")     << "Acme\\Sales"       << 300 << "SALES0150";
+    QTest::newRow("unit of units")       << "Acme"              << 0   << QString();
+    QTest::newRow("empty unit")          << "Acme\\Lab"         << 0   << QString();
+    QTest::newRow("CN=Computers")        << "Computers"         << 300 << "PC0300";
+    QTest::newRow("Domain Controllers")  << "Domain Controllers" << 1  << "DC1";
+    QTest::newRow("CN=Users")            << "Users"             << 0   << QString();
+    // clang-format on
+}
+
+void TestActiveDirectory::computersUnderTheirContainers()
+{
+    QFETCH(QString, path);
+    QFETCH(int, computers);
+    QFETCH(QString, oneOfThem);
+    const NodeTree::Index node = find(m_nodes, path);
+    QVERIFY2(node != NodeTree::kNone, qPrintable(path));
+    QCOMPARE(m_nodes.image(node), NodeTree::kImageContainer);
+    const auto& children = m_nodes.children(node);
+    const auto direct = std::count_if(children.begin(), children.end(),
+                                      [this](auto child) { return isWorkstation(m_nodes, child); });
+    QCOMPARE(direct, computers);
+    if (!oneOfThem.isEmpty())
+        QVERIFY(isWorkstation(m_nodes, find(m_nodes, path + u'\\' + oneOfThem)));
+}
+
+void TestActiveDirectory::everyComputerShown()
+{
+    // The controller's own account besides those added: none twice, none
+    // elsewhere than the table above says.
+    int added = 1;
+    for (const Share& share : kShares)
+        added += share.count;
+    QCOMPARE(workstationsBelow(m_nodes, NodeTree::kRoot), added);
+}
+
+void TestActiveDirectory::topFolders_data()
+{
+    QTest::addColumn<QString>("containerClasses"); // the site's; empty: the defaults
+    QTest::addColumn<QStringList>("folders");      // below the tree, sorted
+
+    // The domain's own containers show as folders as CN=Users does; a site
+    // that names its units alone keeps CN=Computers for its computers.
+    // clang-format off
+    QTest::newRow("defaults")   << QString()
+        << QStringList{u"Acme"_qs, u"Computers"_qs, u"Domain Controllers"_qs, u"ForeignSecurityPrincipals"_qs,
+                       u"Managed Service Accounts"_qs, u"Program Data"_qs, u"System"_qs, u"Users"_qs};
+    QTest::newRow("units only") << u"organizationalUnit"_qs
+        << QStringList{u"Acme"_qs, u"Computers"_qs, u"Domain Controllers"_qs};
+    // clang-format on
+}
+
+void TestActiveDirectory::topFolders()
+{
+    QFETCH(QString, containerClasses);
+    QFETCH(QStringList, folders);
+    NodeTree own;
+    const NodeTree* nodes = &m_nodes;
+    if (!containerClasses.isEmpty()) {
+        LdapOptions options = adminOptions();
+        options.startTls = true;
+        LdapDirectory directory(m_server->url(), kContext, options);
+        directory.setClassMapping(
+            nds::ClassMapping({}, nds::ClassMapping::parseList(containerClasses)));
+        const Outcome outcome = searchAll(directory);
+        QVERIFY2(outcome.failure.isEmpty(), qPrintable(outcome.failure));
+        TreeBuilder builder(own);
+        builder.Start(kTreeName);
+        builder.AddResults(outcome.names, directory);
+        builder.Finish();
+        nodes = &own;
+    }
+    QStringList shown;
+    for (const NodeTree::Index child : nodes->children(NodeTree::kRoot))
+        shown << nodes->text(child);
+    shown.sort();
+    QCOMPARE(shown, folders);
+}
+
+void TestActiveDirectory::commands_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("commandLine"); // empty: nothing starts
+
+    const QString desktop = QStringLiteral(R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE )");
+    // clang-format off
+    QTest::newRow("computer in a nested unit") << "Acme\\Sales\\East\\EAST0042"
+        << desktop + R"(-w"EAST0042.East.Sales.Acme" -n"ACME" -c"Ping")";
+    QTest::newRow("computer in CN=Computers")  << "Computers\\PC0007"
+        << desktop + R"(-w"PC0007.Computers" -n"ACME" -c"Ping")";
+    QTest::newRow("CN=Computers")              << "Computers"  << QString();
+    QTest::newRow("unit")                      << "Acme\\Sales" << QString();
+    // clang-format on
+}
+
+void TestActiveDirectory::commands()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, commandLine);
+    const NodeTree::Index node = find(m_nodes, path);
+    QVERIFY2(node != NodeTree::kNone, qPrintable(path));
+    QStringList started;
+    WorkstationCommands commands(
+        *m_directory, kSysPath,
+        [&started](const QString& line, int) {
+            started << line;
+            return StartResult{true, {}, {}, {}, 0};
+        },
+        [](const QString&, const QString&, const QString&, const QString&) {
+            return ShellLinkResult{false, {}, {}};
+        });
+    const std::optional<CommandMessage> message =
+        commands.runTool(Selection(m_nodes, node, kTreeName), ToolFunction::Ping);
+    QVERIFY2(!message, qPrintable(message ? message->text : QString()));
+    QCOMPARE(started, commandLine.isEmpty() ? QStringList() : QStringList{commandLine});
+}
+
+void TestActiveDirectory::signOn_data()
+{
+    QTest::addColumn<QString>("url"); // plain (127.0.0.1), ldaps, localhost
+    QTest::addColumn<bool>("password");
+    QTest::addColumn<QString>("mechanism");
+    QTest::addColumn<QStringList>("failure"); // empty: the tree is read
+
+    // StartTLS with the verified certificate is how initTestCase reads the
+    // tree this table compares with.
+    // clang-format off
+    QTest::newRow("LDAPS")                   << "ldaps" << true << QString() << QStringList();
+    QTest::newRow("GSSAPI after kinit")      << "localhost" << false << "GSSAPI" << QStringList();
+    // Kerberos names the service by the host name, which an address is not.
+    QTest::newRow("GSSAPI to the address")   << "plain" << false << "GSSAPI"
+        << QStringList{u"refused the SASL GSSAPI sign-on"_qs, u"Server not found in Kerberos database"_qs};
+    QTest::newRow("anonymous")               << "plain" << false << QString()
+        << QStringList{u"Operation unavailable without authentication"_qs, u"the server does not let anonymous users search: give an account with --bind-dn"_qs};
+    QTest::newRow("simple bind without TLS") << "plain" << true << QString()
+        << QStringList{u"refused the bind as \"Administrator@acme.test\""_qs, u"Strong(er) authentication required"_qs};
+    // clang-format on
+}
+
+void TestActiveDirectory::signOn()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, password);
+    QFETCH(QString, mechanism);
+    QFETCH(QStringList, failure);
+    LdapOptions options = password ? adminOptions() : LdapOptions();
+    options.saslMechanism = mechanism;
+    const QString address = url == u"ldaps"_qs       ? m_server->ldapsUrl()
+                            : url == u"localhost"_qs ? m_server->localhostUrl()
+                                                     : m_server->url();
+    LdapDirectory directory(address, kContext, options);
+    const Outcome outcome = searchAll(directory);
+    if (failure.isEmpty()) {
+        QVERIFY2(outcome.failure.isEmpty(), qPrintable(outcome.failure));
+        QCOMPARE(outcome.names, m_names);
+        return;
+    }
+    QVERIFY2(outcome.names.isEmpty(), qPrintable(outcome.names.join(u", ")));
+    for (const QString& part : std::as_const(failure))
+        QVERIFY2(outcome.failure.contains(part), qPrintable(outcome.failure));
+}
+
+QTEST_GUILESS_MAIN(TestActiveDirectory)
+#include "testActiveDirectory.moc"
