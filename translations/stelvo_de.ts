@@ -272,6 +272,10 @@
         <source> (the Kerberos ticket has expired: run kinit)</source>
         <translation> (das Kerberos-Ticket ist abgelaufen: führen Sie kinit aus)</translation>
     </message>
+    <message>
+        <source> (name the server in the directory URL by the host name of its ldap/ service principal, not by its address; if that name is still replaced by a reverse lookup, set SASL_NOCANON on in ldap.conf)</source>
+        <translation> (nennen Sie den Server in der Verzeichnis-URL mit dem Hostnamen seines ldap/-Dienstprinzipals, nicht mit seiner Adresse; wird dieser Name dennoch durch eine Rückwärtsauflösung ersetzt, setzen Sie SASL_NOCANON on in ldap.conf)</translation>
+    </message>
 </context>
 <context>
     <name>LdapSearch</name>

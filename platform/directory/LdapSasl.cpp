@@ -132,6 +132,13 @@ QString saslHint(const QString& mechanism, int rc, const QString& detail,
     if (detail.contains(QLatin1String("expired"), Qt::CaseInsensitive))
         return QCoreApplication::translate("LdapSasl",
                                            " (the Kerberos ticket has expired: run kinit)");
+    // The service name is built from the server's name as libldap finds it,
+    // by default from a reverse lookup of the address connected to.
+    if (detail.contains(QLatin1String("not found in Kerberos database"), Qt::CaseInsensitive))
+        return QCoreApplication::translate(
+            "LdapSasl", " (name the server in the directory URL by the host name of its "
+                        "ldap/ service principal, not by its address; if that name is still "
+                        "replaced by a reverse lookup, set SASL_NOCANON on in ldap.conf)");
     return QString();
 }
 
