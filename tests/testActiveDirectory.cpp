@@ -211,7 +211,6 @@ void TestActiveDirectory::computersUnderTheirContainers_data()
     QTest::newRow("empty unit")          << "Acme\\Lab"         << 0   << QString();
     QTest::newRow("CN=Computers")        << "Computers"         << 300 << "PC0300";
     QTest::newRow("Domain Controllers")  << "Domain Controllers" << 1  << "DC1";
-    QTest::newRow("CN=Users")            << "Users"             << 0   << QString();
     // clang-format on
 }
 
@@ -246,12 +245,12 @@ void TestActiveDirectory::topFolders_data()
     QTest::addColumn<QString>("containerClasses"); // the site's; empty: the defaults
     QTest::addColumn<QStringList>("folders");      // below the tree, sorted
 
-    // The domain's own containers show as folders as CN=Users does; a site
-    // that names its units alone keeps CN=Computers for its computers.
+    // The domain's own containers (System, Program Data, Users, ...) hold
+    // no computers and stay out of the tree; CN=Computers shows for its
+    // computers, also where a site names its units alone.
     // clang-format off
     QTest::newRow("defaults")   << QString()
-        << QStringList{u"Acme"_qs, u"Computers"_qs, u"Domain Controllers"_qs, u"ForeignSecurityPrincipals"_qs,
-                       u"Managed Service Accounts"_qs, u"Program Data"_qs, u"System"_qs, u"Users"_qs};
+        << QStringList{u"Acme"_qs, u"Computers"_qs, u"Domain Controllers"_qs};
     QTest::newRow("units only") << u"organizationalUnit"_qs
         << QStringList{u"Acme"_qs, u"Computers"_qs, u"Domain Controllers"_qs};
     // clang-format on

@@ -101,8 +101,8 @@ private slots:
         QTest::newRow("other case")             << "TOP,COMPUTER" << d << d << "Workstation";
         QTest::newRow("AD user")                << "top,person,organizationalPerson,user" << d << d << "";
         QTest::newRow("unit")                   << "top,organizationalUnit" << d << d << "organizationalUnit";
-        QTest::newRow("AD container")           << "top,container" << d << d << "organizationalUnit";
-        QTest::newRow("389 nsContainer")        << "top,nsContainer" << d << d << "organizationalUnit";
+        QTest::newRow("AD container")           << "top,container" << d << d << "organization";
+        QTest::newRow("389 nsContainer")        << "top,nsContainer" << d << d << "organization";
         QTest::newRow("organization")           << "top,organization" << d << d << "organization";
         QTest::newRow("domain and dcObject")    << "top,domain,dcObject" << d << d << "organization";
         QTest::newRow("AD builtinDomain")       << "top,builtinDomain" << d << d << "organization";
@@ -140,11 +140,12 @@ private slots:
         QTest::addColumn<QString>("containerClasses");
         QTest::addColumn<QStringList>("tree");
 
-        // Users holds no workstation but, as a unit would, shows all the
-        // same; Rack 7 (a device) shows only because it holds one.
+        // Users, a generic container holding no workstation, is left out as
+        // an empty organization is; Rack 7 (a device) shows only because it
+        // holds one.
         const QStringList defaults{
-            "CORP/",    "  Computers/", "    PC-01",   "    PC-02", "  Lab/",   "    LAB-01",
-            "  SALES/", "    Rack 7/",  "      RK-01", "    SL-01", "  Users/",
+            "CORP/",      "  Computers/", "    PC-01",   "    PC-02",   "  Lab/",
+            "    LAB-01", "  SALES/",     "    Rack 7/", "      RK-01", "    SL-01",
         };
         // Only the computers and the units a site names: CN=Computers is a
         // folder only because its computers are below it.
@@ -187,10 +188,9 @@ private slots:
             {"organization",            "CORP",                     "organization",       true},
             {"unit",                    "CORP\\SALES",              "organizationalUnit", true},
             {"workstation",             "CORP\\SALES\\SL-01",       "Workstation",        false},
-            {"AD container",            "CORP\\Computers",          "organizationalUnit", true},
+            {"AD container",            "CORP\\Computers",          "organization",       true},
             {"AD computer",             "CORP\\Computers\\PC-01",   "Workstation",        false},
-            {"AD container, no computers", "CORP\\Users",           "organizationalUnit", true},
-            {"389 nsContainer",         "CORP\\Lab",                "organizationalUnit", true},
+            {"389 nsContainer",         "CORP\\Lab",                "organization",       true},
             {"below an nsContainer",    "CORP\\Lab\\LAB-01",        "Workstation",        false},
             {"device",                  "CORP\\SALES\\Rack 7",      "",                   true},
             {"below a device",          "CORP\\SALES\\Rack 7\\RK-01", "Workstation",      false},

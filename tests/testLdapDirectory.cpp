@@ -1473,11 +1473,11 @@ void TestLdapDirectory::searchFilter_data()
     QTest::addColumn<QByteArray>("filter"); // empty: refused
 
     const QByteArray both = "(|(objectClass=Workstation)(objectClass=computer)"
-                            "(objectClass=organizationalUnit)(objectClass=container)"
-                            "(objectClass=nsContainer))";
+                            "(objectClass=organizationalUnit))";
     // The containers that come along to put the result in order.
     const QByteArray containers =
-        "(objectClass=organization)(objectClass=domain)(objectClass=dcObject)"
+        "(objectClass=organization)(objectClass=container)(objectClass=nsContainer)"
+        "(objectClass=domain)(objectClass=dcObject)"
         "(objectClass=country)(objectClass=locality)(objectClass=builtinDomain)";
     const auto named = [&](const QByteArray& names) {
         return "(|(&" + both + names + ')' + containers + ')';

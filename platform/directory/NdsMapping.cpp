@@ -61,15 +61,19 @@ QSet<QByteArray> keysOf(const QStringList& classes)
     return keys;
 }
 
-// The container classes that stand for the top of a tree rather than a
-// unit within it.
-bool isTopClass(const QString& name)
+// The container classes shown only when something sought lies below them:
+// the tops of a tree, and the servers' generic containers, of which Active
+// Directory keeps a dozen for itself (System, Program Data, ...) that no
+// administrator looks for workstations in.
+bool showsOnlyWithContent(const QString& name)
 {
-    static const QStringList kTopClasses{
-        QStringLiteral("organization"), QStringLiteral("country"),  QStringLiteral("locality"),
-        QStringLiteral("domain"),       QStringLiteral("dcObject"), QStringLiteral("builtinDomain"),
+    static const QStringList kClasses{
+        QStringLiteral("organization"), QStringLiteral("country"),
+        QStringLiteral("locality"),     QStringLiteral("domain"),
+        QStringLiteral("dcObject"),     QStringLiteral("builtinDomain"),
+        QStringLiteral("container"),    QStringLiteral("nsContainer"),
     };
-    return kTopClasses.contains(name, Qt::CaseInsensitive);
+    return kClasses.contains(name, Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -119,8 +123,8 @@ Kind ClassMapping::classify(const QList<QByteArray>& objectClasses) const
         if (m_workstationKeys.contains(key))
             return Kind::Workstation;
         if (kind != Kind::OrganizationalUnit && m_containerKeys.contains(key))
-            kind =
-                isTopClass(QString::fromUtf8(value)) ? Kind::Container : Kind::OrganizationalUnit;
+            kind = showsOnlyWithContent(QString::fromUtf8(value)) ? Kind::Container
+                                                                  : Kind::OrganizationalUnit;
     }
     return kind;
 }
@@ -134,7 +138,7 @@ QStringList ClassMapping::classesOf(Kind kind) const
     case Kind::Container: {
         QStringList classes;
         for (const QString& name : m_container) {
-            if (isTopClass(name) == (kind == Kind::Container))
+            if (showsOnlyWithContent(name) == (kind == Kind::Container))
                 classes << name;
         }
         return classes;

@@ -29,7 +29,7 @@ enum class Kind
     Other,
     Workstation,
     OrganizationalUnit, // a container that is shown even when it holds nothing sought
-    Container,          // the top of a tree: an organization, a domain (see ClassMapping)
+    Container,          // shown only when something sought lies below it (see ClassMapping)
 };
 
 // Whether entries of this kind may hold workstations. Anything but a
@@ -47,9 +47,10 @@ QString systemClassName(Kind kind);
 // Which of a site's objectClass values make workstations and containers.
 // Class names compare without regard to case, as LDAP's do. A container
 // class that names the top of a tree (organization, country, locality,
-// domain, dcObject, builtinDomain) is of the Container kind; every other
-// container class (organizationalUnit, AD's container, 389's nsContainer,
-// ...) is an OrganizationalUnit.
+// domain, dcObject, builtinDomain) or a server's generic container (AD's
+// container, 389's nsContainer) is of the Container kind; every other
+// container class (organizationalUnit, a site's own) is an
+// OrganizationalUnit.
 class ClassMapping
 {
 public:
