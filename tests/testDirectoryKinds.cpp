@@ -7,14 +7,13 @@
 // from one fixture by both backends: the same tree, the same classes, the
 // same answers to isContainer.
 
+#include "DirectorySearch.h"
 #include "LdapDirectory.h"
 #include "LdifDirectory.h"
 #include "NdsMapping.h"
 #include "SlapdServer.h"
-#include "TreeBuilder.h"
 #include "WorkstationCommands.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -51,25 +50,6 @@ void render(const NodeTree& tree, NodeTree::Index node, int depth, QStringList* 
                       (folder ? QStringLiteral("/") : QString());
         render(tree, child, depth + 1, lines);
     }
-}
-
-// Runs the window's search and waits for its result; empty with `failure`
-// set when it fails.
-QStringList searchResults(DirectoryControl& directory, QString* failure)
-{
-    QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
-    QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
-    directory.StartSearch(kTreeName, 2, QStringLiteral("Workstation, Organizational Unit"),
-                          QStringLiteral("*"));
-    QElapsedTimer clock;
-    clock.start();
-    while (completed.isEmpty() && failed.isEmpty() && clock.elapsed() < 20000)
-        QTest::qWait(5);
-    if (!failed.isEmpty())
-        *failure = failed.first().first().toString();
-    else if (completed.isEmpty())
-        *failure = QStringLiteral("no result");
-    return completed.isEmpty() ? QStringList() : completed.first().first().toStringList();
 }
 
 } // namespace
@@ -214,7 +194,7 @@ private slots:
         const std::unique_ptr<DirectoryControl> directory = open(backend, {});
         NodeTree nodes;
         QVERIFY(build(*directory, &nodes));
-        const NodeTree::Index node = find(nodes, path);
+        const NodeTree::Index node = stelvo::test::findNode(nodes, path);
         QVERIFY2(node != NodeTree::kNone, qPrintable(path));
 
         QCOMPARE(directory->EntryByName(inTree(path)).entryClass.name, className);
@@ -251,31 +231,14 @@ private:
 
     static bool build(DirectoryControl& directory, NodeTree* nodes)
     {
-        QString failure;
-        const QStringList results = searchResults(directory, &failure);
-        if (!failure.isEmpty()) {
-            qWarning("search failed: %s", qPrintable(failure));
+        const stelvo::test::SearchOutcome outcome =
+            stelvo::test::searchWholeTree(directory, kTreeName, 20000);
+        if (!outcome.failure.isEmpty()) {
+            qWarning("search failed: %s", qPrintable(outcome.failure));
             return false;
         }
-        TreeBuilder builder(*nodes);
-        builder.Start(kTreeName);
-        builder.AddResults(results, directory);
-        builder.Finish();
+        stelvo::test::buildTree(nodes, kTreeName, outcome.names, directory);
         return true;
-    }
-
-    static NodeTree::Index find(const NodeTree& nodes, const QString& path)
-    {
-        NodeTree::Index current = NodeTree::kRoot;
-        for (const QString& part : path.split(u'\\')) {
-            const auto& children = nodes.children(current);
-            const auto found = std::find_if(children.begin(), children.end(),
-                                            [&](auto child) { return nodes.text(child) == part; });
-            if (found == children.end())
-                return NodeTree::kNone;
-            current = *found;
-        }
-        return current;
     }
 
     std::unique_ptr<SlapdServer> m_server;

@@ -6,6 +6,7 @@
 // the socket's peer identity, GSSAPI without a ticket, the settings that
 // cannot go together.
 
+#include "DirectorySearch.h"
 #include "HoldingProxy.h"
 #include "LdapDirectory.h"
 #include "SlapdServer.h"
@@ -18,6 +19,8 @@
 
 using namespace stelvo;
 using stelvo::test::HoldingProxy;
+using stelvo::test::SearchOutcome;
+using stelvo::test::searchWholeTree;
 using stelvo::test::SlapdConfig;
 using stelvo::test::SlapdServer;
 
@@ -43,30 +46,6 @@ bool clientHasMechanism(const char* mechanism)
     }
     ldap_unbind_ext_s(ld, nullptr, nullptr);
     return found;
-}
-
-struct Outcome
-{
-    QStringList names;
-    QString failure;
-};
-
-Outcome searchAll(LdapDirectory& directory)
-{
-    QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
-    QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
-    directory.SearchFlag(true);
-    directory.StartSearch(kTree, 2, kClasses, QStringLiteral("*"));
-    QElapsedTimer timer;
-    timer.start();
-    while (completed.isEmpty() && failed.isEmpty() && timer.elapsed() < 60000)
-        QTest::qWait(10);
-    Outcome outcome;
-    if (!completed.isEmpty())
-        outcome.names = completed.at(0).at(0).toStringList();
-    else
-        outcome.failure = failed.isEmpty() ? u"no signal"_qs : failed.at(0).at(0).toString();
-    return outcome;
 }
 
 } // namespace
@@ -97,7 +76,7 @@ void TestLdapSasl::initTestCase()
     QVERIFY2(m_slapd->start(), qPrintable(m_slapd->errorString()));
 
     LdapDirectory overTcp(m_slapd->url(), kContext, LdapOptions());
-    const Outcome outcome = searchAll(overTcp);
+    const SearchOutcome outcome = searchWholeTree(overTcp, kTree);
     QVERIFY2(outcome.failure.isEmpty(), qPrintable(outcome.failure));
     m_public = outcome.names;
     QVERIFY(m_public.size() > 10);
@@ -165,10 +144,10 @@ void TestLdapSasl::signOn()
     options.startTls = startTls;
     options.bindDn = bindDn;
     options.passwordFile = bindDn.isEmpty() ? QString() : m_dir.filePath(u"password"_qs);
-    Outcome outcome;
+    SearchOutcome outcome;
     try {
         LdapDirectory directory(overTcp ? m_slapd->url() : m_slapd->ldapiUrl(), kContext, options);
-        outcome = searchAll(directory);
+        outcome = searchWholeTree(directory, kTree);
     } catch (const DirectoryError& e) {
         outcome.failure = e.message();
     }
