@@ -7,28 +7,38 @@
 // ways it lets users sign on and refuses them. Searches of the domain meet
 // continuation references to its other partitions, which are not followed.
 //
+// The built program, too, started on a virtual display with a site tool for
+// Remote Control, and driven by keyboard.
+//
 // libldap reads LDAPTLS_CACERT and LDAPSASL_NOCANON once, at its first use
 // in the process: initTestCase sets them before anything touches libldap.
 
 #include "LdapDirectory.h"
 #include "SambaAdServer.h"
+#include "StandInTools.h"
 #include "TreeBuilder.h"
 #include "WorkstationCommands.h"
+#include "XSession.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
 using namespace stelvo;
 using stelvo::test::SambaAdServer;
+using stelvo::test::XSession;
+using stelvo::test::XWindow;
 
 namespace {
 
 const QString kTreeName = QStringLiteral("ACME");
 const QString kContext = QStringLiteral("NDS:\\\\ACME");
 const QString kSysPath = QStringLiteral("\\\\FS1\\SYS\\");
+// Longer than the tree's type-ahead interval (400 ms by default).
+constexpr int kTypeAheadPause = 600;
 
 // The domain's units and how many computers each container gets (DN below
 // the domain, name prefix, count): more than two thousand in all.
@@ -134,10 +144,12 @@ private slots:
     void commands();
     void signOn_data();
     void signOn();
+    void remoteControlByKeyboard();
 
 private:
     LdapOptions adminOptions() const;
     bool fill();
+    bool startStelvo(XSession& x, const QString& folder) const;
 
     std::unique_ptr<SambaAdServer> m_server;
     std::unique_ptr<LdapDirectory> m_directory; // the tree's, over StartTLS
@@ -364,6 +376,79 @@ void TestActiveDirectory::signOn()
     QVERIFY2(outcome.names.isEmpty(), qPrintable(outcome.names.join(u", ")));
     for (const QString& part : std::as_const(failure))
         QVERIFY2(outcome.failure.contains(part), qPrintable(outcome.failure));
+}
+
+// The program as a site starts it: its settings file names the site's RDP
+// client (a stand-in, found on PATH) for Remote Control, and the command
+// line the connection initTestCase reads the tree with.
+bool TestActiveDirectory::startStelvo(XSession& x, const QString& folder) const
+{
+    const QString config = folder + QStringLiteral("/stelvo.conf");
+    const QString password = folder + QStringLiteral("/password");
+    if (!XSession::makeSessionFolders(folder) ||
+        !test::writeRecordingTool(folder + QStringLiteral("/bin/xfreerdp"),
+                                  folder + QStringLiteral("/xfreerdp.rec")) ||
+        !test::writeFile(config,
+                         "[tools]\nremote-control = xfreerdp /v:{host} /u:ACME\\admin +clipboard\n",
+                         0644) ||
+        !test::writeFile(password, SambaAdServer::adminPassword(), 0600))
+        return false;
+    QProcessEnvironment env = x.sessionEnvironment(folder);
+    env.insert(QStringLiteral("PATH"),
+               folder + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
+    env.insert(QStringLiteral("LDAPTLS_CACERT"), m_server->caFile());
+    env.insert(QStringLiteral("LDAPTLS_REQCERT"), QStringLiteral("demand"));
+    const QStringList arguments{QStringLiteral("--config"),
+                                config,
+                                QStringLiteral("--starttls"),
+                                QStringLiteral("--bind-dn"),
+                                SambaAdServer::adminBindDn(),
+                                QStringLiteral("--password-file"),
+                                password,
+                                QStringLiteral("--context"),
+                                QStringLiteral(R"(NDS:\\ACME\Acme\Sales\East)"),
+                                m_server->url()};
+    return x.startProgram(QStringLiteral(STELVO_BINARY), arguments, env, folder);
+}
+
+// The computer's host name from the directory reaches the site's tool.
+void TestActiveDirectory::remoteControlByKeyboard()
+{
+    const QString missing = XSession::skipReason();
+    if (!missing.isEmpty())
+        QSKIP(qPrintable(missing));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    XSession x;
+    if (!x.start(dir.filePath(QStringLiteral("xvfb.log"))))
+        QSKIP(qPrintable(x.errorString()));
+    QVERIFY(startStelvo(x, dir.path()));
+    const XWindow main = x.waitForMainWindow(QStringLiteral("ACME - Stelvo v1.0"));
+    QVERIFY2(!main.id.isEmpty(), qPrintable(QStringLiteral("no main window: ") + x.whyNoWindow()));
+
+    // Home, Right: the tree's root, expanded. The type-ahead then picks each
+    // container in turn among the rows shown, and Right expands it; each
+    // name waits out the type-ahead's interval so it starts a search of its own.
+    QVERIFY(x.focus(main));
+    QVERIFY(x.key(QStringLiteral("Home Right")));
+    for (const QString& container : {u"Acme"_qs, u"Sales"_qs, u"East"_qs}) {
+        QTest::qWait(kTypeAheadPause);
+        QVERIFY(x.type(container) && x.key(QStringLiteral("Right")));
+    }
+    QTest::qWait(kTypeAheadPause);
+    QVERIFY(x.type(QStringLiteral("EAST0042")));
+    QVERIFY(x.menuCommand(main, QStringLiteral("shift+F10"), QStringLiteral("r")));
+    test::Record got;
+    QVERIFY2(test::waitForRecord(dir.filePath(QStringLiteral("xfreerdp.rec")), &got),
+             "the Remote Control tool was not started");
+    QCOMPARE(got.zero, dir.filePath(QStringLiteral("bin/xfreerdp")));
+    QCOMPARE(got.arguments,
+             (QStringList{u"/v:east0042.acme.test"_qs, u"/u:ACME\\admin"_qs, u"+clipboard"_qs}));
+
+    const QString failure = x.quitByKeyboard(main);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const QString report = x.endProgram();
+    QVERIFY2(report.isEmpty(), qPrintable(report));
 }
 
 QTEST_GUILESS_MAIN(TestActiveDirectory)

@@ -12,22 +12,21 @@
 #include "SlapdServer.h"
 #include "TreeBuilder.h"
 #include "WorkstationCommands.h"
+#include "XSession.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <memory>
-#include <sys/prctl.h>
 
 using namespace stelvo;
 using stelvo::test::Ds389Config;
 using stelvo::test::Ds389Server;
+using stelvo::test::XSession;
+using stelvo::test::XWindow;
 
 namespace {
 
@@ -88,12 +87,6 @@ NodeTree::Index find(const NodeTree& nodes, const QString& path)
     return current;
 }
 
-// Every process this test starts dies with it, however the test ends.
-void dieWithParent()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
-
 } // namespace
 
 class TestDs389Directory : public QObject
@@ -111,13 +104,10 @@ private slots:
 
 private:
     LdapOptions readerOptions() const;
-    bool startXvfb(QString* display);
-    bool xdotool(const QString& display, const QStringList& arguments, QString* output = nullptr,
-                 int timeout = 15000);
 
     QTemporaryDir m_dir;
     std::unique_ptr<Ds389Server> m_server;
-    std::unique_ptr<QProcess> m_xvfb;
+    XSession m_x;
 };
 
 void TestDs389Directory::initTestCase()
@@ -139,10 +129,8 @@ void TestDs389Directory::initTestCase()
 
 void TestDs389Directory::cleanupTestCase()
 {
-    if (m_xvfb) {
-        m_xvfb->kill();
-        m_xvfb->waitForFinished(5000);
-    }
+    m_x.endProgram();
+    m_x.stop();
     m_server.reset(); // removes the instance before the test program ends
 }
 
@@ -176,44 +164,30 @@ void TestDs389Directory::pagedLimitStopsAnonymousSearch()
 // after OK the exit status of a failed start-up.
 void TestDs389Directory::programEndsAtPagedLimit()
 {
-    QString display;
-    QVERIFY(startXvfb(&display));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& key : env.keys()) {
-        if (key.startsWith(u"STELVO_") || key.startsWith(u"XDG_") || key.startsWith(u"QT_"))
-            env.remove(key);
-    }
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("DISPLAY"), display);
-    env.insert(QStringLiteral("HOME"), m_dir.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
+    const QString missing = XSession::skipReason();
+    QVERIFY2(missing.isEmpty(), qPrintable(missing));
+    QVERIFY2(m_x.start(m_dir.filePath(QStringLiteral("xvfb.log"))), qPrintable(m_x.errorString()));
+    const QString session = m_dir.filePath(QStringLiteral("session"));
+    QVERIFY(XSession::makeSessionFolders(session));
+    QProcessEnvironment env = m_x.sessionEnvironment(session);
     env.insert(QStringLiteral("STELVO_DIRECTORY"), m_server->url());
     env.insert(QStringLiteral("STELVO_CONTEXT"), kContext);
-    QProcess stelvo;
-    stelvo.setProcessEnvironment(env);
-    stelvo.setChildProcessModifier(dieWithParent);
-    stelvo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    stelvo.start(QStringLiteral(STELVO_BINARY), {});
-    QVERIFY2(stelvo.waitForStarted(), qPrintable(stelvo.errorString()));
+    QVERIFY2(m_x.startProgram(QStringLiteral(STELVO_BINARY), {}, env, session),
+             qPrintable(m_x.program()->errorString()));
 
     // The program's untitled message box, and no main window ("... - Stelvo v1.0").
-    QString box;
-    QVERIFY2(xdotool(display,
-                     {QStringLiteral("search"), QStringLiteral("--sync"),
-                      QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                      QStringLiteral("^Stelvo$")},
-                     &box, kWindowTimeout),
-             "no message box");
-    QVERIFY2(!xdotool(display, {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                QStringLiteral("--name"), QStringLiteral(" - Stelvo v")}),
-             "the main window was shown");
-    QVERIFY(xdotool(display,
-                    {QStringLiteral("windowfocus"), QStringLiteral("--sync"),
-                     box.section(u'\n', 0, 0), QStringLiteral("key"), QStringLiteral("Return")}));
-    QVERIFY2(stelvo.waitForFinished(kWindowTimeout), "the program did not end");
-    QCOMPARE(stelvo.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(stelvo.exitCode(), 1);
+    const XWindow box = m_x.waitForMessageBox(QStringLiteral("Stelvo"), kWindowTimeout);
+    QVERIFY2(!box.id.isEmpty(), qPrintable(QStringLiteral("no message box: ") + m_x.whyNoWindow()));
+    for (const XWindow& window : m_x.windows())
+        QVERIFY2(!(window.viewable && window.name.contains(u" - Stelvo v")),
+                 "the main window was shown");
+    QVERIFY(m_x.focus(box));
+    QVERIFY(m_x.key(QStringLiteral("Return")));
+    QVERIFY2(m_x.program()->waitForFinished(kWindowTimeout), "the program did not end");
+    QCOMPARE(m_x.program()->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_x.program()->exitCode(), 1);
+    const QString report = m_x.endProgram();
+    QVERIFY2(report.isEmpty(), qPrintable(report));
 }
 
 void TestDs389Directory::raisedLimitReadsEveryEntry()
@@ -270,49 +244,6 @@ void TestDs389Directory::nsContainerIsAFolder()
     QCOMPARE(commands.isContainer(selection), commandLine.isEmpty());
     QVERIFY(!commands.runTool(selection, ToolFunction::Ping));
     QCOMPARE(started, commandLine.isEmpty() ? QStringList() : QStringList{commandLine});
-}
-
-bool TestDs389Directory::startXvfb(QString* display)
-{
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
-        qWarning("Xvfb and xdotool are not installed: scripts/install-deps installs them");
-        return false;
-    }
-    // The X server picks a free display and writes its number on stdout.
-    m_xvfb = std::make_unique<QProcess>();
-    m_xvfb->setChildProcessModifier(dieWithParent);
-    m_xvfb->setStandardErrorFile(QProcess::nullDevice());
-    m_xvfb->start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    QByteArray number;
-    QDeadlineTimer deadline(kWindowTimeout);
-    while (!number.contains('\n') && !deadline.hasExpired() &&
-           m_xvfb->state() != QProcess::NotRunning) {
-        m_xvfb->waitForReadyRead(100);
-        number += m_xvfb->readAllStandardOutput();
-    }
-    *display = u':' + QString::fromLatin1(number.trimmed());
-    return number.contains('\n');
-}
-
-bool TestDs389Directory::xdotool(const QString& display, const QStringList& arguments,
-                                 QString* output, int timeout)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
-    process.setProcessEnvironment(env);
-    process.setChildProcessModifier(dieWithParent);
-    process.start(QStringLiteral("xdotool"), arguments);
-    if (!process.waitForFinished(timeout)) {
-        process.kill();
-        process.waitForFinished(5000);
-        return false;
-    }
-    if (output != nullptr)
-        *output = QString::fromLocal8Bit(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 QTEST_GUILESS_MAIN(TestDs389Directory)

@@ -1,0 +1,127 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace stelvo::test {
+
+// Generous: an AddressSanitizer build starting on a busy 2-core machine.
+constexpr int kXWindowTimeout = 30000;
+constexpr int kXHelperTimeout = 15000;
+
+// Makes a child process die with the test process, however the test ends
+// (for QProcess::setChildProcessModifier).
+void dieWithParent();
+
+struct HelperOutput
+{
+    bool finished = false; // ended normally within the time-out
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+
+    bool succeeded() const { return finished && exitCode == 0; }
+};
+
+// Runs a helper program to its end, killing it after `timeout` ms. Blocks.
+HelperOutput runHelper(const QString& program, const QStringList& arguments,
+                       const QProcessEnvironment& env, int timeout = kXHelperTimeout);
+
+// A top-level window of the X server as xwininfo reports it.
+struct XWindow
+{
+    QString id; // empty: no such window
+    QString name;
+    bool viewable = false;
+    bool overrideRedirect = false; // pop-up menus
+    bool dialog = false;           // message boxes
+};
+
+// A throwaway X server (Xvfb, no window manager) for one test program, and
+// one program under test on it, driven by keyboard through xdotool. Every
+// process it starts dies with the test process; the object stops them.
+// Calls block; the waits poll the server and return when the program ends.
+class XSession
+{
+public:
+    XSession();
+    ~XSession();
+    XSession(const XSession&) = delete;
+    XSession& operator=(const XSession&) = delete;
+
+    // Which of Xvfb, xdotool and xwininfo are missing, with their Debian
+    // packages; empty when all are installed.
+    static QString skipReason();
+
+    // Starts Xvfb on a display it picks itself, its log in `logFile`;
+    // false with errorString() when it does not report its display.
+    bool start(const QString& logFile);
+    void stop();
+    QString display() const { return m_display; }
+    QString errorString() const { return m_error; }
+
+    // This process's environment with DISPLAY on this server: for helpers.
+    QProcessEnvironment environment() const;
+    // A session of its own below `root` for the program under test: home,
+    // XDG folders and a private runtime folder, made by makeSessionFolders;
+    // nothing of the test's own session (no STELVO_ settings, no bus), the
+    // xcb platform, and sanitizer reports that end the program.
+    QProcessEnvironment sessionEnvironment(const QString& root) const;
+    static bool makeSessionFolders(const QString& root);
+
+    // Starts `program` in `folder`, its output in folder/program.out and
+    // folder/program.err; false when it does not start.
+    bool startProgram(const QString& program, const QStringList& arguments,
+                      const QProcessEnvironment& env, const QString& folder);
+    QProcess* program() const { return m_program.get(); }
+    bool programRunning() const;
+    // Kills the program if it still runs; the sanitizer report in its
+    // errors, empty when there is none.
+    QString endProgram();
+    // Why a window waited for did not come: the program's end, or a hang.
+    QString whyNoWindow() const;
+    // File > Exit, then OK: the program ends with status 0, and with it any
+    // leak check of the sanitizers. Empty on success, else what failed.
+    QString quitByKeyboard(const XWindow& main);
+
+    HelperOutput xdotool(const QStringList& arguments) const;
+    QList<XWindow> windows() const;
+    // The first viewable window `wanted` accepts; an empty id after
+    // `timeout` ms or once the program has ended.
+    XWindow waitForWindow(const std::function<bool(const XWindow&)>& wanted,
+                          int timeout = kXWindowTimeout) const;
+    // A viewable, not a dialog, named `caption`.
+    XWindow waitForMainWindow(const QString& caption, int timeout = kXWindowTimeout) const;
+    // A viewable dialog named `title`.
+    XWindow waitForMessageBox(const QString& title, int timeout = kXWindowTimeout) const;
+    bool waitUntilGone(const std::function<bool(const XWindow&)>& gone,
+                       int timeout = kXWindowTimeout) const;
+    // Without a window manager nobody hands out the keyboard focus.
+    bool focus(const XWindow& window) const;
+    // xdotool key names separated by blanks ("Home Right shift+F10").
+    bool key(const QString& keys) const;
+    bool type(const QString& text) const;
+    // Opens a pop-up menu with `menuKey` in `window`, picks the item with
+    // `accessKey`, and waits until the menu is gone.
+    bool menuCommand(const XWindow& window, const QString& menuKey, const QString& accessKey) const;
+
+private:
+    QString m_xdotool, m_xwininfo;
+    std::unique_ptr<QProcess> m_xvfb;
+    QString m_display;
+    QString m_error;
+    std::unique_ptr<QProcess> m_program;
+    QString m_programErr;
+};
+
+} // namespace stelvo::test
