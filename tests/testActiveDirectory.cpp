@@ -13,10 +13,11 @@
 // libldap reads LDAPTLS_CACERT and LDAPSASL_NOCANON once, at its first use
 // in the process: initTestCase sets them before anything touches libldap.
 
+#include "DirectorySearch.h"
 #include "LdapDirectory.h"
+#include "RequiredServers.h"
 #include "SambaAdServer.h"
 #include "StandInTools.h"
-#include "TreeBuilder.h"
 #include "WorkstationCommands.h"
 #include "XSession.h"
 
@@ -28,7 +29,11 @@
 #include <memory>
 
 using namespace stelvo;
+using stelvo::test::buildTree;
+using stelvo::test::findNode;
 using stelvo::test::SambaAdServer;
+using stelvo::test::SearchOutcome;
+using stelvo::test::searchWholeTree;
 using stelvo::test::XSession;
 using stelvo::test::XWindow;
 
@@ -72,46 +77,6 @@ QStringList computerNames(const Share& share)
                      .arg(QLatin1String(share.prefix))
                      .arg(i, 4, 10, QLatin1Char('0'));
     return names;
-}
-
-struct Outcome
-{
-    QStringList names;
-    QString failure;
-};
-
-// Runs the window's search and waits for its result.
-Outcome searchAll(DirectoryControl& directory)
-{
-    QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
-    QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
-    directory.StartSearch(kTreeName, 2, QStringLiteral("Workstation, Organizational Unit"),
-                          QStringLiteral("*"));
-    QElapsedTimer clock;
-    clock.start();
-    while (completed.isEmpty() && failed.isEmpty() && clock.elapsed() < 60000)
-        QTest::qWait(10);
-    Outcome outcome;
-    if (!completed.isEmpty())
-        outcome.names = completed.first().first().toStringList();
-    else
-        outcome.failure =
-            failed.isEmpty() ? QStringLiteral("no result") : failed.first().first().toString();
-    return outcome;
-}
-
-NodeTree::Index find(const NodeTree& nodes, const QString& path)
-{
-    NodeTree::Index current = NodeTree::kRoot;
-    for (const QString& part : path.split(u'\\')) {
-        const auto& children = nodes.children(current);
-        const auto found = std::find_if(children.begin(), children.end(),
-                                        [&](auto child) { return nodes.text(child) == part; });
-        if (found == children.end())
-            return NodeTree::kNone;
-        current = *found;
-    }
-    return current;
 }
 
 bool isWorkstation(const NodeTree& nodes, NodeTree::Index node)
@@ -161,7 +126,7 @@ void TestActiveDirectory::initTestCase()
 {
     const QString reason = SambaAdServer::skipReason();
     if (!reason.isEmpty())
-        QSKIP(qPrintable(reason));
+        STELVO_SKIP_UNLESS_REQUIRED(reason);
     QElapsedTimer clock;
     clock.start();
     m_server = std::make_unique<SambaAdServer>();
@@ -180,13 +145,10 @@ void TestActiveDirectory::initTestCase()
     LdapOptions options = adminOptions();
     options.startTls = true;
     m_directory = std::make_unique<LdapDirectory>(m_server->url(), kContext, options);
-    const Outcome outcome = searchAll(*m_directory);
+    const SearchOutcome outcome = searchWholeTree(*m_directory, kTreeName);
     QVERIFY2(outcome.failure.isEmpty(), qPrintable(outcome.failure));
     m_names = outcome.names;
-    TreeBuilder builder(m_nodes);
-    builder.Start(kTreeName);
-    builder.AddResults(m_names, *m_directory);
-    builder.Finish();
+    buildTree(&m_nodes, kTreeName, m_names, *m_directory);
     qInfo("tree of %lld entries read after %lld ms", m_names.size(), clock.elapsed());
 }
 
@@ -231,7 +193,7 @@ void TestActiveDirectory::computersUnderTheirContainers()
     QFETCH(QString, path);
     QFETCH(int, computers);
     QFETCH(QString, oneOfThem);
-    const NodeTree::Index node = find(m_nodes, path);
+    const NodeTree::Index node = findNode(m_nodes, path);
     QVERIFY2(node != NodeTree::kNone, qPrintable(path));
     QCOMPARE(m_nodes.image(node), NodeTree::kImageContainer);
     const auto& children = m_nodes.children(node);
@@ -239,7 +201,7 @@ void TestActiveDirectory::computersUnderTheirContainers()
                                       [this](auto child) { return isWorkstation(m_nodes, child); });
     QCOMPARE(direct, computers);
     if (!oneOfThem.isEmpty())
-        QVERIFY(isWorkstation(m_nodes, find(m_nodes, path + u'\\' + oneOfThem)));
+        QVERIFY(isWorkstation(m_nodes, findNode(m_nodes, path + u'\\' + oneOfThem)));
 }
 
 void TestActiveDirectory::everyComputerShown()
@@ -280,12 +242,9 @@ void TestActiveDirectory::topFolders()
         LdapDirectory directory(m_server->url(), kContext, options);
         directory.setClassMapping(
             nds::ClassMapping({}, nds::ClassMapping::parseList(containerClasses)));
-        const Outcome outcome = searchAll(directory);
+        const SearchOutcome outcome = searchWholeTree(directory, kTreeName);
         QVERIFY2(outcome.failure.isEmpty(), qPrintable(outcome.failure));
-        TreeBuilder builder(own);
-        builder.Start(kTreeName);
-        builder.AddResults(outcome.names, directory);
-        builder.Finish();
+        buildTree(&own, kTreeName, outcome.names, directory);
         nodes = &own;
     }
     QStringList shown;
@@ -315,7 +274,7 @@ void TestActiveDirectory::commands()
 {
     QFETCH(QString, path);
     QFETCH(QString, commandLine);
-    const NodeTree::Index node = find(m_nodes, path);
+    const NodeTree::Index node = findNode(m_nodes, path);
     QVERIFY2(node != NodeTree::kNone, qPrintable(path));
     QStringList started;
     WorkstationCommands commands(
@@ -367,7 +326,7 @@ void TestActiveDirectory::signOn()
                             : url == u"localhost"_qs ? m_server->localhostUrl()
                                                      : m_server->url();
     LdapDirectory directory(address, kContext, options);
-    const Outcome outcome = searchAll(directory);
+    const SearchOutcome outcome = searchWholeTree(directory, kTreeName);
     if (failure.isEmpty()) {
         QVERIFY2(outcome.failure.isEmpty(), qPrintable(outcome.failure));
         QCOMPARE(outcome.names, m_names);
@@ -416,12 +375,12 @@ void TestActiveDirectory::remoteControlByKeyboard()
 {
     const QString missing = XSession::skipReason();
     if (!missing.isEmpty())
-        QSKIP(qPrintable(missing));
+        STELVO_SKIP_UNLESS_REQUIRED(missing);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     XSession x;
     if (!x.start(dir.filePath(QStringLiteral("xvfb.log"))))
-        QSKIP(qPrintable(x.errorString()));
+        STELVO_SKIP_UNLESS_REQUIRED(x.errorString());
     QVERIFY(startStelvo(x, dir.path()));
     const XWindow main = x.waitForMainWindow(QStringLiteral("ACME - Stelvo v1.0"));
     QVERIFY2(!main.id.isEmpty(), qPrintable(QStringLiteral("no main window: ") + x.whyNoWindow()));

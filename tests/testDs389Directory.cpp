@@ -7,10 +7,11 @@
 // look through, and a bind account whose limit is raised reads them all.
 // Made as root only; skipped otherwise.
 
+#include "DirectorySearch.h"
 #include "Ds389Server.h"
 #include "LdapDirectory.h"
+#include "RequiredServers.h"
 #include "SlapdServer.h"
-#include "TreeBuilder.h"
 #include "WorkstationCommands.h"
 #include "XSession.h"
 
@@ -23,8 +24,12 @@
 #include <memory>
 
 using namespace stelvo;
+using stelvo::test::buildTree;
 using stelvo::test::Ds389Config;
 using stelvo::test::Ds389Server;
+using stelvo::test::findNode;
+using stelvo::test::SearchOutcome;
+using stelvo::test::searchWholeTree;
 using stelvo::test::XSession;
 using stelvo::test::XWindow;
 
@@ -46,45 +51,6 @@ const QByteArray kLab = "dn: cn=Lab,o=BENCH\nobjectClass: top\nobjectClass: nsCo
 QString inTree(const QString& path)
 {
     return QStringLiteral("NDS:\\\\DS389_TREE\\") + path;
-}
-
-struct Outcome
-{
-    QStringList names; // when the search completed
-    QString failure;   // when it failed
-};
-
-Outcome search(DirectoryControl& directory)
-{
-    QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
-    QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
-    directory.StartSearch(kTreeName, 2, QStringLiteral("Workstation, Organizational Unit"),
-                          QStringLiteral("*"));
-    QDeadlineTimer deadline(kSearchTimeout);
-    while (completed.isEmpty() && failed.isEmpty() && !deadline.hasExpired())
-        QTest::qWait(10);
-    Outcome outcome;
-    if (!completed.isEmpty())
-        outcome.names = completed.first().first().toStringList();
-    else
-        outcome.failure =
-            failed.isEmpty() ? QStringLiteral("no result") : failed.first().first().toString();
-    return outcome;
-}
-
-// The node at `path` below the root ("BENCH\\Lab"); kNone when missing.
-NodeTree::Index find(const NodeTree& nodes, const QString& path)
-{
-    NodeTree::Index current = NodeTree::kRoot;
-    for (const QString& part : path.split(u'\\')) {
-        const auto& children = nodes.children(current);
-        const auto found = std::find_if(children.begin(), children.end(),
-                                        [&](auto child) { return nodes.text(child) == part; });
-        if (found == children.end())
-            return NodeTree::kNone;
-        current = *found;
-    }
-    return current;
 }
 
 } // namespace
@@ -114,7 +80,7 @@ void TestDs389Directory::initTestCase()
 {
     const QString reason = Ds389Server::skipReason();
     if (!reason.isEmpty())
-        QSKIP(qPrintable(reason));
+        STELVO_SKIP_UNLESS_REQUIRED(reason);
     QVERIFY(m_dir.isValid());
     Ds389Config config;
     config.fixture = test::workstationTreeLdif(kWorkstations, kUnits) + kLab;
@@ -147,7 +113,7 @@ LdapOptions TestDs389Directory::readerOptions() const
 void TestDs389Directory::pagedLimitStopsAnonymousSearch()
 {
     LdapDirectory directory(m_server->url(), kContext, LdapOptions());
-    const Outcome outcome = search(directory);
+    const SearchOutcome outcome = searchWholeTree(directory, kTreeName, kSearchTimeout);
     QVERIFY2(outcome.names.isEmpty(), "an incomplete tree was reported as complete");
     for (const char* part :
          {"stopped the search at an administrative limit", "so the tree would be incomplete",
@@ -193,7 +159,7 @@ void TestDs389Directory::programEndsAtPagedLimit()
 void TestDs389Directory::raisedLimitReadsEveryEntry()
 {
     LdapDirectory directory(m_server->url(), kContext, readerOptions());
-    const Outcome outcome = search(directory);
+    const SearchOutcome outcome = searchWholeTree(directory, kTreeName, kSearchTimeout);
     QVERIFY2(outcome.failure.isEmpty(), qPrintable(outcome.failure));
     // The workstations and units, and LAB-01 (its nsContainer Lab is a
     // folder on the way to it, not a result, as an organization is).
@@ -221,12 +187,10 @@ void TestDs389Directory::nsContainerIsAFolder()
     QFETCH(QString, commandLine);
     LdapDirectory directory(m_server->url(), kContext, readerOptions());
     NodeTree nodes;
-    TreeBuilder builder(nodes);
-    builder.Start(kTreeName);
-    builder.AddResults(
-        {inTree(QStringLiteral("BENCH\\Lab")), inTree(QStringLiteral("BENCH\\Lab\\LAB-01"))},
-        directory);
-    const NodeTree::Index node = find(nodes, path);
+    buildTree(&nodes, kTreeName,
+              {inTree(QStringLiteral("BENCH\\Lab")), inTree(QStringLiteral("BENCH\\Lab\\LAB-01"))},
+              directory);
+    const NodeTree::Index node = findNode(nodes, path);
     QVERIFY(node != NodeTree::kNone);
     QCOMPARE(nodes.image(node) == NodeTree::kImageContainer, commandLine.isEmpty());
 
