@@ -175,8 +175,10 @@ int main(int argc, char** argv)
         const bool ad = mode == QLatin1String("--ldapad");
         if (sizes.isEmpty())
             sizes = {ad ? 10000 : 100000};
-        if (std::any_of(sizes.cbegin(), sizes.cend(), [](int size) { return size <= 0; }))
-            return 1;
+        if (std::any_of(sizes.cbegin(), sizes.cend(), [](int size) { return size <= 0; })) {
+            std::fprintf(stderr, "a size is a number of workstations above 0\n");
+            return 2;
+        }
         std::printf("%9s %9s %16s %16s %7s\n", "stations", "results", "start-up (ms)",
                     "ldapsearch (ms)", "ratio");
         if (ad) // one domain controller for every size
