@@ -4,6 +4,8 @@
 
 #pragma once
 
+#include <QList>
+
 namespace stelvo::bench {
 
 // The LDAP figures for a generated directory of `workstations` loaded into a
@@ -17,5 +19,13 @@ bool runLdapSize(int workstations, int runs);
 // limits, read by a bind account whose paged look-through limit is raised,
 // as a site reads a large tree. Needs root (see Ds389Server).
 bool runLdap389Size(int workstations, int runs);
+
+// The same figures from a throwaway Active Directory domain controller
+// (Samba), provisioned once: for each size in ascending order, the
+// computers beyond the last size are added, spread over nested units and
+// CN=Computers, and both clients read the domain over StartTLS with the
+// administrator's simple bind, then with GSSAPI after kinit. Needs root
+// and the controller's ports (see SambaAdServer).
+bool runLdapAdSizes(QList<int> computers, int runs);
 
 } // namespace stelvo::bench

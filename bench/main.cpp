@@ -7,6 +7,7 @@
 //   stelvo_bench [SIZE ...]          default: 10000 100000
 //   stelvo_bench --ldap [SIZE ...]   default: 100000
 //   stelvo_bench --ldap389 [SIZE ...] default: 100000 (as root)
+//   stelvo_bench --ldapad [SIZE ...]  default: 10000 (as root)
 //
 // For each size it prints the time of the SearchCompleted handler (search
 // results to tree model ready and the window shown) at start-up, the same
@@ -21,6 +22,9 @@
 // ratio (medians of five runs). --ldap389 prints the same from a throwaway
 // 389 Directory Server, read by a bind account whose limits are raised
 // (medians of three runs; loading 100,000 entries takes half a minute).
+// --ldapad prints them from a throwaway Active Directory domain controller
+// with SIZE computers, read over StartTLS with a simple bind and with GSSAPI
+// (medians of three runs).
 #include "BenchSupport.h"
 #include "DirectoryFactory.h"
 #include "FixedSessionControl.h"
@@ -157,7 +161,8 @@ int main(int argc, char** argv)
     const QString mode = !args.isEmpty() && args.constFirst().startsWith(QLatin1String("--"))
                              ? args.takeFirst()
                              : QString();
-    if (!mode.isEmpty() && mode != QLatin1String("--ldap") && mode != QLatin1String("--ldap389")) {
+    if (!mode.isEmpty() && mode != QLatin1String("--ldap") && mode != QLatin1String("--ldap389") &&
+        mode != QLatin1String("--ldapad")) {
         std::fprintf(stderr, "unknown mode %s\n", qPrintable(mode));
         return 2;
     }
@@ -167,13 +172,19 @@ int main(int argc, char** argv)
     if (!mode.isEmpty()) {
 #ifdef STELVO_BENCH_LDAP
         const bool ds389 = mode == QLatin1String("--ldap389");
+        const bool ad = mode == QLatin1String("--ldapad");
         if (sizes.isEmpty())
-            sizes = {100000};
+            sizes = {ad ? 10000 : 100000};
+        if (std::any_of(sizes.cbegin(), sizes.cend(), [](int size) { return size <= 0; })) {
+            std::fprintf(stderr, "a size is a number of workstations above 0\n");
+            return 2;
+        }
         std::printf("%9s %9s %16s %16s %7s\n", "stations", "results", "start-up (ms)",
                     "ldapsearch (ms)", "ratio");
+        if (ad) // one domain controller for every size
+            return bench::runLdapAdSizes(sizes, 3) ? 0 : 1;
         for (const int size : sizes) {
-            const bool ok =
-                size > 0 && (ds389 ? bench::runLdap389Size(size, 3) : bench::runLdapSize(size, 5));
+            const bool ok = ds389 ? bench::runLdap389Size(size, 3) : bench::runLdapSize(size, 5);
             if (!ok)
                 return 1;
         }

@@ -102,6 +102,14 @@ QByteArray belowDomain(const QString& dn)
     return (dn + u',' + SambaAdServer::domainDn()).toUtf8();
 }
 
+// A workstation's computer account, as joining the domain makes it.
+QByteArray computerEntry(const QString& container, const QByteArray& cn)
+{
+    return "dn: CN=" + cn + ',' + belowDomain(container) + "\nobjectClass: computer\ncn: " + cn +
+           "\nsAMAccountName: " + cn + "$\nuserAccountControl: 4096\ndNSHostName: " + cn.toLower() +
+           '.' + kRealm.toLower().toUtf8() + "\n\n";
+}
+
 QString fromFile(const QString& path)
 {
     QFile file(path);
@@ -214,19 +222,24 @@ bool SambaAdServer::addUnits(const QStringList& units)
 bool SambaAdServer::addComputers(const QString& container, const QStringList& names)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]{1,15}$"));
-    QByteArray ldif;
     for (const QString& name : names) {
         if (!plain.match(name).hasMatch()) {
             m_error = QStringLiteral("\"%1\" cannot be a computer's account name").arg(name);
             return false;
         }
-        const QByteArray cn = name.toUtf8();
-        ldif += "dn: CN=" + cn + ',' + belowDomain(container) +
-                "\nobjectClass: computer\ncn: " + cn + "\nsAMAccountName: " + cn +
-                "$\nuserAccountControl: 4096\ndNSHostName: " + cn.toLower() + '.' +
-                kRealm.toLower().toUtf8() + "\n\n";
     }
-    return changeDatabase(QStringLiteral("ldbadd"), ldif);
+    // ldbadd adds everything in one transaction, and each add in it costs
+    // more the more the transaction already holds: thousands at once take
+    // minutes, the same in batches seconds.
+    constexpr qsizetype kPerTransaction = 250;
+    for (qsizetype first = 0; first < names.size(); first += kPerTransaction) {
+        QByteArray ldif;
+        for (const QString& name : names.mid(first, kPerTransaction))
+            ldif += computerEntry(container, name.toUtf8());
+        if (!changeDatabase(QStringLiteral("ldbadd"), ldif))
+            return false;
+    }
+    return true;
 }
 
 bool SambaAdServer::changeDatabase(const QString& tool, const QByteArray& ldif)

@@ -52,7 +52,8 @@ public:
     // domain ("OU=Sales,OU=Acme", "CN=Computers"), each with the account
     // name NAME$ and the host name name.acme.test (in lower case). Names may
     // hold letters, digits, '-' and '_' only (at most 15). Works whether or
-    // not the server runs.
+    // not the server runs. Adds them a few hundred at a time: on failure, the
+    // batches before stay added.
     bool addComputers(const QString& container, const QStringList& names);
 
     // Starts Samba and returns once its KDC accepts connections and its LDAP
