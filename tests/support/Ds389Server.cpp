@@ -5,6 +5,7 @@
 #include "Ds389Server.h"
 
 #include "SlapdServer.h"
+#include "ToolRun.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -360,28 +361,7 @@ void Ds389Server::removeAbandoned()
 bool Ds389Server::run(const QString& program, const QStringList& arguments, int timeoutMs,
                       const QByteArray& input)
 {
-    QProcess process;
-    process.setProcessEnvironment(m_toolEnvironment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForStarted(10000)) {
-        m_error = QStringLiteral("%1 did not start: %2").arg(program, process.errorString());
-        return false;
-    }
-    process.write(input);
-    process.closeWriteChannel();
-    const bool finished = process.waitForFinished(timeoutMs);
-    if (!finished) {
-        process.kill();
-        process.waitForFinished(10000);
-    }
-    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        m_error =
-            QStringLiteral("%1 %2 failed: %3")
-                .arg(program, arguments.join(u' '), QString::fromLocal8Bit(process.readAll()));
-        return false;
-    }
-    return true;
+    return runTool(program, arguments, m_toolEnvironment, timeoutMs, input, &m_error);
 }
 
 } // namespace stelvo::test

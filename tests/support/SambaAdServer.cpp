@@ -5,6 +5,7 @@
 #include "SambaAdServer.h"
 
 #include "SlapdServer.h"
+#include "ToolRun.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -16,7 +17,6 @@
 #include <cerrno>
 #include <csignal>
 #include <netinet/in.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,13 +29,6 @@ const QString kController = QStringLiteral("DC1");
 constexpr quint16 kKdcPort = 88;
 constexpr quint16 kPorts[] = {kKdcPort, 389, 464, 636, 3268, 3269};
 constexpr int kStartTimeoutMs = 60000;
-
-// A server left behind by a test that crashed would hold the fixed ports
-// for the next run.
-void dieWithParent()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
 
 // Samba's master process forks its services: in a process group of their
 // own, they are stopped together.
@@ -72,20 +65,6 @@ bool portTaken(quint16 port)
                        errno == EADDRINUSE;
     ::close(s);
     return taken;
-}
-
-bool accepts(quint16 port)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (s < 0)
-        return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(s);
-    return ok;
 }
 
 QString findProgram(const QString& name)
@@ -283,7 +262,7 @@ bool SambaAdServer::answers()
     // Samba starts the KDC and the LDAP server side by side; kinit needs
     // the one as the searches need the other. The root DSE is the one entry
     // anonymous users may read.
-    if (!accepts(kKdcPort))
+    if (!acceptsOnLoopback(kKdcPort))
         return false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LDAPNOINIT"), QStringLiteral("1"));
@@ -366,28 +345,7 @@ bool SambaAdServer::run(const QString& program, const QStringList& arguments,
                         const QByteArray& input, const QProcessEnvironment& environment,
                         int timeoutMs)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setProcessEnvironment(environment);
-    process.setChildProcessModifier(dieWithParent);
-    process.start(program, arguments);
-    if (!process.waitForStarted(10000)) {
-        m_error = QStringLiteral("%1 did not start: %2").arg(program, process.errorString());
-        return false;
-    }
-    process.write(input);
-    process.closeWriteChannel();
-    const bool finished = process.waitForFinished(timeoutMs);
-    if (!finished) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        m_error = QStringLiteral("%1 %2 failed: %3")
-                      .arg(program, arguments.first(), QString::fromLocal8Bit(process.readAll()));
-        return false;
-    }
-    return true;
+    return runTool(program, arguments, environment, timeoutMs, input, &m_error);
 }
 
 } // namespace stelvo::test

@@ -4,6 +4,8 @@
 
 #include "SlapdServer.h"
 
+#include "ToolRun.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -365,26 +367,8 @@ bool SlapdServer::isRunning() const
 bool SlapdServer::run(const QString& program, const QStringList& arguments, int timeoutMs,
                       const QByteArray& input, QString* output)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForStarted(10000)) {
-        m_error = QStringLiteral("%1 did not start: %2").arg(program, process.errorString());
-        return false;
-    }
-    if (!input.isEmpty())
-        process.write(input);
-    process.closeWriteChannel();
-    const bool finished = process.waitForFinished(timeoutMs);
-    const QString printed = QString::fromLocal8Bit(process.readAll());
-    if (output != nullptr)
-        *output = printed;
-    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        m_error = QStringLiteral("%1 %2 failed: %3")
-                      .arg(program, arguments.join(QLatin1Char(' ')), printed);
-        return false;
-    }
-    return true;
+    return runTool(program, arguments, QProcessEnvironment::systemEnvironment(), timeoutMs, input,
+                   &m_error, output);
 }
 
 bool SlapdServer::writeFile(const QString& name, const QByteArray& content, QString* path)

@@ -11,7 +11,6 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <csignal>
-#include <sys/prctl.h>
 
 namespace stelvo::test {
 
@@ -47,11 +46,6 @@ QByteArray readFile(const QString& path)
 }
 
 } // namespace
-
-void dieWithParent()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
 
 HelperOutput runHelper(const QString& program, const QStringList& arguments,
                        const QProcessEnvironment& env, int timeout)

@@ -4,6 +4,8 @@
 
 #pragma once
 
+#include "ToolRun.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QProcess>
@@ -18,10 +20,6 @@ namespace stelvo::test {
 // Generous: an AddressSanitizer build starting on a busy 2-core machine.
 constexpr int kXWindowTimeout = 30000;
 constexpr int kXHelperTimeout = 15000;
-
-// Makes a child process die with the test process, however the test ends
-// (for QProcess::setChildProcessModifier).
-void dieWithParent();
 
 struct HelperOutput
 {
