@@ -51,6 +51,12 @@ public:
         ensureSorted(node);
         return m_nodes[size_t(node)].children;
     }
+    // The children in no particular order, without sorting them: for a
+    // scan that needs the display order only when it finds something.
+    const std::vector<Index>& unorderedChildren(Index node) const
+    {
+        return m_nodes[size_t(node)].children;
+    }
     // Position of `node` among its parent's children in display order.
     int row(Index node) const
     {
