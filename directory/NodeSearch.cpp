@@ -8,6 +8,31 @@
 
 namespace stelvo {
 
+namespace {
+
+// QStringView::startsWith(..., Qt::CaseInsensitive) folds every character
+// through the full Unicode tables, several times the cost of the whole
+// remaining pass over a large tree; names are mostly ASCII.
+bool startsWithFolded(QStringView text, QStringView prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (qsizetype i = 0; i < prefix.size(); ++i) {
+        const char16_t a = text[i].unicode();
+        const char16_t b = prefix[i].unicode();
+        if (a == b)
+            continue;
+        if (a >= 0x80 || b >= 0x80)
+            return text.startsWith(prefix, Qt::CaseInsensitive);
+        const char16_t lower = a | 0x20;
+        if (lower != (b | 0x20) || lower < u'a' || lower > u'z')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 NodeTree::Index NodeSearch::keystroke(QStringView text, qint64 atMs, int intervalMs,
                                       NodeTree::Index current)
 {
@@ -37,6 +62,7 @@ NodeTree::Index NodeSearch::find(NodeTree::Index start, QStringView prefix, bool
 {
     if (prefix.isEmpty())
         return NodeTree::kNone;
+    prepare(prefix);
     if (!m_tree.contains(start))
         return firstBelow(NodeTree::kNone, prefix);
     if (!startLast && matches(start, prefix))
@@ -51,7 +77,23 @@ NodeTree::Index NodeSearch::find(NodeTree::Index start, QStringView prefix, bool
 
 bool NodeSearch::matches(NodeTree::Index node, QStringView prefix) const
 {
-    return QStringView(m_tree.text(node)).startsWith(prefix, Qt::CaseInsensitive);
+    // Reading a million texts scattered over the heap takes longer than a
+    // keystroke may; the heads kept in the nodes turn most of them away.
+    if ((m_tree.head(node) & m_headMask) != m_prefixHead)
+        return false;
+    return startsWithFolded(m_tree.text(node), prefix);
+}
+
+void NodeSearch::prepare(QStringView prefix) const
+{
+    // A surrogate folds only as a pair, which the heads cannot tell: they
+    // cover the units before it.
+    qsizetype units = 0;
+    while (units < std::min<qsizetype>(prefix.size(), NodeTree::kHeadUnits) &&
+           !prefix[units].isSurrogate())
+        ++units;
+    m_headMask = units == NodeTree::kHeadUnits ? ~quint64(0) : (quint64(1) << (16 * units)) - 1;
+    m_prefixHead = NodeTree::foldedHead(prefix.first(units));
 }
 
 NodeTree::Index NodeSearch::firstBelow(NodeTree::Index node, QStringView prefix) const

@@ -39,6 +39,7 @@ public:
     NodeTree::Index find(NodeTree::Index start, QStringView prefix, bool startLast = false) const;
 
 private:
+    void prepare(QStringView prefix) const;
     bool matches(NodeTree::Index node, QStringView prefix) const;
     NodeTree::Index firstBelow(NodeTree::Index node, QStringView prefix) const;
     NodeTree::Index firstAmong(const std::vector<NodeTree::Index>& nodes, size_t from, size_t to,
@@ -49,6 +50,9 @@ private:
     const NodeTree& m_tree;
     QString m_typed;
     qint64 m_lastAt = -1;
+    // The head every match has, under the mask, for the prefix of find().
+    mutable quint64 m_headMask = 0;
+    mutable quint64 m_prefixHead = 0;
 };
 
 } // namespace stelvo

@@ -21,10 +21,13 @@ int shiftState(Qt::KeyboardModifiers modifiers)
            (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
-bool isExpandKey(const QKeyEvent* event)
+// `-`, `+` or `*` as typed text, which the type-ahead would take.
+bool isTypedExpandKey(const QKeyEvent* event)
 {
-    return event->key() == Qt::Key_Minus || event->key() == Qt::Key_Plus ||
-           event->key() == Qt::Key_Asterisk;
+    const bool key = event->key() == Qt::Key_Minus || event->key() == Qt::Key_Plus ||
+                     event->key() == Qt::Key_Asterisk;
+    return key && !event->text().isEmpty() &&
+           !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
 }
 
 } // namespace
@@ -95,7 +98,7 @@ void WSTreeView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    if (isExpandKey(event) && !event->text().isEmpty()) {
+    if (isTypedExpandKey(event)) {
         if (typingAhead()) {
             keyboardSearch(event->text());
             event->accept();

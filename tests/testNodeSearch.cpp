@@ -15,12 +15,12 @@ namespace {
 
 constexpr int kInterval = 400;
 
-// Acme (Labs: lab1-a lab2-b lab3+c; Office: COPIER*1 PC-01 PC-02), Zeta,
-// added out of display order.
+// Acme (Labs: lab1-a lab2-b lab3+c; Office: COPIER*1 PC-01 PC-02), Zeta
+// and Ölbild, added out of display order.
 void fill(NodeTree& tree)
 {
-    const NodeTree::Index zeta = tree.Add(NodeTree::kNone, QStringLiteral("Zeta"), 3);
-    Q_UNUSED(zeta);
+    tree.Add(NodeTree::kNone, QStringLiteral("Zeta"), 3);
+    tree.Add(NodeTree::kNone, QStringLiteral("Ölbild"), 3);
     const NodeTree::Index acme = tree.Add(NodeTree::kNone, QStringLiteral("Acme"), 2);
     const NodeTree::Index office = tree.Add(acme, QStringLiteral("Office"), 2);
     const NodeTree::Index labs = tree.Add(acme, QStringLiteral("Labs"), 2);
@@ -77,10 +77,12 @@ private slots:
         QTest::newRow("repeated key wraps around") << "lab3+c" << QStringList{"l", "l"} << 100 << "lab1-a";
         QTest::newRow("wraps to the top") << "Zeta" << QStringList{"a"} << 100 << "Acme";
         QTest::newRow("only the current node matches") << "Zeta" << QStringList{"z"} << 100 << "Zeta";
+        QTest::newRow("case-insensitive beyond ASCII") << "Acme" << QStringList{"ö", "L"} << 100 << "Ölbild";
         QTest::newRow("plus in a name") << "Acme" << QStringList{"l", "a", "b", "3", "+"} << 100 << "lab3+c";
         QTest::newRow("star in a name") << "Zeta" << QStringList{"c", "o", "p", "i", "e", "r", "*"} << 100 << "COPIER*1";
         QTest::newRow("no match keeps the selection") << "Office" << QStringList{"x"} << 100 << "Office";
         QTest::newRow("no longer a match keeps it") << "Acme" << QStringList{"p", "c", "x"} << 100 << "PC-01";
+        QTest::newRow("differs after four letters") << "Acme" << QStringList{"p", "c", "-", "0", "3"} << 100 << "PC-01";
         QTest::newRow("a pause starts a new search") << "Acme" << QStringList{"p", "c"} << 500 << "COPIER*1";
         QTest::newRow("nothing selected") << "" << QStringList{"o"} << 100 << "Office";
         // clang-format on
