@@ -11,8 +11,8 @@ namespace stelvo {
 namespace {
 
 // QStringView::startsWith(..., Qt::CaseInsensitive) folds every character
-// through the full Unicode tables, several times the cost of the whole
-// remaining pass over a large tree; names are mostly ASCII.
+// through the full Unicode tables, which costs more per node than all the
+// rest of a pass over a large tree; names are mostly ASCII.
 bool startsWithFolded(QStringView text, QStringView prefix)
 {
     if (text.size() < prefix.size())

@@ -16,8 +16,8 @@ namespace stelvo {
 // single key typed again and again steps through the nodes starting with it.
 // Matching is a case-insensitive prefix of the node's text, in display
 // order (pre-order), wrapping around past the last node. Children lists are
-// sorted only where a match may lie, so a keystroke costs about one pass
-// over the texts. Never blocks on anything but the tree in memory.
+// sorted only where a match may lie, so a keystroke costs at most one pass
+// over the nodes. Never blocks on anything but the tree in memory.
 class NodeSearch
 {
 public:
