@@ -14,7 +14,8 @@
 // handler run again with warm caches, the whole start-up with the LDIF directory
 // (Form_Load's StartSearch to the main window shown), the resident memory
 // afterwards, and the time of one command's naming (GetWSPath +
-// ConvertDotted + isContainer) on the deepest workstation.
+// ConvertDotted + isContainer) on the deepest workstation, and the slowest
+// keystroke of typing that workstation's name into the collapsed tree.
 //
 // With --ldap it loads each size into a throwaway slapd on loopback and
 // prints the start-up with the LDAP directory (StartSearch to the main
@@ -42,6 +43,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <algorithm>
 #include <cstdio>
 
@@ -61,6 +63,22 @@ long residentKiB()
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     }
     return -1;
+}
+
+// The slowest keystroke of typing `name` from the top of the tree, then a
+// letter no name goes on with, which makes the search go round the whole
+// tree: what one key costs at worst.
+double worstKeystrokeMs(QTreeView& view, const QString& name)
+{
+    view.setCurrentIndex(view.model()->index(0, 0));
+    double worst = 0;
+    for (const QChar key : name + QLatin1Char('#')) {
+        QElapsedTimer t;
+        t.start();
+        view.keyboardSearch(QString(key));
+        worst = std::max(worst, double(t.nsecsElapsed()) / 1e6);
+    }
+    return worst;
 }
 
 bool runSize(int workstations)
@@ -143,9 +161,11 @@ bool runSize(int workstations)
     if (containers != 0 || length == 0)
         return false;
 
-    std::printf("%9d %7d %9d %14.1f %12.1f %14.1f %10.1f %14.2f   (%s)\n", workstations,
+    const double typeAheadMs = worstKeystrokeMs(*window.TreeView1, leafPath.section(u'\\', -1));
+
+    std::printf("%9d %7d %9d %14.1f %12.1f %14.1f %10.1f %14.2f %15.1f   (%s)\n", workstations,
                 shape.leafUnits(), int(results.size()), handlerMs, bench::median(again), startupMs,
-                double(rss) / 1024.0, namingUs, qPrintable(window.ConvertDotted()));
+                double(rss) / 1024.0, namingUs, typeAheadMs, qPrintable(window.ConvertDotted()));
     std::fflush(stdout);
     return true;
 }
@@ -197,8 +217,9 @@ int main(int argc, char** argv)
     if (sizes.isEmpty())
         sizes = {10000, 100000};
 
-    std::printf("%9s %7s %9s %14s %12s %14s %10s %14s\n", "stations", "units", "results",
-                "handler (ms)", "again (ms)", "start-up (ms)", "RSS (MiB)", "naming (us)");
+    std::printf("%9s %7s %9s %14s %12s %14s %10s %14s %15s\n", "stations", "units", "results",
+                "handler (ms)", "again (ms)", "start-up (ms)", "RSS (MiB)", "naming (us)",
+                "type-ahead (ms)");
     for (const int size : sizes) {
         if (size <= 0 || !runSize(size))
             return 1;

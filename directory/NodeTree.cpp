@@ -26,6 +26,7 @@ NodeTree::Index NodeTree::Add(Index parent, const QString& text, int image)
     const Index index = Index(m_nodes.size());
     Node node;
     node.text = text;
+    node.head = foldedHead(text);
     node.parent = parent;
     node.image = image;
     Node& parentNode = m_nodes[size_t(parent)];
@@ -35,6 +36,14 @@ NodeTree::Index NodeTree::Add(Index parent, const QString& text, int image)
         parentNode.sorted = false;
     m_nodes.push_back(std::move(node));
     return index;
+}
+
+quint64 NodeTree::foldedHead(QStringView text)
+{
+    quint64 head = 0;
+    for (qsizetype i = 0; i < std::min<qsizetype>(text.size(), kHeadUnits); ++i)
+        head |= quint64(text[i].toCaseFolded().unicode()) << (16 * i);
+    return head;
 }
 
 int NodeTree::depth(Index node) const

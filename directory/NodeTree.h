@@ -6,6 +6,7 @@
 
 #include <QCollator>
 #include <QString>
+#include <QStringView>
 #include <optional>
 #include <vector>
 
@@ -43,12 +44,24 @@ public:
     bool contains(Index node) const { return node >= 1 && node <= count(); }
 
     const QString& text(Index node) const { return m_nodes[size_t(node)].text; }
+    // The text's first kHeadUnits UTF-16 units, each case-folded, packed 16
+    // bits apiece from the lowest up, 0 past the end (see foldedHead): lets a
+    // scan over many nodes pass over most of them without reading their text.
+    quint64 head(Index node) const { return m_nodes[size_t(node)].head; }
+    static constexpr int kHeadUnits = 4;
+    static quint64 foldedHead(QStringView text);
     int image(Index node) const { return m_nodes[size_t(node)].image; }
     Index parent(Index node) const { return m_nodes[size_t(node)].parent; }
     // Children in display order; kNone gives the top-level nodes.
     const std::vector<Index>& children(Index node) const
     {
         ensureSorted(node);
+        return m_nodes[size_t(node)].children;
+    }
+    // The children in no particular order, without sorting them: for a
+    // scan that needs the display order only when it finds something.
+    const std::vector<Index>& unorderedChildren(Index node) const
+    {
         return m_nodes[size_t(node)].children;
     }
     // Position of `node` among its parent's children in display order.
@@ -71,6 +84,7 @@ private:
     struct Node
     {
         QString text;
+        quint64 head = 0;
         std::vector<Index> children;
         Index parent = kNone;
         int image = 0;

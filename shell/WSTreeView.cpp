@@ -4,6 +4,9 @@
 
 #include "WSTreeView.h"
 
+#include "TreeItemModel.h"
+
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -18,7 +21,57 @@ int shiftState(Qt::KeyboardModifiers modifiers)
            (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
+// `-`, `+` or `*` as typed text, which the type-ahead would take.
+bool isTypedExpandKey(const QKeyEvent* event)
+{
+    const bool key = event->key() == Qt::Key_Minus || event->key() == Qt::Key_Plus ||
+                     event->key() == Qt::Key_Asterisk;
+    return key && !event->text().isEmpty() &&
+           !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
 } // namespace
+
+WSTreeView::~WSTreeView() = default;
+
+void WSTreeView::setModel(QAbstractItemModel* model)
+{
+    m_search.reset();
+    QTreeView::setModel(model);
+    if (auto* items = qobject_cast<TreeItemModel*>(model))
+        m_search = std::make_unique<NodeSearch>(items->nodes());
+}
+
+void WSTreeView::keyboardSearch(const QString& search)
+{
+    // The expand keys would otherwise begin a name and swallow the next
+    // letters typed.
+    if (m_expandKey)
+        return;
+    auto* items = qobject_cast<TreeItemModel*>(model());
+    if (m_search == nullptr || items == nullptr) {
+        QTreeView::keyboardSearch(search);
+        return;
+    }
+    if (!m_clock.isValid())
+        m_clock.start();
+    const NodeTree::Index found =
+        m_search->keystroke(search, m_clock.elapsed(), QApplication::keyboardInputInterval(),
+                            items->nodeOf(currentIndex()));
+    if (found == NodeTree::kNone)
+        return;
+    const QModelIndex index = items->indexOf(found);
+    for (QModelIndex above = index.parent(); above.isValid(); above = above.parent())
+        setExpanded(above, true);
+    setCurrentIndex(index);
+    scrollTo(index);
+}
+
+bool WSTreeView::typingAhead()
+{
+    return m_search != nullptr && m_clock.isValid() &&
+           m_search->typing(m_clock.elapsed(), QApplication::keyboardInputInterval());
+}
 
 void WSTreeView::mousePressEvent(QMouseEvent* event)
 {
@@ -43,6 +96,17 @@ void WSTreeView::keyPressEvent(QKeyEvent* event)
         QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos());
         contextMenuEvent(&menu);
         event->accept();
+        return;
+    }
+    if (isTypedExpandKey(event)) {
+        if (typingAhead()) {
+            keyboardSearch(event->text());
+            event->accept();
+            return;
+        }
+        m_expandKey = true;
+        QTreeView::keyPressEvent(event);
+        m_expandKey = false;
         return;
     }
     QTreeView::keyPressEvent(event);
