@@ -44,6 +44,15 @@ QString hostAttributeOf(const Settings& settings)
     return tools.usesHostName() ? tools.hostNameAttribute : QString();
 }
 
+// Either backend reads the site's classes and host names the same way.
+template <typename Directory>
+std::unique_ptr<Directory> forSite(std::unique_ptr<Directory> directory, const Settings& settings)
+{
+    directory->setClassMapping(classMappingOf(settings));
+    directory->setHostNameAttribute(hostAttributeOf(settings));
+    return directory;
+}
+
 } // namespace
 
 Controls makeControls(const QString& designContext, const Settings& settings,
@@ -53,30 +62,23 @@ Controls makeControls(const QString& designContext, const Settings& settings,
     const QString context =
         settings.isSet(SettingKey::Context) ? settings.value(SettingKey::Context) : designContext;
     QString server = settings.value(SettingKey::Server);
-    const nds::ClassMapping classes = classMappingOf(settings);
 
     Controls controls;
     if (directory.isEmpty()) {
         auto sample =
-            std::make_unique<LdifDirectory>(QString::fromLatin1(kSampleDirectory), context);
+            forSite(std::make_unique<LdifDirectory>(QString::fromLatin1(kSampleDirectory), context),
+                    settings);
         sample->setFailureNote(sampleNote(settings));
-        sample->setClassMapping(classes);
-        sample->setHostNameAttribute(hostAttributeOf(settings));
         controls.directory = std::move(sample);
     } else if (LdapDirectory::isLdapUrl(directory)) {
         LdapOptions options = LdapOptions::fromSettings(settings);
         options.password = std::move(bindPassword);
-        auto ldap = std::make_unique<LdapDirectory>(directory, context, options);
-        ldap->setClassMapping(classes);
-        ldap->setHostNameAttribute(hostAttributeOf(settings));
-        controls.directory = std::move(ldap);
+        controls.directory =
+            forSite(std::make_unique<LdapDirectory>(directory, context, options), settings);
         if (server.isEmpty())
             server = LdapDirectory::serverNameOf(directory);
     } else {
-        auto ldif = std::make_unique<LdifDirectory>(directory, context);
-        ldif->setClassMapping(classes);
-        ldif->setHostNameAttribute(hostAttributeOf(settings));
-        controls.directory = std::move(ldif);
+        controls.directory = forSite(std::make_unique<LdifDirectory>(directory, context), settings);
     }
     if (server.isEmpty())
         server = QString::fromLatin1(kDefaultServer);
