@@ -194,6 +194,7 @@ private slots:
         QTest::newRow("parent missing") << (org + "dn: cn=WS1,ou=GONE,o=ORG\nobjectClass: Workstation\n") << "line 4: \"NDS:\\\\T\\ORG\\GONE\\WS1\" lies outside the tree";
         QTest::newRow("under a workstation") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\n\ndn: cn=X,cn=WS1,o=ORG\nobjectClass: Workstation\n") << "line 7: \"NDS:\\\\T\\ORG\\WS1\\X\" lies below NDS:\\\\T\\ORG\\WS1, which is not a container";
         QTest::newRow("duplicate") << (org + "dn: o=org\nobjectClass: organization\n") << "line 4: \"o=org\" is already in the directory (line 1)";
+        QTest::newRow("duplicate below") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\n\ndn: cn=ws1,o=org\nobjectClass: Workstation\n") << "line 7: \"cn=ws1,o=org\" is already in the directory (line 4)";
         QTest::newRow("malformed dn") << QByteArray("dn: this is no dn\nobjectClass: organization\n") << "line 1: malformed DN";
         QTest::newRow("change record") << (org + "dn: o=ORG\nchangetype: delete\n") << "line 4: only entries";
         QTest::newRow("modify record") << (org + "dn: o=ORG\nchangetype: modify\nadd: cn\ncn: X\n-\n") << "line 4: only entries";
@@ -245,13 +246,15 @@ private slots:
             QStringLiteral("NDS:\\\\T\\ORG\\") + QString(100000, QLatin1Char('W'));
         // clang-format off
         QTest::newRow("crlf") << QByteArray("dn: o=ORG\r\nobjectClass: organization\r\n\r\ndn: cn=WS1,o=ORG\r\nobjectClass: Workstation\r\n") << QStringList{top, ws};
-        QTest::newRow("folded crlf") << QByteArray("dn: cn=W\r\n S1,o=ORG\r\nobjectClass: Workstation\r\n\r\n" + org) << QStringList{ws, top};
+        QTest::newRow("folded crlf") << QByteArray("dn: cn=W\r\n S1,o=ORG\r\nobjectClass: Workstation\r\n\r\n" + org) << QStringList{top, ws};
         QTest::newRow("no final newline") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation") << QStringList{top, ws};
         QTest::newRow("comment inside") << QByteArray("dn: o=ORG\n# note\n  continued\nobjectClass: organization\n") << QStringList{top};
         QTest::newRow("empty value") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\ndescription:\n") << QStringList{top, ws};
         QTest::newRow("base64 dn") << (org + "dn:: Y249V1MxLG89T1JH\nobjectClass: Workstation\n") << QStringList{top, ws};
         QTest::newRow("base64 nul value") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\ndescription:: QQBC\n") << QStringList{top, ws};
         QTest::newRow("changetype add") << (org + "dn: cn=WS1,o=ORG\nchangetype: add\nobjectClass: Workstation\n") << QStringList{top, ws};
+        QTest::newRow("parents last") << QByteArray("dn: cn=WS1,ou=B,o=ORG\nobjectClass: Workstation\n\n" + org + "dn: ou=A,o=ORG\nobjectClass: organizationalUnit\n\ndn: ou=B,o=ORG\nobjectClass: organizationalUnit\n")
+            << QStringList{top, top + "\\A", top + "\\B", top + "\\B\\WS1"};
         QTest::newRow("version alone") << QByteArray("version: 1\n\n" + org) << QStringList{top};
         QTest::newRow("only comments") << QByteArray("# nothing\n\n\n") << QStringList{};
         QTest::newRow("long name") << (org + "dn: cn=" + QByteArray(100000, 'W') + ",o=ORG\nobjectClass: Workstation\n") << QStringList{top, longName};
@@ -266,8 +269,8 @@ private slots:
             LdifTree::parse(ldif, QStringLiteral("test.ldif"), QStringLiteral("T"));
         QVERIFY(tree.has_value());
         QStringList found;
-        for (const LdifEntry& entry : tree->entries())
-            found << entry.fullName;
+        for (const int index : tree->directoryOrder())
+            found << tree->fullName(index);
         QCOMPARE(found, names);
     }
 
@@ -336,7 +339,7 @@ private slots:
         QCOMPARE(tree->leftOut(), leftOut);
         QStringList found;
         for (const int index : tree->directoryOrder())
-            found << tree->entries()[size_t(index)].fullName;
+            found << tree->fullName(index);
         QCOMPARE(found, names);
     }
 

@@ -14,6 +14,30 @@
 
 namespace stelvo {
 
+namespace {
+
+// Made once: every lookup hands one out.
+const QString& classNameOf(nds::Kind kind)
+{
+    static const QString other = nds::systemClassName(nds::Kind::Other);
+    static const QString workstation = nds::systemClassName(nds::Kind::Workstation);
+    static const QString unit = nds::systemClassName(nds::Kind::OrganizationalUnit);
+    static const QString container = nds::systemClassName(nds::Kind::Container);
+    switch (kind) {
+    case nds::Kind::Workstation:
+        return workstation;
+    case nds::Kind::OrganizationalUnit:
+        return unit;
+    case nds::Kind::Container:
+        return container;
+    case nds::Kind::Other:
+        break;
+    }
+    return other;
+}
+
+} // namespace
+
 LdifDirectory::LdifDirectory(const QString& path, const QString& context, QObject* parent)
     : LdifDirectory(path, context, &LdifDirectory::readDirectory, parent)
 {}
@@ -85,14 +109,27 @@ QStringList LdifDirectory::search(const LdifTree& tree, const QString& context,
                 .arg(unknown.join(QLatin1String(", "))));
 
     QStringList results;
+    const bool everyName = pattern == QLatin1String("*");
+    // Directory order lists a container's entries together: their parent's
+    // full name is made once for all of them.
+    int parent = -1;
+    QString parentName = tree.rootName();
     for (const int index : tree.directoryOrder()) {
-        const LdifEntry& entry = tree.entries()[size_t(index)];
         // scope 0 is the tree root itself, which is no entry of its own.
-        if (scope == 0 || (scope == 1 && entry.parent >= 0))
+        if (scope == 0 || (scope == 1 && tree.parent(index) >= 0))
             continue;
-        if (!kinds.contains(entry.kind) || !nds::matchesPattern(entry.shortName, pattern))
+        if (!kinds.contains(tree.kind(index)) ||
+            (!everyName && !nds::matchesPattern(tree.shortName(index).toString(), pattern)))
             continue;
-        results << entry.fullName;
+        if (tree.parent(index) != parent) {
+            parent = tree.parent(index);
+            parentName = parent < 0 ? tree.rootName() : tree.fullName(parent);
+        }
+        const QStringView own = tree.shortName(index);
+        QString name;
+        name.reserve(parentName.size() + 1 + own.size());
+        name.append(parentName).append(QLatin1Char('\\')).append(own);
+        results << std::move(name);
     }
     return results;
 }
@@ -177,19 +214,19 @@ void LdifDirectory::deliver(quint64 generation, Outcome outcome)
     emit SearchCompleted(outcome.results);
 }
 
-int LdifDirectory::findEntry(const QString& ndsFullName)
+int LdifDirectory::findEntry(const QString& ndsFullName, bool* exact)
 {
+    *exact = false;
     if (!m_tree)
         return -1;
     // Building the tree asks for every result in turn, in directory order:
-    // looking just past the last answer first walks the entries in memory
-    // order instead of hopping through the hash table.
+    // looking just past the last answer first finds most names without
+    // taking them apart.
     constexpr size_t kLookAhead = 16;
-    const auto& entries = m_tree->entries();
     const auto& order = m_tree->directoryOrder();
     for (size_t place = m_cursor; place < order.size() && place < m_cursor + kLookAhead; ++place) {
-        const QString& name = entries[size_t(order[place])].fullName;
-        if (name.size() == ndsFullName.size() && name == ndsFullName) {
+        if (m_tree->isNamed(order[place], ndsFullName)) {
+            *exact = true;
             m_cursor = place + 1;
             return order[place];
         }
@@ -202,14 +239,19 @@ int LdifDirectory::findEntry(const QString& ndsFullName)
 
 DirectoryEntry LdifDirectory::EntryByName(const QString& ndsFullName)
 {
-    const int index = findEntry(ndsFullName);
+    bool exact = false;
+    const int index = findEntry(ndsFullName, &exact);
     if (index < 0)
         throw DirectoryError(
             QCoreApplication::translate("LdifDirectory", "%1 is not in the directory.")
                 .arg(ndsFullName));
-    const LdifEntry& entry = m_tree->entries()[size_t(index)];
-    return DirectoryEntry{entry.shortName, entry.fullName,
-                          EntryClass{entry.className, entry.isContainerKind()}, entry.hostName};
+    // The name as the file spells it, which is most often the name asked for.
+    QString fullName =
+        exact || m_tree->isNamed(index, ndsFullName) ? ndsFullName : m_tree->fullName(index);
+    return DirectoryEntry{
+        m_tree->shortName(index).toString(), std::move(fullName),
+        EntryClass{classNameOf(m_tree->kind(index)), m_tree->isContainerKind(index)},
+        m_tree->hostName(index).toString()};
 }
 
 } // namespace stelvo

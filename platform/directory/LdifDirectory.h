@@ -89,7 +89,9 @@ private:
     static Outcome searchData(const Request& request, const Reader& read, std::stop_token stop);
     void deliver(quint64 generation, Outcome outcome);
     void stopWorker();
-    int findEntry(const QString& ndsFullName);
+    // The entry named `ndsFullName`, or -1; `exact` tells whether it is
+    // spelled as the file spells it.
+    int findEntry(const QString& ndsFullName, bool* exact);
 
     QString m_path;
     QString m_context;

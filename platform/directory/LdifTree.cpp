@@ -9,19 +9,16 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <functional>
 #include <ldap.h>
 #include <ldif.h>
+#include <limits>
 #include <strings.h>
 
 namespace stelvo {
 
 namespace {
-
-QString foldedKey(const QString& fullName)
-{
-    return fullName.toCaseFolded();
-}
 
 [[noreturn]] void fail(const QString& source, unsigned long line, const QString& what)
 {
@@ -43,16 +40,36 @@ struct RecordGuard
 };
 
 // One line of a record with its continuation lines joined, and the line of
-// the file it starts on.
+// the file it starts on. A line that goes on in continuation lines is
+// joined in the record's own storage; any other stays where it is.
 struct LdifLine
 {
-    QByteArray text;
+    QByteArrayView text;
     unsigned long number = 0;
+    int joined = -1; // index in RawRecord::joined, or -1
 };
 
 struct RawRecord
 {
     std::vector<LdifLine> lines; // comments dropped
+    std::vector<QByteArray> joined;
+
+    void clear()
+    {
+        lines.clear();
+        joined.clear();
+    }
+    void append(QByteArrayView continuation)
+    {
+        LdifLine& line = lines.back();
+        if (line.joined < 0) {
+            line.joined = int(joined.size());
+            joined.push_back(line.text.toByteArray());
+        }
+        QByteArray& text = joined[size_t(line.joined)];
+        text += continuation;
+        line.text = text;
+    }
 };
 
 // Splits LDIF text into records of unfolded lines. Done here rather than by
@@ -71,7 +88,7 @@ public:
 private:
     bool nextLine(QByteArrayView* line);
 
-    const QByteArray& m_data;
+    QByteArrayView m_data;
     const QString& m_source;
     qsizetype m_pos = 0;
     unsigned long m_line = 0;
@@ -81,10 +98,11 @@ bool RecordSplitter::nextLine(QByteArrayView* line)
 {
     if (m_pos >= m_data.size())
         return false;
-    qsizetype end = m_data.indexOf('\n', m_pos);
-    if (end < 0)
-        end = m_data.size();
-    *line = QByteArrayView(m_data).sliced(m_pos, end - m_pos);
+    const char* start = m_data.data() + m_pos;
+    const auto* newline =
+        static_cast<const char*>(std::memchr(start, '\n', size_t(m_data.size() - m_pos)));
+    const qsizetype end = newline != nullptr ? newline - m_data.data() : m_data.size();
+    *line = m_data.sliced(m_pos, end - m_pos);
     if (line->endsWith('\r'))
         line->chop(1);
     m_pos = end + 1;
@@ -94,7 +112,7 @@ bool RecordSplitter::nextLine(QByteArrayView* line)
 
 bool RecordSplitter::next(RawRecord* record)
 {
-    record->lines.clear();
+    record->clear();
     bool inComment = false; // a comment may be continued like any line
     QByteArrayView line;
     while (nextLine(&line)) {
@@ -107,11 +125,11 @@ bool RecordSplitter::next(RawRecord* record)
                 continue;
             if (record->lines.empty())
                 malformed(m_source, m_line, "a continuation line with no line to continue");
-            record->lines.back().text += line.sliced(1);
+            record->append(line.sliced(1));
         } else {
             inComment = line.front() == '#';
             if (!inComment)
-                record->lines.push_back({line.toByteArray(), m_line});
+                record->lines.push_back({line, m_line});
         }
     }
     return !record->lines.empty();
@@ -171,7 +189,7 @@ bool isChangeRecord(const RawRecord& record)
     const LdifLine& second = record.lines[1];
     if (isType(second, "control"))
         return true;
-    const QByteArray value = second.text.sliced(second.text.indexOf(':') + 1).trimmed();
+    const QByteArrayView value = second.text.sliced(second.text.indexOf(':') + 1).trimmed();
     return isType(second, "changetype") && value.compare("add", Qt::CaseInsensitive) != 0;
 }
 
@@ -207,14 +225,16 @@ void dropVersion(RawRecord* record)
         record->lines.erase(record->lines.begin());
 }
 
-// The record as ldap_parse_ldif_record reads it: one line each, every one
-// ended by a newline (it counts lines by their newlines).
-QByteArray unfoldedText(const RawRecord& record)
+// The record as ldap_parse_ldif_record reads it, in `text` (whose memory is
+// used again for the next record): one line each, every one ended by a
+// newline (it counts lines by their newlines).
+void unfold(const RawRecord& record, QByteArray* text)
 {
-    QByteArray text;
-    for (const LdifLine& line : record.lines)
-        text += line.text + '\n';
-    return text;
+    text->resize(0);
+    for (const LdifLine& line : record.lines) {
+        text->append(line.text);
+        text->append('\n');
+    }
 }
 
 void parseRecord(QByteArray& text, unsigned long line, const QString& source, LDIFRecord* record)
@@ -242,6 +262,7 @@ bool readRecords(const QByteArray& data, const QString& source, const std::stop_
     refuseNulBytes(data, source);
     RecordSplitter splitter(data, source);
     RawRecord record;
+    QByteArray text;
     bool firstRecord = true;
     while (splitter.next(&record)) {
         if (stop.stop_requested())
@@ -251,7 +272,7 @@ bool readRecords(const QByteArray& data, const QString& source, const std::stop_
         if (record.lines.empty())
             continue;
         checkRecord(record, source);
-        QByteArray text = unfoldedText(record);
+        unfold(record, &text);
         RecordGuard guard;
         parseRecord(text, record.lines.front().number, source, &guard.record);
         take(guard.record, record.lines.front().number);
@@ -259,148 +280,381 @@ bool readRecords(const QByteArray& data, const QString& source, const std::stop_
     return true;
 }
 
-// The DN's RDN values from the top down in `topDown`; false when an NDS full
-// name cannot hold one of them (the entry is then left out).
-bool namePath(const QByteArray& dn, const QString& source, unsigned long line, QStringList* topDown)
-{
-    // ldap_str2dn reads up to the first NUL, which would cut the name short.
-    if (dn.contains('\0'))
-        return false;
-    QString error;
-    if (!nds::dnComponents(dn, topDown, &error))
-        fail(source, line, error);
-    return std::all_of(topDown->cbegin(), topDown->cend(), nds::isRepresentable);
-}
-
-QString leftOutText(const QByteArray& dn, const QString& source, unsigned long line)
+QString leftOutText(QByteArrayView dn, const QString& source, unsigned long line)
 {
     QString written = QString::fromUtf8(dn);
     written.replace(QChar(0), QLatin1String("\\00"));
     return QStringLiteral("%1:%2: %3").arg(source).arg(line).arg(written);
 }
 
-// The values of `attribute` (any case) in the record.
-QList<QByteArray> valuesOf(const LDIFRecord& record, const char* attribute)
+// The first value of `attribute` (any case) in the record; null when there is
+// none.
+QByteArrayView firstValueOf(const LDIFRecord& record, const char* attribute)
 {
-    QList<QByteArray> values;
     for (LDAPMod** mod = record.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
-        if (strcasecmp((*mod)->mod_type, attribute) != 0)
-            continue;
-        for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr; ++value)
-            values << QByteArray((*value)->bv_val, static_cast<qsizetype>((*value)->bv_len));
+        if (strcasecmp((*mod)->mod_type, attribute) == 0 && (*mod)->mod_bvalues != nullptr &&
+            (*mod)->mod_bvalues[0] != nullptr)
+            return {(*mod)->mod_bvalues[0]->bv_val, qsizetype((*mod)->mod_bvalues[0]->bv_len)};
     }
-    return values;
+    return {};
 }
 
-LdifEntry entryOf(const LDIFRecord& record, const QStringList& path, const QString& treeName,
-                  const nds::ClassMapping& classes, const QByteArray& hostAttribute,
-                  unsigned long line)
+bool isRepresentable(QStringView component)
 {
-    LdifEntry entry;
-    entry.kind = classes.classify(valuesOf(record, "objectClass"));
-    if (entry.kind == nds::Kind::Workstation && !hostAttribute.isEmpty())
-        entry.hostName = QString::fromUtf8(valuesOf(record, hostAttribute.constData()).value(0));
-    entry.className = nds::systemClassName(entry.kind);
-    entry.fullName = nds::fullName(treeName, path);
-    entry.shortName = path.constLast();
-    entry.line = line;
-    return entry;
+    return !component.isEmpty() && !component.contains(QLatin1Char('\\')) &&
+           !component.contains(QChar(0));
 }
+
+// What strings hash by: each code point case-folded, as QStringView's
+// case-insensitive compare folds it.
+size_t foldedHash(int parent, QStringView name)
+{
+    quint64 hash = 0xcbf29ce484222325ULL ^ (quint64(quint32(parent)) * 0x9e3779b97f4a7c15ULL);
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t c = name[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name[i + 1].isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), name[++i].unicode());
+        if (c < 0x80)
+            c = (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+        else
+            c = QChar::toCaseFolded(c);
+        hash = (hash ^ c) * 0x100000001b3ULL;
+    }
+    return size_t(hash ^ (hash >> 29));
+}
+
+struct RdnGuard
+{
+    LDAPRDN rdn = nullptr;
+    ~RdnGuard() { ldap_rdnfree(rdn); }
+};
 
 } // namespace
 
-std::optional<LdifTree> LdifTree::parse(const QByteArray& data, const QString& source,
+// Fills an LdifTree record by record. A record's parent is found by its
+// DN's parent part: most records name the same parent as the record before
+// them, and then only their own RDN is parsed. Entries may come before the
+// entries above them: those are made as they are first named and filled in
+// when their own record comes; any still unfilled at the end is a missing
+// parent.
+class LdifTreeReader
+{
+public:
+    LdifTreeReader(LdifTree& tree, const QString& source, const nds::ClassMapping& classes,
+                   const QByteArray& hostAttribute)
+        : m_tree(tree), m_source(source), m_classes(classes), m_hostAttribute(hostAttribute)
+    {}
+
+    void take(const LDIFRecord& record, unsigned long line);
+    // Checks every entry's parent and puts the entries in directory order.
+    void finish();
+
+private:
+    static constexpr int kLeftOut = -2;
+
+    int locate(QByteArrayView dn, unsigned long line);
+    int locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart, unsigned long line);
+    int childMade(int parent, QStringView name);
+    void link(int parent, int child);
+    nds::Kind kindOf(const LDIFRecord& record);
+
+    LdifTree& m_tree;
+    const QString& m_source;
+    const nds::ClassMapping& m_classes;
+    const QByteArray& m_hostAttribute;
+    std::vector<qint32> m_lastChild; // by entry
+    qint32 m_lastTop = -1;
+    bool m_filledLate = false; // an entry was named before its own record
+    // The DN's part after its first RDN, as the record before wrote it, and
+    // the entry it names (-1 the top, kLeftOut for a name left out).
+    QByteArray m_lastParentPart;
+    int m_lastParent = kLeftOut;
+    bool m_haveLast = false;
+    QString m_name; // the record's own RDN value
+    std::vector<QByteArrayView> m_classValues;
+};
+
+void LdifTreeReader::take(const LDIFRecord& record, unsigned long line)
+{
+    const QByteArrayView dn(record.lr_dn.bv_val, qsizetype(record.lr_dn.bv_len));
+    const int parent = locate(dn, line);
+    if (parent == kLeftOut) {
+        m_tree.m_leftOut << leftOutText(dn, m_source, line);
+        return;
+    }
+    int index = m_tree.child(parent, m_name);
+    if (index >= 0 && m_tree.m_entries[size_t(index)].line != 0)
+        fail(m_source, line,
+             QCoreApplication::translate("LdifTree", "\"%1\" is already in the directory (line %2)")
+                 .arg(QString::fromUtf8(dn))
+                 .arg(m_tree.line(index)));
+    if (index < 0)
+        index = childMade(parent, m_name);
+    LdifTree::Entry& entry = m_tree.m_entries[size_t(index)];
+    entry.line = quint32(std::min<unsigned long>(line, std::numeric_limits<quint32>::max()));
+    entry.kind = kindOf(record);
+    if (entry.kind == nds::Kind::Workstation && !m_hostAttribute.isEmpty()) {
+        const QByteArrayView host = firstValueOf(record, m_hostAttribute.constData());
+        if (!host.isEmpty())
+            m_tree.m_entries[size_t(index)].host = m_tree.addText(QString::fromUtf8(host));
+    }
+}
+
+nds::Kind LdifTreeReader::kindOf(const LDIFRecord& record)
+{
+    m_classValues.clear();
+    for (LDAPMod** mod = record.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
+        if (strcasecmp((*mod)->mod_type, "objectClass") != 0)
+            continue;
+        for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr; ++value)
+            m_classValues.emplace_back((*value)->bv_val, qsizetype((*value)->bv_len));
+    }
+    return m_classes.classify(m_classValues);
+}
+
+// The parent of the entry named `dn`, with its own name in m_name; kLeftOut
+// when an NDS full name cannot hold its name or one above it.
+int LdifTreeReader::locate(QByteArrayView dn, unsigned long line)
+{
+    // ldap_str2dn reads up to the first NUL, which would cut the name short.
+    if (dn.contains('\0'))
+        return kLeftOut;
+    berval value{static_cast<ber_len_t>(dn.size()), const_cast<char*>(dn.data())};
+    RdnGuard first;
+    char* rest = nullptr;
+    if (ldap_bv2rdn(&value, &first.rdn, &rest, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS ||
+        first.rdn == nullptr || rest == nullptr)
+        return locateByWholeDn(dn, {}, line); // which names the fault
+    const QByteArrayView parentPart(rest, dn.data() + dn.size() - rest);
+    if (!m_haveLast || parentPart != m_lastParentPart)
+        return locateByWholeDn(dn, parentPart, line);
+    const berval& own = first.rdn[0]->la_value;
+    m_name = QString::fromUtf8(own.bv_val, qsizetype(own.bv_len));
+    return isRepresentable(m_name) ? m_lastParent : kLeftOut;
+}
+
+int LdifTreeReader::locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart,
+                                    unsigned long line)
+{
+    QStringList topDown;
+    QString error;
+    if (!nds::dnComponents(dn.toByteArray(), &topDown, &error))
+        fail(m_source, line, error);
+    m_name = topDown.takeLast();
+    const bool parentsNamable = std::all_of(topDown.cbegin(), topDown.cend(),
+                                            [](const QString& c) { return isRepresentable(c); });
+    if (!parentsNamable || !isRepresentable(m_name)) {
+        // Nothing is made for a name left out: an entry made above it would
+        // stay empty and read as a missing parent.
+        m_haveLast = false;
+        return kLeftOut;
+    }
+    int parent = -1;
+    for (const QString& component : std::as_const(topDown)) {
+        const int known = m_tree.child(parent, component);
+        parent = known >= 0 ? known : childMade(parent, component);
+        if (known < 0)
+            m_filledLate = true;
+    }
+    m_haveLast = !parentPart.isNull();
+    m_lastParentPart = parentPart.toByteArray();
+    m_lastParent = parent;
+    return parent;
+}
+
+int LdifTreeReader::childMade(int parent, QStringView name)
+{
+    const int index = m_tree.addEntry(parent, name);
+    m_lastChild.push_back(-1);
+    link(parent, index);
+    return index;
+}
+
+void LdifTreeReader::link(int parent, int child)
+{
+    qint32& last = parent < 0 ? m_lastTop : m_lastChild[size_t(parent)];
+    if (last < 0)
+        (parent < 0 ? m_tree.m_firstTop : m_tree.m_entries[size_t(parent)].firstChild) = child;
+    else
+        m_tree.m_entries[size_t(last)].nextSibling = child;
+    last = child;
+}
+
+void LdifTreeReader::finish()
+{
+    // The entry with the earliest line whose parent is missing or a
+    // workstation names the fault, as a reader going down the file meets it.
+    int worst = -1;
+    for (int index = 0; index < m_tree.count(); ++index) {
+        const LdifTree::Entry& entry = m_tree.m_entries[size_t(index)];
+        if (entry.line == 0 || entry.parent < 0)
+            continue;
+        const LdifTree::Entry& parent = m_tree.m_entries[size_t(entry.parent)];
+        if ((parent.line == 0 || !nds::isContainerKind(parent.kind)) &&
+            (worst < 0 || entry.line < m_tree.m_entries[size_t(worst)].line))
+            worst = index;
+    }
+    if (worst >= 0) {
+        const int parent = m_tree.parent(worst);
+        const QString name = m_tree.fullName(worst);
+        if (m_tree.line(parent) == 0)
+            fail(m_source, m_tree.line(worst),
+                 QCoreApplication::translate(
+                     "LdifTree",
+                     "\"%1\" lies outside the tree: its parent %2 is not in the directory")
+                     .arg(name, m_tree.fullName(parent)));
+        fail(m_source, m_tree.line(worst),
+             QCoreApplication::translate("LdifTree",
+                                         "\"%1\" lies below %2, which is not a container")
+                 .arg(name, m_tree.fullName(parent)));
+    }
+    m_lastChild = {};
+    m_tree.makeOrder(m_filledLate);
+}
+
+std::optional<LdifTree> LdifTree::parse(QByteArray data, const QString& source,
                                         const QString& treeName, const nds::ClassMapping& classes,
                                         const QByteArray& hostAttribute, std::stop_token stop)
 {
     LdifTree tree;
-    std::vector<QStringList> paths; // each entry's RDN values, top down
+    tree.m_prefix = nds::kPrefix + treeName;
+    LdifTreeReader reader(tree, source, classes, hostAttribute);
     const bool complete =
-        readRecords(data, source, stop, [&](const LDIFRecord& record, unsigned long line) {
-            const QByteArray dn(record.lr_dn.bv_val, static_cast<qsizetype>(record.lr_dn.bv_len));
-            QStringList path;
-            if (!namePath(dn, source, line, &path)) {
-                tree.m_leftOut << leftOutText(dn, source, line);
-                return;
-            }
-            tree.add(entryOf(record, path, treeName, classes, hostAttribute, line),
-                     QString::fromUtf8(dn), source);
-            paths.push_back(std::move(path));
+        readRecords(data, source, stop, [&reader](const LDIFRecord& record, unsigned long line) {
+            reader.take(record, line);
         });
     if (!complete)
         return std::nullopt;
-    tree.linkParents(paths, source, treeName);
-    tree.makeOrder();
+    data = {};
+    reader.finish();
     return tree;
 }
 
-void LdifTree::add(LdifEntry entry, const QString& dn, const QString& source)
+LdifTree::Text LdifTree::addText(QStringView value)
 {
-    const QString key = foldedKey(entry.fullName);
-    if (m_byName.contains(key))
-        fail(source, entry.line,
-             QCoreApplication::translate("LdifTree", "\"%1\" is already in the directory (line %2)")
-                 .arg(dn)
-                 .arg(m_entries[size_t(m_byName.value(key))].line));
-    m_byName.insert(key, int(m_entries.size()));
-    m_byExactName.insert(entry.fullName, int(m_entries.size()));
-    m_entries.push_back(std::move(entry));
+    const Text run{quint32(m_text.size()), quint32(value.size())};
+    m_text.insert(m_text.end(), value.utf16(), value.utf16() + value.size());
+    return run;
 }
 
-void LdifTree::linkParents(const std::vector<QStringList>& paths, const QString& source,
-                           const QString& treeName)
+size_t LdifTree::slotOf(int parent, QStringView name) const
 {
-    // Link parents only now, so that a file may list children before their
-    // parents; the search still reports parents first.
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        if (paths[i].size() == 1)
-            m_top.push_back(int(i));
-        else
-            link(int(i), nds::fullName(treeName, paths[i].mid(0, paths[i].size() - 1)), source);
+    const size_t mask = m_table.size() - 1;
+    for (size_t slot = foldedHash(parent, name) & mask;; slot = (slot + 1) & mask) {
+        const qint32 index = m_table[slot];
+        if (index < 0)
+            return slot;
+        const Entry& entry = m_entries[size_t(index)];
+        if (entry.parent == parent && text(entry.name).compare(name, Qt::CaseInsensitive) == 0)
+            return slot;
     }
 }
 
-void LdifTree::link(int child, const QString& parentName, const QString& source)
+int LdifTree::child(int parent, QStringView name) const
 {
-    LdifEntry& entry = m_entries[size_t(child)];
-    const int parent = m_byName.value(foldedKey(parentName), -1);
-    if (parent < 0)
-        fail(source, entry.line,
-             QCoreApplication::translate(
-                 "LdifTree", "\"%1\" lies outside the tree: its parent %2 is not in the directory")
-                 .arg(entry.fullName, parentName));
-    LdifEntry& parentEntry = m_entries[size_t(parent)];
-    if (!parentEntry.isContainerKind())
-        fail(source, entry.line,
-             QCoreApplication::translate("LdifTree",
-                                         "\"%1\" lies below %2, which is not a container")
-                 .arg(entry.fullName, parentName));
+    return m_table.empty() ? -1 : m_table[slotOf(parent, name)];
+}
+
+int LdifTree::addEntry(int parent, QStringView name)
+{
+    // At most half full, so that a miss ends soon.
+    if ((m_entries.size() + 1) * 2 > m_table.size())
+        growTable();
+    const int index = count();
+    Entry entry;
     entry.parent = parent;
-    parentEntry.children.push_back(child);
+    entry.name = addText(name);
+    m_table[slotOf(parent, name)] = index;
+    m_entries.push_back(entry);
+    return index;
 }
 
-int LdifTree::find(const QString& fullName) const
+void LdifTree::growTable()
 {
-    // Names come back mostly as the directory wrote them; folding the case
-    // (an allocation) is needed only for the others.
-    if (const auto exact = m_byExactName.constFind(fullName); exact != m_byExactName.constEnd())
-        return exact.value();
-    return m_byName.value(foldedKey(fullName), -1);
+    m_table.assign(std::max<size_t>(1024, m_table.size() * 2), -1);
+    const size_t mask = m_table.size() - 1;
+    for (int index = 0; index < count(); ++index) {
+        const Entry& entry = m_entries[size_t(index)];
+        size_t slot = foldedHash(entry.parent, text(entry.name)) & mask;
+        while (m_table[slot] >= 0)
+            slot = (slot + 1) & mask;
+        m_table[slot] = index;
+    }
 }
 
-void LdifTree::makeOrder()
+QString LdifTree::fullName(int index) const
+{
+    qsizetype size = m_prefix.size();
+    for (int at = index; at >= 0; at = parent(at))
+        size += 1 + qsizetype(m_entries[size_t(at)].name.size);
+    QString name(size, Qt::Uninitialized);
+    QChar* end = name.data() + size;
+    for (int at = index; at >= 0; at = parent(at)) {
+        const QStringView component = shortName(at);
+        end -= component.size();
+        std::copy(component.begin(), component.end(), end);
+        *--end = QLatin1Char('\\');
+    }
+    std::copy(m_prefix.begin(), m_prefix.end(), name.data());
+    return name;
+}
+
+bool LdifTree::isNamed(int index, QStringView fullName) const
+{
+    qsizetype end = fullName.size();
+    for (int at = index; at >= 0; at = parent(at)) {
+        const QStringView component = shortName(at);
+        const qsizetype start = end - component.size();
+        if (start < 1 || fullName.at(start - 1) != QLatin1Char('\\') ||
+            fullName.sliced(start, component.size()) != component)
+            return false;
+        end = start - 1;
+    }
+    return fullName.first(end) == m_prefix;
+}
+
+int LdifTree::find(QStringView fullName) const
+{
+    if (fullName.size() <= m_prefix.size() + 1 ||
+        !fullName.startsWith(m_prefix, Qt::CaseInsensitive) ||
+        fullName.at(m_prefix.size()) != QLatin1Char('\\'))
+        return -1;
+    int index = -1;
+    for (const QStringView component : fullName.sliced(m_prefix.size() + 1).tokenize(u'\\')) {
+        index = child(index, component);
+        if (index < 0)
+            return -1;
+    }
+    return index;
+}
+
+void LdifTree::makeOrder(bool byLine)
 {
     m_order.clear();
     m_order.reserve(m_entries.size());
     m_place.assign(m_entries.size(), 0);
-    std::vector<int> stack(m_top.rbegin(), m_top.rend());
+    std::vector<int> stack;
+    std::vector<int> children;
+    // Pushes the children of `first`'s list so that they come off in file
+    // order.
+    const auto push = [&](qint32 first) {
+        children.clear();
+        for (qint32 child = first; child >= 0; child = m_entries[size_t(child)].nextSibling)
+            children.push_back(child);
+        // Entries named before their own record was read are listed where
+        // they were first named, not where their record stands.
+        if (byLine)
+            std::sort(children.begin(), children.end(),
+                      [this](int a, int b) { return line(a) < line(b); });
+        stack.insert(stack.end(), children.rbegin(), children.rend());
+    };
+    push(m_firstTop);
     while (!stack.empty()) {
         const int index = stack.back();
         stack.pop_back();
-        m_place[size_t(index)] = m_order.size();
+        m_place[size_t(index)] = quint32(m_order.size());
         m_order.push_back(index);
-        const auto& children = m_entries[size_t(index)].children;
-        stack.insert(stack.end(), children.rbegin(), children.rend());
+        push(m_entries[size_t(index)].firstChild);
     }
 }
 
