@@ -18,6 +18,7 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,6 +98,7 @@ struct Subject
     std::unique_ptr<test::SlapdServer> server; // LDAP only
 };
 
+// One X server, one watcher and one temporary folder for all the runs.
 class ProcessBench
 {
 public:
@@ -110,7 +112,7 @@ private:
     bool measure(const Subject& subject, bool withReference, std::vector<ProgramRun>* program,
                  std::vector<double>* reference);
     bool runProgram(const Subject& subject, ProgramRun* run);
-    bool waitUntilIdle(ChildProcess& child, const QString& errors, double* peakKiB);
+    bool waitUntilIdle(ChildProcess& child, const QString& errors, ProgramRun* run);
     double runReference(const Subject& subject);
 
     ProcessSource m_source;
@@ -271,7 +273,7 @@ bool ProcessBench::runProgram(const Subject& subject, ProgramRun* run)
     if (outcome == XMapWatcher::Outcome::Mapped) {
         run->ms = double(clock.nsecsElapsed()) / 1e6;
         run->showKiB = double(statusKiB(child.pid(), "VmRSS:"));
-        return waitUntilIdle(child, errors, &run->peakKiB);
+        return waitUntilIdle(child, errors, run);
     }
     if (outcome == XMapWatcher::Outcome::TimedOut)
         std::fprintf(stderr, "the program did not map its main window within %d s\n",
@@ -287,10 +289,14 @@ bool ProcessBench::runProgram(const Subject& subject, ProgramRun* run)
 }
 
 // Waits until the resident size has settled, reads the peak, and ends the
-// program; false when it ends by itself on the way.
-bool ProcessBench::waitUntilIdle(ChildProcess& child, const QString& errors, double* peakKiB)
+// program; false when it ends by itself on the way. The kernel's high-water
+// mark may lag behind a resident size already seen (it is raised when
+// memory is unmapped, and the counters it reads are approximate), so the
+// peak is the higher of the two.
+bool ProcessBench::waitUntilIdle(ChildProcess& child, const QString& errors, ProgramRun* run)
 {
     long settled = statusKiB(child.pid(), "VmRSS:");
+    long highest = std::max(long(run->showKiB), settled);
     QElapsedTimer since;
     since.start();
     QDeadlineTimer giveUp(kIdleTimeoutMs);
@@ -301,6 +307,7 @@ bool ProcessBench::waitUntilIdle(ChildProcess& child, const QString& errors, dou
             return false;
         }
         const long now = statusKiB(child.pid(), "VmRSS:");
+        highest = std::max(highest, now);
         if (std::labs(now - settled) > kIdleToleranceKiB) {
             settled = now;
             since.restart();
@@ -309,7 +316,7 @@ bool ProcessBench::waitUntilIdle(ChildProcess& child, const QString& errors, dou
     if (giveUp.hasExpired())
         std::fprintf(stderr, "the program's memory did not settle within %d s\n",
                      kIdleTimeoutMs / 1000);
-    *peakKiB = double(statusKiB(child.pid(), "VmHWM:"));
+    run->peakKiB = double(std::max(highest, statusKiB(child.pid(), "VmHWM:")));
     child.end(kEndGraceMs);
     return true;
 }
