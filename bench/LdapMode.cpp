@@ -88,9 +88,19 @@ double startUp(const Target& target, qsizetype* results)
     return double(shown.shownAt) / 1e6;
 }
 
-// ldapsearch with paging for the filter and attributes the search uses,
-// its output thrown away; -1 on failure.
-double ldapsearch(const Target& target, const QByteArray& filter)
+// The filter the LDAP directory's start-up search sends.
+QByteArray searchFilter()
+{
+    QString error;
+    QStringList unknown;
+    return LdapDirectory::searchFilter(
+        nds::kindsOfClassList(QStringLiteral("Workstation, Organizational Unit"), &unknown),
+        nds::ClassMapping(), QStringLiteral("CN"), QStringLiteral("*"), &error);
+}
+
+// ldapsearch's arguments for a paged search with `filter` and the
+// attributes the search asks for.
+QStringList ldapsearchArguments(const Target& target, const QByteArray& filter)
 {
     QStringList arguments{QStringLiteral("-LLL"), QStringLiteral("-H"),
                           target.url.section(QLatin1Char('/'), 0, 2), QStringLiteral("-b"),
@@ -106,11 +116,18 @@ double ldapsearch(const Target& target, const QByteArray& filter)
                   << target.passwordFile;
     arguments << QStringLiteral("-E") << QStringLiteral("pr=1000/noprompt")
               << QString::fromUtf8(filter) << QStringLiteral("objectClass");
+    return arguments;
+}
+
+// ldapsearch with paging for the filter and attributes the search uses,
+// its output thrown away; -1 on failure.
+double ldapsearch(const Target& target, const QByteArray& filter)
+{
     QProcess process;
     process.setStandardOutputFile(QProcess::nullDevice());
     QElapsedTimer clock;
     clock.start();
-    process.start(QStringLiteral("ldapsearch"), arguments);
+    process.start(QStringLiteral("ldapsearch"), ldapsearchArguments(target, filter));
     if (!process.waitForFinished(300000) || process.exitCode() != 0)
         return -1;
     return double(clock.nsecsElapsed()) / 1e6;
@@ -120,11 +137,7 @@ double ldapsearch(const Target& target, const QByteArray& filter)
 // fills the server's caches; prints the medians and their ratio.
 bool timeServer(const Target& target, int workstations, int runs)
 {
-    QString error;
-    QStringList unknown;
-    const QByteArray filter = LdapDirectory::searchFilter(
-        nds::kindsOfClassList(QStringLiteral("Workstation, Organizational Unit"), &unknown),
-        nds::ClassMapping(), QStringLiteral("CN"), QStringLiteral("*"), &error);
+    const QByteArray filter = searchFilter();
     for (int i = 0; i < target.warmUps; ++i) {
         if (ldapsearch(target, filter) < 0) {
             std::fprintf(stderr, "ldapsearch failed on %s\n", qPrintable(target.url));
@@ -216,16 +229,28 @@ bool addAdComputers(test::SambaAdServer& server, int first, int last)
 
 } // namespace
 
-bool runLdapSize(int workstations, int runs)
+std::unique_ptr<test::SlapdServer> startSlapd(const QByteArray& ldif)
 {
     test::SlapdConfig config;
-    config.fixture = generateLdif(shapeFor(workstations));
-    test::SlapdServer server(config);
-    if (!server.start()) {
-        std::fprintf(stderr, "slapd: %s\n", qPrintable(server.errorString()));
-        return false;
+    config.fixture = ldif;
+    auto server = std::make_unique<test::SlapdServer>(config);
+    if (!server->start()) {
+        std::fprintf(stderr, "slapd: %s\n", qPrintable(server->errorString()));
+        return nullptr;
     }
-    return timeServer({.url = server.url()}, workstations, runs);
+    return server;
+}
+
+QStringList ldapsearchArguments(const QString& url)
+{
+    return ldapsearchArguments(Target{.url = url}, searchFilter());
+}
+
+bool runLdapSize(int workstations, int runs)
+{
+    const std::unique_ptr<test::SlapdServer> server =
+        startSlapd(generateLdif(shapeFor(workstations)));
+    return server && timeServer({.url = server->url()}, workstations, runs);
 }
 
 bool runLdap389Size(int workstations, int runs)

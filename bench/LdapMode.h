@@ -4,9 +4,26 @@
 
 #pragma once
 
+#include <QByteArray>
 #include <QList>
+#include <QStringList>
+#include <memory>
+
+namespace stelvo::test {
+class SlapdServer;
+}
 
 namespace stelvo::bench {
+
+// A throwaway slapd on loopback holding `ldif` (DNs relative to the tree
+// root) below its suffix, started and loaded; null, with slapd's complaint
+// on the standard error, when it does not start. Blocks while it loads.
+std::unique_ptr<test::SlapdServer> startSlapd(const QByteArray& ldif);
+
+// ldapsearch's arguments (without the program) for the paged search the
+// LDAP directory makes of `url` at start-up, read anonymously: the same
+// filter, attributes and page size.
+QStringList ldapsearchArguments(const QString& url);
 
 // The LDAP figures for a generated directory of `workstations` loaded into a
 // throwaway slapd on loopback: the start-up from StartSearch to the main

@@ -8,6 +8,8 @@
 //   stelvo_bench --ldap [SIZE ...]   default: 100000
 //   stelvo_bench --ldap389 [SIZE ...] default: 100000 (as root)
 //   stelvo_bench --ldapad [SIZE ...]  default: 10000 (as root)
+//   stelvo_bench --process [SIZE ...]       default: 100000 1000000
+//   stelvo_bench --process-ldap [SIZE ...]  default: 100000 1000000
 //
 // For each size it prints the time of the SearchCompleted handler (search
 // results to tree model ready and the window shown) at start-up, the same
@@ -26,12 +28,23 @@
 // --ldapad prints them from a throwaway Active Directory domain controller
 // with SIZE computers, read over StartTLS with a simple bind and with GSSAPI
 // (medians of three runs).
+//
+// --process and --process-ldap time the built stelvo program from outside,
+// as the administrator waits for it: started as a process on a virtual X
+// server (Xvfb) with a session of its own, from just before it starts until
+// its main window is mapped, beside reading the LDIF file (cat) or beside
+// ldapsearch's paged search of a throwaway slapd, in interleaved runs. They
+// print, per size, the medians of three runs of both and their ratio, the
+// program's resident memory when its window is mapped and its peak once it
+// is idle, and each per workstation above the empty program's (a directory
+// of one unit, no workstations), whose figures come first.
 #include "BenchSupport.h"
 #include "DirectoryFactory.h"
 #include "FixedSessionControl.h"
 #include "GenerateDirectory.h"
 #ifdef STELVO_BENCH_LDAP
 #include "LdapMode.h"
+#include "ProcessMode.h"
 #endif
 #include "LdifDirectory.h"
 #include "TreeItemModel.h"
@@ -181,8 +194,10 @@ int main(int argc, char** argv)
     const QString mode = !args.isEmpty() && args.constFirst().startsWith(QLatin1String("--"))
                              ? args.takeFirst()
                              : QString();
+    const bool process = mode == QLatin1String("--process");
+    const bool processLdap = mode == QLatin1String("--process-ldap");
     if (!mode.isEmpty() && mode != QLatin1String("--ldap") && mode != QLatin1String("--ldap389") &&
-        mode != QLatin1String("--ldapad")) {
+        mode != QLatin1String("--ldapad") && !process && !processLdap) {
         std::fprintf(stderr, "unknown mode %s\n", qPrintable(mode));
         return 2;
     }
@@ -191,6 +206,8 @@ int main(int argc, char** argv)
         sizes << arg.toInt();
     if (!mode.isEmpty()) {
 #ifdef STELVO_BENCH_LDAP
+        if (sizes.isEmpty() && (process || processLdap))
+            sizes = {100000, 1000000};
         const bool ds389 = mode == QLatin1String("--ldap389");
         const bool ad = mode == QLatin1String("--ldapad");
         if (sizes.isEmpty())
@@ -199,6 +216,12 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "a size is a number of workstations above 0\n");
             return 2;
         }
+        if (process || processLdap)
+            return bench::runProcessSizes(processLdap ? bench::ProcessSource::Ldap
+                                                      : bench::ProcessSource::Ldif,
+                                          sizes, 3)
+                       ? 0
+                       : 1;
         std::printf("%9s %9s %16s %16s %7s\n", "stations", "results", "start-up (ms)",
                     "ldapsearch (ms)", "ratio");
         if (ad) // one domain controller for every size
@@ -210,7 +233,8 @@ int main(int argc, char** argv)
         }
         return 0;
 #else
-        std::fprintf(stderr, "built without the test suite, which the LDAP modes need\n");
+        std::fprintf(stderr, "built without the test suite, which the LDAP and process modes "
+                             "need\n");
         return 1;
 #endif
     }

@@ -1,0 +1,358 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "ProcessMode.h"
+
+#include "BenchSupport.h"
+#include "ChildProcess.h"
+#include "GenerateDirectory.h"
+#include "LdapMode.h"
+#include "SlapdServer.h"
+#include "XMapWatcher.h"
+#include "XSession.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace stelvo::bench {
+
+namespace {
+
+const QString kContext = QStringLiteral("NDS:\\\\BENCH_TREE");
+constexpr int kShowTimeoutMs = 120000;
+constexpr int kReferenceTimeoutMs = 300000;
+// Idle: the resident size stays within this for a second (a Qt program
+// settling touches a few pages now and then).
+constexpr long kIdleToleranceKiB = 256;
+constexpr int kIdleMs = 1000;
+constexpr int kIdleTimeoutMs = 30000;
+constexpr int kEndGraceMs = 5000;
+
+// The smallest directory the program shows its window for: with no unit
+// at all the search finds nothing, and the program says so in a message
+// box instead.
+const QByteArray kEmptyLdif = "dn: o=ORG0\nobjectClass: organization\no: ORG0\n\n"
+                              "dn: ou=UNIT0,o=ORG0\nobjectClass: organizationalUnit\nou: UNIT0\n\n";
+
+// A field of /proc/PID/status in KiB; -1 when the process is gone.
+long statusKiB(pid_t pid, const char* field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+QByteArray tail(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().right(4000) : QByteArray();
+}
+
+double mib(double kib)
+{
+    return kib / 1024.0;
+}
+
+// The program's figures from one run.
+struct ProgramRun
+{
+    double ms = -1;
+    double showKiB = -1;
+    double peakKiB = -1;
+};
+
+// The medians of several runs, each column on its own.
+ProgramRun medianOf(const std::vector<ProgramRun>& runs)
+{
+    std::vector<double> ms, show, peak;
+    for (const ProgramRun& run : runs) {
+        ms.push_back(run.ms);
+        show.push_back(run.showKiB);
+        peak.push_back(run.peakKiB);
+    }
+    return {median(ms), median(show), median(peak)};
+}
+
+// One directory to time against: how the program and the reference are
+// started on it, and what holds it.
+struct Subject
+{
+    QStringList arguments;
+    QString reference;
+    QStringList referenceArguments;
+    std::unique_ptr<test::SlapdServer> server; // LDAP only
+};
+
+// One X server, one watcher and one temporary folder for all the runs.
+class ProcessBench
+{
+public:
+    ProcessBench(ProcessSource source, int runs) : m_source(source), m_runs(runs) {}
+    bool start();
+    bool runEmpty();
+    bool runSize(int workstations);
+
+private:
+    bool makeSubject(const QByteArray& ldif, const QString& name, Subject* subject);
+    bool measure(const Subject& subject, bool withReference, std::vector<ProgramRun>* program,
+                 std::vector<double>* reference);
+    bool runProgram(const Subject& subject, ProgramRun* run);
+    bool waitUntilIdle(ChildProcess& child, const QString& errors, ProgramRun* run);
+    double runReference(const Subject& subject);
+
+    ProcessSource m_source;
+    int m_runs;
+    QString m_program = QStringLiteral(STELVO_BENCH_PROGRAM);
+    QTemporaryDir m_dir;
+    test::XSession m_x;
+    XMapWatcher m_watcher; // after m_x: disconnects before the server stops
+    int m_runNumber = 0;
+    double m_emptyKiB = -1;
+};
+
+bool ProcessBench::start()
+{
+    if (!QFileInfo(m_program).isExecutable()) {
+        std::fprintf(stderr, "the program is not built: %s\n", qPrintable(m_program));
+        return false;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
+        std::fprintf(stderr, "Xvfb is not installed (package xvfb)\n");
+        return false;
+    }
+    if (!m_dir.isValid()) {
+        std::fprintf(stderr, "cannot make a temporary folder\n");
+        return false;
+    }
+    if (!m_x.start(m_dir.filePath(QStringLiteral("Xvfb.log")))) {
+        std::fprintf(stderr, "Xvfb: %s\n", qPrintable(m_x.errorString()));
+        return false;
+    }
+    if (!m_watcher.connect(m_x.display())) {
+        std::fprintf(stderr, "%s\n", qPrintable(m_watcher.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool ProcessBench::makeSubject(const QByteArray& ldif, const QString& name, Subject* subject)
+{
+    if (m_source == ProcessSource::Ldap) {
+        subject->server = startSlapd(ldif);
+        if (!subject->server)
+            return false;
+        const QString url = subject->server->url();
+        subject->arguments = {url, QStringLiteral("--context"), kContext};
+        subject->reference = QStandardPaths::findExecutable(QStringLiteral("ldapsearch"));
+        subject->referenceArguments = ldapsearchArguments(url);
+        return true;
+    }
+    const QString path = m_dir.filePath(name + QStringLiteral(".ldif"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(ldif) != ldif.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    subject->arguments = {path, QStringLiteral("--context"), kContext};
+    subject->reference = QStandardPaths::findExecutable(QStringLiteral("cat"));
+    subject->referenceArguments = {path};
+    return true;
+}
+
+bool ProcessBench::runEmpty()
+{
+    Subject subject;
+    std::vector<ProgramRun> runs;
+    if (!makeSubject(kEmptyLdif, QStringLiteral("empty"), &subject) ||
+        !measure(subject, false, &runs, nullptr))
+        return false;
+    const ProgramRun empty = medianOf(runs);
+    m_emptyKiB = empty.showKiB;
+    std::printf("empty program: %.1f ms, RSS at show %.1f MiB, peak %.1f MiB (one unit, no "
+                "workstations)\n",
+                empty.ms, mib(empty.showKiB), mib(empty.peakKiB));
+    std::printf("%9s %12s %16s %7s %15s %11s %12s %12s\n", "stations", "stelvo (ms)",
+                m_source == ProcessSource::Ldap ? "ldapsearch (ms)" : "cat (ms)", "ratio",
+                "RSS show (MiB)", "peak (MiB)", "KiB/ws show", "KiB/ws peak");
+    std::fflush(stdout);
+    return true;
+}
+
+bool ProcessBench::runSize(int workstations)
+{
+    Subject subject;
+    {
+        const QByteArray ldif = generateLdif(shapeFor(workstations));
+        if (!makeSubject(ldif, QString::number(workstations), &subject))
+            return false;
+    }
+    // One untimed read fills the caches, the server's or the file's.
+    if (runReference(subject) < 0)
+        return false;
+    std::vector<ProgramRun> runs;
+    std::vector<double> reference;
+    if (!measure(subject, true, &runs, &reference))
+        return false;
+    const ProgramRun ours = medianOf(runs);
+    const double theirs = median(reference);
+    std::printf("%9d %12.1f %16.1f %7.2f %15.1f %11.1f %12.3f %12.3f\n", workstations, ours.ms,
+                theirs, ours.ms / theirs, mib(ours.showKiB), mib(ours.peakKiB),
+                (ours.showKiB - m_emptyKiB) / workstations,
+                (ours.peakKiB - m_emptyKiB) / workstations);
+    std::fflush(stdout);
+    return true;
+}
+
+// The program and the reference in turn, `m_runs` times each.
+bool ProcessBench::measure(const Subject& subject, bool withReference,
+                           std::vector<ProgramRun>* program, std::vector<double>* reference)
+{
+    for (int i = 1; i <= m_runs; ++i) {
+        ProgramRun run;
+        if (!runProgram(subject, &run))
+            return false;
+        program->push_back(run);
+        std::fprintf(stderr, "run %d: %.1f ms, RSS at show %.1f MiB, peak %.1f MiB", i, run.ms,
+                     mib(run.showKiB), mib(run.peakKiB));
+        if (withReference) {
+            const double ms = runReference(subject);
+            if (ms < 0)
+                return false;
+            reference->push_back(ms);
+            std::fprintf(stderr, "; reference %.1f ms", ms);
+        }
+        std::fprintf(stderr, "\n");
+    }
+    return true;
+}
+
+// From just before the program starts until its main window is mapped,
+// in a session of its own; then its memory at that moment and, once it is
+// idle, its peak.
+bool ProcessBench::runProgram(const Subject& subject, ProgramRun* run)
+{
+    const QString root = m_dir.filePath(QStringLiteral("run%1").arg(++m_runNumber));
+    if (!test::XSession::makeSessionFolders(root)) {
+        std::fprintf(stderr, "cannot make the session folders in %s\n", qPrintable(root));
+        return false;
+    }
+    const QStringList environment = m_x.sessionEnvironment(root).toStringList();
+    const QString errors = root + QStringLiteral("/program.err");
+    m_watcher.discardEvents();
+    ChildProcess child;
+    QElapsedTimer clock;
+    clock.start();
+    if (!child.start(m_program, subject.arguments, environment,
+                     root + QStringLiteral("/program.out"), errors)) {
+        std::fprintf(stderr, "cannot start %s\n", qPrintable(m_program));
+        return false;
+    }
+    // The splash screen is mapped first; the main window bears the tree's
+    // name in its title.
+    const auto mainWindow = [](const MappedWindow& w) {
+        return !w.splash && w.name.contains(QLatin1String(" - Stelvo v"));
+    };
+    MappedWindow window;
+    const XMapWatcher::Outcome outcome =
+        m_watcher.waitForMap(mainWindow, child.endFd(), QDeadlineTimer(kShowTimeoutMs), &window);
+    if (outcome == XMapWatcher::Outcome::Mapped) {
+        run->ms = double(clock.nsecsElapsed()) / 1e6;
+        run->showKiB = double(statusKiB(child.pid(), "VmRSS:"));
+        return waitUntilIdle(child, errors, run);
+    }
+    if (outcome == XMapWatcher::Outcome::TimedOut)
+        std::fprintf(stderr, "the program did not map its main window within %d s\n",
+                     kShowTimeoutMs / 1000);
+    else if (outcome == XMapWatcher::Outcome::Lost)
+        std::fprintf(stderr, "lost the connection to the X server\n");
+    child.end(kEndGraceMs);
+    if (outcome == XMapWatcher::Outcome::Ended)
+        std::fprintf(stderr, "the program ended (%s) before mapping its main window\n",
+                     qPrintable(child.endDescription()));
+    std::fprintf(stderr, "its errors:\n%s\n", tail(errors).constData());
+    return false;
+}
+
+// Waits until the resident size has settled, reads the peak, and ends the
+// program; false when it ends by itself on the way. The kernel's high-water
+// mark may lag behind a resident size already seen (it is raised when
+// memory is unmapped, and the counters it reads are approximate), so the
+// peak is the higher of the two.
+bool ProcessBench::waitUntilIdle(ChildProcess& child, const QString& errors, ProgramRun* run)
+{
+    long settled = statusKiB(child.pid(), "VmRSS:");
+    long highest = std::max(long(run->showKiB), settled);
+    QElapsedTimer since;
+    since.start();
+    QDeadlineTimer giveUp(kIdleTimeoutMs);
+    while (since.elapsed() < kIdleMs && !giveUp.hasExpired()) {
+        if (child.waitForEnd(100)) {
+            std::fprintf(stderr, "the program ended (%s) after showing its window:\n%s\n",
+                         qPrintable(child.endDescription()), tail(errors).constData());
+            return false;
+        }
+        const long now = statusKiB(child.pid(), "VmRSS:");
+        highest = std::max(highest, now);
+        if (std::labs(now - settled) > kIdleToleranceKiB) {
+            settled = now;
+            since.restart();
+        }
+    }
+    if (giveUp.hasExpired())
+        std::fprintf(stderr, "the program's memory did not settle within %d s\n",
+                     kIdleTimeoutMs / 1000);
+    run->peakKiB = double(std::max(highest, statusKiB(child.pid(), "VmHWM:")));
+    child.end(kEndGraceMs);
+    return true;
+}
+
+// The reference from start to end, as a process like the program; -1 with
+// its errors on the standard error when it fails.
+double ProcessBench::runReference(const Subject& subject)
+{
+    const QString errors = m_dir.filePath(QStringLiteral("reference.err"));
+    const QStringList environment = QProcessEnvironment::systemEnvironment().toStringList();
+    ChildProcess child;
+    QElapsedTimer clock;
+    clock.start();
+    if (!child.start(subject.reference, subject.referenceArguments, environment,
+                     QStringLiteral("/dev/null"), errors) ||
+        !child.waitForEnd(kReferenceTimeoutMs) || !child.succeeded()) {
+        child.end(kEndGraceMs);
+        std::fprintf(stderr, "%s failed (%s):\n%s\n", qPrintable(subject.reference),
+                     qPrintable(child.endDescription()), tail(errors).constData());
+        return -1;
+    }
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+bool runProcessSizes(ProcessSource source, const QList<int>& sizes, int runs)
+{
+    ProcessBench bench(source, runs);
+    if (!bench.start() || !bench.runEmpty())
+        return false;
+    for (const int size : sizes) {
+        if (!bench.runSize(size))
+            return false;
+    }
+    return true;
+}
+
+} // namespace stelvo::bench

@@ -1,0 +1,28 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include <QList>
+
+namespace stelvo::bench {
+
+// Where the process mode's directory comes from.
+enum class ProcessSource
+{
+    Ldif, // a generated LDIF file; the reference reads the file (cat)
+    Ldap, // a throwaway slapd loaded with it; the reference is ldapsearch
+};
+
+// Times the built program as an administrator meets it: started as a
+// process on one virtual X server, from just before it starts until its
+// main window is mapped, with its resident memory at that moment and its
+// peak once it is idle; beside the reference, in interleaved runs, for an
+// empty directory first and then for each size. Prints medians; each run's
+// figures go to the standard error. Blocks. False, with the reason on the
+// standard error, when a run fails (the program does not show its main
+// window within two minutes, or ends before it).
+bool runProcessSizes(ProcessSource source, const QList<int>& sizes, int runs);
+
+} // namespace stelvo::bench
