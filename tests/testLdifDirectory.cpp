@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <cstring>
 #include <sys/stat.h>
 
 using namespace stelvo;
@@ -272,6 +273,59 @@ private slots:
         for (const int index : tree->directoryOrder())
             found << tree->fullName(index);
         QCOMPARE(found, names);
+    }
+
+    // Read in pieces of any size, a file gives the same tree, or the same
+    // error at the same line, as read whole.
+    void piecesReadAsWhole_data()
+    {
+        QTest::addColumn<QByteArray>("ldif");
+        QTest::addColumn<QString>("last");
+        const QByteArray org = "version: 1\r\n\r\ndn: o=ORG\r\nobjectClass: organization\r\n\r\n";
+        const QByteArray rest =
+            "dn: ou=SALES,o=ORG\nobjectClass: organizationalUnit\n# a note\n  continued\n\n\n"
+            "dn: cn=WS1,ou=SA\n LES,o=ORG\nobjectClass: Workstation\n\n"
+            "dn: cn=WS2,ou=SALES,o=ORG\nobjectClass: Workstation";
+        // clang-format off
+        QTest::newRow("entries") << (org + rest) << "NDS:\\\\T\\ORG\\SALES\\WS2 16";
+        QTest::newRow("nul late") << (org + rest + "\n\ndn: cn=W" + '\0' + "3,o=ORG\n") << "t.ldif, line 19: malformed LDIF record: the line holds a NUL byte";
+        QTest::newRow("malformed late") << (org + rest + "\n\n\n\ndn: cn=X,o=ORG\n lost\n-\n") << "t.ldif, line 23: malformed LDIF record: the line is not of the form \"name: value\"";
+        QTest::newRow("duplicate late") << (org + rest + "\n\ndn: CN=ws1,OU=sales,O=org\nobjectClass: Workstation\n") << "t.ldif, line 19: \"CN=ws1,OU=sales,O=org\" is already in the directory (line 12)";
+        // clang-format on
+    }
+
+    void piecesReadAsWhole()
+    {
+        QFETCH(QByteArray, ldif);
+        QFETCH(QString, last);
+        const auto outcome = [](const auto& parse) {
+            try {
+                const std::optional<LdifTree> tree = parse();
+                QStringList names;
+                for (const int index : tree->directoryOrder())
+                    names << QStringLiteral("%1 %2")
+                                 .arg(tree->fullName(index))
+                                 .arg(tree->line(index));
+                return names;
+            } catch (const DirectoryError& error) {
+                return QStringList{error.message()};
+            }
+        };
+        const QString source = QStringLiteral("t.ldif");
+        const QString tree = QStringLiteral("T");
+        const QStringList whole = outcome([&] { return LdifTree::parse(ldif, source, tree); });
+        QCOMPARE(whole.constLast(), last);
+        for (const qsizetype pieceSize : {1, 2, 3, 7, 64}) {
+            qsizetype at = 0;
+            const LdifTree::Source read = [&](char* buffer, qsizetype room) {
+                const qsizetype count = std::min({room, pieceSize, ldif.size() - at});
+                std::memcpy(buffer, ldif.constData() + at, size_t(count));
+                at += count;
+                return count;
+            };
+            QCOMPARE(outcome([&] { return LdifTree::parse(read, ldif.size(), source, tree); }),
+                     whole);
+        }
     }
 
     void urlValuesAreRefusedUnread_data()

@@ -39,7 +39,7 @@ const QString& classNameOf(nds::Kind kind)
 } // namespace
 
 LdifDirectory::LdifDirectory(const QString& path, const QString& context, QObject* parent)
-    : LdifDirectory(path, context, &LdifDirectory::readDirectory, parent)
+    : LdifDirectory(path, context, Reader(), parent)
 {}
 
 LdifDirectory::LdifDirectory(const QString& path, const QString& context, Reader reader,
@@ -73,6 +73,29 @@ QByteArray LdifDirectory::readDirectory(const QString& path)
     if (!readRegularFile(QDir::toNativeSeparators(path), &data, &error))
         throw DirectoryError(error);
     return data;
+}
+
+std::optional<LdifTree> LdifDirectory::parseDirectory(const Request& request, std::stop_token stop)
+{
+    const QString shown = QDir::toNativeSeparators(request.path);
+    const QString treeName = TreeNameOf(request.context);
+    if (request.path.startsWith(QLatin1String(":/")))
+        return LdifTree::parse(readDirectory(request.path), shown, treeName, request.classes,
+                               request.hostAttribute, std::move(stop));
+    // Read in pieces: a large export is never all in memory at once.
+    RegularFileReader file;
+    QString error;
+    if (!file.open(shown, &error))
+        throw DirectoryError(error);
+    const LdifTree::Source source = [&file](char* buffer, qsizetype room) {
+        QString failure;
+        const qsizetype got = file.read(buffer, room, &failure);
+        if (got < 0)
+            throw DirectoryError(failure);
+        return got;
+    };
+    return LdifTree::parse(source, file.size(), shown, treeName, request.classes,
+                           request.hostAttribute, std::move(stop));
 }
 
 QStringList LdifDirectory::search(const LdifTree& tree, const QString& context,
@@ -182,9 +205,11 @@ LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const R
         throw DirectoryError(QCoreApplication::translate(
                                  "LdifDirectory", "Searching by attribute \"%1\" is not supported.")
                                  .arg(request.attribute));
-    std::optional<LdifTree> tree = LdifTree::parse(
-        read(request.path), QDir::toNativeSeparators(request.path), TreeNameOf(request.context),
-        request.classes, request.hostAttribute, std::move(stop));
+    std::optional<LdifTree> tree =
+        read ? LdifTree::parse(read(request.path), QDir::toNativeSeparators(request.path),
+                               TreeNameOf(request.context), request.classes, request.hostAttribute,
+                               std::move(stop))
+             : parseDirectory(request, std::move(stop));
     if (!tree)
         return {};
     Outcome outcome;

@@ -15,6 +15,7 @@
 #include <ldif.h>
 #include <limits>
 #include <strings.h>
+#include <sys/mman.h>
 
 namespace stelvo {
 
@@ -80,10 +81,14 @@ struct RawRecord
 class RecordSplitter
 {
 public:
-    RecordSplitter(const QByteArray& data, const QString& source) : m_data(data), m_source(source)
+    // `line` is the number of lines before `data`.
+    RecordSplitter(QByteArrayView data, const QString& source, unsigned long line)
+        : m_data(data), m_source(source), m_line(line)
     {}
     // The next record; false at the end of the data.
     bool next(RawRecord* record);
+    // The lines read so far, those before the data included.
+    unsigned long line() const { return m_line; }
 
 private:
     bool nextLine(QByteArrayView* line);
@@ -91,7 +96,7 @@ private:
     QByteArrayView m_data;
     const QString& m_source;
     qsizetype m_pos = 0;
-    unsigned long m_line = 0;
+    unsigned long m_line;
 };
 
 bool RecordSplitter::nextLine(QByteArrayView* line)
@@ -136,11 +141,11 @@ bool RecordSplitter::next(RawRecord* record)
 }
 
 // A NUL would end the text libldap sees early.
-void refuseNulBytes(const QByteArray& data, const QString& source)
+void refuseNulBytes(QByteArrayView data, const QString& source, unsigned long line)
 {
     const qsizetype nul = data.indexOf('\0');
     if (nul >= 0)
-        malformed(source, static_cast<unsigned long>(data.first(nul).count('\n') + 1),
+        malformed(source, line + static_cast<unsigned long>(data.first(nul).count('\n') + 1),
                   "the line holds a NUL byte");
 }
 
@@ -251,31 +256,102 @@ void parseRecord(QByteArray& text, unsigned long line, const QString& source, LD
                                          "only entries are accepted, not change records"));
 }
 
+} // namespace
+
+// LDIF text in pieces that each end where a record ends, just past a blank
+// line (the last piece at the end of the data): no record straddles two
+// pieces, and the text splits into the same records as it would whole.
+class LdifPieces
+{
+public:
+    // The whole text as one piece.
+    explicit LdifPieces(QByteArrayView whole) : m_whole(whole) {}
+    // Pieces of what `read` hands over.
+    explicit LdifPieces(const LdifTree::Source& read) : m_read(&read) {}
+
+    // The next piece, valid until the next call; false at the end.
+    bool next(QByteArrayView* piece);
+
+private:
+    static constexpr qsizetype kChunk = 4 * 1024 * 1024;
+
+    QByteArrayView m_whole;
+    const LdifTree::Source* m_read = nullptr;
+    QByteArray m_buffer;
+    qsizetype m_filled = 0; // bytes of m_buffer holding text
+    qsizetype m_handed = 0; // of which handed out in the last piece
+    bool m_end = false;
+    bool m_gaveWhole = false;
+};
+
+bool LdifPieces::next(QByteArrayView* piece)
+{
+    if (m_read == nullptr) {
+        *piece = m_whole;
+        return !std::exchange(m_gaveWhole, true);
+    }
+    // What the last piece left is the start of the next.
+    std::memmove(m_buffer.data(), m_buffer.constData() + m_handed, size_t(m_filled - m_handed));
+    m_filled -= std::exchange(m_handed, 0);
+    for (;;) {
+        if (m_end) {
+            *piece = QByteArrayView(m_buffer).first(m_filled);
+            m_handed = m_filled;
+            return m_filled > 0;
+        }
+        if (m_buffer.size() - m_filled < kChunk)
+            m_buffer.resize(std::max(m_buffer.size() * 2, m_filled + kChunk));
+        const qsizetype got = (*m_read)(m_buffer.data() + m_filled, m_buffer.size() - m_filled);
+        const qsizetype searchFrom = std::max<qsizetype>(0, m_filled - 2);
+        m_filled += got;
+        m_end = got == 0;
+        const QByteArrayView fresh =
+            QByteArrayView(m_buffer).sliced(searchFrom, m_filled - searchFrom);
+        const qsizetype lf = fresh.lastIndexOf("\n\n");
+        const qsizetype crlf = fresh.lastIndexOf("\n\r\n");
+        const qsizetype end = std::max(lf < 0 ? -1 : lf + 2, crlf < 0 ? -1 : crlf + 3);
+        if (end > 0 && !m_end) {
+            *piece = QByteArrayView(m_buffer).first(searchFrom + end);
+            m_handed = searchFrom + end;
+            return true;
+        }
+    }
+}
+
+namespace {
+
 using TakeRecord = std::function<void(const LDIFRecord& record, unsigned long line)>;
 
-// Hands each entry record of `data` to `take` with the line it starts on.
+// Hands each entry record of `pieces` to `take` with the line it starts on.
 // The record points into a buffer of its own, so it is gone once `take`
 // returns. False when `stop` was requested before the end.
-bool readRecords(const QByteArray& data, const QString& source, const std::stop_token& stop,
-                 const TakeRecord& take)
+bool readRecords(LdifPieces& pieces, const QString& source, const std::stop_token& stop,
+                 const std::function<void(QByteArrayView first)>& begin, const TakeRecord& take)
 {
-    refuseNulBytes(data, source);
-    RecordSplitter splitter(data, source);
     RawRecord record;
     QByteArray text;
     bool firstRecord = true;
-    while (splitter.next(&record)) {
-        if (stop.stop_requested())
-            return false;
-        if (std::exchange(firstRecord, false))
-            dropVersion(&record);
-        if (record.lines.empty())
-            continue;
-        checkRecord(record, source);
-        unfold(record, &text);
-        RecordGuard guard;
-        parseRecord(text, record.lines.front().number, source, &guard.record);
-        take(guard.record, record.lines.front().number);
+    unsigned long line = 0;
+    QByteArrayView piece;
+    while (pieces.next(&piece)) {
+        if (line == 0)
+            begin(piece);
+        refuseNulBytes(piece, source, line);
+        RecordSplitter splitter(piece, source, line);
+        while (splitter.next(&record)) {
+            if (stop.stop_requested())
+                return false;
+            if (std::exchange(firstRecord, false))
+                dropVersion(&record);
+            if (record.lines.empty())
+                continue;
+            checkRecord(record, source);
+            unfold(record, &text);
+            RecordGuard guard;
+            parseRecord(text, record.lines.front().number, source, &guard.record);
+            take(guard.record, record.lines.front().number);
+        }
+        line = splitter.line();
     }
     return true;
 }
@@ -307,7 +383,7 @@ bool isRepresentable(QStringView component)
 
 // What strings hash by: each code point case-folded, as QStringView's
 // case-insensitive compare folds it.
-size_t foldedHash(int parent, QStringView name)
+quint64 foldedHash(int parent, QStringView name)
 {
     quint64 hash = 0xcbf29ce484222325ULL ^ (quint64(quint32(parent)) * 0x9e3779b97f4a7c15ULL);
     for (qsizetype i = 0; i < name.size(); ++i) {
@@ -320,7 +396,41 @@ size_t foldedHash(int parent, QStringView name)
             c = QChar::toCaseFolded(c);
         hash = (hash ^ c) * 0x100000001b3ULL;
     }
-    return size_t(hash ^ (hash >> 29));
+    // The table takes its places from the low bits and its tags from the
+    // high ones: mix every bit into both.
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdULL;
+    hash ^= hash >> 33;
+    return hash;
+}
+
+// About how many entries `size` bytes of text hold, judged by the first
+// megabyte of `first`: room made at once spares the tables growing step by
+// step.
+size_t estimatedEntries(QByteArrayView first, qint64 size)
+{
+    const QByteArrayView sample = first.first(std::min<qsizetype>(first.size(), 1 << 20));
+    size_t records = 1;
+    for (qsizetype at = sample.indexOf("\ndn:"); at >= 0; at = sample.indexOf("\ndn:", at + 1))
+        ++records;
+    return size_t(double(records) * double(size) / double(std::max<qsizetype>(1, sample.size())) *
+                  1.05);
+}
+
+// Asks for huge pages for a large table that is reached at random: with
+// small pages nearly every look-up would also miss the address cache.
+void adviseHugePages(void* memory, size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kHuge = 2 * 1024 * 1024;
+    const auto start = (reinterpret_cast<uintptr_t>(memory) + kHuge - 1) & ~(kHuge - 1);
+    const auto end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(kHuge - 1);
+    if (end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(memory);
+    Q_UNUSED(bytes);
+#endif
 }
 
 struct RdnGuard
@@ -354,7 +464,6 @@ private:
 
     int locate(QByteArrayView dn, unsigned long line);
     int locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart, unsigned long line);
-    int childMade(int parent, QStringView name);
     void link(int parent, int child);
     nds::Kind kindOf(const LDIFRecord& record);
 
@@ -382,14 +491,15 @@ void LdifTreeReader::take(const LDIFRecord& record, unsigned long line)
         m_tree.m_leftOut << leftOutText(dn, m_source, line);
         return;
     }
-    int index = m_tree.child(parent, m_name);
-    if (index >= 0 && m_tree.m_entries[size_t(index)].line != 0)
+    bool made = false;
+    const int index = m_tree.childOrNew(parent, m_name, &made);
+    if (made)
+        link(parent, index);
+    else if (m_tree.m_entries[size_t(index)].line != 0)
         fail(m_source, line,
              QCoreApplication::translate("LdifTree", "\"%1\" is already in the directory (line %2)")
                  .arg(QString::fromUtf8(dn))
                  .arg(m_tree.line(index)));
-    if (index < 0)
-        index = childMade(parent, m_name);
     LdifTree::Entry& entry = m_tree.m_entries[size_t(index)];
     entry.line = quint32(std::min<unsigned long>(line, std::numeric_limits<quint32>::max()));
     entry.kind = kindOf(record);
@@ -451,10 +561,13 @@ int LdifTreeReader::locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart
     }
     int parent = -1;
     for (const QString& component : std::as_const(topDown)) {
-        const int known = m_tree.child(parent, component);
-        parent = known >= 0 ? known : childMade(parent, component);
-        if (known < 0)
+        bool made = false;
+        const int above = m_tree.childOrNew(parent, component, &made);
+        if (made) {
+            link(parent, above);
             m_filledLate = true;
+        }
+        parent = above;
     }
     m_haveLast = !parentPart.isNull();
     m_lastParentPart = parentPart.toByteArray();
@@ -462,16 +575,9 @@ int LdifTreeReader::locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart
     return parent;
 }
 
-int LdifTreeReader::childMade(int parent, QStringView name)
-{
-    const int index = m_tree.addEntry(parent, name);
-    m_lastChild.push_back(-1);
-    link(parent, index);
-    return index;
-}
-
 void LdifTreeReader::link(int parent, int child)
 {
+    m_lastChild.resize(size_t(m_tree.count()), -1);
     qint32& last = parent < 0 ? m_lastTop : m_lastChild[size_t(parent)];
     if (last < 0)
         (parent < 0 ? m_tree.m_firstTop : m_tree.m_entries[size_t(parent)].firstChild) = child;
@@ -512,20 +618,37 @@ void LdifTreeReader::finish()
     m_tree.makeOrder(m_filledLate);
 }
 
-std::optional<LdifTree> LdifTree::parse(QByteArray data, const QString& source,
+std::optional<LdifTree> LdifTree::parse(QByteArrayView data, const QString& source,
                                         const QString& treeName, const nds::ClassMapping& classes,
                                         const QByteArray& hostAttribute, std::stop_token stop)
+{
+    LdifPieces pieces(data);
+    return parsePieces(pieces, data.size(), source, treeName, classes, hostAttribute,
+                       std::move(stop));
+}
+
+std::optional<LdifTree> LdifTree::parse(const Source& read, qint64 size, const QString& source,
+                                        const QString& treeName, const nds::ClassMapping& classes,
+                                        const QByteArray& hostAttribute, std::stop_token stop)
+{
+    LdifPieces pieces(read);
+    return parsePieces(pieces, size, source, treeName, classes, hostAttribute, std::move(stop));
+}
+
+std::optional<LdifTree> LdifTree::parsePieces(LdifPieces& pieces, qint64 size,
+                                              const QString& source, const QString& treeName,
+                                              const nds::ClassMapping& classes,
+                                              const QByteArray& hostAttribute, std::stop_token stop)
 {
     LdifTree tree;
     tree.m_prefix = nds::kPrefix + treeName;
     LdifTreeReader reader(tree, source, classes, hostAttribute);
-    const bool complete =
-        readRecords(data, source, stop, [&reader](const LDIFRecord& record, unsigned long line) {
-            reader.take(record, line);
-        });
+    const bool complete = readRecords(
+        pieces, source, stop,
+        [&tree, size](QByteArrayView first) { tree.reserve(estimatedEntries(first, size)); },
+        [&reader](const LDIFRecord& record, unsigned long line) { reader.take(record, line); });
     if (!complete)
         return std::nullopt;
-    data = {};
     reader.finish();
     return tree;
 }
@@ -537,14 +660,17 @@ LdifTree::Text LdifTree::addText(QStringView value)
     return run;
 }
 
-size_t LdifTree::slotOf(int parent, QStringView name) const
+size_t LdifTree::slotOf(int parent, QStringView name, quint64 hash) const
 {
     const size_t mask = m_table.size() - 1;
-    for (size_t slot = foldedHash(parent, name) & mask;; slot = (slot + 1) & mask) {
-        const qint32 index = m_table[slot];
-        if (index < 0)
+    const auto tag = quint32(hash >> 32);
+    for (size_t slot = size_t(hash) & mask;; slot = (slot + 1) & mask) {
+        const Slot& place = m_table[slot];
+        if (place.index < 0)
             return slot;
-        const Entry& entry = m_entries[size_t(index)];
+        if (place.tag != tag)
+            continue;
+        const Entry& entry = m_entries[size_t(place.index)];
         if (entry.parent == parent && text(entry.name).compare(name, Qt::CaseInsensitive) == 0)
             return slot;
     }
@@ -552,33 +678,46 @@ size_t LdifTree::slotOf(int parent, QStringView name) const
 
 int LdifTree::child(int parent, QStringView name) const
 {
-    return m_table.empty() ? -1 : m_table[slotOf(parent, name)];
+    return m_table.empty() ? -1 : m_table[slotOf(parent, name, foldedHash(parent, name))].index;
 }
 
-int LdifTree::addEntry(int parent, QStringView name)
+int LdifTree::childOrNew(int parent, QStringView name, bool* made)
 {
-    // At most half full, so that a miss ends soon.
     if ((m_entries.size() + 1) * 2 > m_table.size())
-        growTable();
-    const int index = count();
+        reserve(std::max<size_t>(512, m_entries.size() * 2));
+    const quint64 hash = foldedHash(parent, name);
+    Slot& place = m_table[slotOf(parent, name, hash)];
+    *made = place.index < 0;
+    if (!*made)
+        return place.index;
+    place = Slot{count(), quint32(hash >> 32)};
     Entry entry;
     entry.parent = parent;
     entry.name = addText(name);
-    m_table[slotOf(parent, name)] = index;
     m_entries.push_back(entry);
-    return index;
+    return place.index;
 }
 
-void LdifTree::growTable()
+void LdifTree::reserve(size_t entries)
 {
-    m_table.assign(std::max<size_t>(1024, m_table.size() * 2), -1);
-    const size_t mask = m_table.size() - 1;
+    m_entries.reserve(entries);
+    size_t size = 1024;
+    while (size < entries * 2)
+        size *= 2;
+    if (size <= m_table.size())
+        return;
+    std::vector<Slot> table;
+    table.reserve(size);
+    adviseHugePages(table.data(), size * sizeof(Slot));
+    table.assign(size, Slot{});
+    m_table = std::move(table);
     for (int index = 0; index < count(); ++index) {
         const Entry& entry = m_entries[size_t(index)];
-        size_t slot = foldedHash(entry.parent, text(entry.name)) & mask;
-        while (m_table[slot] >= 0)
-            slot = (slot + 1) & mask;
-        m_table[slot] = index;
+        const quint64 hash = foldedHash(entry.parent, text(entry.name));
+        size_t slot = size_t(hash) & (size - 1);
+        while (m_table[slot].index >= 0)
+            slot = (slot + 1) & (size - 1);
+        m_table[slot] = Slot{index, quint32(hash >> 32)};
     }
 }
 

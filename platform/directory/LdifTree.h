@@ -10,11 +10,14 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <vector>
 
 namespace stelvo {
+
+class LdifPieces;
 
 // A whole tree read from LDIF. Entry DNs are relative to the tree root
 // (cn=WS042,ou=SALES,o=ORG), so an entry's NDS full name is its RDN values
@@ -40,7 +43,19 @@ public:
     // the first value of `hostAttribute` (any case), when that is not empty.
     // `stop` is checked at every record: once it is requested, returns
     // nothing.
-    static std::optional<LdifTree> parse(QByteArray data, const QString& source,
+    static std::optional<LdifTree> parse(QByteArrayView data, const QString& source,
+                                         const QString& treeName,
+                                         const nds::ClassMapping& classes = {},
+                                         const QByteArray& hostAttribute = {},
+                                         std::stop_token stop = {});
+
+    // Fills `buffer` with up to `room` bytes of the text and returns the
+    // count, 0 at its end. Throws DirectoryError when the text cannot be
+    // read.
+    using Source = std::function<qsizetype(char* buffer, qsizetype room)>;
+    // The same for text handed over piece by piece by `read`, about `size`
+    // bytes in all: only a few megabytes of it are held at a time.
+    static std::optional<LdifTree> parse(const Source& read, qint64 size, const QString& source,
                                          const QString& treeName,
                                          const nds::ClassMapping& classes = {},
                                          const QByteArray& hostAttribute = {},
@@ -84,6 +99,12 @@ public:
 private:
     friend class LdifTreeReader;
 
+    static std::optional<LdifTree> parsePieces(LdifPieces& pieces, qint64 size,
+                                               const QString& source, const QString& treeName,
+                                               const nds::ClassMapping& classes,
+                                               const QByteArray& hostAttribute,
+                                               std::stop_token stop);
+
     // A run of characters in m_text.
     struct Text
     {
@@ -106,20 +127,30 @@ private:
         return QStringView(m_text.data() + run.at, qsizetype(run.size));
     }
     Text addText(QStringView value);
+    // A place in the name table: the entry (-1 for a free place) and bits of
+    // its name's hash that tell most other names apart without reading it.
+    struct Slot
+    {
+        qint32 index = -1;
+        quint32 tag = 0;
+    };
+
     // The child of `parent` (-1: the top) named `name` in any case, or -1.
     int child(int parent, QStringView name) const;
-    // Makes a new entry below `parent` and files it in the name table.
-    int addEntry(int parent, QStringView name);
-    size_t slotOf(int parent, QStringView name) const;
-    void growTable();
+    // The same, made when it is missing (`made` tells which): a new entry
+    // is filed in the name table but linked to no parent's list.
+    int childOrNew(int parent, QStringView name, bool* made);
+    // Where `name` below `parent` is filed, or the free place it would take.
+    size_t slotOf(int parent, QStringView name, quint64 hash) const;
+    // Room in the name table and the entries for about `entries` entries.
+    void reserve(size_t entries);
     void makeOrder(bool byLine);
 
     QString m_prefix; // "NDS:\\" + tree name
     std::vector<Entry> m_entries;
     std::vector<char16_t> m_text;
-    // Open addressing over entry indices by parent and case-folded name;
-    // -1 is a free slot.
-    std::vector<qint32> m_table;
+    // Open addressing by parent and case-folded name, at most half full.
+    std::vector<Slot> m_table;
     qint32 m_firstTop = -1;
     std::vector<int> m_order;
     std::vector<quint32> m_place;
