@@ -11,6 +11,10 @@
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
+#include <exception>
+#include <span>
+#include <thread>
+#include <vector>
 
 namespace stelvo {
 
@@ -34,6 +38,29 @@ const QString& classNameOf(nds::Kind kind)
         break;
     }
     return other;
+}
+
+// The full names of the entries `indices` names. Directory order lists a
+// container's entries together: their parent's full name is made once for
+// all of them.
+QStringList fullNames(const LdifTree& tree, std::span<const int> indices)
+{
+    QStringList names;
+    names.reserve(qsizetype(indices.size()));
+    int parent = -1;
+    QString parentName = tree.rootName();
+    for (const int index : indices) {
+        if (tree.parent(index) != parent) {
+            parent = tree.parent(index);
+            parentName = parent < 0 ? tree.rootName() : tree.fullName(parent);
+        }
+        const QStringView own = tree.shortName(index);
+        QString name;
+        name.reserve(parentName.size() + 1 + own.size());
+        name.append(parentName).append(QLatin1Char('\\')).append(own);
+        names << std::move(name);
+    }
+    return names;
 }
 
 } // namespace
@@ -131,28 +158,40 @@ QStringList LdifDirectory::search(const LdifTree& tree, const QString& context,
             QCoreApplication::translate("LdifDirectory", "Unknown directory class: %1.")
                 .arg(unknown.join(QLatin1String(", "))));
 
-    QStringList results;
     const bool everyName = pattern == QLatin1String("*");
-    // Directory order lists a container's entries together: their parent's
-    // full name is made once for all of them.
-    int parent = -1;
-    QString parentName = tree.rootName();
+    std::vector<int> found;
+    found.reserve(size_t(tree.count()));
     for (const int index : tree.directoryOrder()) {
         // scope 0 is the tree root itself, which is no entry of its own.
         if (scope == 0 || (scope == 1 && tree.parent(index) >= 0))
             continue;
-        if (!kinds.contains(tree.kind(index)) ||
-            (!everyName && !nds::matchesPattern(tree.shortName(index).toString(), pattern)))
-            continue;
-        if (tree.parent(index) != parent) {
-            parent = tree.parent(index);
-            parentName = parent < 0 ? tree.rootName() : tree.fullName(parent);
-        }
-        const QStringView own = tree.shortName(index);
-        QString name;
-        name.reserve(parentName.size() + 1 + own.size());
-        name.append(parentName).append(QLatin1Char('\\')).append(own);
-        results << std::move(name);
+        if (kinds.contains(tree.kind(index)) &&
+            (everyName || nds::matchesPattern(tree.shortName(index).toString(), pattern)))
+            found.push_back(index);
+    }
+    // A million names are made on two cores in about half the time: the
+    // second half on a thread of its own.
+    constexpr size_t kWorthAThread = 100000;
+    const size_t half = found.size() >= kWorthAThread && std::thread::hardware_concurrency() > 1
+                            ? found.size() / 2
+                            : found.size();
+    QStringList rest;
+    std::exception_ptr failure; // out of memory on the second thread
+    std::jthread second;        // joined on the way out, whatever happens
+    if (half < found.size())
+        second = std::jthread([&] {
+            try {
+                rest = fullNames(tree, std::span<const int>(found).subspan(half));
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    QStringList results = fullNames(tree, std::span<const int>(found).first(half));
+    if (second.joinable()) {
+        second.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        results.append(std::move(rest));
     }
     return results;
 }
