@@ -94,7 +94,7 @@ QVariant TreeItemModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return m_tree.text(node);
+        return m_tree.text(node).toString();
     case Qt::DecorationRole: {
         const int image = m_tree.image(node);
         return image >= 1 && image <= 3 ? QVariant(m_images[size_t(image - 1)]) : QVariant();
