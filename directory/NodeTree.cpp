@@ -80,6 +80,21 @@ void NodeTree::sortChildren(const QCollator& collator)
         list.sorted = list.children.size() < 2;
 }
 
+bool NodeTree::orderSubtrees(std::vector<Index>& pending, const QDeadlineTimer& deadline) const
+{
+    while (!pending.empty()) {
+        const Index node = pending.back();
+        pending.pop_back();
+        for (const Index child : children(node)) {
+            if (m_nodes[size_t(child)].list != 0)
+                pending.push_back(child);
+        }
+        if (deadline.hasExpired())
+            break;
+    }
+    return pending.empty();
+}
+
 size_t NodeTree::memoryUse() const
 {
     size_t bytes = m_nodes.capacity() * sizeof(Node) + m_lists.capacity() * sizeof(ChildList) +

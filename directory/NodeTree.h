@@ -7,6 +7,7 @@
 #include "NodeTreeTexts.h"
 
 #include <QCollator>
+#include <QDeadlineTimer>
 #include <QStringView>
 #include <optional>
 #include <vector>
@@ -87,6 +88,13 @@ public:
     // Each node's children are sorted when they are first asked for, so a
     // large tree costs only what is shown of it.
     void sortChildren(const QCollator& collator);
+
+    // Puts the children of the nodes in `pending` and of all their
+    // descendants in display order, depth first, until all are or
+    // `deadline` has passed (one list is ordered whatever the deadline).
+    // `pending` carries the walk from one call to the next; returns true
+    // once it is empty. Lets a caller order a large subtree in slices.
+    bool orderSubtrees(std::vector<Index>& pending, const QDeadlineTimer& deadline) const;
 
     // Bytes the nodes, their texts and their children lists take.
     size_t memoryUse() const;

@@ -6,6 +6,7 @@
 #include "NodeTreeTexts.h"
 
 #include <QCollator>
+#include <QDeadlineTimer>
 #include <QTest>
 
 using namespace stelvo;
@@ -83,6 +84,37 @@ private slots:
         const size_t perLeaf = (tree.memoryUse() - before) / kLeaves;
         QVERIFY2(perLeaf <= 32 + 16 + 8, qPrintable(QString::number(perLeaf)));
         QCOMPARE(tree.text(kLeaves + 1), QStringLiteral("WS099999"));
+    }
+
+    void subtreesAreOrderedInSlices()
+    {
+        // Four lists below A (A, A1, A2, A2a), one beside it (B).
+        NodeTree tree;
+        const NodeTree::Index a = tree.Add(NodeTree::kNone, u"A", 2);
+        const NodeTree::Index b = tree.Add(NodeTree::kNone, u"B", 2);
+        const NodeTree::Index a2 = tree.Add(a, u"a2", 2);
+        const NodeTree::Index a1 = tree.Add(a, u"a1", 2);
+        const NodeTree::Index a2a = tree.Add(a2, u"x", 2);
+        for (const NodeTree::Index parent : {a1, a2, a2a, b}) {
+            tree.Add(parent, u"z", 3);
+            tree.Add(parent, u"y", 3);
+        }
+        tree.sortChildren(QCollator(QLocale::c()));
+
+        std::vector<NodeTree::Index> pending{a};
+        int slices = 1;
+        // An expired deadline still orders one list per slice.
+        while (!tree.orderSubtrees(pending, QDeadlineTimer(0)))
+            ++slices;
+        QCOMPARE(slices, 4);
+        // Ordered in place, which the unordered view shows.
+        const auto first = [&tree](NodeTree::Index node) {
+            return tree.text(tree.unorderedChildren(node).front()).toString();
+        };
+        QCOMPARE(first(a), QStringLiteral("a1"));
+        for (const NodeTree::Index node : {a1, a2, a2a})
+            QCOMPARE(first(node), node == a2 ? QStringLiteral("x") : QStringLiteral("y"));
+        QCOMPARE(first(b), QStringLiteral("z"));
     }
 };
 
