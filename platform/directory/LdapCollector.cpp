@@ -92,7 +92,7 @@ void Collector::record(const KnownEntry& entry, const Parent& parent, const Pare
 {
     auto known = m_outcome->known.find(self.fullName);
     if (known == m_outcome->known.end())
-        m_outcome->known.insert(self.fullName, entry);
+        known = m_outcome->known.insert(self.fullName, entry);
     else if (!known->classKnown)
         *known = entry;
     // Parents usually come first; only an entry whose parent had not come as
@@ -102,8 +102,11 @@ void Collector::record(const KnownEntry& entry, const Parent& parent, const Pare
     m_itemParent.push_back(parent.item);
     m_itemNames.append(self.fullName);
     m_itemResult.push_back(selected ? m_outcome->names.size() : -1);
-    if (selected)
+    if (selected) {
         m_outcome->names.append(self.fullName);
+        // Two entries may share a name; the first one found stands for both.
+        m_outcome->kinds.push_back(known->kind);
+    }
 }
 
 void Collector::putInDirectoryOrder()
@@ -119,6 +122,8 @@ void Collector::putInDirectoryOrder()
         parentsCameFirst ? orderFromParents(m_itemParent) : directoryOrder(m_itemNames);
     QStringList ordered;
     ordered.reserve(m_outcome->names.size());
+    std::vector<nds::Kind> kinds;
+    kinds.reserve(m_outcome->kinds.size());
     bool unchanged = true;
     for (const qsizetype item : order) {
         const qsizetype result = m_itemResult[static_cast<std::size_t>(item)];
@@ -126,9 +131,12 @@ void Collector::putInDirectoryOrder()
             continue;
         unchanged = unchanged && result == ordered.size();
         ordered.append(m_outcome->names.at(result));
+        kinds.push_back(m_outcome->kinds[static_cast<std::size_t>(result)]);
     }
-    if (!unchanged)
+    if (!unchanged) {
         m_outcome->names = std::move(ordered);
+        m_outcome->kinds = std::move(kinds);
+    }
 }
 
 const Collector::Parent* Collector::parentOf(const QByteArray& parentDn)
