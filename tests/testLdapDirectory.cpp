@@ -203,6 +203,7 @@ private slots:
     void namesAndClasses();
     void entriesFromTheSearch();
     void entriesAskedOutOfTurn();
+    void entryBelowWorkstation();
     void entryByName_data();
     void entryByName();
     void entryByNameRefused_data();
@@ -353,6 +354,27 @@ void TestLdapDirectory::entriesAskedOutOfTurn()
         QCOMPARE(during.at(i).entryClass.name, after.entryClass.name);
         QCOMPARE(during.at(i).entryClass.container, after.entryClass.container);
     }
+}
+
+void TestLdapDirectory::entryBelowWorkstation()
+{
+    // The search keeps no DN for the workstations it found: what lies below
+    // one is looked up from the unit above it.
+    SlapdConfig config;
+    config.fixtureFile = kFixture;
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    LdapDirectory directory(server.url(), kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QVERIFY2(server.runAsRoot(u"ldapadd"_qs, {},
+                              "dn: cn=CARD,cn=WS001,ou=EAST,ou=SALES,o=ACME,dc=tree\n"
+                              "objectClass: device\ncn: CARD\n"),
+             qPrintable(server.errorString()));
+    const DirectoryEntry card = directory.EntryByName(inTree(u"ACME\\SALES\\EAST\\WS001\\card"_qs));
+    QCOMPARE(card.fullName, inTree(u"ACME\\SALES\\EAST\\WS001\\CARD"_qs));
+    QCOMPARE(directory.EntryByName(inTree(u"ACME\\SALES\\EAST\\WS001"_qs)).entryClass.name,
+             u"Workstation"_qs);
 }
 
 void TestLdapDirectory::entryByName_data()

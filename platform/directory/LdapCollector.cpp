@@ -82,8 +82,9 @@ void Collector::keep(KnownEntry entry, const QString& name, const Parent& parent
     }
     if (!selected && !carrier)
         return;
-    entry.className = internedClass(entry.className);
     entry.searched = true;
+    if (entry.kind == nds::Kind::Workstation)
+        entry.dn = QByteArray(); // see KnownEntry
     record(entry, parent, self, selected);
 }
 
@@ -183,21 +184,13 @@ bool Collector::parseParent(const QByteArray& parentDn, Parent* parsed)
                     nds::fullName(m_request.treeName, topDown.mid(0, parent.depth - i));
                 if (!m_outcome->known.contains(name))
                     m_outcome->known.insert(
-                        name, KnownEntry{QByteArray(ancestor), nds::Kind::Other, QString(), false});
+                        name, KnownEntry{QByteArray(ancestor), nds::Kind::Other, false});
                 ldap_memfree(ancestor);
             }
         }
     }
     ldap_dnfree(dn);
     return true;
-}
-
-QString Collector::internedClass(const QString& className)
-{
-    auto it = m_classNames.constFind(className);
-    if (it == m_classNames.constEnd())
-        it = m_classNames.insert(className, className);
-    return *it;
 }
 
 } // namespace stelvo::ldap

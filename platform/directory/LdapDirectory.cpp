@@ -131,7 +131,7 @@ DirectoryEntry entryOf(const QString& fullName, const QString& shortName,
     DirectoryEntry entry;
     entry.shortName = shortName;
     entry.fullName = fullName;
-    entry.entryClass.name = known.className;
+    entry.entryClass.name = known.className();
     entry.entryClass.container = nds::isContainerKind(known.kind);
     return entry;
 }
@@ -416,7 +416,6 @@ std::optional<DirectoryEntry> LdapDirectory::deliveredEntry(const QString& ndsFu
         return std::nullopt;
     Known known;
     known.kind = delivery.kinds[static_cast<std::size_t>(delivery.next)];
-    known.className = nds::systemClassName(known.kind);
     ++delivery.next;
     DirectoryEntry entry = entryOf(
         ndsFullName, ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1), known);
@@ -519,7 +518,7 @@ ldap::Lookup LdapDirectory::lookUpEntry(const QString& name, const QStringList& 
         return onConnection(request);
     };
     const auto cached = m_known.constFind(name);
-    if (cached == m_known.constEnd())
+    if (cached == m_known.constEnd() || cached->dn.isEmpty())
         return ldap::lookUp(run, *m_server, m_classes, m_treeName, components,
                             m_options.operationTimeout, &m_known, known, spelled, error);
     // Read afresh: the entry may have gone or changed since the search.
