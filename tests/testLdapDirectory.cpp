@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QThread>
 #include <ldap.h>
+#include <numeric>
 #include <sys/stat.h>
 
 using namespace stelvo;
@@ -229,6 +230,8 @@ private slots:
     void movedUnit();
     void directoryOrder_data();
     void directoryOrder();
+    void preorder_data();
+    void preorder();
     void context_data();
     void context();
     void deliveredOnOwnThread();
@@ -1160,6 +1163,32 @@ void TestLdapDirectory::directoryOrder()
     for (const qsizetype i : ldap::directoryOrder(names))
         ordered << found.at(i);
     QCOMPARE(ordered, expected);
+}
+
+void TestLdapDirectory::preorder_data()
+{
+    QTest::addColumn<std::vector<qsizetype>>("parent");
+    QTest::addColumn<bool>("preorder");
+
+    // clang-format off
+    QTest::newRow("none")                   << std::vector<qsizetype>{} << true;
+    QTest::newRow("tops")                   << std::vector<qsizetype>{-1, -1, -1} << true;
+    QTest::newRow("path")                   << std::vector<qsizetype>{-1, 0, 1, 2} << true;
+    QTest::newRow("subtrees in turn")       << std::vector<qsizetype>{-1, 0, 1, 1, 0, 4, -1, 6} << true;
+    QTest::newRow("back to a sibling's")    << std::vector<qsizetype>{-1, 0, 0, 1} << false;
+    QTest::newRow("back to a former top's") << std::vector<qsizetype>{-1, -1, 0} << false;
+    QTest::newRow("parent comes later")     << std::vector<qsizetype>{1, -1} << false;
+    // clang-format on
+}
+
+void TestLdapDirectory::preorder()
+{
+    QFETCH(std::vector<qsizetype>, parent);
+    QFETCH(bool, preorder);
+    QCOMPARE(ldap::isPreorder(parent), preorder);
+    std::vector<qsizetype> identity(parent.size());
+    std::iota(identity.begin(), identity.end(), 0);
+    QCOMPARE(ldap::orderFromParents(parent) == identity, preorder);
 }
 
 void TestLdapDirectory::deliveredOnOwnThread()

@@ -119,6 +119,10 @@ void Collector::putInDirectoryOrder()
         if (parent != m_outcome->known.constEnd() && parent->classKnown)
             parentsCameFirst = false;
     }
+    // Servers mostly send a tree in that order already; a million names
+    // then need no reordering.
+    if (parentsCameFirst && isPreorder(m_itemParent))
+        return;
     const std::vector<qsizetype> order =
         parentsCameFirst ? orderFromParents(m_itemParent) : directoryOrder(m_itemNames);
     QStringList ordered;
