@@ -17,7 +17,8 @@
 // (Form_Load's StartSearch to the main window shown), the resident memory
 // afterwards, and the time of one command's naming (GetWSPath +
 // ConvertDotted + isContainer) on the deepest workstation, and the slowest
-// keystroke of typing that workstation's name into the collapsed tree.
+// keystroke of typing that workstation's name into the collapsed tree, and
+// the longest the window stops answering while `*` expands the whole tree.
 //
 // With --ldap it loads each size into a throwaway slapd on loopback and
 // prints the start-up with the LDAP directory (StartSearch to the main
@@ -54,6 +55,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -92,6 +94,58 @@ double worstKeystrokeMs(QTreeView& view, const QString& name)
         worst = std::max(worst, double(t.nsecsElapsed()) / 1e6);
     }
     return worst;
+}
+
+// The longest the event loop is held up by one event while `*` on the
+// root expands the whole tree, from pressing the key until every node with
+// children is expanded: a timer at 0 ms runs between any two events, so
+// the gaps between its runs are how long the window could not answer.
+double expandAllLongestBlockMs(QTreeView& view, const TreeItemModel& model)
+{
+    const NodeTree& nodes = model.nodes();
+    std::vector<NodeTree::Index> parents;
+    for (NodeTree::Index node = 1; node <= nodes.count(); ++node) {
+        if (!nodes.unorderedChildren(node).empty())
+            parents.push_back(node);
+    }
+    view.collapseAll();
+    const QModelIndex root = model.indexOf(NodeTree::kRoot);
+    view.setCurrentIndex(root);
+    QEventLoop loop;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 worst = 0;
+    size_t expanded = 0;
+    bool laidOut = false;
+    QTimer tick;
+    tick.setInterval(0);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        worst = std::max(worst, now - last);
+        last = now;
+        if (laidOut) {
+            loop.quit();
+            return;
+        }
+        while (expanded < parents.size() && view.isExpanded(model.indexOf(parents[expanded])))
+            ++expanded;
+        // The view lays out what is expanded later, when asked for any row
+        // at the latest: the next gap includes it.
+        if (expanded == parents.size())
+            laidOut = view.indexBelow(root).isValid();
+    });
+    // After a pause, so that `*` is not taken as part of a name being typed.
+    QTimer::singleShot(QApplication::keyboardInputInterval() + 100, &view, [&] {
+        clock.start();
+        tick.start();
+        QKeyEvent star(QEvent::KeyPress, Qt::Key_Asterisk, Qt::NoModifier, QStringLiteral("*"));
+        QApplication::sendEvent(&view, &star);
+    });
+    QTimer::singleShot(300000, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (!laidOut)
+        return -1;
+    return double(worst) / 1e6;
 }
 
 bool runSize(int workstations)
@@ -175,10 +229,13 @@ bool runSize(int workstations)
         return false;
 
     const double typeAheadMs = worstKeystrokeMs(*window.TreeView1, leafPath.section(u'\\', -1));
+    const QString dotted = window.ConvertDotted();
+    const double expandAllMs = expandAllLongestBlockMs(*window.TreeView1, *window.TreeModel);
 
-    std::printf("%9d %7d %9d %14.1f %12.1f %14.1f %10.1f %14.2f %15.1f   (%s)\n", workstations,
-                shape.leafUnits(), int(results.size()), handlerMs, bench::median(again), startupMs,
-                double(rss) / 1024.0, namingUs, typeAheadMs, qPrintable(window.ConvertDotted()));
+    std::printf("%9d %7d %9d %14.1f %12.1f %14.1f %10.1f %14.2f %15.1f %16.1f   (%s)\n",
+                workstations, shape.leafUnits(), int(results.size()), handlerMs,
+                bench::median(again), startupMs, double(rss) / 1024.0, namingUs, typeAheadMs,
+                expandAllMs, qPrintable(dotted));
     std::fflush(stdout);
     return true;
 }
@@ -241,9 +298,9 @@ int main(int argc, char** argv)
     if (sizes.isEmpty())
         sizes = {10000, 100000};
 
-    std::printf("%9s %7s %9s %14s %12s %14s %10s %14s %15s\n", "stations", "units", "results",
+    std::printf("%9s %7s %9s %14s %12s %14s %10s %14s %15s %16s\n", "stations", "units", "results",
                 "handler (ms)", "again (ms)", "start-up (ms)", "RSS (MiB)", "naming (us)",
-                "type-ahead (ms)");
+                "type-ahead (ms)", "expand-all (ms)");
     for (const int size : sizes) {
         if (size <= 0 || !runSize(size))
             return 1;

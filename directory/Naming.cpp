@@ -14,7 +14,7 @@ QStringList pathOf(const NodeTree& tree, NodeTree::Index node)
 {
     QStringList path;
     for (NodeTree::Index i = node; i != NodeTree::kNone; i = tree.parent(i))
-        path << tree.text(i);
+        path << tree.text(i).toString();
     std::reverse(path.begin(), path.end());
     return path;
 }

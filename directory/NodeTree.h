@@ -4,8 +4,10 @@
 
 #pragma once
 
+#include "NodeTreeTexts.h"
+
 #include <QCollator>
-#include <QString>
+#include <QDeadlineTimer>
 #include <QStringView>
 #include <optional>
 #include <vector>
@@ -16,6 +18,9 @@ namespace stelvo {
 // no widget in sight. Indices start at 1 and follow the order of addition;
 // node 1 is the root. Once sortChildren() has run, each node's children are
 // given in display order; indices never change.
+//
+// A node takes 32 bytes and its text's characters; only a node with
+// children has a list of them.
 class NodeTree
 {
 public:
@@ -33,8 +38,9 @@ public:
     NodeTree();
 
     // Adds a node under `parent` (kNone for the top level) and returns its
-    // index, which is always the new count().
-    Index Add(Index parent, const QString& text, int image);
+    // index, which is always the new count(). `image` is 0..255. Throws
+    // std::length_error for a text of 2^24 UTF-16 units or more.
+    Index Add(Index parent, QStringView text, int image);
     void clear();
     // Room for `nodes` nodes in all, so that building a large tree does not
     // move the nodes again and again.
@@ -43,7 +49,12 @@ public:
     int count() const { return int(m_nodes.size()) - 1; }
     bool contains(Index node) const { return node >= 1 && node <= count(); }
 
-    const QString& text(Index node) const { return m_nodes[size_t(node)].text; }
+    // Valid until the tree is cleared.
+    QStringView text(Index node) const
+    {
+        const Node& n = m_nodes[size_t(node)];
+        return m_texts.at(n.textAt, n.textSize);
+    }
     // The text's first kHeadUnits UTF-16 units, each case-folded, packed 16
     // bits apiece from the lowest up, 0 past the end (see foldedHead): lets a
     // scan over many nodes pass over most of them without reading their text.
@@ -56,13 +67,13 @@ public:
     const std::vector<Index>& children(Index node) const
     {
         ensureSorted(node);
-        return m_nodes[size_t(node)].children;
+        return unorderedChildren(node);
     }
     // The children in no particular order, without sorting them: for a
     // scan that needs the display order only when it finds something.
     const std::vector<Index>& unorderedChildren(Index node) const
     {
-        return m_nodes[size_t(node)].children;
+        return m_lists[m_nodes[size_t(node)].list].children;
     }
     // Position of `node` among its parent's children in display order.
     int row(Index node) const
@@ -78,22 +89,41 @@ public:
     // large tree costs only what is shown of it.
     void sortChildren(const QCollator& collator);
 
+    // Puts the children of the nodes in `pending` and of all their
+    // descendants in display order, depth first, until all are or
+    // `deadline` has passed (one list is ordered whatever the deadline).
+    // `pending` carries the walk from one call to the next; returns true
+    // once it is empty. Lets a caller order a large subtree in slices.
+    bool orderSubtrees(std::vector<Index>& pending, const QDeadlineTimer& deadline) const;
+
+    // Bytes the nodes, their texts and their children lists take.
+    size_t memoryUse() const;
+
 private:
     void ensureSorted(Index node) const;
 
     struct Node
     {
-        QString text;
         quint64 head = 0;
-        std::vector<Index> children;
+        NodeTreeTexts::Offset textAt = 0;
+        quint32 textSize : 24 = 0;
+        quint32 image : 8 = 0;
         Index parent = kNone;
-        int image = 0;
         int row = 0;
+        quint32 list = 0; // into m_lists; 0, the empty list, for a node without children
+    };
+    static_assert(sizeof(Node) == 32);
+    struct ChildList
+    {
+        std::vector<Index> children;
         bool sorted = true;
     };
+
     // Mutable for the sorting on first use, which changes no observable
     // state: only the order the children were added in becomes display order.
-    mutable std::vector<Node> m_nodes; // m_nodes[0] is the invisible top
+    mutable std::vector<Node> m_nodes;      // m_nodes[0] is the invisible top
+    mutable std::vector<ChildList> m_lists; // m_lists[0] stays empty
+    NodeTreeTexts m_texts;
     std::optional<QCollator> m_collator;
 };
 

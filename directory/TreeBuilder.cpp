@@ -24,7 +24,7 @@ void TreeBuilder::Start(const QString& treeName)
     CurrentParentNode = root;
 }
 
-NodeTree::Index TreeBuilder::containerNode(const QString& fullName)
+NodeTree::Index TreeBuilder::containerNode(QStringView fullName)
 {
     // Directory names compare without regard to case (the same unit may be
     // written SALES in one DN and Sales in another).
@@ -32,14 +32,14 @@ NodeTree::Index TreeBuilder::containerNode(const QString& fullName)
         (fullName.size() > m_prefix.size() && fullName.at(m_prefix.size()) != QLatin1Char('\\')))
         throw DirectoryError(
             QCoreApplication::translate("TreeBuilder", "%1 is not a name in tree %2.")
-                .arg(fullName, m_treeName));
-    const QString path = fullName.mid(m_prefix.size() + 1);
+                .arg(fullName.toString(), m_treeName));
+    const QStringView path = fullName.mid(m_prefix.size() + 1);
     if (path.startsWith(QLatin1Char('\\')) || path.endsWith(QLatin1Char('\\')) ||
         path.contains(QLatin1String("\\\\")))
         throw DirectoryError(
             QCoreApplication::translate("TreeBuilder", "%1 has an empty name component.")
-                .arg(fullName));
-    const QString key = path.toCaseFolded();
+                .arg(fullName.toString()));
+    const QString key = path.toString().toCaseFolded();
     if (const auto found = ContainerTable.constFind(key); found != ContainerTable.constEnd())
         return found.value();
 
@@ -72,12 +72,17 @@ NodeTree::Index TreeBuilder::containerNode(const QString& fullName)
 
 void TreeBuilder::AddContainer(const QString& OU)
 {
+    addContainer(OU);
+}
+
+void TreeBuilder::addContainer(QStringView OU)
+{
     // Directory order puts a container's entries together: most names ask
-    // for the container named just before.
+    // for the container named just before, and cost only this compare.
     if (CurrentParentNode != NodeTree::kNone && OU == m_lastContainer)
         return;
     CurrentParentNode = containerNode(OU);
-    m_lastContainer = OU;
+    m_lastContainer = OU.toString();
 }
 
 void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
@@ -89,7 +94,7 @@ void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
         throw DirectoryError(
             QCoreApplication::translate("TreeBuilder", "%1 does not end in its short name \"%2\".")
                 .arg(name, entry.shortName));
-    AddContainer(name.left(cut));
+    addContainer(QStringView(name).first(cut));
     m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
 }
 

@@ -49,7 +49,8 @@ public:
     NodeTree::Index CurrentParentNode = NodeTree::kRoot;
 
 private:
-    NodeTree::Index containerNode(const QString& fullName);
+    NodeTree::Index containerNode(QStringView fullName);
+    void addContainer(QStringView OU);
 
     NodeTree& m_tree;
     QString m_treeName;

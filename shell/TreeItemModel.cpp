@@ -94,7 +94,7 @@ QVariant TreeItemModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return m_tree.text(node);
+        return m_tree.text(node).toString();
     case Qt::DecorationRole: {
         const int image = m_tree.image(node);
         return image >= 1 && image <= 3 ? QVariant(m_images[size_t(image - 1)]) : QVariant();
@@ -106,9 +106,15 @@ QVariant TreeItemModel::data(const QModelIndex& index, int role) const
 
 Qt::ItemFlags TreeItemModel::flags(const QModelIndex& index) const
 {
-    // Not editable: the commands read names from the node texts.
-    return nodeOf(index) != NodeTree::kNone ? Qt::ItemIsEnabled | Qt::ItemIsSelectable
-                                            : Qt::NoItemFlags;
+    // Not editable: the commands read names from the node texts. A node
+    // without children never gets any (the tree changes only by a reset):
+    // saying so spares the view a look-up per row when it lays out a
+    // million of them.
+    const NodeTree::Index node = nodeOf(index);
+    if (node == NodeTree::kNone)
+        return Qt::NoItemFlags;
+    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    return m_tree.unorderedChildren(node).empty() ? flags | Qt::ItemNeverHasChildren : flags;
 }
 
 } // namespace stelvo

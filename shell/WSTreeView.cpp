@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDeadlineTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -32,11 +33,21 @@ bool isTypedExpandKey(const QKeyEvent* event)
 
 } // namespace
 
+WSTreeView::WSTreeView(QWidget* parent) : QTreeView(parent)
+{
+    m_orderingSlices.setSingleShot(true);
+    m_orderingSlices.setInterval(0);
+    connect(&m_orderingSlices, &QTimer::timeout, this, &WSTreeView::orderingSlice);
+}
+
 WSTreeView::~WSTreeView() = default;
 
 void WSTreeView::setModel(QAbstractItemModel* model)
 {
     m_search.reset();
+    m_orderingSlices.stop();
+    m_ordering.clear();
+    m_expandAllFrom = QPersistentModelIndex();
     QTreeView::setModel(model);
     if (auto* items = qobject_cast<TreeItemModel*>(model))
         m_search = std::make_unique<NodeSearch>(items->nodes());
@@ -104,12 +115,67 @@ void WSTreeView::keyPressEvent(QKeyEvent* event)
             event->accept();
             return;
         }
+        if (event->key() == Qt::Key_Asterisk && expandAllBelowCurrent()) {
+            event->accept();
+            return;
+        }
         m_expandKey = true;
         QTreeView::keyPressEvent(event);
         m_expandKey = false;
         return;
     }
     QTreeView::keyPressEvent(event);
+}
+
+bool WSTreeView::expandAllBelowCurrent()
+{
+    auto* items = qobject_cast<TreeItemModel*>(model());
+    const NodeTree::Index node = items != nullptr ? items->nodeOf(currentIndex()) : NodeTree::kNone;
+    if (node == NodeTree::kNone)
+        return false;
+    m_expandAllFrom = currentIndex();
+    m_ordering.assign(1, node);
+    orderingSlice();
+    return true;
+}
+
+void WSTreeView::orderingSlice()
+{
+    // Ordering the children lists is what expanding costs most: a million
+    // workstations take seconds, which the window spends in slices,
+    // answering events in between.
+    auto* items = qobject_cast<TreeItemModel*>(model());
+    // A rebuilt tree invalidates the index, and with it the walk.
+    if (items == nullptr || !m_expandAllFrom.isValid()) {
+        m_ordering.clear();
+        return;
+    }
+    if (!items->nodes().orderSubtrees(m_ordering, QDeadlineTimer(m_sliceBudget))) {
+        m_orderingSlices.start();
+        return;
+    }
+    const NodeTree::Index node = items->nodeOf(m_expandAllFrom);
+    m_expandAllFrom = QPersistentModelIndex();
+    expandSubtree(*items, node);
+}
+
+void WSTreeView::expandSubtree(const TreeItemModel& items, NodeTree::Index node)
+{
+    // The view lays out the whole subtree once, when the event loop runs
+    // next, instead of once per node; nodes without children are left out,
+    // as there is nothing in them to show.
+    scheduleDelayedItemsLayout();
+    const NodeTree& nodes = items.nodes();
+    std::vector<NodeTree::Index> pending{node};
+    while (!pending.empty()) {
+        const NodeTree::Index parent = pending.back();
+        pending.pop_back();
+        expand(items.indexOf(parent));
+        for (const NodeTree::Index child : nodes.children(parent)) {
+            if (!nodes.unorderedChildren(child).empty())
+                pending.push_back(child);
+        }
+    }
 }
 
 void WSTreeView::contextMenuEvent(QContextMenuEvent* event)

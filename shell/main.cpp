@@ -4,6 +4,7 @@
 
 #include "BindPasswordDialog.h"
 #include "DirectoryFactory.h"
+#include "LdapDirectory.h"
 #include "SVsplash.h"
 #include "Startup.h"
 #include "Translations.h"
@@ -13,6 +14,25 @@
 
 #include <QApplication>
 #include <QMessageBox>
+
+namespace {
+
+// Starts the tree search Form_Load asks for (its arguments exactly) before
+// the window is built, so that connecting, binding and the first pages
+// overlap building it; Form_Load's StartSearch takes the search over, and
+// shows and says everything as ever. Should the arguments ever differ,
+// StartSearch stops this search and searches anew: slower, never wrong.
+void startTreeSearchEarly(stelvo::DirectoryControl* directory)
+{
+    auto* ldap = qobject_cast<stelvo::LdapDirectory*>(directory);
+    if (ldap == nullptr)
+        return;
+    ldap->SearchAttribute(QStringLiteral("CN"));
+    ldap->searchAhead(stelvo::DirectoryControl::TreeNameOf(ldap->ContextPath()), 2,
+                      QStringLiteral("Workstation, Organizational Unit"), QStringLiteral("*"));
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -49,6 +69,7 @@ int main(int argc, char** argv)
                               error.message());
         return 1;
     }
+    startTreeSearchEarly(controls.directory.get());
     stelvo::svWStation window(std::move(controls.directory), std::move(controls.session));
     window.SiteCommands = tools;
     window.MakeSplash = [] { return new stelvo::SVsplash; };

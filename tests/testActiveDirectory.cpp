@@ -249,7 +249,7 @@ void TestActiveDirectory::topFolders()
     }
     QStringList shown;
     for (const NodeTree::Index child : nodes->children(NodeTree::kRoot))
-        shown << nodes->text(child);
+        shown << nodes->text(child).toString();
     shown.sort();
     QCOMPARE(shown, folders);
 }

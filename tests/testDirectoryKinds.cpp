@@ -46,7 +46,7 @@ void render(const NodeTree& tree, NodeTree::Index node, int depth, QStringList* 
 {
     for (const NodeTree::Index child : tree.children(node)) {
         const bool folder = tree.image(child) == NodeTree::kImageContainer;
-        *lines << QString(depth * 2, u' ') + tree.text(child) +
+        *lines << QString(depth * 2, u' ') + tree.text(child).toString() +
                       (folder ? QStringLiteral("/") : QString());
         render(tree, child, depth + 1, lines);
     }

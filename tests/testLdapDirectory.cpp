@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QThread>
 #include <ldap.h>
+#include <numeric>
 #include <sys/stat.h>
 
 using namespace stelvo;
@@ -202,6 +203,8 @@ private slots:
     void initTestCase();
     void namesAndClasses();
     void entriesFromTheSearch();
+    void entriesAskedOutOfTurn();
+    void entryBelowWorkstation();
     void entryByName_data();
     void entryByName();
     void entryByNameRefused_data();
@@ -227,9 +230,15 @@ private slots:
     void movedUnit();
     void directoryOrder_data();
     void directoryOrder();
+    void preorder_data();
+    void preorder();
     void context_data();
     void context();
     void deliveredOnOwnThread();
+    void searchAheadTakenOver_data();
+    void searchAheadTakenOver();
+    void searchAheadReplaced_data();
+    void searchAheadReplaced();
     void destroyedDuringSearch_data();
     void destroyedDuringSearch();
     void serverStopsAnswering();
@@ -325,6 +334,48 @@ void TestLdapDirectory::entriesFromTheSearch()
     } catch (const DirectoryError& e) {
         QVERIFY2(e.message().contains(u"Can't contact LDAP server"_qs), qPrintable(e.message()));
     }
+}
+
+void TestLdapDirectory::entriesAskedOutOfTurn()
+{
+    // While SearchCompleted is delivered, names asked for in any order, or
+    // twice, are answered as they are afterwards.
+    LdapDirectory directory(m_acme->url(), kContext, quickOptions());
+    const QList<qsizetype> turns{0, 1, 1, 3, 2, 4, 0, 5};
+    QList<DirectoryEntry> during;
+    connect(&directory, &DirectoryControl::SearchCompleted, this, [&](const QStringList& names) {
+        for (const qsizetype turn : turns)
+            during << directory.EntryByName(names.at(turn));
+    });
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QCOMPARE(during.size(), turns.size());
+    for (qsizetype i = 0; i < turns.size(); ++i) {
+        const DirectoryEntry after = directory.EntryByName(outcome.names.at(turns.at(i)));
+        QCOMPARE(during.at(i).fullName, after.fullName);
+        QCOMPARE(during.at(i).shortName, after.shortName);
+        QCOMPARE(during.at(i).entryClass.name, after.entryClass.name);
+        QCOMPARE(during.at(i).entryClass.container, after.entryClass.container);
+    }
+}
+
+void TestLdapDirectory::entryBelowWorkstation()
+{
+    // The search keeps no DN for the workstations it found: what lies below
+    // one is looked up from the unit above it.
+    SlapdConfig config;
+    config.fixtureFile = kFixture;
+    SlapdServer server(config);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    LdapDirectory directory(server.url(), kContext, quickOptions());
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QVERIFY2(server.runAsRoot(u"ldapadd"_qs, {},
+                              "dn: cn=CARD,cn=WS001,ou=EAST,ou=SALES,o=ACME,dc=tree\n"
+                              "objectClass: device\ncn: CARD\n"),
+             qPrintable(server.errorString()));
+    const DirectoryEntry card = directory.EntryByName(inTree(u"ACME\\SALES\\EAST\\WS001\\card"_qs));
+    QCOMPARE(card.fullName, inTree(u"ACME\\SALES\\EAST\\WS001\\CARD"_qs));
 }
 
 void TestLdapDirectory::entryByName_data()
@@ -1112,6 +1163,32 @@ void TestLdapDirectory::directoryOrder()
     QCOMPARE(ordered, expected);
 }
 
+void TestLdapDirectory::preorder_data()
+{
+    QTest::addColumn<std::vector<qsizetype>>("parent");
+    QTest::addColumn<bool>("preorder");
+
+    // clang-format off
+    QTest::newRow("none")                   << std::vector<qsizetype>{} << true;
+    QTest::newRow("tops")                   << std::vector<qsizetype>{-1, -1, -1} << true;
+    QTest::newRow("path")                   << std::vector<qsizetype>{-1, 0, 1, 2} << true;
+    QTest::newRow("subtrees in turn")       << std::vector<qsizetype>{-1, 0, 1, 1, 0, 4, -1, 6} << true;
+    QTest::newRow("back to a sibling's")    << std::vector<qsizetype>{-1, 0, 0, 1} << false;
+    QTest::newRow("back to a former top's") << std::vector<qsizetype>{-1, -1, 0} << false;
+    QTest::newRow("parent comes later")     << std::vector<qsizetype>{1, -1} << false;
+    // clang-format on
+}
+
+void TestLdapDirectory::preorder()
+{
+    QFETCH(std::vector<qsizetype>, parent);
+    QFETCH(bool, preorder);
+    QCOMPARE(ldap::isPreorder(parent), preorder);
+    std::vector<qsizetype> identity(parent.size());
+    std::iota(identity.begin(), identity.end(), 0);
+    QCOMPARE(ldap::orderFromParents(parent) == identity, preorder);
+}
+
 void TestLdapDirectory::deliveredOnOwnThread()
 {
     LdapDirectory directory(m_acme->url(), kContext, quickOptions());
@@ -1141,6 +1218,78 @@ Reply success()
 }
 
 } // namespace
+
+void TestLdapDirectory::searchAheadTakenOver_data()
+{
+    QTest::addColumn<QList<Reply>>("script");
+    QTest::addColumn<QStringList>("names"); // empty: the search fails
+
+    // clang-format off
+    QTest::newRow("result")
+        << QList<Reply>{success(), FakeLdapServer::page({kAcme, kWorkstation}),
+                        FakeLdapServer::holding()}
+        << QStringList{inTree(u"ACME\\W1"_qs)};
+    QTest::newRow("failure")
+        << QList<Reply>{FakeLdapServer::result(LDAP_INVALID_CREDENTIALS),
+                        FakeLdapServer::holding()}
+        << QStringList{};
+    // clang-format on
+}
+
+void TestLdapDirectory::searchAheadTakenOver()
+{
+    // StartSearch delivers what the search started ahead found, and only
+    // after it is called: the server answers one search, then holds any
+    // other request.
+    QFETCH(QList<Reply>, script);
+    QFETCH(QStringList, names);
+
+    FakeLdapServer server(script);
+    QVERIFY(server.start());
+    LdapDirectory directory(server.url(u"dc=tree"_qs), kTreeContext, quickOptions());
+    QSignalSpy completed(&directory, &DirectoryControl::SearchCompleted);
+    QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
+    directory.SearchAttribute(u"CN"_qs);
+    directory.searchAhead(kTree, 2, kClasses, u"*"_qs);
+    QTest::qWait(300); // done by now, or nearly: it waits for its StartSearch
+    QVERIFY(completed.isEmpty() && failed.isEmpty());
+
+    const Outcome outcome = search(directory);
+    QCOMPARE(outcome.completed, !names.isEmpty());
+    QCOMPARE(outcome.failed, names.isEmpty());
+    QCOMPARE(outcome.names, names);
+}
+
+void TestLdapDirectory::searchAheadReplaced_data()
+{
+    QTest::addColumn<QString>("tree");
+    QTest::addColumn<QString>("classes");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("attribute");
+
+    // clang-format off
+    QTest::newRow("other pattern")   << kTree << kClasses << u"ZZ*"_qs << u"CN"_qs;
+    QTest::newRow("other attribute") << kTree << kClasses << u"*"_qs << u"description"_qs;
+    QTest::newRow("refused")         << u"OTHER_TREE"_qs << kClasses << u"*"_qs << u"CN"_qs;
+    // clang-format on
+}
+
+void TestLdapDirectory::searchAheadReplaced()
+{
+    // A StartSearch that asks for another search than the one started
+    // ahead gets its own.
+    QFETCH(QString, tree);
+    QFETCH(QString, classes);
+    QFETCH(QString, pattern);
+    QFETCH(QString, attribute);
+
+    LdapDirectory directory(m_acme->url(), kContext, quickOptions());
+    directory.SearchAttribute(attribute);
+    directory.searchAhead(tree, 2, classes, pattern);
+    const Outcome outcome = search(directory);
+    QVERIFY2(outcome.completed, qPrintable(outcome.message));
+    QCOMPARE(outcome.names, kFixtureNames);
+}
 
 void TestLdapDirectory::destroyedDuringSearch_data()
 {

@@ -31,7 +31,7 @@ QStringList childTexts(const NodeTree& tree, NodeTree::Index node)
 {
     QStringList texts;
     for (const NodeTree::Index child : tree.children(node))
-        texts << tree.text(child);
+        texts << tree.text(child).toString();
     return texts;
 }
 

@@ -82,8 +82,9 @@ void Collector::keep(KnownEntry entry, const QString& name, const Parent& parent
     }
     if (!selected && !carrier)
         return;
-    entry.className = internedClass(entry.className);
     entry.searched = true;
+    if (entry.kind == nds::Kind::Workstation)
+        entry.dn = QByteArray(); // see KnownEntry
     record(entry, parent, self, selected);
 }
 
@@ -92,7 +93,7 @@ void Collector::record(const KnownEntry& entry, const Parent& parent, const Pare
 {
     auto known = m_outcome->known.find(self.fullName);
     if (known == m_outcome->known.end())
-        m_outcome->known.insert(self.fullName, entry);
+        known = m_outcome->known.insert(self.fullName, entry);
     else if (!known->classKnown)
         *known = entry;
     // Parents usually come first; only an entry whose parent had not come as
@@ -102,8 +103,11 @@ void Collector::record(const KnownEntry& entry, const Parent& parent, const Pare
     m_itemParent.push_back(parent.item);
     m_itemNames.append(self.fullName);
     m_itemResult.push_back(selected ? m_outcome->names.size() : -1);
-    if (selected)
+    if (selected) {
         m_outcome->names.append(self.fullName);
+        // Two entries may share a name; the first one found stands for both.
+        m_outcome->kinds.push_back(known->kind);
+    }
 }
 
 void Collector::putInDirectoryOrder()
@@ -115,10 +119,16 @@ void Collector::putInDirectoryOrder()
         if (parent != m_outcome->known.constEnd() && parent->classKnown)
             parentsCameFirst = false;
     }
+    // Servers mostly send a tree in that order already; a million names
+    // then need no reordering.
+    if (parentsCameFirst && isPreorder(m_itemParent))
+        return;
     const std::vector<qsizetype> order =
         parentsCameFirst ? orderFromParents(m_itemParent) : directoryOrder(m_itemNames);
     QStringList ordered;
     ordered.reserve(m_outcome->names.size());
+    std::vector<nds::Kind> kinds;
+    kinds.reserve(m_outcome->kinds.size());
     bool unchanged = true;
     for (const qsizetype item : order) {
         const qsizetype result = m_itemResult[static_cast<std::size_t>(item)];
@@ -126,9 +136,12 @@ void Collector::putInDirectoryOrder()
             continue;
         unchanged = unchanged && result == ordered.size();
         ordered.append(m_outcome->names.at(result));
+        kinds.push_back(m_outcome->kinds[static_cast<std::size_t>(result)]);
     }
-    if (!unchanged)
+    if (!unchanged) {
         m_outcome->names = std::move(ordered);
+        m_outcome->kinds = std::move(kinds);
+    }
 }
 
 const Collector::Parent* Collector::parentOf(const QByteArray& parentDn)
@@ -175,21 +188,13 @@ bool Collector::parseParent(const QByteArray& parentDn, Parent* parsed)
                     nds::fullName(m_request.treeName, topDown.mid(0, parent.depth - i));
                 if (!m_outcome->known.contains(name))
                     m_outcome->known.insert(
-                        name, KnownEntry{QByteArray(ancestor), nds::Kind::Other, QString(), false});
+                        name, KnownEntry{QByteArray(ancestor), nds::Kind::Other, false});
                 ldap_memfree(ancestor);
             }
         }
     }
     ldap_dnfree(dn);
     return true;
-}
-
-QString Collector::internedClass(const QString& className)
-{
-    auto it = m_classNames.constFind(className);
-    if (it == m_classNames.constEnd())
-        it = m_classNames.insert(className, className);
-    return *it;
 }
 
 } // namespace stelvo::ldap

@@ -56,13 +56,11 @@ private:
     // Null for a malformed DN.
     const Parent* parentOf(const QByteArray& parentDn);
     bool parseParent(const QByteArray& parentDn, Parent* parent);
-    QString internedClass(const QString& className);
 
     const SearchRequest& m_request;
     SearchOutcome* m_outcome;
     int m_rootDepth = 0;
     QHash<QByteArray, Parent> m_parents;
-    QHash<QString, QString> m_classNames;
     // The entries kept, in the server's order: the result and the containers
     // above it.
     QStringList m_itemNames;

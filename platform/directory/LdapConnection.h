@@ -136,6 +136,9 @@ private:
     int connectTcp(QString* cause);
     int connectLocal(QString* cause);
     bool initialize(int socket, QString* error);
+    // Puts a read-ahead buffer of kReadAheadBytes between libldap and the
+    // socket.
+    void readAhead();
     bool startTls(QString* error);
     // The likely cause of a failed TLS handshake, as a sentence starting
     // "; ". Blocks for one more handshake.
@@ -155,6 +158,9 @@ private:
     // Sets `error` to `what`, filled with the server and libldap's text for
     // `rc`, followed by `hint`; closes the connection.
     bool fail(QString* error, const QString& what, int rc, const QString& hint = QString());
+
+    // Several pages' worth of a loopback socket's buffer.
+    static constexpr int kReadAheadBytes = 256 * 1024;
 
     Server m_server;
     LdapOptions m_options;

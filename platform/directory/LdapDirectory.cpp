@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <ldap.h>
 #include <mutex>
 #include <pthread.h>
+#include <utility>
 
 namespace stelvo {
 
@@ -129,7 +131,7 @@ DirectoryEntry entryOf(const QString& fullName, const QString& shortName,
     DirectoryEntry entry;
     entry.shortName = shortName;
     entry.fullName = fullName;
-    entry.entryClass.name = known.className;
+    entry.entryClass.name = known.className();
     entry.entryClass.container = nds::isContainerKind(known.kind);
     return entry;
 }
@@ -256,9 +258,36 @@ void LdapDirectory::stopWorker()
     m_cancel.reset();
 }
 
+void LdapDirectory::searchAhead(const QString& treeName, qint32 scope, const QString& classList,
+                                const QString& pattern)
+{
+    stopWorker();
+    ++m_generation;
+    m_ahead.reset();
+    m_aheadOutcome.reset();
+    ldap::SearchRequest request;
+    QString error;
+    // A search StartSearch would refuse is refused by StartSearch, then.
+    if (!makeRequest(treeName, scope, classList, pattern, &request, &error))
+        return;
+    m_ahead = SearchKey{treeName, scope, classList, pattern, SearchAttribute()};
+    startWorker(std::move(request));
+}
+
 void LdapDirectory::StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                                 const QString& pattern)
 {
+    const bool ahead =
+        m_ahead && *m_ahead == SearchKey{treeName, scope, classList, pattern, SearchAttribute()};
+    m_ahead.reset();
+    if (ahead) {
+        // Its outcome is delivered as this search's, as late as any other's.
+        if (const auto outcome = std::exchange(m_aheadOutcome, nullptr))
+            QMetaObject::invokeMethod(
+                this, [this, outcome] { finishSearch(outcome); }, Qt::QueuedConnection);
+        return;
+    }
+    m_aheadOutcome.reset();
     stopWorker();
     ++m_generation;
     ldap::SearchRequest request;
@@ -347,6 +376,10 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
     if (m_worker.joinable())
         m_worker.join();
     m_cancel.reset();
+    if (m_ahead) {
+        m_aheadOutcome = outcome; // until its StartSearch comes
+        return;
+    }
     if (!outcome->ok) {
         emit SearchFailed(outcome->error);
         return;
@@ -362,7 +395,32 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
     if (!m_connection)
         m_connection = std::move(outcome->connection);
     setLeftOut(std::move(outcome->leftOut));
+    // The tree asks for each name of the result in turn while it is built:
+    // answered in that order from the result itself, a million names take
+    // no look-up in a table far larger than any cache.
+    if (SearchFlag())
+        m_delivery = Delivery{&names, std::move(outcome->kinds), 0};
+    const QPointer<LdapDirectory> alive(this);
     emit SearchCompleted(names);
+    if (alive)
+        m_delivery.reset();
+}
+
+std::optional<DirectoryEntry> LdapDirectory::deliveredEntry(const QString& ndsFullName)
+{
+    Delivery& delivery = *m_delivery;
+    if (delivery.next >= delivery.names->size())
+        return std::nullopt;
+    const QString& expected = delivery.names->at(delivery.next);
+    if (expected.constData() != ndsFullName.constData() && expected != ndsFullName)
+        return std::nullopt;
+    Known known;
+    known.kind = delivery.kinds[static_cast<std::size_t>(delivery.next)];
+    ++delivery.next;
+    DirectoryEntry entry = entryOf(
+        ndsFullName, ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1), known);
+    entry.hostName = m_hostNames.value(ndsFullName);
+    return entry;
 }
 
 int LdapDirectory::onConnection(const std::function<int(ldap::Connection&)>& request)
@@ -398,6 +456,13 @@ int LdapDirectory::onConnection(const std::function<int(ldap::Connection&)>& req
 
 DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
 {
+    if (m_delivery) {
+        if (std::optional<DirectoryEntry> entry = deliveredEntry(ndsFullName))
+            return std::move(*entry);
+        // Asked out of turn: the table answers from here on, and only it
+        // sees what a request below changes.
+        m_delivery.reset();
+    }
     // The names of the tree are answered from the search that built it,
     // without a request: a command never waits for the server.
     const auto searched = m_known.constFind(ndsFullName);
@@ -453,7 +518,7 @@ ldap::Lookup LdapDirectory::lookUpEntry(const QString& name, const QStringList& 
         return onConnection(request);
     };
     const auto cached = m_known.constFind(name);
-    if (cached == m_known.constEnd())
+    if (cached == m_known.constEnd() || cached->dn.isEmpty())
         return ldap::lookUp(run, *m_server, m_classes, m_treeName, components,
                             m_options.operationTimeout, &m_known, known, spelled, error);
     // Read afresh: the entry may have gone or changed since the search.

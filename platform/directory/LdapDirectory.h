@@ -15,7 +15,9 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
+#include <vector>
 
 namespace stelvo {
 
@@ -105,6 +107,18 @@ public:
     // without it.
     void setHostNameAttribute(const QString& attribute) { m_hostAttribute = attribute.toUtf8(); }
 
+    // Starts now, on the worker, the search that StartSearch with these
+    // arguments and the SearchAttribute set now will ask for, so that
+    // connecting, binding and the first pages overlap the program's own
+    // start-up. Delivers nothing itself: the next StartSearch with the same
+    // arguments and attribute takes it over, its result or failure then
+    // delivered as that search's; any other StartSearch stops it and
+    // searches anew. Arguments StartSearch would refuse start nothing. Does
+    // not block. A failure is worded when it happens: call this once the
+    // translators are installed.
+    void searchAhead(const QString& treeName, qint32 scope, const QString& classList,
+                     const QString& pattern);
+
     QString ContextPath() const override;
     void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                      const QString& pattern) override;
@@ -113,6 +127,17 @@ public:
 private:
     using Known = ldap::KnownEntry;
 
+    // The arguments of a search started ahead of its StartSearch.
+    struct SearchKey
+    {
+        QString treeName;
+        qint32 scope = 0;
+        QString classList;
+        QString pattern;
+        QString attribute;
+        bool operator==(const SearchKey&) const = default;
+    };
+
     // The search StartSearch asks for; false with `error` set when it
     // cannot be made.
     bool makeRequest(const QString& treeName, qint32 scope, const QString& classList,
@@ -120,6 +145,9 @@ private:
     void startWorker(ldap::SearchRequest request);
     void stopWorker();
     void finishSearch(const std::shared_ptr<ldap::SearchOutcome>& outcome);
+    // The entry of the next name of the result being delivered, when
+    // `ndsFullName` is that name.
+    std::optional<DirectoryEntry> deliveredEntry(const QString& ndsFullName);
     void failSearchLater(const QString& message);
     // The components of `ndsFullName` below the tree; `name` gets the full
     // name with the tree name spelled as configured. Throws DirectoryError
@@ -148,6 +176,19 @@ private:
     QByteArray m_hostAttribute;
     QHash<QString, QString> m_hostNames; // of the last search's workstations that have one
     quint64 m_generation = 0;            // of the latest StartSearch; older outcomes are dropped
+    // While SearchCompleted is delivered: the result, the kind of each of
+    // its names, and the next name the tree is expected to ask for.
+    struct Delivery
+    {
+        const QStringList* names = nullptr;
+        std::vector<nds::Kind> kinds;
+        qsizetype next = 0;
+    };
+    std::optional<Delivery> m_delivery;
+    // Set while a search started by searchAhead waits for its StartSearch;
+    // its outcome, should it come first, is held until then.
+    std::optional<SearchKey> m_ahead;
+    std::shared_ptr<ldap::SearchOutcome> m_aheadOutcome;
 };
 
 } // namespace stelvo

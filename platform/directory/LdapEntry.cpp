@@ -34,6 +34,24 @@ bool splitFirstRdn(const QByteArray& dn, QString* value, QByteArray* parentDn)
     return true;
 }
 
+const QString& KnownEntry::className() const
+{
+    static const QString kNames[] = {nds::systemClassName(nds::Kind::Workstation),
+                                     nds::systemClassName(nds::Kind::OrganizationalUnit),
+                                     nds::systemClassName(nds::Kind::Container), QString()};
+    switch (kind) {
+    case nds::Kind::Workstation:
+        return kNames[0];
+    case nds::Kind::OrganizationalUnit:
+        return kNames[1];
+    case nds::Kind::Container:
+        return kNames[2];
+    case nds::Kind::Other:
+        break;
+    }
+    return kNames[3];
+}
+
 KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn,
                       const nds::ClassMapping& classes)
 {
@@ -46,7 +64,6 @@ KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn,
     KnownEntry known;
     known.dn = dn;
     known.kind = classes.classify(objectClasses);
-    known.className = nds::systemClassName(known.kind);
     known.classKnown = true;
     ldap_value_free_len(values);
     return known;

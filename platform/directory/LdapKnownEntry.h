@@ -11,16 +11,22 @@
 
 namespace stelvo::ldap {
 
-// What is known of an entry, by its NDS full name.
+// What is known of an entry, by its NDS full name. A search of a large tree
+// keeps one for each workstation: it holds no more than EntryByName needs.
 struct KnownEntry
 {
+    // Empty for a workstation the tree search found: it is answered from
+    // the search, and what may lie below it is looked up from its parent.
     QByteArray dn;
     nds::Kind kind = nds::Kind::Other;
-    QString className;
     bool classKnown = false; // false for containers only seen in the DNs of others
     // Came as an entry of the search that built the tree: what it says
     // stands until the next search.
     bool searched = false;
+
+    // The class the entry is shown as (nds::systemClassName of its kind),
+    // one shared string per kind.
+    const QString& className() const;
 };
 
 } // namespace stelvo::ldap

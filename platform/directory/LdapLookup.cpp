@@ -96,7 +96,7 @@ private:
         for (; level > 0; --level) {
             const auto it =
                 m_known->constFind(nds::fullName(m_treeName, m_components.mid(0, level)));
-            if (it != m_known->constEnd()) {
+            if (it != m_known->constEnd() && !it->dn.isEmpty()) {
                 *parentDn = it->dn;
                 break;
             }

@@ -67,4 +67,20 @@ std::vector<qsizetype> orderFromParents(const std::vector<qsizetype>& parent)
     return order;
 }
 
+bool isPreorder(const std::vector<qsizetype>& parent)
+{
+    // The path from a top to the item before: each item must hang below one
+    // of it (or be a top), and what it leaves behind is complete.
+    std::vector<qsizetype> path;
+    for (std::size_t i = 0; i < parent.size(); ++i) {
+        const qsizetype p = parent[i];
+        while (!path.empty() && path.back() != p)
+            path.pop_back();
+        if (p >= 0 && path.empty())
+            return false;
+        path.push_back(static_cast<qsizetype>(i));
+    }
+    return true;
+}
+
 } // namespace stelvo::ldap

@@ -22,4 +22,8 @@ std::vector<qsizetype> directoryOrder(const QStringList& names);
 // the number of items.
 std::vector<qsizetype> orderFromParents(const std::vector<qsizetype>& parent);
 
+// Whether the items are in that preorder already (orderFromParents would
+// give 0, 1, 2, ...). Linear, with memory for the deepest path only.
+bool isPreorder(const std::vector<qsizetype>& parent);
+
 } // namespace stelvo::ldap

@@ -413,6 +413,7 @@ void guarded(const Server& server, SearchOutcome* outcome, const std::function<v
     // What the work left is not to be trusted, and its memory may be needed.
     outcome->ok = false;
     outcome->names = QStringList();
+    outcome->kinds = std::vector<nds::Kind>();
     outcome->known = QHash<QString, KnownEntry>();
     outcome->hostNames = QHash<QString, QString>();
     outcome->leftOut = QStringList();

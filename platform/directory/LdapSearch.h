@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace stelvo::ldap {
 
@@ -43,6 +44,8 @@ struct SearchOutcome
     bool ok = false;
     QString error;
     QStringList names; // NDS full names found, in directory order
+    // The kind of each of `names`, as `known` has it, in the same order.
+    std::vector<nds::Kind> kinds;
     // The DNs of the entries found that no NDS name can hold, and of those
     // found below them, in the server's order.
     QStringList leftOut;
