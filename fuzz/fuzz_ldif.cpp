@@ -66,9 +66,10 @@ public:
         const int index = m_tree.find(ndsFullName);
         if (index < 0)
             throw DirectoryError(ndsFullName + QStringLiteral(" is not in the directory."));
-        const LdifEntry& entry = m_tree.entries()[size_t(index)];
-        return DirectoryEntry{entry.shortName, entry.fullName,
-                              EntryClass{entry.className, entry.isContainerKind()}, entry.hostName};
+        return DirectoryEntry{
+            m_tree.shortName(index).toString(), m_tree.fullName(index),
+            EntryClass{nds::systemClassName(m_tree.kind(index)), m_tree.isContainerKind(index)},
+            m_tree.hostName(index).toString()};
     }
 
 private:

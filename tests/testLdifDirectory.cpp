@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <cstring>
 #include <sys/stat.h>
 
 using namespace stelvo;
@@ -194,6 +195,7 @@ private slots:
         QTest::newRow("parent missing") << (org + "dn: cn=WS1,ou=GONE,o=ORG\nobjectClass: Workstation\n") << "line 4: \"NDS:\\\\T\\ORG\\GONE\\WS1\" lies outside the tree";
         QTest::newRow("under a workstation") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\n\ndn: cn=X,cn=WS1,o=ORG\nobjectClass: Workstation\n") << "line 7: \"NDS:\\\\T\\ORG\\WS1\\X\" lies below NDS:\\\\T\\ORG\\WS1, which is not a container";
         QTest::newRow("duplicate") << (org + "dn: o=org\nobjectClass: organization\n") << "line 4: \"o=org\" is already in the directory (line 1)";
+        QTest::newRow("duplicate below") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\n\ndn: cn=ws1,o=org\nobjectClass: Workstation\n") << "line 7: \"cn=ws1,o=org\" is already in the directory (line 4)";
         QTest::newRow("malformed dn") << QByteArray("dn: this is no dn\nobjectClass: organization\n") << "line 1: malformed DN";
         QTest::newRow("change record") << (org + "dn: o=ORG\nchangetype: delete\n") << "line 4: only entries";
         QTest::newRow("modify record") << (org + "dn: o=ORG\nchangetype: modify\nadd: cn\ncn: X\n-\n") << "line 4: only entries";
@@ -245,13 +247,15 @@ private slots:
             QStringLiteral("NDS:\\\\T\\ORG\\") + QString(100000, QLatin1Char('W'));
         // clang-format off
         QTest::newRow("crlf") << QByteArray("dn: o=ORG\r\nobjectClass: organization\r\n\r\ndn: cn=WS1,o=ORG\r\nobjectClass: Workstation\r\n") << QStringList{top, ws};
-        QTest::newRow("folded crlf") << QByteArray("dn: cn=W\r\n S1,o=ORG\r\nobjectClass: Workstation\r\n\r\n" + org) << QStringList{ws, top};
+        QTest::newRow("folded crlf") << QByteArray("dn: cn=W\r\n S1,o=ORG\r\nobjectClass: Workstation\r\n\r\n" + org) << QStringList{top, ws};
         QTest::newRow("no final newline") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation") << QStringList{top, ws};
         QTest::newRow("comment inside") << QByteArray("dn: o=ORG\n# note\n  continued\nobjectClass: organization\n") << QStringList{top};
         QTest::newRow("empty value") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\ndescription:\n") << QStringList{top, ws};
         QTest::newRow("base64 dn") << (org + "dn:: Y249V1MxLG89T1JH\nobjectClass: Workstation\n") << QStringList{top, ws};
         QTest::newRow("base64 nul value") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\ndescription:: QQBC\n") << QStringList{top, ws};
         QTest::newRow("changetype add") << (org + "dn: cn=WS1,o=ORG\nchangetype: add\nobjectClass: Workstation\n") << QStringList{top, ws};
+        QTest::newRow("parents last") << QByteArray("dn: cn=WS1,ou=B,o=ORG\nobjectClass: Workstation\n\n" + org + "dn: ou=A,o=ORG\nobjectClass: organizationalUnit\n\ndn: ou=B,o=ORG\nobjectClass: organizationalUnit\n")
+            << QStringList{top, top + "\\A", top + "\\B", top + "\\B\\WS1"};
         QTest::newRow("version alone") << QByteArray("version: 1\n\n" + org) << QStringList{top};
         QTest::newRow("only comments") << QByteArray("# nothing\n\n\n") << QStringList{};
         QTest::newRow("long name") << (org + "dn: cn=" + QByteArray(100000, 'W') + ",o=ORG\nobjectClass: Workstation\n") << QStringList{top, longName};
@@ -266,9 +270,62 @@ private slots:
             LdifTree::parse(ldif, QStringLiteral("test.ldif"), QStringLiteral("T"));
         QVERIFY(tree.has_value());
         QStringList found;
-        for (const LdifEntry& entry : tree->entries())
-            found << entry.fullName;
+        for (const int index : tree->directoryOrder())
+            found << tree->fullName(index);
         QCOMPARE(found, names);
+    }
+
+    // Read in pieces of any size, a file gives the same tree, or the same
+    // error at the same line, as read whole.
+    void piecesReadAsWhole_data()
+    {
+        QTest::addColumn<QByteArray>("ldif");
+        QTest::addColumn<QString>("last");
+        const QByteArray org = "version: 1\r\n\r\ndn: o=ORG\r\nobjectClass: organization\r\n\r\n";
+        const QByteArray rest =
+            "dn: ou=SALES,o=ORG\nobjectClass: organizationalUnit\n# a note\n  continued\n\n\n"
+            "dn: cn=WS1,ou=SA\n LES,o=ORG\nobjectClass: Workstation\n\n"
+            "dn: cn=WS2,ou=SALES,o=ORG\nobjectClass: Workstation";
+        // clang-format off
+        QTest::newRow("entries") << (org + rest) << "NDS:\\\\T\\ORG\\SALES\\WS2 16";
+        QTest::newRow("nul late") << (org + rest + "\n\ndn: cn=W" + '\0' + "3,o=ORG\n") << "t.ldif, line 19: malformed LDIF record: the line holds a NUL byte";
+        QTest::newRow("malformed late") << (org + rest + "\n\n\n\ndn: cn=X,o=ORG\n lost\n-\n") << "t.ldif, line 23: malformed LDIF record: the line is not of the form \"name: value\"";
+        QTest::newRow("duplicate late") << (org + rest + "\n\ndn: CN=ws1,OU=sales,O=org\nobjectClass: Workstation\n") << "t.ldif, line 19: \"CN=ws1,OU=sales,O=org\" is already in the directory (line 12)";
+        // clang-format on
+    }
+
+    void piecesReadAsWhole()
+    {
+        QFETCH(QByteArray, ldif);
+        QFETCH(QString, last);
+        const auto outcome = [](const auto& parse) {
+            try {
+                const std::optional<LdifTree> tree = parse();
+                QStringList names;
+                for (const int index : tree->directoryOrder())
+                    names << QStringLiteral("%1 %2")
+                                 .arg(tree->fullName(index))
+                                 .arg(tree->line(index));
+                return names;
+            } catch (const DirectoryError& error) {
+                return QStringList{error.message()};
+            }
+        };
+        const QString source = QStringLiteral("t.ldif");
+        const QString tree = QStringLiteral("T");
+        const QStringList whole = outcome([&] { return LdifTree::parse(ldif, source, tree); });
+        QCOMPARE(whole.constLast(), last);
+        for (const qsizetype pieceSize : {1, 2, 3, 7, 64}) {
+            qsizetype at = 0;
+            const LdifTree::Source read = [&](char* buffer, qsizetype room) {
+                const qsizetype count = std::min({room, pieceSize, ldif.size() - at});
+                std::memcpy(buffer, ldif.constData() + at, size_t(count));
+                at += count;
+                return count;
+            };
+            QCOMPARE(outcome([&] { return LdifTree::parse(read, ldif.size(), source, tree); }),
+                     whole);
+        }
     }
 
     void urlValuesAreRefusedUnread_data()
@@ -336,7 +393,7 @@ private slots:
         QCOMPARE(tree->leftOut(), leftOut);
         QStringList found;
         for (const int index : tree->directoryOrder())
-            found << tree->entries()[size_t(index)].fullName;
+            found << tree->fullName(index);
         QCOMPARE(found, names);
     }
 

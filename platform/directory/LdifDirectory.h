@@ -26,10 +26,11 @@ public:
     using Reader = std::function<QByteArray(const QString& path)>;
 
     // `path` may name a Qt resource (":/..."); any other path must name a
-    // regular file (see readDirectory). `context` is the initial NDS context;
-    // its tree is the tree this directory holds.
+    // regular file (refused as readDirectory refuses), which is read a few
+    // megabytes at a time. `context` is the initial NDS context; its tree is
+    // the tree this directory holds.
     LdifDirectory(const QString& path, const QString& context, QObject* parent = nullptr);
-    // The same, with the data read by `reader` instead of readDirectory.
+    // The same, with the data read whole by `reader`.
     LdifDirectory(const QString& path, const QString& context, Reader reader,
                   QObject* parent = nullptr);
     // Stops a search under way at its next record and waits only for that;
@@ -87,9 +88,13 @@ private:
 
     static Outcome runSearch(const Request& request, const Reader& read, std::stop_token stop);
     static Outcome searchData(const Request& request, const Reader& read, std::stop_token stop);
+    // The tree of the file or Qt resource the request names.
+    static std::optional<LdifTree> parseDirectory(const Request& request, std::stop_token stop);
     void deliver(quint64 generation, Outcome outcome);
     void stopWorker();
-    int findEntry(const QString& ndsFullName);
+    // The entry named `ndsFullName`, or -1; `exact` tells whether it is
+    // spelled as the file spells it.
+    int findEntry(const QString& ndsFullName, bool* exact);
 
     QString m_path;
     QString m_context;

@@ -9,19 +9,17 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <functional>
 #include <ldap.h>
 #include <ldif.h>
+#include <limits>
 #include <strings.h>
+#include <sys/mman.h>
 
 namespace stelvo {
 
 namespace {
-
-QString foldedKey(const QString& fullName)
-{
-    return fullName.toCaseFolded();
-}
 
 [[noreturn]] void fail(const QString& source, unsigned long line, const QString& what)
 {
@@ -43,16 +41,36 @@ struct RecordGuard
 };
 
 // One line of a record with its continuation lines joined, and the line of
-// the file it starts on.
+// the file it starts on. A line that goes on in continuation lines is
+// joined in the record's own storage; any other stays where it is.
 struct LdifLine
 {
-    QByteArray text;
+    QByteArrayView text;
     unsigned long number = 0;
+    int joined = -1; // index in RawRecord::joined, or -1
 };
 
 struct RawRecord
 {
     std::vector<LdifLine> lines; // comments dropped
+    std::vector<QByteArray> joined;
+
+    void clear()
+    {
+        lines.clear();
+        joined.clear();
+    }
+    void append(QByteArrayView continuation)
+    {
+        LdifLine& line = lines.back();
+        if (line.joined < 0) {
+            line.joined = int(joined.size());
+            joined.push_back(line.text.toByteArray());
+        }
+        QByteArray& text = joined[size_t(line.joined)];
+        text += continuation;
+        line.text = text;
+    }
 };
 
 // Splits LDIF text into records of unfolded lines. Done here rather than by
@@ -63,28 +81,33 @@ struct RawRecord
 class RecordSplitter
 {
 public:
-    RecordSplitter(const QByteArray& data, const QString& source) : m_data(data), m_source(source)
+    // `line` is the number of lines before `data`.
+    RecordSplitter(QByteArrayView data, const QString& source, unsigned long line)
+        : m_data(data), m_source(source), m_line(line)
     {}
     // The next record; false at the end of the data.
     bool next(RawRecord* record);
+    // The lines read so far, those before the data included.
+    unsigned long line() const { return m_line; }
 
 private:
     bool nextLine(QByteArrayView* line);
 
-    const QByteArray& m_data;
+    QByteArrayView m_data;
     const QString& m_source;
     qsizetype m_pos = 0;
-    unsigned long m_line = 0;
+    unsigned long m_line;
 };
 
 bool RecordSplitter::nextLine(QByteArrayView* line)
 {
     if (m_pos >= m_data.size())
         return false;
-    qsizetype end = m_data.indexOf('\n', m_pos);
-    if (end < 0)
-        end = m_data.size();
-    *line = QByteArrayView(m_data).sliced(m_pos, end - m_pos);
+    const char* start = m_data.data() + m_pos;
+    const auto* newline =
+        static_cast<const char*>(std::memchr(start, '\n', size_t(m_data.size() - m_pos)));
+    const qsizetype end = newline != nullptr ? newline - m_data.data() : m_data.size();
+    *line = m_data.sliced(m_pos, end - m_pos);
     if (line->endsWith('\r'))
         line->chop(1);
     m_pos = end + 1;
@@ -94,7 +117,7 @@ bool RecordSplitter::nextLine(QByteArrayView* line)
 
 bool RecordSplitter::next(RawRecord* record)
 {
-    record->lines.clear();
+    record->clear();
     bool inComment = false; // a comment may be continued like any line
     QByteArrayView line;
     while (nextLine(&line)) {
@@ -107,22 +130,22 @@ bool RecordSplitter::next(RawRecord* record)
                 continue;
             if (record->lines.empty())
                 malformed(m_source, m_line, "a continuation line with no line to continue");
-            record->lines.back().text += line.sliced(1);
+            record->append(line.sliced(1));
         } else {
             inComment = line.front() == '#';
             if (!inComment)
-                record->lines.push_back({line.toByteArray(), m_line});
+                record->lines.push_back({line, m_line});
         }
     }
     return !record->lines.empty();
 }
 
 // A NUL would end the text libldap sees early.
-void refuseNulBytes(const QByteArray& data, const QString& source)
+void refuseNulBytes(QByteArrayView data, const QString& source, unsigned long line)
 {
     const qsizetype nul = data.indexOf('\0');
     if (nul >= 0)
-        malformed(source, static_cast<unsigned long>(data.first(nul).count('\n') + 1),
+        malformed(source, line + static_cast<unsigned long>(data.first(nul).count('\n') + 1),
                   "the line holds a NUL byte");
 }
 
@@ -171,7 +194,7 @@ bool isChangeRecord(const RawRecord& record)
     const LdifLine& second = record.lines[1];
     if (isType(second, "control"))
         return true;
-    const QByteArray value = second.text.sliced(second.text.indexOf(':') + 1).trimmed();
+    const QByteArrayView value = second.text.sliced(second.text.indexOf(':') + 1).trimmed();
     return isType(second, "changetype") && value.compare("add", Qt::CaseInsensitive) != 0;
 }
 
@@ -207,14 +230,16 @@ void dropVersion(RawRecord* record)
         record->lines.erase(record->lines.begin());
 }
 
-// The record as ldap_parse_ldif_record reads it: one line each, every one
-// ended by a newline (it counts lines by their newlines).
-QByteArray unfoldedText(const RawRecord& record)
+// The record as ldap_parse_ldif_record reads it, in `text` (whose memory is
+// used again for the next record): one line each, every one ended by a
+// newline (it counts lines by their newlines).
+void unfold(const RawRecord& record, QByteArray* text)
 {
-    QByteArray text;
-    for (const LdifLine& line : record.lines)
-        text += line.text + '\n';
-    return text;
+    text->resize(0);
+    for (const LdifLine& line : record.lines) {
+        text->append(line.text);
+        text->append('\n');
+    }
 }
 
 void parseRecord(QByteArray& text, unsigned long line, const QString& source, LDIFRecord* record)
@@ -231,176 +256,544 @@ void parseRecord(QByteArray& text, unsigned long line, const QString& source, LD
                                          "only entries are accepted, not change records"));
 }
 
+} // namespace
+
+// LDIF text in pieces that each end where a record ends, just past a blank
+// line (the last piece at the end of the data): no record straddles two
+// pieces, and the text splits into the same records as it would whole.
+class LdifPieces
+{
+public:
+    // The whole text as one piece.
+    explicit LdifPieces(QByteArrayView whole) : m_whole(whole) {}
+    // Pieces of what `read` hands over.
+    explicit LdifPieces(const LdifTree::Source& read) : m_read(&read) {}
+
+    // The next piece, valid until the next call; false at the end.
+    bool next(QByteArrayView* piece);
+
+private:
+    static constexpr qsizetype kChunk = 4 * 1024 * 1024;
+
+    QByteArrayView m_whole;
+    const LdifTree::Source* m_read = nullptr;
+    QByteArray m_buffer;
+    qsizetype m_filled = 0; // bytes of m_buffer holding text
+    qsizetype m_handed = 0; // of which handed out in the last piece
+    bool m_end = false;
+    bool m_gaveWhole = false;
+};
+
+bool LdifPieces::next(QByteArrayView* piece)
+{
+    if (m_read == nullptr) {
+        *piece = m_whole;
+        return !std::exchange(m_gaveWhole, true);
+    }
+    // What the last piece left is the start of the next.
+    std::memmove(m_buffer.data(), m_buffer.constData() + m_handed, size_t(m_filled - m_handed));
+    m_filled -= std::exchange(m_handed, 0);
+    for (;;) {
+        if (m_end) {
+            *piece = QByteArrayView(m_buffer).first(m_filled);
+            m_handed = m_filled;
+            return m_filled > 0;
+        }
+        if (m_buffer.size() - m_filled < kChunk)
+            m_buffer.resize(std::max(m_buffer.size() * 2, m_filled + kChunk));
+        const qsizetype got = (*m_read)(m_buffer.data() + m_filled, m_buffer.size() - m_filled);
+        const qsizetype searchFrom = std::max<qsizetype>(0, m_filled - 2);
+        m_filled += got;
+        m_end = got == 0;
+        const QByteArrayView fresh =
+            QByteArrayView(m_buffer).sliced(searchFrom, m_filled - searchFrom);
+        const qsizetype lf = fresh.lastIndexOf("\n\n");
+        const qsizetype crlf = fresh.lastIndexOf("\n\r\n");
+        const qsizetype end = std::max(lf < 0 ? -1 : lf + 2, crlf < 0 ? -1 : crlf + 3);
+        if (end > 0 && !m_end) {
+            *piece = QByteArrayView(m_buffer).first(searchFrom + end);
+            m_handed = searchFrom + end;
+            return true;
+        }
+    }
+}
+
+namespace {
+
 using TakeRecord = std::function<void(const LDIFRecord& record, unsigned long line)>;
 
-// Hands each entry record of `data` to `take` with the line it starts on.
+// Hands each entry record of `pieces` to `take` with the line it starts on.
 // The record points into a buffer of its own, so it is gone once `take`
 // returns. False when `stop` was requested before the end.
-bool readRecords(const QByteArray& data, const QString& source, const std::stop_token& stop,
-                 const TakeRecord& take)
+bool readRecords(LdifPieces& pieces, const QString& source, const std::stop_token& stop,
+                 const std::function<void(QByteArrayView first)>& begin, const TakeRecord& take)
 {
-    refuseNulBytes(data, source);
-    RecordSplitter splitter(data, source);
     RawRecord record;
+    QByteArray text;
     bool firstRecord = true;
-    while (splitter.next(&record)) {
-        if (stop.stop_requested())
-            return false;
-        if (std::exchange(firstRecord, false))
-            dropVersion(&record);
-        if (record.lines.empty())
-            continue;
-        checkRecord(record, source);
-        QByteArray text = unfoldedText(record);
-        RecordGuard guard;
-        parseRecord(text, record.lines.front().number, source, &guard.record);
-        take(guard.record, record.lines.front().number);
+    unsigned long line = 0;
+    QByteArrayView piece;
+    while (pieces.next(&piece)) {
+        if (line == 0)
+            begin(piece);
+        refuseNulBytes(piece, source, line);
+        RecordSplitter splitter(piece, source, line);
+        while (splitter.next(&record)) {
+            if (stop.stop_requested())
+                return false;
+            if (std::exchange(firstRecord, false))
+                dropVersion(&record);
+            if (record.lines.empty())
+                continue;
+            checkRecord(record, source);
+            unfold(record, &text);
+            RecordGuard guard;
+            parseRecord(text, record.lines.front().number, source, &guard.record);
+            take(guard.record, record.lines.front().number);
+        }
+        line = splitter.line();
     }
     return true;
 }
 
-// The DN's RDN values from the top down in `topDown`; false when an NDS full
-// name cannot hold one of them (the entry is then left out).
-bool namePath(const QByteArray& dn, const QString& source, unsigned long line, QStringList* topDown)
-{
-    // ldap_str2dn reads up to the first NUL, which would cut the name short.
-    if (dn.contains('\0'))
-        return false;
-    QString error;
-    if (!nds::dnComponents(dn, topDown, &error))
-        fail(source, line, error);
-    return std::all_of(topDown->cbegin(), topDown->cend(), nds::isRepresentable);
-}
-
-QString leftOutText(const QByteArray& dn, const QString& source, unsigned long line)
+QString leftOutText(QByteArrayView dn, const QString& source, unsigned long line)
 {
     QString written = QString::fromUtf8(dn);
     written.replace(QChar(0), QLatin1String("\\00"));
     return QStringLiteral("%1:%2: %3").arg(source).arg(line).arg(written);
 }
 
-// The values of `attribute` (any case) in the record.
-QList<QByteArray> valuesOf(const LDIFRecord& record, const char* attribute)
+// The first value of `attribute` (any case) in the record; null when there is
+// none.
+QByteArrayView firstValueOf(const LDIFRecord& record, const char* attribute)
 {
-    QList<QByteArray> values;
     for (LDAPMod** mod = record.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
-        if (strcasecmp((*mod)->mod_type, attribute) != 0)
-            continue;
-        for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr; ++value)
-            values << QByteArray((*value)->bv_val, static_cast<qsizetype>((*value)->bv_len));
+        if (strcasecmp((*mod)->mod_type, attribute) == 0 && (*mod)->mod_bvalues != nullptr &&
+            (*mod)->mod_bvalues[0] != nullptr)
+            return {(*mod)->mod_bvalues[0]->bv_val, qsizetype((*mod)->mod_bvalues[0]->bv_len)};
     }
-    return values;
+    return {};
 }
 
-LdifEntry entryOf(const LDIFRecord& record, const QStringList& path, const QString& treeName,
-                  const nds::ClassMapping& classes, const QByteArray& hostAttribute,
-                  unsigned long line)
+bool isRepresentable(QStringView component)
 {
-    LdifEntry entry;
-    entry.kind = classes.classify(valuesOf(record, "objectClass"));
-    if (entry.kind == nds::Kind::Workstation && !hostAttribute.isEmpty())
-        entry.hostName = QString::fromUtf8(valuesOf(record, hostAttribute.constData()).value(0));
-    entry.className = nds::systemClassName(entry.kind);
-    entry.fullName = nds::fullName(treeName, path);
-    entry.shortName = path.constLast();
-    entry.line = line;
-    return entry;
+    return !component.isEmpty() && !component.contains(QLatin1Char('\\')) &&
+           !component.contains(QChar(0));
 }
+
+// What strings hash by: each code point case-folded, as QStringView's
+// case-insensitive compare folds it.
+quint64 foldedHash(int parent, QStringView name)
+{
+    quint64 hash = 0xcbf29ce484222325ULL ^ (quint64(quint32(parent)) * 0x9e3779b97f4a7c15ULL);
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t c = name[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name[i + 1].isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), name[++i].unicode());
+        if (c < 0x80)
+            c = (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+        else
+            c = QChar::toCaseFolded(c);
+        hash = (hash ^ c) * 0x100000001b3ULL;
+    }
+    // The table takes its places from the low bits and its tags from the
+    // high ones: mix every bit into both.
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdULL;
+    hash ^= hash >> 33;
+    return hash;
+}
+
+// About how many entries `size` bytes of text hold, judged by the first
+// megabyte of `first`: room made at once spares the tables growing step by
+// step.
+size_t estimatedEntries(QByteArrayView first, qint64 size)
+{
+    const QByteArrayView sample = first.first(std::min<qsizetype>(first.size(), 1 << 20));
+    size_t records = 1;
+    for (qsizetype at = sample.indexOf("\ndn:"); at >= 0; at = sample.indexOf("\ndn:", at + 1))
+        ++records;
+    return size_t(double(records) * double(size) / double(std::max<qsizetype>(1, sample.size())) *
+                  1.05);
+}
+
+// Asks for huge pages for a large table that is reached at random: with
+// small pages nearly every look-up would also miss the address cache.
+void adviseHugePages(void* memory, size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kHuge = 2 * 1024 * 1024;
+    const auto start = (reinterpret_cast<uintptr_t>(memory) + kHuge - 1) & ~(kHuge - 1);
+    const auto end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(kHuge - 1);
+    if (end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(memory);
+    Q_UNUSED(bytes);
+#endif
+}
+
+struct RdnGuard
+{
+    LDAPRDN rdn = nullptr;
+    ~RdnGuard() { ldap_rdnfree(rdn); }
+};
 
 } // namespace
 
-std::optional<LdifTree> LdifTree::parse(const QByteArray& data, const QString& source,
-                                        const QString& treeName, const nds::ClassMapping& classes,
-                                        const QByteArray& hostAttribute, std::stop_token stop)
+// Fills an LdifTree record by record. A record's parent is found by its
+// DN's parent part: most records name the same parent as the record before
+// them, and then only their own RDN is parsed. Entries may come before the
+// entries above them: those are made as they are first named and filled in
+// when their own record comes; any still unfilled at the end is a missing
+// parent.
+class LdifTreeReader
 {
-    LdifTree tree;
-    std::vector<QStringList> paths; // each entry's RDN values, top down
-    const bool complete =
-        readRecords(data, source, stop, [&](const LDIFRecord& record, unsigned long line) {
-            const QByteArray dn(record.lr_dn.bv_val, static_cast<qsizetype>(record.lr_dn.bv_len));
-            QStringList path;
-            if (!namePath(dn, source, line, &path)) {
-                tree.m_leftOut << leftOutText(dn, source, line);
-                return;
-            }
-            tree.add(entryOf(record, path, treeName, classes, hostAttribute, line),
-                     QString::fromUtf8(dn), source);
-            paths.push_back(std::move(path));
-        });
-    if (!complete)
-        return std::nullopt;
-    tree.linkParents(paths, source, treeName);
-    tree.makeOrder();
-    return tree;
-}
+public:
+    LdifTreeReader(LdifTree& tree, const QString& source, const nds::ClassMapping& classes,
+                   const QByteArray& hostAttribute)
+        : m_tree(tree), m_source(source), m_classes(classes), m_hostAttribute(hostAttribute)
+    {}
 
-void LdifTree::add(LdifEntry entry, const QString& dn, const QString& source)
+    void take(const LDIFRecord& record, unsigned long line);
+    // Checks every entry's parent and puts the entries in directory order.
+    void finish();
+
+private:
+    static constexpr int kLeftOut = -2;
+
+    int locate(QByteArrayView dn, unsigned long line);
+    int locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart, unsigned long line);
+    void link(int parent, int child);
+    nds::Kind kindOf(const LDIFRecord& record);
+
+    LdifTree& m_tree;
+    const QString& m_source;
+    const nds::ClassMapping& m_classes;
+    const QByteArray& m_hostAttribute;
+    std::vector<qint32> m_lastChild; // by entry
+    qint32 m_lastTop = -1;
+    bool m_filledLate = false; // an entry was named before its own record
+    // The DN's part after its first RDN, as the record before wrote it, and
+    // the entry it names (-1 the top, kLeftOut for a name left out).
+    QByteArray m_lastParentPart;
+    int m_lastParent = kLeftOut;
+    bool m_haveLast = false;
+    QString m_name; // the record's own RDN value
+    std::vector<QByteArrayView> m_classValues;
+};
+
+void LdifTreeReader::take(const LDIFRecord& record, unsigned long line)
 {
-    const QString key = foldedKey(entry.fullName);
-    if (m_byName.contains(key))
-        fail(source, entry.line,
+    const QByteArrayView dn(record.lr_dn.bv_val, qsizetype(record.lr_dn.bv_len));
+    const int parent = locate(dn, line);
+    if (parent == kLeftOut) {
+        m_tree.m_leftOut << leftOutText(dn, m_source, line);
+        return;
+    }
+    bool made = false;
+    const int index = m_tree.childOrNew(parent, m_name, &made);
+    if (made)
+        link(parent, index);
+    else if (m_tree.m_entries[size_t(index)].line != 0)
+        fail(m_source, line,
              QCoreApplication::translate("LdifTree", "\"%1\" is already in the directory (line %2)")
-                 .arg(dn)
-                 .arg(m_entries[size_t(m_byName.value(key))].line));
-    m_byName.insert(key, int(m_entries.size()));
-    m_byExactName.insert(entry.fullName, int(m_entries.size()));
-    m_entries.push_back(std::move(entry));
-}
-
-void LdifTree::linkParents(const std::vector<QStringList>& paths, const QString& source,
-                           const QString& treeName)
-{
-    // Link parents only now, so that a file may list children before their
-    // parents; the search still reports parents first.
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        if (paths[i].size() == 1)
-            m_top.push_back(int(i));
-        else
-            link(int(i), nds::fullName(treeName, paths[i].mid(0, paths[i].size() - 1)), source);
+                 .arg(QString::fromUtf8(dn))
+                 .arg(m_tree.line(index)));
+    LdifTree::Entry& entry = m_tree.m_entries[size_t(index)];
+    entry.line = quint32(std::min<unsigned long>(line, std::numeric_limits<quint32>::max()));
+    entry.kind = kindOf(record);
+    if (entry.kind == nds::Kind::Workstation && !m_hostAttribute.isEmpty()) {
+        const QByteArrayView host = firstValueOf(record, m_hostAttribute.constData());
+        if (!host.isEmpty())
+            m_tree.m_entries[size_t(index)].host = m_tree.addText(QString::fromUtf8(host));
     }
 }
 
-void LdifTree::link(int child, const QString& parentName, const QString& source)
+nds::Kind LdifTreeReader::kindOf(const LDIFRecord& record)
 {
-    LdifEntry& entry = m_entries[size_t(child)];
-    const int parent = m_byName.value(foldedKey(parentName), -1);
-    if (parent < 0)
-        fail(source, entry.line,
-             QCoreApplication::translate(
-                 "LdifTree", "\"%1\" lies outside the tree: its parent %2 is not in the directory")
-                 .arg(entry.fullName, parentName));
-    LdifEntry& parentEntry = m_entries[size_t(parent)];
-    if (!parentEntry.isContainerKind())
-        fail(source, entry.line,
+    m_classValues.clear();
+    for (LDAPMod** mod = record.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
+        if (strcasecmp((*mod)->mod_type, "objectClass") != 0)
+            continue;
+        for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr; ++value)
+            m_classValues.emplace_back((*value)->bv_val, qsizetype((*value)->bv_len));
+    }
+    return m_classes.classify(m_classValues);
+}
+
+// The parent of the entry named `dn`, with its own name in m_name; kLeftOut
+// when an NDS full name cannot hold its name or one above it.
+int LdifTreeReader::locate(QByteArrayView dn, unsigned long line)
+{
+    // ldap_str2dn reads up to the first NUL, which would cut the name short.
+    if (dn.contains('\0'))
+        return kLeftOut;
+    berval value{static_cast<ber_len_t>(dn.size()), const_cast<char*>(dn.data())};
+    RdnGuard first;
+    char* rest = nullptr;
+    if (ldap_bv2rdn(&value, &first.rdn, &rest, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS ||
+        first.rdn == nullptr || rest == nullptr)
+        return locateByWholeDn(dn, {}, line); // which names the fault
+    const QByteArrayView parentPart(rest, dn.data() + dn.size() - rest);
+    if (!m_haveLast || parentPart != m_lastParentPart)
+        return locateByWholeDn(dn, parentPart, line);
+    const berval& own = first.rdn[0]->la_value;
+    m_name = QString::fromUtf8(own.bv_val, qsizetype(own.bv_len));
+    return isRepresentable(m_name) ? m_lastParent : kLeftOut;
+}
+
+int LdifTreeReader::locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart,
+                                    unsigned long line)
+{
+    QStringList topDown;
+    QString error;
+    if (!nds::dnComponents(dn.toByteArray(), &topDown, &error))
+        fail(m_source, line, error);
+    m_name = topDown.takeLast();
+    const bool parentsNamable = std::all_of(topDown.cbegin(), topDown.cend(),
+                                            [](const QString& c) { return isRepresentable(c); });
+    if (!parentsNamable || !isRepresentable(m_name)) {
+        // Nothing is made for a name left out: an entry made above it would
+        // stay empty and read as a missing parent.
+        m_haveLast = false;
+        return kLeftOut;
+    }
+    int parent = -1;
+    for (const QString& component : std::as_const(topDown)) {
+        bool made = false;
+        const int above = m_tree.childOrNew(parent, component, &made);
+        if (made) {
+            link(parent, above);
+            m_filledLate = true;
+        }
+        parent = above;
+    }
+    m_haveLast = !parentPart.isNull();
+    m_lastParentPart = parentPart.toByteArray();
+    m_lastParent = parent;
+    return parent;
+}
+
+void LdifTreeReader::link(int parent, int child)
+{
+    m_lastChild.resize(size_t(m_tree.count()), -1);
+    qint32& last = parent < 0 ? m_lastTop : m_lastChild[size_t(parent)];
+    if (last < 0)
+        (parent < 0 ? m_tree.m_firstTop : m_tree.m_entries[size_t(parent)].firstChild) = child;
+    else
+        m_tree.m_entries[size_t(last)].nextSibling = child;
+    last = child;
+}
+
+void LdifTreeReader::finish()
+{
+    // The entry with the earliest line whose parent is missing or a
+    // workstation names the fault, as a reader going down the file meets it.
+    int worst = -1;
+    for (int index = 0; index < m_tree.count(); ++index) {
+        const LdifTree::Entry& entry = m_tree.m_entries[size_t(index)];
+        if (entry.line == 0 || entry.parent < 0)
+            continue;
+        const LdifTree::Entry& parent = m_tree.m_entries[size_t(entry.parent)];
+        if ((parent.line == 0 || !nds::isContainerKind(parent.kind)) &&
+            (worst < 0 || entry.line < m_tree.m_entries[size_t(worst)].line))
+            worst = index;
+    }
+    if (worst >= 0) {
+        const int parent = m_tree.parent(worst);
+        const QString name = m_tree.fullName(worst);
+        if (m_tree.line(parent) == 0)
+            fail(m_source, m_tree.line(worst),
+                 QCoreApplication::translate(
+                     "LdifTree",
+                     "\"%1\" lies outside the tree: its parent %2 is not in the directory")
+                     .arg(name, m_tree.fullName(parent)));
+        fail(m_source, m_tree.line(worst),
              QCoreApplication::translate("LdifTree",
                                          "\"%1\" lies below %2, which is not a container")
-                 .arg(entry.fullName, parentName));
-    entry.parent = parent;
-    parentEntry.children.push_back(child);
+                 .arg(name, m_tree.fullName(parent)));
+    }
+    m_lastChild = {};
+    m_tree.makeOrder(m_filledLate);
 }
 
-int LdifTree::find(const QString& fullName) const
+std::optional<LdifTree> LdifTree::parse(QByteArrayView data, const QString& source,
+                                        const QString& treeName, const nds::ClassMapping& classes,
+                                        const QByteArray& hostAttribute, std::stop_token stop)
 {
-    // Names come back mostly as the directory wrote them; folding the case
-    // (an allocation) is needed only for the others.
-    if (const auto exact = m_byExactName.constFind(fullName); exact != m_byExactName.constEnd())
-        return exact.value();
-    return m_byName.value(foldedKey(fullName), -1);
+    LdifPieces pieces(data);
+    return parsePieces(pieces, data.size(), source, treeName, classes, hostAttribute,
+                       std::move(stop));
 }
 
-void LdifTree::makeOrder()
+std::optional<LdifTree> LdifTree::parse(const Source& read, qint64 size, const QString& source,
+                                        const QString& treeName, const nds::ClassMapping& classes,
+                                        const QByteArray& hostAttribute, std::stop_token stop)
+{
+    LdifPieces pieces(read);
+    return parsePieces(pieces, size, source, treeName, classes, hostAttribute, std::move(stop));
+}
+
+std::optional<LdifTree> LdifTree::parsePieces(LdifPieces& pieces, qint64 size,
+                                              const QString& source, const QString& treeName,
+                                              const nds::ClassMapping& classes,
+                                              const QByteArray& hostAttribute, std::stop_token stop)
+{
+    LdifTree tree;
+    tree.m_prefix = nds::kPrefix + treeName;
+    LdifTreeReader reader(tree, source, classes, hostAttribute);
+    const bool complete = readRecords(
+        pieces, source, stop,
+        [&tree, size](QByteArrayView first) { tree.reserve(estimatedEntries(first, size)); },
+        [&reader](const LDIFRecord& record, unsigned long line) { reader.take(record, line); });
+    if (!complete)
+        return std::nullopt;
+    reader.finish();
+    return tree;
+}
+
+LdifTree::Text LdifTree::addText(QStringView value)
+{
+    const Text run{quint32(m_text.size()), quint32(value.size())};
+    m_text.insert(m_text.end(), value.utf16(), value.utf16() + value.size());
+    return run;
+}
+
+size_t LdifTree::slotOf(int parent, QStringView name, quint64 hash) const
+{
+    const size_t mask = m_table.size() - 1;
+    const auto tag = quint32(hash >> 32);
+    for (size_t slot = size_t(hash) & mask;; slot = (slot + 1) & mask) {
+        const Slot& place = m_table[slot];
+        if (place.index < 0)
+            return slot;
+        if (place.tag != tag)
+            continue;
+        const Entry& entry = m_entries[size_t(place.index)];
+        if (entry.parent == parent && text(entry.name).compare(name, Qt::CaseInsensitive) == 0)
+            return slot;
+    }
+}
+
+int LdifTree::child(int parent, QStringView name) const
+{
+    return m_table.empty() ? -1 : m_table[slotOf(parent, name, foldedHash(parent, name))].index;
+}
+
+int LdifTree::childOrNew(int parent, QStringView name, bool* made)
+{
+    if ((m_entries.size() + 1) * 2 > m_table.size())
+        reserve(std::max<size_t>(512, m_entries.size() * 2));
+    const quint64 hash = foldedHash(parent, name);
+    Slot& place = m_table[slotOf(parent, name, hash)];
+    *made = place.index < 0;
+    if (!*made)
+        return place.index;
+    place = Slot{count(), quint32(hash >> 32)};
+    Entry entry;
+    entry.parent = parent;
+    entry.name = addText(name);
+    m_entries.push_back(entry);
+    return place.index;
+}
+
+void LdifTree::reserve(size_t entries)
+{
+    m_entries.reserve(entries);
+    size_t size = 1024;
+    while (size < entries * 2)
+        size *= 2;
+    if (size <= m_table.size())
+        return;
+    std::vector<Slot> table;
+    table.reserve(size);
+    adviseHugePages(table.data(), size * sizeof(Slot));
+    table.assign(size, Slot{});
+    m_table = std::move(table);
+    for (int index = 0; index < count(); ++index) {
+        const Entry& entry = m_entries[size_t(index)];
+        const quint64 hash = foldedHash(entry.parent, text(entry.name));
+        size_t slot = size_t(hash) & (size - 1);
+        while (m_table[slot].index >= 0)
+            slot = (slot + 1) & (size - 1);
+        m_table[slot] = Slot{index, quint32(hash >> 32)};
+    }
+}
+
+QString LdifTree::fullName(int index) const
+{
+    qsizetype size = m_prefix.size();
+    for (int at = index; at >= 0; at = parent(at))
+        size += 1 + qsizetype(m_entries[size_t(at)].name.size);
+    QString name(size, Qt::Uninitialized);
+    QChar* end = name.data() + size;
+    for (int at = index; at >= 0; at = parent(at)) {
+        const QStringView component = shortName(at);
+        end -= component.size();
+        std::copy(component.begin(), component.end(), end);
+        *--end = QLatin1Char('\\');
+    }
+    std::copy(m_prefix.begin(), m_prefix.end(), name.data());
+    return name;
+}
+
+bool LdifTree::isNamed(int index, QStringView fullName) const
+{
+    qsizetype end = fullName.size();
+    for (int at = index; at >= 0; at = parent(at)) {
+        const QStringView component = shortName(at);
+        const qsizetype start = end - component.size();
+        if (start < 1 || fullName.at(start - 1) != QLatin1Char('\\') ||
+            fullName.sliced(start, component.size()) != component)
+            return false;
+        end = start - 1;
+    }
+    return fullName.first(end) == m_prefix;
+}
+
+int LdifTree::find(QStringView fullName) const
+{
+    if (fullName.size() <= m_prefix.size() + 1 ||
+        !fullName.startsWith(m_prefix, Qt::CaseInsensitive) ||
+        fullName.at(m_prefix.size()) != QLatin1Char('\\'))
+        return -1;
+    int index = -1;
+    for (const QStringView component : fullName.sliced(m_prefix.size() + 1).tokenize(u'\\')) {
+        index = child(index, component);
+        if (index < 0)
+            return -1;
+    }
+    return index;
+}
+
+void LdifTree::makeOrder(bool byLine)
 {
     m_order.clear();
     m_order.reserve(m_entries.size());
     m_place.assign(m_entries.size(), 0);
-    std::vector<int> stack(m_top.rbegin(), m_top.rend());
+    std::vector<int> stack;
+    std::vector<int> children;
+    // Pushes the children of `first`'s list so that they come off in file
+    // order.
+    const auto push = [&](qint32 first) {
+        children.clear();
+        for (qint32 child = first; child >= 0; child = m_entries[size_t(child)].nextSibling)
+            children.push_back(child);
+        // Entries named before their own record was read are listed where
+        // they were first named, not where their record stands.
+        if (byLine)
+            std::sort(children.begin(), children.end(),
+                      [this](int a, int b) { return line(a) < line(b); });
+        stack.insert(stack.end(), children.rbegin(), children.rend());
+    };
+    push(m_firstTop);
     while (!stack.empty()) {
         const int index = stack.back();
         stack.pop_back();
-        m_place[size_t(index)] = m_order.size();
+        m_place[size_t(index)] = quint32(m_order.size());
         m_order.push_back(index);
-        const auto& children = m_entries[size_t(index)].children;
-        stack.insert(stack.end(), children.rbegin(), children.rend());
+        push(m_entries[size_t(index)].firstChild);
     }
 }
 

@@ -7,35 +7,26 @@
 #include "NdsMapping.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <vector>
 
 namespace stelvo {
 
-// One entry of a directory read from LDIF, with its place in the tree.
-struct LdifEntry
-{
-    QString fullName;  // NDS full name
-    QString shortName; // last component
-    QString className; // the system's name of its kind (see nds::systemClassName)
-    nds::Kind kind = nds::Kind::Other;
-    int parent = -1;           // index of the parent entry, -1 at the top
-    std::vector<int> children; // in file order
-    unsigned long line = 0;    // first line of its record
-    QString hostName;          // a workstation's, when asked for and given
-
-    // Whether other entries may lie below this one: anything but a
-    // workstation.
-    bool isContainerKind() const { return nds::isContainerKind(kind); }
-};
+class LdifPieces;
 
 // A whole tree read from LDIF. Entry DNs are relative to the tree root
 // (cn=WS042,ou=SALES,o=ORG), so an entry's NDS full name is its RDN values
 // from the top down, under the tree name.
+//
+// Built to hold a million workstations in a few dozen bytes each: an entry
+// keeps its parent, its own name component and its kind; full names are made
+// when asked for, and names are looked up component by component in one
+// table keyed by parent and case-folded name.
 class LdifTree
 {
 public:
@@ -46,22 +37,56 @@ public:
     // "name:< URL" among them: an export never needs them), change records,
     // duplicate entries and entries whose parent is missing or is a
     // workstation; `classes` decides each entry's kind, and an entry of a
-    // class it does not know may hold others (it is a folder). Entries whose names no NDS full name
-    // can hold, and the entries below them, are left out of the tree and listed in leftOut().
-    // A workstation's host name is the first value of `hostAttribute`
-    // (any case), when that is not empty.
+    // class it does not know may hold others (it is a folder). Entries whose
+    // names no NDS full name can hold, and the entries below them, are left
+    // out of the tree and listed in leftOut(). A workstation's host name is
+    // the first value of `hostAttribute` (any case), when that is not empty.
     // `stop` is checked at every record: once it is requested, returns
     // nothing.
-    static std::optional<LdifTree> parse(const QByteArray& data, const QString& source,
+    static std::optional<LdifTree> parse(QByteArrayView data, const QString& source,
                                          const QString& treeName,
                                          const nds::ClassMapping& classes = {},
                                          const QByteArray& hostAttribute = {},
                                          std::stop_token stop = {});
 
-    const std::vector<LdifEntry>& entries() const { return m_entries; }
+    // Fills `buffer` with up to `room` bytes of the text and returns the
+    // count, 0 at its end. Throws DirectoryError when the text cannot be
+    // read.
+    using Source = std::function<qsizetype(char* buffer, qsizetype room)>;
+    // The same for text handed over piece by piece by `read`, about `size`
+    // bytes in all: only a few megabytes of it are held at a time.
+    static std::optional<LdifTree> parse(const Source& read, qint64 size, const QString& source,
+                                         const QString& treeName,
+                                         const nds::ClassMapping& classes = {},
+                                         const QByteArray& hostAttribute = {},
+                                         std::stop_token stop = {});
+
+    // "NDS:\\TREE": the tree itself, which is no entry.
+    const QString& rootName() const { return m_prefix; }
+    // Entries are numbered from 0 to count() - 1, in no order of meaning:
+    // directoryOrder() gives the order.
+    int count() const { return int(m_entries.size()); }
+    // "NDS:\\TREE\ORG\UNIT\NAME", made on each call.
+    QString fullName(int index) const;
+    // The last component of the full name.
+    QStringView shortName(int index) const { return text(m_entries[size_t(index)].name); }
+    nds::Kind kind(int index) const { return m_entries[size_t(index)].kind; }
+    // Whether other entries may lie below this one: anything but a
+    // workstation.
+    bool isContainerKind(int index) const { return nds::isContainerKind(kind(index)); }
+    // The entry above, or -1 at the top of the tree.
+    int parent(int index) const { return m_entries[size_t(index)].parent; }
+    // The first line of its record.
+    unsigned long line(int index) const { return m_entries[size_t(index)].line; }
+    // A workstation's host name, when asked for and given; else empty.
+    QStringView hostName(int index) const { return text(m_entries[size_t(index)].host); }
+
     // Index of the entry with this NDS full name (compared without regard to
     // case, as the directory does), or -1.
-    int find(const QString& fullName) const;
+    int find(QStringView fullName) const;
+    // Whether `fullName` is entry `index`'s full name exactly as it is
+    // written: cheaper than find() when the entry is expected.
+    bool isNamed(int index, QStringView fullName) const;
     // Indices of the entries in directory order: each parent before its
     // children, siblings in file order. Made once, when the tree is parsed.
     const std::vector<int>& directoryOrder() const { return m_order; }
@@ -72,19 +97,64 @@ public:
     const QStringList& leftOut() const { return m_leftOut; }
 
 private:
-    void add(LdifEntry entry, const QString& dn, const QString& source);
-    void linkParents(const std::vector<QStringList>& paths, const QString& source,
-                     const QString& treeName);
-    void link(int child, const QString& parentName, const QString& source);
-    void makeOrder();
+    friend class LdifTreeReader;
 
-    std::vector<LdifEntry> m_entries;
-    std::vector<int> m_top;
+    static std::optional<LdifTree> parsePieces(LdifPieces& pieces, qint64 size,
+                                               const QString& source, const QString& treeName,
+                                               const nds::ClassMapping& classes,
+                                               const QByteArray& hostAttribute,
+                                               std::stop_token stop);
+
+    // A run of characters in m_text.
+    struct Text
+    {
+        quint32 at = 0;
+        quint32 size = 0;
+    };
+    struct Entry
+    {
+        qint32 parent = -1;
+        qint32 firstChild = -1;
+        qint32 nextSibling = -1;
+        Text name;
+        Text host;
+        quint32 line = 0; // 0 until its own record is read (see LdifTreeReader)
+        nds::Kind kind = nds::Kind::Other;
+    };
+
+    QStringView text(Text run) const
+    {
+        return QStringView(m_text.data() + run.at, qsizetype(run.size));
+    }
+    Text addText(QStringView value);
+    // A place in the name table: the entry (-1 for a free place) and bits of
+    // its name's hash that tell most other names apart without reading it.
+    struct Slot
+    {
+        qint32 index = -1;
+        quint32 tag = 0;
+    };
+
+    // The child of `parent` (-1: the top) named `name` in any case, or -1.
+    int child(int parent, QStringView name) const;
+    // The same, made when it is missing (`made` tells which): a new entry
+    // is filed in the name table but linked to no parent's list.
+    int childOrNew(int parent, QStringView name, bool* made);
+    // Where `name` below `parent` is filed, or the free place it would take.
+    size_t slotOf(int parent, QStringView name, quint64 hash) const;
+    // Room in the name table and the entries for about `entries` entries.
+    void reserve(size_t entries);
+    void makeOrder(bool byLine);
+
+    QString m_prefix; // "NDS:\\" + tree name
+    std::vector<Entry> m_entries;
+    std::vector<char16_t> m_text;
+    // Open addressing by parent and case-folded name, at most half full.
+    std::vector<Slot> m_table;
+    qint32 m_firstTop = -1;
     std::vector<int> m_order;
-    std::vector<size_t> m_place;
+    std::vector<quint32> m_place;
     QStringList m_leftOut;
-    QHash<QString, int> m_byName;      // case-folded full name -> index
-    QHash<QString, int> m_byExactName; // full name as written -> index
 };
 
 } // namespace stelvo

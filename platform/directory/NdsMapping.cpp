@@ -8,7 +8,10 @@
 
 #include <QCoreApplication>
 #include <QSet>
+#include <QVarLengthArray>
+#include <algorithm>
 #include <ldap.h>
+#include <vector>
 
 namespace stelvo::nds {
 
@@ -115,11 +118,22 @@ QStringList ClassMapping::parseList(const QString& text)
 
 Kind ClassMapping::classify(const QList<QByteArray>& objectClasses) const
 {
+    std::vector<QByteArrayView> values(objectClasses.cbegin(), objectClasses.cend());
+    return classify(values);
+}
+
+Kind ClassMapping::classify(std::span<const QByteArrayView> objectClasses) const
+{
     // AD lists a computer's whole chain (top, person, ..., user, computer):
     // the workstation class decides wherever it stands.
     Kind kind = Kind::Other;
-    for (const QByteArray& value : objectClasses) {
-        const QByteArray key = value.toLower();
+    QVarLengthArray<char, 64> lower;
+    for (const QByteArrayView value : objectClasses) {
+        lower.resize(value.size());
+        std::transform(value.begin(), value.end(), lower.begin(),
+                       [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c; });
+        // A view of the lowered name, without a copy of its own.
+        const QByteArray key = QByteArray::fromRawData(lower.constData(), lower.size());
         if (m_workstationKeys.contains(key))
             return Kind::Workstation;
         if (kind != Kind::OrganizationalUnit && m_containerKeys.contains(key))

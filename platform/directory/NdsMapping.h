@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <span>
 
 // Mapping between the directory's LDAP form (DNs, objectClass values, the
 // search's class list and pattern) and the NDS forms the program works with.
@@ -69,6 +70,7 @@ public:
     // What an entry with these objectClass values is. A workstation class
     // wins over a container class.
     Kind classify(const QList<QByteArray>& objectClasses) const;
+    Kind classify(std::span<const QByteArrayView> objectClasses) const;
     // The classes whose entries are of `kind` (none for Other).
     QStringList classesOf(Kind kind) const;
 

@@ -34,4 +34,32 @@ struct RegularFileRules
 bool readRegularFile(const QString& path, QByteArray* content, QString* error,
                      const RegularFileRules& rules = {});
 
+// The same file read in pieces, so that a large file never needs to be in
+// memory all at once. Opens and refuses exactly as readRegularFile does.
+class RegularFileReader
+{
+public:
+    RegularFileReader() = default;
+    ~RegularFileReader();
+    RegularFileReader(const RegularFileReader&) = delete;
+    RegularFileReader& operator=(const RegularFileReader&) = delete;
+
+    // False with `error` set (as readRegularFile sets it) when the file
+    // cannot be read.
+    bool open(const QString& path, QString* error, const RegularFileRules& rules = {});
+    // Reads up to `room` bytes into `buffer`. Returns the count, 0 at the
+    // end of the file, or -1 with `error` naming the path and the cause.
+    // Blocks only while the file is read.
+    qsizetype read(char* buffer, qsizetype room, QString* error);
+    // The size the file had when it was opened.
+    qint64 size() const { return m_size; }
+
+private:
+    int m_fd = -1;
+    QString m_path;
+    qint64 m_maxSize = -1;
+    qint64 m_size = 0;
+    qint64 m_read = 0;
+};
+
 } // namespace stelvo

@@ -72,56 +72,16 @@ bool refuseUnlessAllowed(const QString& path, const struct stat& info,
     return true;
 }
 
-struct FileDescriptor
-{
-    int fd = -1;
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-bool readToEnd(int fd, const QString& path, qint64 expectedSize, qint64 maxSize,
-               QByteArray* content, QString* error)
-{
-    constexpr qsizetype kChunk = 64 * 1024;
-    // One chunk to spare, so that the read that finds the end needs no more room.
-    content->reserve(qsizetype(expectedSize) + kChunk);
-    for (;;) {
-        const qsizetype used = content->size();
-        content->resize(used + kChunk);
-        const ssize_t got = ::read(fd, content->data() + used, size_t(kChunk));
-        if (got < 0 && errno == EINTR) {
-            content->resize(used);
-            continue;
-        }
-        if (got < 0) {
-            const int code = errno;
-            content->clear();
-            return refuseWithErrno(path, code, error);
-        }
-        content->resize(used + got);
-        if (got == 0)
-            return true;
-        // The file may have grown since it was looked at.
-        if (maxSize >= 0 && content->size() > maxSize) {
-            content->fill('\0');
-            content->clear();
-            return refuse(
-                path,
-                QCoreApplication::translate("RegularFile", "larger than %1 bytes").arg(maxSize),
-                error);
-        }
-    }
-}
-
 } // namespace
 
-bool readRegularFile(const QString& path, QByteArray* content, QString* error,
-                     const RegularFileRules& rules)
+RegularFileReader::~RegularFileReader()
 {
-    content->clear();
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool RegularFileReader::open(const QString& path, QString* error, const RegularFileRules& rules)
+{
     const QByteArray local = QFile::encodeName(path);
     // Looked at before it is opened: opening a device can have effects of
     // its own (a tape rewinds, a modem line rises).
@@ -132,15 +92,64 @@ bool readRegularFile(const QString& path, QByteArray* content, QString* error,
         return false;
     // O_NONBLOCK: should a FIFO have taken the file's place since, opening it
     // for reading would wait for a writer. A regular file ignores the flag.
-    FileDescriptor file;
-    file.fd = ::open(local.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (file.fd < 0)
+    const int fd = ::open(local.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return refuseWithErrno(path, errno, error);
-    if (::fstat(file.fd, &info) != 0)
+    m_fd = fd;
+    if (::fstat(fd, &info) != 0)
         return refuseWithErrno(path, errno, error);
     if (!refuseUnlessRegular(path, info, error) || !refuseUnlessAllowed(path, info, rules, error))
         return false;
-    return readToEnd(file.fd, path, qint64(info.st_size), rules.maxSize, content, error);
+    m_size = qint64(info.st_size);
+    m_path = path;
+    m_maxSize = rules.maxSize;
+    return true;
+}
+
+qsizetype RegularFileReader::read(char* buffer, qsizetype room, QString* error)
+{
+    ssize_t got = -1;
+    do
+        got = ::read(m_fd, buffer, size_t(room));
+    while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        refuseWithErrno(m_path, errno, error);
+        return -1;
+    }
+    m_read += got;
+    // The file may have grown since it was looked at.
+    if (m_maxSize >= 0 && m_read > m_maxSize) {
+        refuse(m_path,
+               QCoreApplication::translate("RegularFile", "larger than %1 bytes").arg(m_maxSize),
+               error);
+        return -1;
+    }
+    return qsizetype(got);
+}
+
+bool readRegularFile(const QString& path, QByteArray* content, QString* error,
+                     const RegularFileRules& rules)
+{
+    content->clear();
+    RegularFileReader file;
+    if (!file.open(path, error, rules))
+        return false;
+    constexpr qsizetype kChunk = 64 * 1024;
+    // One chunk to spare, so that the read that finds the end needs no more room.
+    content->reserve(qsizetype(file.size()) + kChunk);
+    for (;;) {
+        const qsizetype used = content->size();
+        content->resize(used + kChunk);
+        const qsizetype got = file.read(content->data() + used, kChunk, error);
+        if (got < 0) {
+            content->fill('\0');
+            content->clear();
+            return false;
+        }
+        content->resize(used + got);
+        if (got == 0)
+            return true;
+    }
 }
 
 } // namespace stelvo
