@@ -17,19 +17,19 @@
 
 namespace {
 
-// Starts the tree search Form_Load asks for (its arguments exactly) before
-// the window is built, so that connecting, binding and the first pages
-// overlap building it; Form_Load's StartSearch takes the search over, and
-// shows and says everything as ever. Should the arguments ever differ,
-// StartSearch stops this search and searches anew: slower, never wrong.
+// Starts the tree search Form_Load asks for before the window is built, so
+// that connecting, binding and the first pages overlap building it;
+// Form_Load's StartSearch takes the search over, and shows and says
+// everything as ever.
 void startTreeSearchEarly(stelvo::DirectoryControl* directory)
 {
     auto* ldap = qobject_cast<stelvo::LdapDirectory*>(directory);
     if (ldap == nullptr)
         return;
     ldap->SearchAttribute(QStringLiteral("CN"));
-    ldap->searchAhead(stelvo::DirectoryControl::TreeNameOf(ldap->ContextPath()), 2,
-                      QStringLiteral("Workstation, Organizational Unit"), QStringLiteral("*"));
+    ldap->searchAhead(stelvo::DirectoryControl::TreeNameOf(ldap->ContextPath()),
+                      stelvo::svWStation::kSearchScope, stelvo::svWStation::kSearchClasses,
+                      stelvo::svWStation::kSearchPattern);
 }
 
 } // namespace

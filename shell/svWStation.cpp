@@ -26,6 +26,8 @@
 namespace stelvo {
 
 const QString svWStation::kDesignContext = QStringLiteral("NDS:\\\\ACME_TREE\\ACME\\SALES\\EAST");
+const QString svWStation::kSearchClasses = QStringLiteral("Workstation, Organizational Unit");
+const QString svWStation::kSearchPattern = QStringLiteral("*");
 
 namespace {
 
@@ -170,8 +172,7 @@ void svWStation::Form_Load()
     NWDir1->SearchAttribute(QStringLiteral("CN"));
     NWDir1->SearchFlag(true);
     SB1->showMessage(tr("Searching..."));
-    NWDir1->StartSearch(treeName(), 2, QStringLiteral("Workstation, Organizational Unit"),
-                        QStringLiteral("*"));
+    NWDir1->StartSearch(treeName(), kSearchScope, kSearchClasses, kSearchPattern);
 }
 
 void svWStation::SearchCompleted(const QStringList& results)
