@@ -2,6 +2,7 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "DirectorySearch.h"
 #include "NodeSearch.h"
 #include "TreeItemModel.h"
 #include "WSTreeView.h"
@@ -38,17 +39,6 @@ NodeTree::Index named(const NodeTree& tree, const QString& text)
             return node;
     }
     return NodeTree::kNone;
-}
-
-void build(TreeBuilder& builder, const QStringList& names)
-{
-    builder.Start(QStringLiteral("ACME_TREE"));
-    for (const QString& name : names) {
-        const QString full = QStringLiteral("NDS:\\\\ACME_TREE\\") + name;
-        builder.AddWorkstation(
-            DirectoryEntry{name.section(QLatin1Char('\\'), -1), full, EntryClass{}, QString()});
-    }
-    builder.Finish();
 }
 
 QModelIndex indexNamed(const TreeItemModel& model, const QString& text)
@@ -111,8 +101,9 @@ private slots:
     {
         TreeItemModel model;
         model.rebuild([](TreeBuilder& builder) {
-            build(builder,
-                  {"ORG\\SALES\\WS-0042", "ORG\\SALES\\WS-0041", "ORG\\LAB\\PC1", "ROOTPC"});
+            test::buildWorkstations(
+                builder, QStringLiteral("ACME_TREE"),
+                {"ORG\\SALES\\WS-0042", "ORG\\SALES\\WS-0041", "ORG\\LAB\\PC1", "ROOTPC"});
         });
         WSTreeView view;
         view.setModel(&model);

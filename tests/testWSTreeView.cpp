@@ -2,6 +2,7 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "DirectorySearch.h"
 #include "TreeItemModel.h"
 #include "WSTreeView.h"
 
@@ -11,17 +12,6 @@ using namespace stelvo;
 using namespace std::chrono_literals;
 
 namespace {
-
-void build(TreeBuilder& builder, const QStringList& names)
-{
-    builder.Start(QStringLiteral("ACME_TREE"));
-    for (const QString& name : names) {
-        const QString full = QStringLiteral("NDS:\\\\ACME_TREE\\") + name;
-        builder.AddWorkstation(
-            DirectoryEntry{name.section(QLatin1Char('\\'), -1), full, EntryClass{}, QString()});
-    }
-    builder.Finish();
-}
 
 // The texts of the rows the view shows, top to bottom.
 QStringList shownRows(const QTreeView& view)
@@ -51,8 +41,9 @@ private slots:
         QFETCH(bool, inSlices);
         TreeItemModel model;
         model.rebuild([](TreeBuilder& builder) {
-            build(builder, {"org\\Sales\\ws2", "org\\Sales\\WS1", "org\\lab\\b\\PC", "ZZ",
-                            "org\\lab\\a\\pc", "Acme"});
+            test::buildWorkstations(builder, QStringLiteral("ACME_TREE"),
+                                    {"org\\Sales\\ws2", "org\\Sales\\WS1", "org\\lab\\b\\PC", "ZZ",
+                                     "org\\lab\\a\\pc", "Acme"});
         });
         WSTreeView view;
         view.setSliceBudget(inSlices ? 0ms : 50ms);

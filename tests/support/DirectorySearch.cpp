@@ -4,6 +4,7 @@
 
 #include "DirectorySearch.h"
 
+#include "NdsName.h"
 #include "TreeBuilder.h"
 
 #include <QDeadlineTimer>
@@ -37,6 +38,16 @@ void buildTree(NodeTree* nodes, const QString& treeName, const QStringList& resu
     TreeBuilder builder(*nodes);
     builder.Start(treeName);
     builder.AddResults(results, directory);
+    builder.Finish();
+}
+
+void buildWorkstations(TreeBuilder& builder, const QString& treeName, const QStringList& paths)
+{
+    builder.Start(treeName);
+    for (const QString& path : paths)
+        builder.AddWorkstation(DirectoryEntry{path.section(u'\\', -1),
+                                              nds::kPrefix + treeName + u'\\' + path, EntryClass{},
+                                              QString()});
     builder.Finish();
 }
 

@@ -6,6 +6,7 @@
 
 #include "DirectoryControl.h"
 #include "NodeTree.h"
+#include "TreeBuilder.h"
 
 #include <QString>
 #include <QStringList>
@@ -28,6 +29,10 @@ SearchOutcome searchWholeTree(DirectoryControl& directory, const QString& treeNa
 // Builds `nodes` from a search's results, as the main window does.
 void buildTree(NodeTree* nodes, const QString& treeName, const QStringList& results,
                DirectoryControl& directory);
+
+// Builds a tree `treeName` of workstations at `paths` below its root
+// ("ORG\\SALES\\WS1"), their containers made on the way, and sorts it.
+void buildWorkstations(TreeBuilder& builder, const QString& treeName, const QStringList& paths);
 
 // The node at `path` below the root, its components separated by
 // backslashes ("SALES\\WS042"); kNone when there is none.
