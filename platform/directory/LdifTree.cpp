@@ -15,7 +15,6 @@
 #include <ldif.h>
 #include <limits>
 #include <strings.h>
-#include <sys/mman.h>
 
 namespace stelvo {
 
@@ -417,22 +416,6 @@ size_t estimatedEntries(QByteArrayView first, qint64 size)
                   1.05);
 }
 
-// Asks for huge pages for a large table that is reached at random: with
-// small pages nearly every look-up would also miss the address cache.
-void adviseHugePages(void* memory, size_t bytes)
-{
-#ifdef MADV_HUGEPAGE
-    constexpr uintptr_t kHuge = 2 * 1024 * 1024;
-    const auto start = (reinterpret_cast<uintptr_t>(memory) + kHuge - 1) & ~(kHuge - 1);
-    const auto end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(kHuge - 1);
-    if (end > start)
-        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(memory);
-    Q_UNUSED(bytes);
-#endif
-}
-
 struct RdnGuard
 {
     LDAPRDN rdn = nullptr;
@@ -706,11 +689,7 @@ void LdifTree::reserve(size_t entries)
         size *= 2;
     if (size <= m_table.size())
         return;
-    std::vector<Slot> table;
-    table.reserve(size);
-    adviseHugePages(table.data(), size * sizeof(Slot));
-    table.assign(size, Slot{});
-    m_table = std::move(table);
+    m_table.assign(size, Slot{});
     for (int index = 0; index < count(); ++index) {
         const Entry& entry = m_entries[size_t(index)];
         const quint64 hash = foldedHash(entry.parent, text(entry.name));
