@@ -328,6 +328,33 @@ private slots:
         }
     }
 
+    // A large result is made in two halves on two threads: they must come
+    // back whole and in directory order.
+    void largeResultKeepsItsOrder()
+    {
+        QByteArray ldif = "dn: o=ORG\nobjectClass: organization\n\n";
+        QStringList expected; // organizations are not sought
+        for (int unit = 0; unit < 3; ++unit) {
+            const QByteArray ou = "U" + QByteArray::number(unit);
+            ldif += "dn: ou=" + ou + ",o=ORG\nobjectClass: organizationalUnit\n\n";
+            const QString unitName = QStringLiteral("NDS:\\\\T\\ORG\\") + QString::fromLatin1(ou);
+            expected << unitName;
+            for (int ws = 0; ws < 40000; ++ws) {
+                const QByteArray name = "W" + QByteArray::number(ws);
+                ldif += "dn: cn=" + name + ",ou=" + ou + ",o=ORG\nobjectClass: Workstation\n\n";
+                expected << unitName + u'\\' + QString::fromLatin1(name);
+            }
+        }
+        const std::optional<LdifTree> tree =
+            LdifTree::parse(ldif, QStringLiteral("t.ldif"), QStringLiteral("T"));
+        QVERIFY(tree.has_value());
+        const QStringList results =
+            LdifDirectory::search(*tree, QStringLiteral("NDS:\\\\T"), QStringLiteral("T"), 2,
+                                  QStringLiteral("Workstation, Organizational Unit"), u"*"_qs);
+        QCOMPARE(results.size(), expected.size());
+        QVERIFY(results == expected);
+    }
+
     void urlValuesAreRefusedUnread_data()
     {
         QTest::addColumn<QByteArray>("ldif");
