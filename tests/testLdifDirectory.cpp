@@ -254,7 +254,7 @@ private slots:
         QTest::newRow("base64 dn") << (org + "dn:: Y249V1MxLG89T1JH\nobjectClass: Workstation\n") << QStringList{top, ws};
         QTest::newRow("base64 nul value") << (org + "dn: cn=WS1,o=ORG\nobjectClass: Workstation\ndescription:: QQBC\n") << QStringList{top, ws};
         QTest::newRow("changetype add") << (org + "dn: cn=WS1,o=ORG\nchangetype: add\nobjectClass: Workstation\n") << QStringList{top, ws};
-        QTest::newRow("parents last") << QByteArray("dn: cn=WS1,ou=B,o=ORG\nobjectClass: Workstation\n\n" + org + "dn: ou=A,o=ORG\nobjectClass: organizationalUnit\n\ndn: ou=B,o=ORG\nobjectClass: organizationalUnit\n")
+        QTest::newRow("parents last") << QByteArray("dn: cn=WS1,ou=b,o=org\nobjectClass: Workstation\n\n" + org + "dn: ou=A,o=ORG\nobjectClass: organizationalUnit\n\ndn: ou=B,o=ORG\nobjectClass: organizationalUnit\n")
             << QStringList{top, top + "\\A", top + "\\B", top + "\\B\\WS1"};
         QTest::newRow("version alone") << QByteArray("version: 1\n\n" + org) << QStringList{top};
         QTest::newRow("only comments") << QByteArray("# nothing\n\n\n") << QStringList{};

@@ -483,6 +483,8 @@ void LdifTreeReader::take(const LDIFRecord& record, unsigned long line)
              QCoreApplication::translate("LdifTree", "\"%1\" is already in the directory (line %2)")
                  .arg(QString::fromUtf8(dn))
                  .arg(m_tree.line(index)));
+    if (!made) // named before by an entry below it: its own record spells it
+        m_tree.m_entries[size_t(index)].name = m_tree.addText(m_name);
     LdifTree::Entry& entry = m_tree.m_entries[size_t(index)];
     entry.line = quint32(std::min<unsigned long>(line, std::numeric_limits<quint32>::max()));
     entry.kind = kindOf(record);
