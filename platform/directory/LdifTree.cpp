@@ -290,8 +290,10 @@ bool LdifPieces::next(QByteArrayView* piece)
         return !std::exchange(m_gaveWhole, true);
     }
     // What the last piece left is the start of the next.
-    std::memmove(m_buffer.data(), m_buffer.constData() + m_handed, size_t(m_filled - m_handed));
-    m_filled -= std::exchange(m_handed, 0);
+    if (m_handed > 0) {
+        std::memmove(m_buffer.data(), m_buffer.constData() + m_handed, size_t(m_filled - m_handed));
+        m_filled -= std::exchange(m_handed, 0);
+    }
     for (;;) {
         if (m_end) {
             *piece = QByteArrayView(m_buffer).first(m_filled);
