@@ -4,7 +4,7 @@
 
 #include "SystemInfo.h"
 
-#include "NormalFile.h"
+#include "FileExistence.h"
 
 #include <QtDebug>
 

@@ -10,6 +10,8 @@ namespace stelvo {
 
 DirectoryControl::~DirectoryControl() = default;
 
+void DirectoryControl::searchAhead(const QString&, qint32, const QString&, const QString&) {}
+
 QString DirectoryControl::TreeNameOf(const QString& ndsName)
 {
     if (!ndsName.startsWith(nds::kPrefix))

@@ -51,6 +51,15 @@ public:
     virtual void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                              const QString& pattern) = 0;
 
+    // Starts now, before the program is ready to ask, the search that a
+    // StartSearch with the same arguments and SearchAttribute will ask for,
+    // so that reaching the directory overlaps the program's own start-up.
+    // Delivers nothing itself: the next StartSearch with the same arguments
+    // takes it over; any other one searches anew. Does not block. Backends
+    // with nothing to gain from it (a file read in moments) do nothing.
+    virtual void searchAhead(const QString& treeName, qint32 scope, const QString& classList,
+                             const QString& pattern);
+
     // Looks an entry up by its NDS full name. Throws DirectoryError when it is
     // not there or the directory cannot be asked.
     virtual DirectoryEntry EntryByName(const QString& ndsFullName) = 0;

@@ -4,10 +4,10 @@
 
 #include "BindPasswordDialog.h"
 #include "DirectoryFactory.h"
-#include "LdapDirectory.h"
 #include "SVsplash.h"
 #include "Startup.h"
 #include "Translations.h"
+#include "TreeSearch.h"
 #include "VersionInfo.h"
 #include "stelvo_version.h"
 #include "svWStation.h"
@@ -23,13 +23,10 @@ namespace {
 // everything as ever.
 void startTreeSearchEarly(stelvo::DirectoryControl* directory)
 {
-    auto* ldap = qobject_cast<stelvo::LdapDirectory*>(directory);
-    if (ldap == nullptr)
-        return;
-    ldap->SearchAttribute(QStringLiteral("CN"));
-    ldap->searchAhead(stelvo::DirectoryControl::TreeNameOf(ldap->ContextPath()),
-                      stelvo::svWStation::kSearchScope, stelvo::svWStation::kSearchClasses,
-                      stelvo::svWStation::kSearchPattern);
+    namespace treesearch = stelvo::treesearch;
+    directory->SearchAttribute(treesearch::kAttribute);
+    directory->searchAhead(stelvo::DirectoryControl::TreeNameOf(directory->ContextPath()),
+                           treesearch::kScope, treesearch::kClasses, treesearch::kPattern);
 }
 
 } // namespace
@@ -37,7 +34,7 @@ void startTreeSearchEarly(stelvo::DirectoryControl* directory)
 int main(int argc, char** argv)
 {
     // Before QApplication: --help, --version and argument errors need no display.
-    const stelvo::Startup startup = stelvo::Startup::prepare(argc, argv);
+    const stelvo::Startup startup = stelvo::Startup::prepare(argc, argv, stelvo::directoryClient());
     if (startup.exitCode())
         return *startup.exitCode();
 

@@ -9,6 +9,7 @@
 #include "Naming.h"
 #include "ScreenFit.h"
 #include "TreeItemModel.h"
+#include "TreeSearch.h"
 #include "Twips.h"
 #include "frmAbout.h"
 #include "stelvo_version.h"
@@ -26,8 +27,6 @@
 namespace stelvo {
 
 const QString svWStation::kDesignContext = QStringLiteral("NDS:\\\\ACME_TREE\\ACME\\SALES\\EAST");
-const QString svWStation::kSearchClasses = QStringLiteral("Workstation, Organizational Unit");
-const QString svWStation::kSearchPattern = QStringLiteral("*");
 
 namespace {
 
@@ -169,10 +168,10 @@ void svWStation::Form_Load()
     setWindowTitle(treeName() + QStringLiteral(" - Stelvo v") + QString::number(version::kMajor) +
                    QLatin1Char('.') + QString::number(version::kMinor));
     ServerSysPath = QStringLiteral("\\\\") + NWSess1->FirstServerName() + QStringLiteral("\\SYS\\");
-    NWDir1->SearchAttribute(QStringLiteral("CN"));
+    NWDir1->SearchAttribute(treesearch::kAttribute);
     NWDir1->SearchFlag(true);
     SB1->showMessage(tr("Searching..."));
-    NWDir1->StartSearch(treeName(), kSearchScope, kSearchClasses, kSearchPattern);
+    NWDir1->StartSearch(treeName(), treesearch::kScope, treesearch::kClasses, treesearch::kPattern);
 }
 
 void svWStation::SearchCompleted(const QStringList& results)

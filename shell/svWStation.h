@@ -37,12 +37,6 @@ class svWStation : public QMainWindow
 public:
     // The stored initial context of the directory control.
     static const QString kDesignContext;
-    // The tree search Form_Load starts: the whole subtree of the tree, these
-    // classes, any name. Also what a search started ahead of the window
-    // (LdapDirectory::searchAhead) must ask for to be taken over.
-    static constexpr qint32 kSearchScope = 2;
-    static const QString kSearchClasses;
-    static const QString kSearchPattern;
 
     svWStation(std::unique_ptr<DirectoryControl> directory, std::unique_ptr<SessionControl> session,
                QWidget* parent = nullptr);

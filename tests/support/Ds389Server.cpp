@@ -258,7 +258,7 @@ bool Ds389Server::addWorkstationClass()
 {
     // The same definitions as the slapd fixture's, read at the server's start.
     QByteArray schema;
-    return readText(QStringLiteral(STELVO_TESTS_DIR "/workstation.ldif"), &schema, &m_error) &&
+    return readText(QStringLiteral(STELVO_TESTS_DIR "/data/workstation.ldif"), &schema, &m_error) &&
            writeText(configDir() + QStringLiteral("/schema/98stelvo.ldif"), schemaFor389(schema),
                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther,
                      &m_error);

@@ -457,8 +457,8 @@ bool SlapdServer::build()
     config += "dn: cn=schema,cn=config\nobjectClass: olcSchemaConfig\ncn: schema\n\n";
     config += include(QStringLiteral("/etc/ldap/schema/core.ldif"));
     config += include(QStringLiteral("/etc/ldap/schema/cosine.ldif"));
-    config += include(QStringLiteral(STELVO_TESTS_DIR "/workstation.ldif"));
-    config += include(QStringLiteral(STELVO_TESTS_DIR "/directory-classes.ldif"));
+    config += include(QStringLiteral(STELVO_TESTS_DIR "/data/workstation.ldif"));
+    config += include(QStringLiteral(STELVO_TESTS_DIR "/data/directory-classes.ldif"));
 
     for (qsizetype i = 0; i < databases.size(); ++i) {
         const QByteArray& suffix = databases.at(i).first;

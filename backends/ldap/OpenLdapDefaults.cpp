@@ -97,4 +97,13 @@ QString OpenLdapDefaults::directory() const
     return withDn(uri, !base.isEmpty() ? base : parse(uri).dn);
 }
 
+bool OpenLdapDefaults::parsesUrl(const QString& url) const
+{
+    LDAPURLDesc* desc = nullptr;
+    if (ldap_url_parse(url.toUtf8().constData(), &desc) != LDAP_URL_SUCCESS)
+        return false;
+    ldap_free_urldesc(desc);
+    return true;
+}
+
 } // namespace stelvo

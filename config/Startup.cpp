@@ -22,7 +22,7 @@ void write(std::FILE* stream, const QString& text)
 
 } // namespace
 
-Startup Startup::prepare(int argc, char** argv)
+Startup Startup::prepare(int argc, char** argv, std::shared_ptr<const DirectoryClient> client)
 {
     QStringList arguments;
     for (int index = 0; index < argc; ++index)
@@ -52,7 +52,7 @@ Startup Startup::prepare(int argc, char** argv)
 
     startup.m_inputs = {parsed.settings,   QProcessEnvironment::systemEnvironment(),
                         parsed.configFile, userConfigFiles(),
-                        siteConfigFiles(), OpenLdapDefaults::fromLibrary()};
+                        siteConfigFiles(), std::move(client)};
     QStringList warnings;
     try {
         startup.m_settings = loadSettings(startup.m_inputs, &warnings);

@@ -188,13 +188,15 @@ Settings merge(const std::vector<Layer>& layers)
     return settings;
 }
 
-void applyOpenLdap(Settings* settings, const OpenLdapDefaults& openLdap)
+void applyOpenLdap(Settings* settings, const DirectoryClient* openLdap)
 {
+    if (openLdap == nullptr)
+        return;
     Setting directory = (*settings)[SettingKey::Directory];
     if (directory.isSet()) {
-        directory.value = openLdap.complete(directory.value);
+        directory.value = openLdap->complete(directory.value);
     } else {
-        directory.value = openLdap.directory();
+        directory.value = openLdap->directory();
         if (directory.value.isEmpty())
             return;
         directory.source = {SettingSource::OpenLdap, {}};
@@ -250,8 +252,8 @@ Settings loadSettings(const SettingsInputs& inputs, QStringList* warnings)
 {
     const std::vector<Layer> layers = readLayers(inputs, warnings);
     Settings settings = merge(layers);
-    applyOpenLdap(&settings, inputs.openLdap);
-    checkSettings(settings);
+    applyOpenLdap(&settings, inputs.directoryClient.get());
+    checkSettings(settings, inputs.directoryClient.get());
     settings.setSiteTools(siteToolsOf(layers, settings));
     return settings;
 }

@@ -2,7 +2,7 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "NormalFile.h"
+#include "FileExistence.h"
 
 #include <QFileInfo>
 

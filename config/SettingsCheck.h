@@ -4,12 +4,14 @@
 
 #pragma once
 
+#include "DirectoryClient.h"
 #include "Settings.h"
 
 namespace stelvo {
 
 // Throws SettingsError, naming each setting as its source gives it, for the
-// first value or combination that cannot be used (see loadSettings).
-void checkSettings(const Settings& settings);
+// first value or combination that cannot be used (see loadSettings). An
+// LDAP URL is tested by `client` when there is one.
+void checkSettings(const Settings& settings, const DirectoryClient* client);
 
 } // namespace stelvo

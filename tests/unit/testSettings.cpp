@@ -135,7 +135,7 @@ Settings TestSettings::load(const Layers& layers, const OpenLdapDefaults& openLd
         inputs.configFile = write("config", layers.config);
     else if (!parsed.configFile.isEmpty())
         inputs.configFile = parsed.configFile;
-    inputs.openLdap = openLdap;
+    inputs.directoryClient = std::make_shared<OpenLdapDefaults>(openLdap);
     m_warnings.clear();
     return loadSettings(inputs, &m_warnings);
 }

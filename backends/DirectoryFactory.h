@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "DirectoryClient.h"
 #include "DirectoryControl.h"
 #include "Secret.h"
 #include "SessionControl.h"
@@ -45,6 +46,10 @@ Controls makeControls(const QString& designContext, const Settings& settings,
 // Whether the settings name an LDAP directory and a bind DN but no password
 // file: then the password is asked for and handed to makeControls.
 bool needsBindPassword(const Settings& settings);
+
+// The directory client library's own configuration and URL test, for the
+// settings (Startup::prepare): OpenLDAP's URI and BASE as libldap reads them.
+std::shared_ptr<const DirectoryClient> directoryClient();
 
 // The same with the settings of `env` alone (STELVO_DIRECTORY, ...): no
 // command line, no files, no OpenLDAP settings. Throws SettingsError (a

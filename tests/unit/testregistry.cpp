@@ -4,7 +4,7 @@
 
 // The registry read from export files: the format, the calls' conventions,
 // and the normal-file test that goes with it.
-#include "NormalFile.h"
+#include "FileExistence.h"
 #include "Registry.h"
 #include "RegistryFiles.h"
 

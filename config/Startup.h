@@ -8,6 +8,7 @@
 #include "SettingsError.h"
 #include "SettingsLoader.h"
 
+#include <memory>
 #include <optional>
 
 namespace stelvo {
@@ -18,12 +19,13 @@ class Startup
 {
 public:
     // Parses argv and loads the settings from the command line, the
-    // environment, the configuration files and OpenLDAP's settings, then
+    // environment, the configuration files and the directory client's own
+    // configuration (`client`, see DirectoryClient.h), then
     // exports the volumes and registry settings (exportToEnvironment). Needs
     // no QCoreApplication and no display. Writes --help and --version to
     // standard output; unknown configuration keys, and every error, to
     // standard error. Does not throw.
-    static Startup prepare(int argc, char** argv);
+    static Startup prepare(int argc, char** argv, std::shared_ptr<const DirectoryClient> client);
 
     // Set when the program ends here: 0 after --help or --version, 2 after an
     // error in the command line or its --config file.

@@ -4,15 +4,21 @@
 
 #pragma once
 
+#include "DirectoryClient.h"
+
 #include <QString>
+#include <utility>
 
 namespace stelvo {
 
 // The server and base DN that OpenLDAP's client settings name, as ldapsearch
 // takes them: URI and BASE from /etc/ldap/ldap.conf, ~/.ldaprc, ./ldaprc and
 // the files and values named by LDAPCONF, LDAPRC, LDAPURI, LDAPBASE.
-struct OpenLdapDefaults
+struct OpenLdapDefaults : DirectoryClient
 {
+    OpenLdapDefaults() = default;
+    OpenLdapDefaults(QString uri, QString base) : uri(std::move(uri)), base(std::move(base)) {}
+
     QString uri;  // the first URI named; empty when none is
     QString base; // empty when none is named
 
@@ -25,9 +31,11 @@ struct OpenLdapDefaults
     // with or without a DN): the named URI's server with the URL's DN, else
     // BASE. Any other text comes back unchanged, and so does such a URL when
     // nothing is named.
-    QString complete(const QString& url) const;
+    QString complete(const QString& url) const override;
     // The directory when none is configured: URI with BASE; empty without URI.
-    QString directory() const;
+    QString directory() const override;
+    // Whether ldap_url_parse takes `url`.
+    bool parsesUrl(const QString& url) const override;
 };
 
 } // namespace stelvo

@@ -4,12 +4,13 @@
 
 #pragma once
 
-#include "OpenLdapDefaults.h"
+#include "DirectoryClient.h"
 #include "Settings.h"
 
 #include <QList>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <memory>
 #include <utility>
 
 namespace stelvo {
@@ -27,7 +28,9 @@ struct SettingsInputs
     // user file over every site file.
     QStringList userFiles;
     QStringList siteFiles;
-    OpenLdapDefaults openLdap;
+    // The directory client's own configuration (OpenLDAP's URI and BASE),
+    // and its test of a URL; none: nothing is completed or tested.
+    std::shared_ptr<const DirectoryClient> directoryClient;
 };
 
 // The user's file, $XDG_CONFIG_HOME/stelvo/stelvo.conf (~/.config/...).

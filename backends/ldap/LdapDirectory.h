@@ -117,7 +117,7 @@ public:
     // not block. A failure is worded when it happens: call this once the
     // translators are installed.
     void searchAhead(const QString& treeName, qint32 scope, const QString& classList,
-                     const QString& pattern);
+                     const QString& pattern) override;
 
     QString ContextPath() const override;
     void StartSearch(const QString& treeName, qint32 scope, const QString& classList,

@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <algorithm>
-#include <ldap.h>
 
 namespace stelvo {
 
@@ -137,7 +136,7 @@ void checkBind(const Settings& settings)
             commandLine || fromCommandLine(settings, {SettingKey::SaslMech}));
 }
 
-void checkUrl(const Settings& settings)
+void checkUrl(const Settings& settings, const DirectoryClient* client)
 {
     const Setting& directory = settings[SettingKey::Directory];
     static const QRegularExpression ldapUrl(QStringLiteral("^ldap[si]?://"),
@@ -145,13 +144,11 @@ void checkUrl(const Settings& settings)
     if (!directory.isSet() || !ldapUrl.match(directory.value).hasMatch())
         return;
     const bool commandLine = fromCommandLine(settings, {SettingKey::Directory});
-    LDAPURLDesc* desc = nullptr;
-    if (ldap_url_parse(directory.value.toUtf8().constData(), &desc) != LDAP_URL_SUCCESS)
+    if (client != nullptr && !client->parsesUrl(directory.value))
         throw SettingsError(
             QCoreApplication::translate("SettingsCheck", "%1 \"%2\" is not a usable LDAP URL")
                 .arg(settings.nameOf(SettingKey::Directory), directory.value),
             commandLine);
-    ldap_free_urldesc(desc);
     if (settings.startTls() &&
         directory.value.startsWith(QLatin1String("ldaps:"), Qt::CaseInsensitive))
         throw SettingsError(QCoreApplication::translate(
@@ -165,14 +162,14 @@ void checkUrl(const Settings& settings)
 
 } // namespace
 
-void checkSettings(const Settings& settings)
+void checkSettings(const Settings& settings, const DirectoryClient* client)
 {
     checkContext(settings);
     checkNames(settings);
     checkClasses(settings);
     checkHostNameAttribute(settings);
     checkBind(settings);
-    checkUrl(settings);
+    checkUrl(settings, client);
 }
 
 } // namespace stelvo

@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_DIRS", QFile::encodeName(noConfig.path()));
     qputenv("LDAPNOINIT", "1");
     qputenv("STELVO_STARTTLS", "ja");
-    const stelvo::Startup startup = stelvo::Startup::prepare(1, argv);
+    const stelvo::Startup startup = stelvo::Startup::prepare(1, argv, nullptr);
     qunsetenv("STELVO_STARTTLS");
 
     QApplication app(argc, argv);

@@ -7,6 +7,7 @@
 #include "FixedSessionControl.h"
 #include "LdapDirectory.h"
 #include "LdifDirectory.h"
+#include "OpenLdapDefaults.h"
 #include "SettingsLoader.h"
 
 #include <QCoreApplication>
@@ -90,6 +91,11 @@ bool needsBindPassword(const Settings& settings)
 {
     return LdapDirectory::isLdapUrl(settings.value(SettingKey::Directory)) &&
            settings.isSet(SettingKey::BindDn) && !settings.isSet(SettingKey::PasswordFile);
+}
+
+std::shared_ptr<const DirectoryClient> directoryClient()
+{
+    return std::make_shared<OpenLdapDefaults>(OpenLdapDefaults::fromLibrary());
 }
 
 Controls makeControls(const QString& designContext, const QProcessEnvironment& env)
