@@ -6,6 +6,8 @@
 
 // Internal to LdapDirectory: where the server is, parsed from the URL once.
 
+#include "SignOnRules.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -22,6 +24,11 @@ struct Server
     int baseDepth = 0; // number of RDNs in baseDn
     bool ldaps = false;
     bool ldapi = false;
+
+    SignOn::Scheme scheme() const
+    {
+        return ldaps ? SignOn::Scheme::Ldaps : ldapi ? SignOn::Scheme::Ldapi : SignOn::Scheme::Ldap;
+    }
 };
 
 // The socket of ldapi:/// (libldap's default, as Debian builds it).
