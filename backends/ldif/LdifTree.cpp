@@ -376,12 +376,6 @@ QByteArrayView firstValueOf(const LDIFRecord& record, const char* attribute)
     return {};
 }
 
-bool isRepresentable(QStringView component)
-{
-    return !component.isEmpty() && !component.contains(QLatin1Char('\\')) &&
-           !component.contains(QChar(0));
-}
-
 // What strings hash by: each code point case-folded, as QStringView's
 // case-insensitive compare folds it.
 quint64 foldedHash(int parent, QStringView name)
@@ -527,7 +521,7 @@ int LdifTreeReader::locate(QByteArrayView dn, unsigned long line)
         return locateByWholeDn(dn, parentPart, line);
     const berval& own = first.rdn[0]->la_value;
     m_name = QString::fromUtf8(own.bv_val, qsizetype(own.bv_len));
-    return isRepresentable(m_name) ? m_lastParent : kLeftOut;
+    return nds::isRepresentable(m_name) ? m_lastParent : kLeftOut;
 }
 
 int LdifTreeReader::locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart,
@@ -538,9 +532,9 @@ int LdifTreeReader::locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart
     if (!nds::dnComponents(dn.toByteArray(), &topDown, &error))
         fail(m_source, line, error);
     m_name = topDown.takeLast();
-    const bool parentsNamable = std::all_of(topDown.cbegin(), topDown.cend(),
-                                            [](const QString& c) { return isRepresentable(c); });
-    if (!parentsNamable || !isRepresentable(m_name)) {
+    const bool parentsNamable = std::all_of(
+        topDown.cbegin(), topDown.cend(), [](const QString& c) { return nds::isRepresentable(c); });
+    if (!parentsNamable || !nds::isRepresentable(m_name)) {
         // Nothing is made for a name left out: an entry made above it would
         // stay empty and read as a missing parent.
         m_haveLast = false;
@@ -628,7 +622,7 @@ std::optional<LdifTree> LdifTree::parsePieces(LdifPieces& pieces, qint64 size,
                                               const QByteArray& hostAttribute, std::stop_token stop)
 {
     LdifTree tree;
-    tree.m_prefix = nds::kPrefix + treeName;
+    tree.m_prefix = nds::rootName(treeName);
     LdifTreeReader reader(tree, source, classes, hostAttribute);
     const bool complete = readRecords(
         pieces, source, stop,
@@ -715,7 +709,7 @@ QString LdifTree::fullName(int index) const
         const QStringView component = shortName(at);
         end -= component.size();
         std::copy(component.begin(), component.end(), end);
-        *--end = QLatin1Char('\\');
+        *--end = nds::kSeparator;
     }
     std::copy(m_prefix.begin(), m_prefix.end(), name.data());
     return name;
@@ -727,7 +721,7 @@ bool LdifTree::isNamed(int index, QStringView fullName) const
     for (int at = index; at >= 0; at = parent(at)) {
         const QStringView component = shortName(at);
         const qsizetype start = end - component.size();
-        if (start < 1 || fullName.at(start - 1) != QLatin1Char('\\') ||
+        if (start < 1 || fullName.at(start - 1) != nds::kSeparator ||
             fullName.sliced(start, component.size()) != component)
             return false;
         end = start - 1;
@@ -737,12 +731,11 @@ bool LdifTree::isNamed(int index, QStringView fullName) const
 
 int LdifTree::find(QStringView fullName) const
 {
-    if (fullName.size() <= m_prefix.size() + 1 ||
-        !fullName.startsWith(m_prefix, Qt::CaseInsensitive) ||
-        fullName.at(m_prefix.size()) != QLatin1Char('\\'))
+    const std::optional<QStringView> path = nds::pathBelow(fullName, m_prefix, Qt::CaseInsensitive);
+    if (!path || path->isEmpty())
         return -1;
     int index = -1;
-    for (const QStringView component : fullName.sliced(m_prefix.size() + 1).tokenize(u'\\')) {
+    for (const QStringView component : path->tokenize(nds::kSeparator)) {
         index = child(index, component);
         if (index < 0)
             return -1;
