@@ -4,7 +4,7 @@
 
 #include "SettingsCheck.h"
 
-#include "DirectoryControl.h"
+#include "NdsName.h"
 #include "SettingsError.h"
 #include "SignOnRules.h"
 
@@ -36,7 +36,7 @@ QString nameBeside(SettingKey key, const SettingSource& source)
 void checkContext(const Settings& settings)
 {
     const Setting& context = settings[SettingKey::Context];
-    if (!context.isSet() || !DirectoryControl::TreeNameOf(context.value).isEmpty())
+    if (!context.isSet() || !nds::treeNameOf(context.value).isEmpty())
         return;
     QString message =
         QCoreApplication::translate("SettingsCheck",

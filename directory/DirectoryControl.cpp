@@ -14,11 +14,7 @@ void DirectoryControl::searchAhead(const QString&, qint32, const QString&, const
 
 QString DirectoryControl::TreeNameOf(const QString& ndsName)
 {
-    if (!ndsName.startsWith(nds::kPrefix))
-        return {};
-    const qsizetype start = nds::kPrefix.size();
-    const qsizetype end = ndsName.indexOf(QLatin1Char('\\'), start);
-    return end < 0 ? ndsName.mid(start) : ndsName.mid(start, end - start);
+    return nds::treeNameOf(ndsName).toString();
 }
 
 } // namespace stelvo

@@ -30,8 +30,8 @@ public:
     // The control's current NDS full name; initially the stored context.
     virtual QString ContextPath() const = 0;
 
-    // The tree name of an NDS full name: the text between "NDS:\\" and the
-    // next "\" (or the end). Empty when the name does not start with "NDS:\\".
+    // The tree name of an NDS full name; empty when it is none (see
+    // nds::treeNameOf).
     static QString TreeNameOf(const QString& ndsName);
 
     // The naming attribute that the search pattern applies to ("CN").

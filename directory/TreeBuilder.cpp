@@ -17,7 +17,7 @@ void TreeBuilder::Start(const QString& treeName)
     m_tree.clear();
     ContainerTable.clear();
     m_treeName = treeName;
-    m_prefix = nds::kPrefix + treeName;
+    m_prefix = nds::rootName(treeName);
     m_lastContainer = m_prefix;
     const NodeTree::Index root = m_tree.Add(NodeTree::kNone, treeName, NodeTree::kImageTree);
     ContainerTable.insert(QString(), root);
@@ -28,14 +28,14 @@ NodeTree::Index TreeBuilder::containerNode(QStringView fullName)
 {
     // Directory names compare without regard to case (the same unit may be
     // written SALES in one DN and Sales in another).
-    if (!fullName.startsWith(m_prefix, Qt::CaseInsensitive) ||
-        (fullName.size() > m_prefix.size() && fullName.at(m_prefix.size()) != QLatin1Char('\\')))
+    const std::optional<QStringView> below =
+        nds::pathBelow(fullName, m_prefix, Qt::CaseInsensitive);
+    if (!below)
         throw DirectoryError(
             QCoreApplication::translate("TreeBuilder", "%1 is not a name in tree %2.")
                 .arg(fullName.toString(), m_treeName));
-    const QStringView path = fullName.mid(m_prefix.size() + 1);
-    if (path.startsWith(QLatin1Char('\\')) || path.endsWith(QLatin1Char('\\')) ||
-        path.contains(QLatin1String("\\\\")))
+    const QStringView path = *below;
+    if (nds::hasEmptyComponent(path))
         throw DirectoryError(
             QCoreApplication::translate("TreeBuilder", "%1 has an empty name component.")
                 .arg(fullName.toString()));
@@ -47,7 +47,7 @@ NodeTree::Index TreeBuilder::containerNode(QStringView fullName)
     qsizetype known = key.size();
     NodeTree::Index parent = NodeTree::kRoot;
     for (;;) {
-        known = key.lastIndexOf(QLatin1Char('\\'), known - 1);
+        known = key.lastIndexOf(nds::kSeparator, known - 1);
         if (known < 0) {
             known = 0;
             break;
@@ -60,7 +60,7 @@ NodeTree::Index TreeBuilder::containerNode(QStringView fullName)
         }
     }
     for (qsizetype start = known; start <= path.size();) {
-        qsizetype end = path.indexOf(QLatin1Char('\\'), start);
+        qsizetype end = path.indexOf(nds::kSeparator, start);
         if (end < 0)
             end = path.size();
         parent = m_tree.Add(parent, path.mid(start, end - start), NodeTree::kImageContainer);
@@ -89,7 +89,7 @@ void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
 {
     const QString& name = entry.fullName;
     const qsizetype cut = name.size() - entry.shortName.size() - 1;
-    if (entry.shortName.isEmpty() || cut < m_prefix.size() || name.at(cut) != QLatin1Char('\\') ||
+    if (entry.shortName.isEmpty() || cut < m_prefix.size() || name.at(cut) != nds::kSeparator ||
         !name.endsWith(entry.shortName))
         throw DirectoryError(
             QCoreApplication::translate("TreeBuilder", "%1 does not end in its short name \"%2\".")

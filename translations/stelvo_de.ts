@@ -175,10 +175,6 @@
         <translation>STELVO_STARTTLS=1 kann nicht mit %1 verwendet werden: eine ldaps://-Verbindung ist bereits verschlüsselt</translation>
     </message>
     <message>
-        <source>The context &quot;%1&quot; is not an NDS name (NDS:\\TREE\...)</source>
-        <translation>Der Kontext „%1“ ist kein NDS-Name (NDS:\\BAUM\...)</translation>
-    </message>
-    <message>
         <source>&quot;%1&quot; is not a directory attribute name</source>
         <translation>„%1“ ist kein Attributname des Verzeichnisses</translation>
     </message>
@@ -189,14 +185,6 @@
     <message>
         <source>The directory server %1 is set up as tree %2, not %3</source>
         <translation>Der Verzeichnisserver %1 ist als Baum %2 eingerichtet, nicht als %3</translation>
-    </message>
-    <message>
-        <source>Unknown directory class: %1</source>
-        <translation>Unbekannte Verzeichnisklasse: %1</translation>
-    </message>
-    <message>
-        <source>Unknown search scope %1</source>
-        <translation>Unbekannter Suchbereich %1</translation>
     </message>
     <message>
         <source>The connection to the directory server %1 was lost: %2</source>
@@ -312,10 +300,6 @@
         <translation>; der nächste vorhandene Eintrag ist „%1“</translation>
     </message>
     <message>
-        <source>The context &quot;%1&quot; is not a valid NDS name</source>
-        <translation>Der Kontext „%1“ ist kein gültiger NDS-Name</translation>
-    </message>
-    <message>
         <source>The directory server %1 did not name its naming contexts: %2%3</source>
         <translation>Der Verzeichnisserver %1 hat seine Namenskontexte nicht genannt: %2%3</translation>
     </message>
@@ -339,28 +323,8 @@
 <context>
     <name>LdifDirectory</name>
     <message>
-        <source>The context &quot;%1&quot; is not an NDS name (NDS:\\TREE\...).</source>
-        <translation>Der Kontext „%1“ ist kein NDS-Name (NDS:\\BAUM\...).</translation>
-    </message>
-    <message>
-        <source>The directory holds no tree named &quot;%1&quot;.</source>
-        <translation>Das Verzeichnis enthält keinen Baum namens „%1“.</translation>
-    </message>
-    <message>
-        <source>The context &quot;%1&quot; is not a valid NDS name.</source>
-        <translation>Der Kontext „%1“ ist kein gültiger NDS-Name.</translation>
-    </message>
-    <message>
         <source>The directory does not hold the context &quot;%1&quot;.</source>
         <translation>Das Verzeichnis enthält den Kontext „%1“ nicht.</translation>
-    </message>
-    <message>
-        <source>Unknown search scope %1.</source>
-        <translation>Unbekannter Suchbereich %1.</translation>
-    </message>
-    <message>
-        <source>Unknown directory class: %1.</source>
-        <translation>Unbekannte Verzeichnisklasse: %1.</translation>
     </message>
     <message>
         <source>%1 cannot be read: %2.</source>
@@ -560,6 +524,29 @@ Gesucht als: %1</translation>
     <message>
         <source>larger than %1 bytes</source>
         <translation>größer als %1 Byte</translation>
+    </message>
+</context>
+<context>
+    <name>SearchArguments</name>
+    <message>
+        <source>The directory holds no tree named &quot;%1&quot;.</source>
+        <translation>Das Verzeichnis enthält keinen Baum namens „%1“.</translation>
+    </message>
+    <message>
+        <source>Unknown search scope %1.</source>
+        <translation>Unbekannter Suchbereich %1.</translation>
+    </message>
+    <message>
+        <source>Unknown directory class: %1.</source>
+        <translation>Unbekannte Verzeichnisklasse: %1.</translation>
+    </message>
+    <message>
+        <source>The context &quot;%1&quot; is not an NDS name (NDS:\\TREE\...).</source>
+        <translation>Der Kontext „%1“ ist kein NDS-Name (NDS:\\BAUM\...).</translation>
+    </message>
+    <message>
+        <source>The context &quot;%1&quot; is not a valid NDS name.</source>
+        <translation>Der Kontext „%1“ ist kein gültiger NDS-Name.</translation>
     </message>
 </context>
 <context>

@@ -7,6 +7,7 @@
 #include "LdapConnection.h"
 #include "LdapLookup.h"
 #include "LdapSearch.h"
+#include "SearchArguments.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -104,24 +105,22 @@ QByteArray anyOf(const QByteArray& terms)
     return terms.count('(') > 1 ? "(|" + terms + ')' : terms;
 }
 
-// Sets the LDAP scope and the depth limit of a search scope (0: the base
-// only, 1: one level, 2: the subtree); false for any other.
-bool applyScope(qint32 scope, ldap::SearchRequest* request)
+// Sets the LDAP scope and the depth limit of a search scope (the base only,
+// one level, the subtree).
+void applyScope(SearchScope scope, ldap::SearchRequest* request)
 {
     switch (scope) {
-    case 0:
+    case SearchScope::TreeRoot:
         request->ldapScope = LDAP_SCOPE_BASE;
         request->maxDepth = 0;
-        return true;
-    case 1:
+        return;
+    case SearchScope::OneLevel:
         request->ldapScope = LDAP_SCOPE_ONELEVEL;
         request->maxDepth = 1;
-        return true;
-    case 2:
+        return;
+    case SearchScope::Subtree:
         request->ldapScope = LDAP_SCOPE_SUBTREE;
-        return true;
-    default:
-        return false;
+        return;
     }
 }
 
@@ -141,7 +140,7 @@ DirectoryEntry entryOf(const QString& fullName, const QString& shortName,
 LdapDirectory::LdapDirectory(const QString& url, const QString& context, const LdapOptions& options,
                              QObject* parent)
     : DirectoryControl(parent), m_server(std::make_unique<ldap::Server>()), m_options(options),
-      m_context(context), m_treeName(TreeNameOf(context))
+      m_context(context)
 {
     QString error;
     if (!ldap::parseUrl(url, m_server.get(), &error))
@@ -165,11 +164,9 @@ LdapDirectory::LdapDirectory(const QString& url, const QString& context, const L
                 "ticket, the connection's credentials): a bind DN or a bind password "
                 "file cannot be given with it")
                 .arg(m_options.saslMechanism));
+    m_treeName = contextTreeName(context, &error);
     if (m_treeName.isEmpty())
-        throw DirectoryError(
-            QCoreApplication::translate("LdapDirectory",
-                                        "The context \"%1\" is not an NDS name (NDS:\\\\TREE\\...)")
-                .arg(context));
+        throw DirectoryError(error);
     if (m_options.pageSize < 1)
         m_options.pageSize = 1000;
     ignoreBrokenPipes();
@@ -303,26 +300,24 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
                                 const QString& pattern, ldap::SearchRequest* request,
                                 QString* error) const
 {
-    if (treeName.compare(m_treeName, Qt::CaseInsensitive) != 0) {
+    const SearchArguments arguments =
+        SearchArguments::check(m_treeName, treeName, scope, classList);
+    if (arguments.fault == SearchArguments::Fault::OtherTree) {
+        // The server is named: the tree it is set up as is the site's choice.
         *error = QCoreApplication::translate("LdapDirectory",
                                              "The directory server %1 is set up as tree %2, not %3")
                      .arg(m_server->display, m_treeName, treeName);
         return false;
     }
-    QStringList unknown;
-    const QList<nds::Kind> kinds = nds::kindsOfClassList(classList, &unknown);
-    if (!unknown.isEmpty()) {
-        *error = QCoreApplication::translate("LdapDirectory", "Unknown directory class: %1")
-                     .arg(unknown.join(u", "));
+    if (!arguments.ok()) {
+        *error = arguments.message;
         return false;
     }
+    const QList<nds::Kind>& kinds = arguments.kinds;
     request->filter = searchFilter(kinds, m_classes, SearchAttribute(), pattern, error);
     if (request->filter.isEmpty())
         return false;
-    if (!applyScope(scope, request)) {
-        *error = QCoreApplication::translate("LdapDirectory", "Unknown search scope %1").arg(scope);
-        return false;
-    }
+    applyScope(arguments.scope, request);
     if (m_server->baseDn.isEmpty())
         request->ldapScope = LDAP_SCOPE_SUBTREE; // each naming context, cut by depth
     request->server = *m_server;
@@ -390,7 +385,7 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
     QStringList names = std::move(outcome->names);
     if (!SearchFlag()) {
         for (QString& name : names)
-            name = name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
+            name = nds::lastComponent(name).toString();
     }
     if (!m_connection)
         m_connection = std::move(outcome->connection);
@@ -417,8 +412,7 @@ std::optional<DirectoryEntry> LdapDirectory::deliveredEntry(const QString& ndsFu
     Known known;
     known.kind = delivery.kinds[static_cast<std::size_t>(delivery.next)];
     ++delivery.next;
-    DirectoryEntry entry = entryOf(
-        ndsFullName, ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1), known);
+    DirectoryEntry entry = entryOf(ndsFullName, nds::lastComponent(ndsFullName).toString(), known);
     entry.hostName = m_hostNames.value(ndsFullName);
     return entry;
 }
@@ -468,8 +462,7 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     const auto searched = m_known.constFind(ndsFullName);
     if (searched != m_known.constEnd() && searched->searched) {
         DirectoryEntry entry =
-            entryOf(ndsFullName, ndsFullName.mid(ndsFullName.lastIndexOf(QLatin1Char('\\')) + 1),
-                    *searched);
+            entryOf(ndsFullName, nds::lastComponent(ndsFullName).toString(), *searched);
         entry.hostName = m_hostNames.value(ndsFullName);
         return entry;
     }
@@ -493,7 +486,7 @@ QStringList LdapDirectory::componentsOf(const QString& ndsFullName, QString* nam
 {
     // The directory ignores case, in the tree name too.
     *name = ndsFullName;
-    const QString head = nds::kPrefix + m_treeName;
+    const QString head = nds::rootName(m_treeName);
     if (!name->startsWith(head) && name->startsWith(head, Qt::CaseInsensitive))
         name->replace(0, head.size(), head);
     QStringList components;

@@ -9,6 +9,7 @@
 #include "LdapEntry.h"
 #include "LdapLookup.h"
 #include "LdapPagedSearch.h"
+#include "SearchArguments.h"
 
 #include <QCoreApplication>
 #include <ldap.h>
@@ -78,12 +79,8 @@ bool searchTree(Connection& connection, const SearchRequest& request, SearchOutc
 bool holdsContext(Connection& connection, const SearchRequest& request, SearchOutcome* outcome)
 {
     QStringList contextPath;
-    if (!nds::splitFullName(request.context, request.treeName, &contextPath)) {
-        outcome->error =
-            QCoreApplication::translate("LdapSearch", "The context \"%1\" is not a valid NDS name")
-                .arg(request.context);
+    if (!contextComponents(request.context, request.treeName, &contextPath, &outcome->error))
         return false;
-    }
     if (contextPath.isEmpty() || outcome->known.contains(request.context))
         return true;
     const Requester run = [&connection](const Request& r) { return r(connection); };

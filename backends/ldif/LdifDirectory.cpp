@@ -6,6 +6,7 @@
 
 #include "NdsMapping.h"
 #include "RegularFile.h"
+#include "SearchArguments.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -55,10 +56,7 @@ QStringList fullNames(const LdifTree& tree, std::span<const int> indices)
             parentName = parent < 0 ? tree.rootName() : tree.fullName(parent);
         }
         const QStringView own = tree.shortName(index);
-        QString name;
-        name.reserve(parentName.size() + 1 + own.size());
-        name.append(parentName).append(QLatin1Char('\\')).append(own);
-        names << std::move(name);
+        names << nds::childName(parentName, own);
     }
     return names;
 }
@@ -158,43 +156,31 @@ QStringList LdifDirectory::search(const LdifTree& tree, const QString& context,
                                   const QString& treeName, qint32 scope, const QString& classList,
                                   const QString& pattern)
 {
-    const QString contextTree = TreeNameOf(context);
+    QString error;
+    const QString contextTree = contextTreeName(context, &error);
     if (contextTree.isEmpty())
-        throw DirectoryError(
-            QCoreApplication::translate(
-                "LdifDirectory", "The context \"%1\" is not an NDS name (NDS:\\\\TREE\\...).")
-                .arg(context));
-    if (treeName.compare(contextTree, Qt::CaseInsensitive) != 0)
-        throw DirectoryError(QCoreApplication::translate(
-                                 "LdifDirectory", "The directory holds no tree named \"%1\".")
-                                 .arg(treeName));
+        throw DirectoryError(error);
+    const SearchArguments arguments =
+        SearchArguments::check(contextTree, treeName, scope, classList);
+    if (!arguments.ok())
+        throw DirectoryError(arguments.message);
     QStringList contextPath;
-    if (!nds::splitFullName(context, contextTree, &contextPath))
-        throw DirectoryError(QCoreApplication::translate(
-                                 "LdifDirectory", "The context \"%1\" is not a valid NDS name.")
-                                 .arg(context));
+    if (!contextComponents(context, contextTree, &contextPath, &error))
+        throw DirectoryError(error);
     if (!contextPath.isEmpty() && tree.find(context) < 0)
         throw DirectoryError(QCoreApplication::translate(
                                  "LdifDirectory", "The directory does not hold the context \"%1\".")
                                  .arg(context));
-    if (scope < 0 || scope > 2)
-        throw DirectoryError(
-            QCoreApplication::translate("LdifDirectory", "Unknown search scope %1.").arg(scope));
-    QStringList unknown;
-    const QList<nds::Kind> kinds = nds::kindsOfClassList(classList, &unknown);
-    if (!unknown.isEmpty())
-        throw DirectoryError(
-            QCoreApplication::translate("LdifDirectory", "Unknown directory class: %1.")
-                .arg(unknown.join(QLatin1String(", "))));
 
     const bool everyName = pattern == QLatin1String("*");
     std::vector<int> found;
     found.reserve(size_t(tree.count()));
     for (const int index : tree.directoryOrder()) {
         // scope 0 is the tree root itself, which is no entry of its own.
-        if (scope == 0 || (scope == 1 && tree.parent(index) >= 0))
+        if (arguments.scope == SearchScope::TreeRoot ||
+            (arguments.scope == SearchScope::OneLevel && tree.parent(index) >= 0))
             continue;
-        if (kinds.contains(tree.kind(index)) &&
+        if (arguments.kinds.contains(tree.kind(index)) &&
             (everyName || nds::matchesPattern(tree.shortName(index).toString(), pattern)))
             found.push_back(index);
     }
@@ -261,7 +247,7 @@ LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const R
                              request.classList, request.pattern);
     if (!request.fullNames) {
         for (QString& name : outcome.results)
-            name = name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
+            name = nds::lastComponent(name).toString();
     }
     outcome.tree = std::make_shared<const LdifTree>(std::move(*tree));
     return outcome;
