@@ -56,6 +56,12 @@ bool hasEmptyComponent(QStringView path);
 // name is not of tree `treeName` or has an empty component.
 bool splitFullName(const QString& fullName, const QString& treeName, QStringList* topDown);
 
+// The full name of the entry `fullName` lies in: all before its last "\".
+inline QString parentName(const QString& fullName)
+{
+    return fullName.left(fullName.lastIndexOf(kSeparator));
+}
+
 // The last component: the text after the last "\" (the whole name when it
 // has none).
 inline QStringView lastComponent(QStringView fullName)

@@ -5,6 +5,7 @@
 #include "LdapCollector.h"
 
 #include "LdapOrder.h"
+#include "NdsName.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -50,8 +51,12 @@ bool Collector::add(::ldap* ld, LDAPMessage* entry, QString* error)
     const int depth = parent.depth + 1;
     if (m_request.maxDepth >= 0 && depth > m_request.maxDepth)
         return true;
-    const Parent self{parent.fullName + QLatin1Char('\\') + name,         depth, true,
-                      parent.representable && nds::isRepresentable(name), true,  -1};
+    const Parent self{nds::childName(parent.fullName, name),
+                      depth,
+                      true,
+                      parent.representable && nds::isRepresentable(name),
+                      true,
+                      -1};
     KnownEntry known = knownEntry(ld, entry, dn, m_request.classes);
     if (known.kind == nds::Kind::Workstation && !m_request.hostAttribute.isEmpty()) {
         // Kept apart, and only where there is one: most entries have none.
@@ -115,7 +120,7 @@ void Collector::putInDirectoryOrder()
     bool parentsCameFirst = true;
     for (const qsizetype i : std::as_const(m_suspects)) {
         const QString& name = m_itemNames.at(i);
-        const auto parent = m_outcome->known.constFind(name.left(name.lastIndexOf(u'\\')));
+        const auto parent = m_outcome->known.constFind(nds::parentName(name));
         if (parent != m_outcome->known.constEnd() && parent->classKnown)
             parentsCameFirst = false;
     }

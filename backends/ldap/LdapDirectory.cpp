@@ -8,6 +8,7 @@
 #include "LdapLookup.h"
 #include "LdapSearch.h"
 #include "SearchArguments.h"
+#include "SignOnRules.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -179,9 +180,7 @@ LdapDirectory::~LdapDirectory()
 
 bool LdapDirectory::isLdapUrl(const QString& text)
 {
-    return text.startsWith(QLatin1String("ldap://"), Qt::CaseInsensitive) ||
-           text.startsWith(QLatin1String("ldaps://"), Qt::CaseInsensitive) ||
-           text.startsWith(QLatin1String("ldapi://"), Qt::CaseInsensitive);
+    return schemeOfUrl(text) != SignOn::Scheme::None;
 }
 
 QString LdapDirectory::serverNameOf(const QString& url)

@@ -4,6 +4,8 @@
 
 #include "LdapOrder.h"
 
+#include "NdsName.h"
+
 #include <QHash>
 
 namespace stelvo::ldap {
@@ -20,7 +22,7 @@ std::vector<qsizetype> directoryOrder(const QStringList& names)
     std::vector<qsizetype> parent(static_cast<std::size_t>(count), -1);
     for (qsizetype i = 0; i < count; ++i) {
         const QString& name = names.at(i);
-        const auto found = indexOf.constFind(name.left(name.lastIndexOf(QLatin1Char('\\'))));
+        const auto found = indexOf.constFind(nds::parentName(name));
         if (found != indexOf.constEnd() && *found != i)
             parent[static_cast<std::size_t>(i)] = *found;
     }
