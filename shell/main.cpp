@@ -5,6 +5,7 @@
 #include "BindPasswordDialog.h"
 #include "DirectoryFactory.h"
 #include "SVsplash.h"
+#include "SettingsError.h"
 #include "Startup.h"
 #include "Translations.h"
 #include "TreeSearch.h"
@@ -61,6 +62,10 @@ int main(int argc, char** argv)
         controls =
             stelvo::makeControls(stelvo::svWStation::kDesignContext, settings, std::move(password));
         tools = settings.siteTools();
+    } catch (const stelvo::SettingsError& error) {
+        QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
+                              error.message());
+        return 1;
     } catch (const stelvo::DirectoryError& error) {
         QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
                               error.message());

@@ -200,6 +200,9 @@ bool TestCommandsEndToEnd::load(const QString& ldif)
     Controls controls;
     try {
         controls = makeControls(svWStation::kDesignContext);
+    } catch (const SettingsError& error) {
+        qWarning("%s", qPrintable(error.message()));
+        return false;
     } catch (const DirectoryError& error) {
         qWarning("%s", qPrintable(error.message()));
         return false;
@@ -359,7 +362,7 @@ void TestCommandsEndToEnd::nothingForContainers()
         trigger(item);
         QVERIFY2(!m_box.seen, qPrintable(m_box.text));
     }
-    // A tool started by mistake would have recorded by now: Shell returns
+    // A tool started by mistake would have recorded by now: startCommandLine returns
     // only once the tool has been exec'ed, and the tools write at once.
     QTest::qWait(300);
     QVERIFY(!QFileInfo::exists(record(QStringLiteral("desktop"))));
