@@ -26,7 +26,7 @@ bool GetKeyValue(HKEY KeyRoot, const QString& KeyName, const QString& SubKeyRef,
 struct SysInfoProgram
 {
     QString path;        // the registered file, or the tested MSINFO32.EXE as a local path
-    QString commandLine; // the path, quoted when it holds blanks, ready for Shell
+    QString commandLine; // the path, quoted when it holds blanks, ready for startCommandLine
 };
 
 // Looks the tool up afresh on every call: the full file name registered at

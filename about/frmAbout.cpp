@@ -64,7 +64,7 @@ QWidget* line(QWidget* parent, const char* name, QPalette::ColorRole role, const
 frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_starter(&Shell)
+      m_starter(&startCommandLine)
 {
     initResources();
     setObjectName(QStringLiteral("frmAbout"));

@@ -28,7 +28,7 @@ class frmAbout : public QDialog
     Q_OBJECT
 
 public:
-    // Starts a program by its command line with a window style; stelvo::Shell
+    // Starts a program by its command line with a window style; stelvo::startCommandLine
     // unless replaced.
     using Starter = std::function<StartResult(const QString& commandLine, int windowStyle)>;
 

@@ -44,7 +44,7 @@ inline constexpr char kVolumesVariable[] = "STELVO_VOLUMES";
 // `program`, `localPath` and `error` say what was tried and why it failed:
 // no such file, not executable, STELVO_VOLUMES not set, Wine not installed,
 // the system's reason an exec failed. Does not throw.
-StartResult Shell(const QString& commandLine, int windowStyle);
+StartResult startCommandLine(const QString& commandLine, int windowStyle);
 
 // The same start for a program and its arguments given apart: each argument
 // reaches the program exactly as given, whatever it holds. A program named

@@ -403,7 +403,7 @@ bool programArguments(StartResult& result, int windowStyle, QStringList* argv)
 
 } // namespace
 
-StartResult Shell(const QString& commandLine, int windowStyle)
+StartResult startCommandLine(const QString& commandLine, int windowStyle)
 {
     QStringList words = cmdline::splitCommandLine(commandLine);
     const QString program = words.isEmpty() ? QString() : words.takeFirst();

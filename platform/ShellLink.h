@@ -30,7 +30,7 @@
 //
 // The entry does not run the target itself: it runs the launcher
 // stelvo-start with the target and the arguments joined into one command
-// line, so that a shortcut starts exactly what Shell() would start (same
+// line, so that a shortcut starts exactly what startCommandLine() would start (same
 // splitting, same STELVO_VOLUMES mapping, same wine rule). The entry pins the
 // launcher's absolute path and the STELVO_VOLUMES value in force when it is
 // made, since it is launched later from a desktop that may know neither, and

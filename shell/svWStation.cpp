@@ -49,7 +49,7 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
       m_directory(std::move(directory)), m_session(std::move(session))
 {
     EndProgram = [](int code) { QCoreApplication::exit(code); };
-    StartProcess = [](const QString& commandLine, int style) { return Shell(commandLine, style); };
+    StartProcess = [](const QString& commandLine, int style) { return startCommandLine(commandLine, style); };
     CreateShellLink = [](const QString& folder, const QString& name, const QString& target,
                          const QString& arguments) {
         return fCreateShellLink(folder, name, target, arguments);
@@ -423,7 +423,7 @@ void svWStation::DeskTop(const QString& Func)
     report(commands().DeskTop(selection(), Func));
 }
 
-void svWStation::runTool(ToolFunction function)
+void svWStation::runTool(SiteTool function)
 {
     report(commands().runTool(selection(), function));
 }

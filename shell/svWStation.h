@@ -109,13 +109,13 @@ public:
     void FileExit_Click();
     void HelpAbout_Click();
     void TreeView1_MouseDown(int Button, int Shift, int x, int y);
-    void WSRemoteControl_Click() { runTool(ToolFunction::RemoteControl); }
-    void WSRemoteView_Click() { runTool(ToolFunction::RemoteView); }
-    void WSPing_Click() { runTool(ToolFunction::Ping); }
-    void WSChat_Click() { runTool(ToolFunction::Chat); }
-    void WSFileTransfer_Click() { runTool(ToolFunction::FileTransfer); }
-    void WSExecute_Click() { runTool(ToolFunction::RemoteExecute); }
-    void WSDiagnostics_Click() { runTool(ToolFunction::Diagnostics); }
+    void WSRemoteControl_Click() { runTool(SiteTool::RemoteControl); }
+    void WSRemoteView_Click() { runTool(SiteTool::RemoteView); }
+    void WSPing_Click() { runTool(SiteTool::Ping); }
+    void WSChat_Click() { runTool(SiteTool::Chat); }
+    void WSFileTransfer_Click() { runTool(SiteTool::FileTransfer); }
+    void WSExecute_Click() { runTool(SiteTool::RemoteExecute); }
+    void WSDiagnostics_Click() { runTool(SiteTool::Diagnostics); }
     void WSShortCut_Click();
     void DeskTop(const QString& Func);
 
@@ -142,7 +142,7 @@ private:
     // functions as they are now, and the selection they act on.
     WorkstationCommands commands();
     Selection selection() const;
-    void runTool(ToolFunction function);
+    void runTool(SiteTool function);
     // Shows what a command has to tell the user, if anything.
     void report(const std::optional<CommandMessage>& message);
     // Tells the user which entries the search left out of the tree, if any.

@@ -74,7 +74,7 @@ int main(int argc, char** argv)
     if (!parseArguments(argc, argv, &commandLine))
         return usage();
 
-    const stelvo::StartResult result = stelvo::Shell(commandLine, stelvo::kWindowNormalFocus);
+    const stelvo::StartResult result = stelvo::startCommandLine(commandLine, stelvo::kWindowNormalFocus);
     if (result.started)
         return 0;
 

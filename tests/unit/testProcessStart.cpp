@@ -115,7 +115,7 @@ void TestProcessStart::startsToolWithArguments()
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
 
-    const StartResult result = Shell(commandLine, kWindowMinimizedFocus);
+    const StartResult result = startCommandLine(commandLine, kWindowMinimizedFocus);
     QVERIFY2(result.started, qPrintable(result.error));
     QVERIFY(result.error.isEmpty());
     QVERIFY(result.pid > 0);
@@ -144,7 +144,7 @@ void TestProcessStart::matchesEachComponentIgnoringCase_data()
 void TestProcessStart::matchesEachComponentIgnoringCase()
 {
     QFETCH(QString, program);
-    const StartResult result = Shell(program + " -c\"Chat\"", kWindowMinimizedFocus);
+    const StartResult result = startCommandLine(program + " -c\"Chat\"", kWindowMinimizedFocus);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.program, program);
     QCOMPARE(result.localPath, zenworks() + "/DeskTop.Exe");
@@ -160,13 +160,13 @@ void TestProcessStart::prefersTheExactName()
     QVERIFY(test::writeRecordingTool(zenworks() + "/TOOL.EXE", record("upper")));
     QVERIFY(test::writeRecordingTool(zenworks() + "/tool.exe", record("lower")));
 
-    StartResult result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\tool.exe)", kWindowMinimizedFocus);
+    StartResult result = startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\tool.exe)", kWindowMinimizedFocus);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.localPath, zenworks() + "/tool.exe");
     Record got;
     QVERIFY(test::waitForRecord(record("lower"), &got));
 
-    result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\Tool.Exe)", kWindowMinimizedFocus);
+    result = startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\Tool.Exe)", kWindowMinimizedFocus);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.localPath, zenworks() + "/TOOL.EXE");
     QVERIFY(test::waitForRecord(record("upper"), &got));
@@ -228,7 +228,7 @@ void TestProcessStart::refusesWhatCannotStart()
         qputenv("PATH", QFile::encodeName(m_dir->path()));
     }
 
-    const StartResult result = Shell(commandLine, kWindowMinimizedFocus);
+    const StartResult result = startCommandLine(commandLine, kWindowMinimizedFocus);
     QVERIFY(!result.started);
     QCOMPARE(result.pid, 0);
     QVERIFY2(result.error.contains(error), qPrintable(result.error));
@@ -258,7 +258,7 @@ void TestProcessStart::reportsExecFailure()
     QFETCH(QByteArray, content);
     QFETCH(QString, error);
     QVERIFY(test::writeFile(zenworks() + "/Broken.exe", content, 0755));
-    const StartResult result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\BROKEN.EXE -w"X")", 2);
+    const StartResult result = startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\BROKEN.EXE -w"X")", 2);
     QVERIFY(!result.started);
     QCOMPARE(result.localPath, zenworks() + "/Broken.exe");
     QVERIFY2(result.error.contains(u"cannot be run"), qPrintable(result.error));
@@ -270,11 +270,11 @@ void TestProcessStart::returnsBeforeToolEnds()
     const QString release = m_dir->path() + "/release";
     QVERIFY(test::writeRecordingTool(zenworks() + "/Slow.exe", record("slow"), release));
 
-    const StartResult result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\SLOW.EXE -c"Chat")", 2);
+    const StartResult result = startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\SLOW.EXE -c"Chat")", 2);
     QVERIFY2(result.started, qPrintable(result.error));
     Record got;
     QVERIFY(test::waitForRecord(record("slow"), &got));
-    // Shell has returned and the tool is still waiting for its release.
+    // startCommandLine has returned and the tool is still waiting for its release.
     QVERIFY(test::isRunning(result.pid));
     // Not our child: when it ends it cannot become our zombie.
     QVERIFY(test::parentOf(result.pid) != ::getpid());
@@ -288,7 +288,7 @@ void TestProcessStart::leavesNoZombie()
 {
     for (int i = 0; i < 5; ++i) {
         QFile::remove(record("desktop"));
-        const StartResult result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE)", 2);
+        const StartResult result = startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE)", 2);
         QVERIFY2(result.started, qPrintable(result.error));
         Record got;
         QVERIFY(test::waitForRecord(record("desktop"), &got));
@@ -297,7 +297,7 @@ void TestProcessStart::leavesNoZombie()
     }
     // Failed starts fork too.
     QVERIFY(test::writeFile(zenworks() + "/Broken.exe", "junk\n", 0755));
-    QVERIFY(!Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\BROKEN.EXE)", 2).started);
+    QVERIFY(!startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\BROKEN.EXE)", 2).started);
     QVERIFY(test::zombieChildren().isEmpty());
 }
 
@@ -323,7 +323,7 @@ void TestProcessStart::startsWindowsProgramThroughWine()
     // Windows programs on a server volume usually carry no execute bit.
     QVERIFY(test::writeFile(zenworks() + "/Remote.Exe", QByteArray("MZ\x90\0\3\0", 6), 0644));
 
-    const StartResult result = Shell(
+    const StartResult result = startCommandLine(
         R"(\\FS1\SYS\PUBLIC\ZENWORKS\REMOTE.EXE -w"WS042.SALES.ORG" -c"Remote Control" -x"a \"b\" /c")",
         style);
     QVERIFY2(result.started, qPrintable(result.error));
@@ -343,7 +343,7 @@ void TestProcessStart::startsLocalPathAsIs()
     const QString tool = m_dir->path() + "/local tools/SysInfo";
     QVERIFY(test::writeRecordingTool(tool, record("sysinfo")));
 
-    const StartResult result = Shell('"' + tool + "\" /report", kWindowNormalFocus);
+    const StartResult result = startCommandLine('"' + tool + "\" /report", kWindowNormalFocus);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.localPath, tool);
     Record got;
@@ -357,7 +357,7 @@ void TestProcessStart::findsBareNameOnPath()
     QVERIFY(test::writeRecordingTool(bin + "/sysinfo-tool", record("bare")));
     qputenv("PATH", QFile::encodeName(bin) + ':' + m_savedPath);
 
-    const StartResult result = Shell("sysinfo-tool a", kWindowNormalFocus);
+    const StartResult result = startCommandLine("sysinfo-tool a", kWindowNormalFocus);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.localPath, bin + "/sysinfo-tool");
     Record got;
@@ -367,7 +367,7 @@ void TestProcessStart::findsBareNameOnPath()
 
 void TestProcessStart::failureTextNamesProgramPathAndReason()
 {
-    const StartResult result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEW.EXE -w"X")", 2);
+    const StartResult result = startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEW.EXE -w"X")", 2);
     QVERIFY(!result.started);
     const QString text = startFailureText(result);
     QVERIFY2(text.contains(R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEW.EXE)"), qPrintable(text));
