@@ -25,9 +25,12 @@ struct ToolAndFunction
 
 // The default tool of each menu command, in the order of SiteTool.
 constexpr ToolAndFunction kToolFunctions[] = {
-    {tools::kRemoteControlTool, "Remote Control"}, {tools::kRemoteControlTool, "Remote View"},
-    {tools::kDesktopTool, "Ping"},                 {tools::kDesktopTool, "Chat"},
-    {tools::kDesktopTool, "File Transfer"},        {tools::kDesktopTool, "Remote Execute"},
+    {tools::kRemoteControlTool, "Remote Control"},
+    {tools::kRemoteControlTool, "Remote View"},
+    {tools::kDesktopTool, "Ping"},
+    {tools::kDesktopTool, "Chat"},
+    {tools::kDesktopTool, "File Transfer"},
+    {tools::kDesktopTool, "Remote Execute"},
     {tools::kDesktopTool, "Diagnostics"},
 };
 constexpr char kShortcutFunction[] = "Remote Control";

@@ -8,8 +8,8 @@
 #include "DirectoryControl.h"
 #include "Secret.h"
 #include "SessionControl.h"
-#include "SettingsError.h"
 #include "Settings.h"
+#include "SettingsError.h"
 
 #include <QProcessEnvironment>
 #include <memory>

@@ -46,6 +46,7 @@ int main(int argc, char** argv)
 
     stelvo::Controls controls;
     stelvo::SiteTools tools;
+    stelvo::SystemPaths paths;
     try {
         // Throws the error a setting from a file or the environment holds,
         // now worded in the user's language.
@@ -62,6 +63,7 @@ int main(int argc, char** argv)
         controls =
             stelvo::makeControls(stelvo::svWStation::kDesignContext, settings, std::move(password));
         tools = settings.siteTools();
+        paths = stelvo::systemPathsOf(settings);
     } catch (const stelvo::SettingsError& error) {
         QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
                               error.message());
@@ -72,7 +74,7 @@ int main(int argc, char** argv)
         return 1;
     }
     startTreeSearchEarly(controls.directory.get());
-    stelvo::svWStation window(std::move(controls.directory), std::move(controls.session));
+    stelvo::svWStation window(std::move(controls.directory), std::move(controls.session), paths);
     window.SiteCommands = tools;
     window.MakeSplash = [] { return new stelvo::SVsplash; };
     window.Form_Load();

@@ -44,18 +44,21 @@ double toTwips(int pixels, double dpi)
 } // namespace
 
 svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
-                       std::unique_ptr<SessionControl> session, QWidget* parent)
+                       std::unique_ptr<SessionControl> session, const SystemPaths& paths,
+                       QWidget* parent)
     : QMainWindow(parent), NWDir1(directory.get()), NWSess1(session.get()),
-      m_directory(std::move(directory)), m_session(std::move(session))
+      m_directory(std::move(directory)), m_session(std::move(session)), m_paths(paths)
 {
     EndProgram = [](int code) { QCoreApplication::exit(code); };
-    StartProcess = [](const QString& commandLine, int style) { return startCommandLine(commandLine, style); };
-    CreateShellLink = [](const QString& folder, const QString& name, const QString& target,
-                         const QString& arguments) {
-        return fCreateShellLink(folder, name, target, arguments);
+    StartProcess = [paths](const QString& commandLine, int style) {
+        return startCommandLine(commandLine, style, paths);
     };
-    StartProgram = [](const QString& program, const QStringList& arguments, int style) {
-        return startProgram(program, arguments, style);
+    CreateShellLink = [paths](const QString& folder, const QString& name, const QString& target,
+                              const QString& arguments) {
+        return fCreateShellLink(folder, name, target, arguments, paths);
+    };
+    StartProgram = [paths](const QString& program, const QStringList& arguments, int style) {
+        return startProgram(program, arguments, style, paths);
     };
     setObjectName(QStringLiteral("svWStation"));
     setWindowTitle(QStringLiteral("Form1"));
@@ -350,7 +353,7 @@ void svWStation::FileExit_Click()
 void svWStation::HelpAbout_Click()
 {
     // Loaded afresh on each showing.
-    frmAbout dialog(this);
+    frmAbout dialog(m_paths, this);
     dialog.exec();
 }
 

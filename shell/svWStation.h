@@ -38,8 +38,9 @@ public:
     // The stored initial context of the directory control.
     static const QString kDesignContext;
 
+    // `paths` go to the tools, the shortcuts and the about box.
     svWStation(std::unique_ptr<DirectoryControl> directory, std::unique_ptr<SessionControl> session,
-               QWidget* parent = nullptr);
+               const SystemPaths& paths = {}, QWidget* parent = nullptr);
     ~svWStation() override;
 
     // Start-up: hides the window, shows the splash, sets the caption, the
@@ -152,6 +153,7 @@ private:
 
     std::unique_ptr<DirectoryControl> m_directory;
     std::unique_ptr<SessionControl> m_session;
+    SystemPaths m_paths;
     QWidget* m_client = nullptr;
     QMargins m_frame;             // the frame last seen by followFrame
     bool m_watchingFrame = false; // the window's exposures are watched
