@@ -85,11 +85,6 @@ frmAbout::frmAbout(const SystemPaths& paths, QWidget* parent)
     Form_Load();
 }
 
-QRect frmAbout::place(const QRectF& twips) const
-{
-    return twipsToPixels(QRectF(twips.topLeft() * m_scale, twips.size() * m_scale), this);
-}
-
 void frmAbout::setDesignFont()
 {
     // The layout is designed for an 8-point sans-serif face; it grows with
@@ -106,8 +101,9 @@ void frmAbout::placeWindow()
     QWidget* parent = parentWidget();
     QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
-    const QRect client(twipsToPixels(kClient.topLeft(), this),
-                       place(QRectF(QPointF(), kClient.size())).size());
+    const QRect client(
+        twipsToPixels(kClient.topLeft(), this),
+        scaledTwipsToPixels(QRectF(QPointF(), kClient.size()), m_scale, this).size());
     setFixedSize(client.size());
     setGeometry(client.translated(origin));
 }
@@ -131,19 +127,22 @@ void frmAbout::makeIcon()
     painter.end();
     icon.setDevicePixelRatio(ratio);
     picIcon->setPixmap(icon);
-    picIcon->move(place(QRectF(240, 240, 0, 0)).topLeft());
+    picIcon->move(scaledTwipsToPixels(QRectF(240, 240, 0, 0), m_scale, this).topLeft());
     picIcon->resize(side, side);
 }
 
 void frmAbout::makeLabels()
 {
     lblTitle =
-        label(this, "lblTitle", place(QRectF(1050, 240, 3885, 480)), QStringLiteral("Stelvo"));
+        label(this, "lblTitle", scaledTwipsToPixels(QRectF(1050, 240, 3885, 480), m_scale, this),
+              QStringLiteral("Stelvo"));
     lblVersion =
-        label(this, "lblVersion", place(QRectF(1050, 840, 1245, 225)), QStringLiteral("Version"));
-    Label1 = label(this, "Label1", place(QRectF(2400, 840, 2415, 255)),
+        label(this, "lblVersion", scaledTwipsToPixels(QRectF(1050, 840, 1245, 225), m_scale, this),
+              QStringLiteral("Version"));
+    Label1 = label(this, "Label1", scaledTwipsToPixels(QRectF(2400, 840, 2415, 255), m_scale, this),
                    tr("Written by the Stelvo Developers"));
-    lblDescription = label(this, "lblDescription", place(QRectF(450, 1125, 4845, 1530)),
+    lblDescription = label(this, "lblDescription",
+                           scaledTwipsToPixels(QRectF(450, 1125, 4845, 1530), m_scale, this),
                            QStringLiteral("App Description"));
 }
 
@@ -165,7 +164,7 @@ void frmAbout::makeButtons()
 {
     cmdOK = new QPushButton(tr("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(place(QRectF(2760, 3120, 1260, 345)));
+    cmdOK->setGeometry(scaledTwipsToPixels(QRectF(2760, 3120, 1260, 345), m_scale, this));
     cmdOK->setDefault(true);
     cmdOK->setAutoDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
@@ -173,7 +172,7 @@ void frmAbout::makeButtons()
     cmdSysInfo = new QPushButton(tr("&System Info..."), this);
     cmdSysInfo->setAccessibleDescription(tr("Starts the system information tool."));
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    cmdSysInfo->setGeometry(place(QRectF(4260, 3120, 1245, 345)));
+    cmdSysInfo->setGeometry(scaledTwipsToPixels(QRectF(4260, 3120, 1245, 345), m_scale, this));
     cmdSysInfo->setAutoDefault(true);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 }

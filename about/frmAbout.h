@@ -54,8 +54,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // A rectangle of the designed form, in pixels at this box's scale.
-    QRect place(const QRectF& twips) const;
     // The parts of the designed form, built in this order.
     void setDesignFont();
     void placeWindow();

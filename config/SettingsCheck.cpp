@@ -6,6 +6,7 @@
 
 #include "DirectoryControl.h"
 #include "SettingsError.h"
+#include "SignOnRules.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -112,20 +113,32 @@ void checkHostNameAttribute(const Settings& settings)
             fromCommandLine(settings, {SettingKey::HostNameAttribute}));
 }
 
+// What the sign-on rules see of the settings.
+SignOn signOnOf(const Settings& settings)
+{
+    SignOn signOn;
+    signOn.scheme = schemeOfUrl(settings.value(SettingKey::Directory));
+    signOn.bindDn = settings.isSet(SettingKey::BindDn);
+    signOn.passwordFile = settings.isSet(SettingKey::PasswordFile);
+    signOn.saslMechanism = settings.isSet(SettingKey::SaslMech);
+    signOn.startTls = settings.startTls();
+    return signOn;
+}
+
 void checkBind(const Settings& settings)
 {
-    const Setting& dn = settings[SettingKey::BindDn];
+    const SignOn signOn = signOnOf(settings);
     const Setting& file = settings[SettingKey::PasswordFile];
     const bool commandLine =
         fromCommandLine(settings, {SettingKey::BindDn, SettingKey::PasswordFile});
-    // A bind DN alone is fine: the program asks for its password.
-    if (!dn.isSet() && file.isSet())
+    if (breaks(signOn, SignOnRule::PasswordFileNeedsBindDn))
         throw SettingsError(QCoreApplication::translate(
                                 "SettingsCheck", "%1 is set but %2 is not: give the DN to bind as")
                                 .arg(settings.nameOf(SettingKey::PasswordFile),
                                      nameBeside(SettingKey::BindDn, file.source)),
                             commandLine);
-    if (settings.isSet(SettingKey::SaslMech) && dn.isSet())
+    // A password file comes with a bind DN by now: the bind DN is named.
+    if (breaks(signOn, SignOnRule::SaslWithoutBindDn))
         throw SettingsError(
             QCoreApplication::translate(
                 "SettingsCheck",
@@ -139,9 +152,8 @@ void checkBind(const Settings& settings)
 void checkUrl(const Settings& settings, const DirectoryClient* client)
 {
     const Setting& directory = settings[SettingKey::Directory];
-    static const QRegularExpression ldapUrl(QStringLiteral("^ldap[si]?://"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    if (!directory.isSet() || !ldapUrl.match(directory.value).hasMatch())
+    const SignOn signOn = signOnOf(settings);
+    if (signOn.scheme == SignOn::Scheme::None)
         return;
     const bool commandLine = fromCommandLine(settings, {SettingKey::Directory});
     if (client != nullptr && !client->parsesUrl(directory.value))
@@ -149,8 +161,9 @@ void checkUrl(const Settings& settings, const DirectoryClient* client)
             QCoreApplication::translate("SettingsCheck", "%1 \"%2\" is not a usable LDAP URL")
                 .arg(settings.nameOf(SettingKey::Directory), directory.value),
             commandLine);
-    if (settings.startTls() &&
-        directory.value.startsWith(QLatin1String("ldaps:"), Qt::CaseInsensitive))
+    // StartTLS on ldapi:// is left to LdapDirectory, which refuses it when
+    // the directory is opened: a window's message, not a command-line error.
+    if (breaks(signOn, SignOnRule::NoStartTlsOnLdaps))
         throw SettingsError(QCoreApplication::translate(
                                 "SettingsCheck",
                                 "%1 cannot be used with %2 \"%3\": an ldaps:// connection is "

@@ -106,12 +106,7 @@ void SVsplash::setUpWindow()
     // A frameless window has no title for a screen reader to announce.
     setAccessibleName(tr("Stelvo is starting"));
     setAccessibleDescription(tr("Shown while the directory is searched. Any key closes it."));
-    setFixedSize(place(kWindow).size());
-}
-
-QRect SVsplash::place(const QRectF& twips) const
-{
-    return twipsToPixels(QRectF(twips.topLeft() * m_scale, twips.size() * m_scale), this);
+    setFixedSize(scaledTwipsToPixels(kWindow, m_scale, this).size());
 }
 
 void SVsplash::makeFrame()
@@ -119,7 +114,7 @@ void SVsplash::makeFrame()
     Frame1 = new SplashFrame(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    Frame1->setGeometry(place(QRectF(150, 60, 7080, 4050)));
+    Frame1->setGeometry(scaledTwipsToPixels(QRectF(150, 60, 7080, 4050), m_scale, this));
     connect(static_cast<SplashFrame*>(Frame1), &SplashFrame::clicked, this,
             &SVsplash::Frame1_Click);
 }
@@ -129,7 +124,7 @@ void SVsplash::makeLogo()
     imgLogo = new QLabel(Frame1);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setAccessibleName(tr("Stelvo logo"));
-    imgLogo->setGeometry(place(QRectF(240, 2400, 975, 1305)));
+    imgLogo->setGeometry(scaledTwipsToPixels(QRectF(240, 2400, 975, 1305), m_scale, this));
     // The program icon stretched to fill the control, drawn at the
     // control's size rather than enlarged from a small bitmap.
     const qreal ratio = devicePixelRatioF();
@@ -177,7 +172,7 @@ void SVsplash::makeLabels()
         d.label->setFont(arial(d.points * m_scale, d.bold));
         d.label->setAlignment(d.alignment);
         d.label->setTextFormat(Qt::PlainText);
-        const QRect rect = place(d.twips);
+        const QRect rect = scaledTwipsToPixels(d.twips, m_scale, this);
         d.label->setGeometry(rect);
         d.label->setText(d.text);
         if (d.autoSize) {

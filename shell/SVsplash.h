@@ -41,8 +41,6 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    // A rectangle of the designed form, in pixels at this splash's scale.
-    QRect place(const QRectF& twips) const;
     // The parts of the designed form, built in this order.
     void setUpWindow();
     void makeFrame();

@@ -30,16 +30,10 @@ const QString svWStation::kDesignContext = QStringLiteral("NDS:\\\\ACME_TREE\\AC
 
 namespace {
 
-constexpr double kTwipsPerInch = 1440.0;
 // The status bar's designed height, and the room it keeps above and below a
 // line of its font when that font needs more.
 constexpr double kStatusBarTwips = 255.0;
 constexpr int kStatusBarMargin = 1;
-
-double toTwips(int pixels, double dpi)
-{
-    return pixels * kTwipsPerInch / dpi;
-}
 
 } // namespace
 
@@ -171,6 +165,7 @@ void svWStation::Form_Load()
     setWindowTitle(treeName() + QStringLiteral(" - Stelvo v") + QString::number(version::kMajor) +
                    QLatin1Char('.') + QString::number(version::kMinor));
     ServerSysPath = QStringLiteral("\\\\") + NWSess1->FirstServerName() + QStringLiteral("\\SYS\\");
+    makeCommands();
     NWDir1->SearchAttribute(treesearch::kAttribute);
     NWDir1->SearchFlag(true);
     SB1->showMessage(tr("Searching..."));
@@ -263,8 +258,8 @@ void svWStation::Form_Resize()
     // The outer size includes the window frame, as the window system has it.
     const QSize frame = frameSize();
     const double d = dpi();
-    const float treeWidth = float(toTwips(this->width() + frame.width(), d)) - 840.0f;
-    const float treeHeight = float(toTwips(this->height() + frame.height(), d)) - 1100.0f;
+    const float treeWidth = float(pixelsToTwips(this->width() + frame.width(), d)) - 840.0f;
+    const float treeHeight = float(pixelsToTwips(this->height() + frame.height(), d)) - 1100.0f;
     // A window too small for the tree keeps the tree's last size.
     if (treeWidth >= 0.0f && treeHeight >= 0.0f)
         TreeView1->resize(twipsToPixels(treeWidth, d),
@@ -403,11 +398,27 @@ Selection svWStation::selection() const
     return Selection(Nodes(), SelectedNode(), treeName());
 }
 
-WorkstationCommands svWStation::commands()
+void svWStation::makeCommands()
 {
-    WorkstationCommands commands(*NWDir1, ServerSysPath, StartProcess, CreateShellLink);
-    commands.setSiteTools(SiteCommands, StartProgram);
-    return commands;
+    // Through the members, so that a start or link function replaced later
+    // is the one used.
+    m_commands = std::make_unique<WorkstationCommands>(
+        *NWDir1, ServerSysPath,
+        [this](const QString& commandLine, int style) { return StartProcess(commandLine, style); },
+        [this](const QString& folder, const QString& name, const QString& target,
+               const QString& arguments) {
+            return CreateShellLink(folder, name, target, arguments);
+        });
+    m_commands->setSiteTools(SiteCommands,
+                             [this](const QString& program, const QStringList& arguments,
+                                    int style) { return StartProgram(program, arguments, style); });
+}
+
+WorkstationCommands& svWStation::commands()
+{
+    if (!m_commands)
+        makeCommands();
+    return *m_commands;
 }
 
 void svWStation::report(const std::optional<CommandMessage>& message)

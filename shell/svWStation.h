@@ -139,9 +139,12 @@ private:
     // Lays the tree out again for the frame as it is now.
     void followFrame();
     QString treeName() const;
-    // The commands over this window's directory, server and start and link
-    // functions as they are now, and the selection they act on.
-    WorkstationCommands commands();
+    // The commands over this window's directory and server, made once
+    // ServerSysPath is known; they start and link through this window's
+    // functions as they are at each call. Made at the first call when no
+    // Form_Load came before.
+    WorkstationCommands& commands();
+    void makeCommands();
     Selection selection() const;
     void runTool(SiteTool function);
     // Shows what a command has to tell the user, if anything.
@@ -154,6 +157,7 @@ private:
     std::unique_ptr<DirectoryControl> m_directory;
     std::unique_ptr<SessionControl> m_session;
     SystemPaths m_paths;
+    std::unique_ptr<WorkstationCommands> m_commands;
     QWidget* m_client = nullptr;
     QMargins m_frame;             // the frame last seen by followFrame
     bool m_watchingFrame = false; // the window's exposures are watched

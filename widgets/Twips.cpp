@@ -21,6 +21,11 @@ int twipsToPixels(double twips, double dpi)
     return int(std::lround(twips * dpi / kTwipsPerInch));
 }
 
+double pixelsToTwips(int pixels, double dpi)
+{
+    return pixels * kTwipsPerInch / dpi;
+}
+
 int twipsToPixels(double twips, const QScreen* screen, Qt::Orientation direction)
 {
     if (!screen)
@@ -52,6 +57,11 @@ QPoint twipsToPixels(const QPointF& twips, const QWidget* widget)
 {
     return QPoint(twipsToPixels(twips.x(), widget, Qt::Horizontal),
                   twipsToPixels(twips.y(), widget, Qt::Vertical));
+}
+
+QRect scaledTwipsToPixels(const QRectF& twips, double scale, const QWidget* widget)
+{
+    return twipsToPixels(QRectF(twips.topLeft() * scale, twips.size() * scale), widget);
 }
 
 } // namespace stelvo

@@ -17,6 +17,8 @@ namespace stelvo {
 
 // Rounds to the nearest pixel: twipsToPixels(7380, 96) is 492.
 int twipsToPixels(double twips, double dpi);
+// The other way, unrounded: pixelsToTwips(492, 96) is 7380.
+double pixelsToTwips(int pixels, double dpi);
 
 // With the screen's logical resolution in that direction; a null screen
 // stands for the primary screen (96 dpi when there is none).
@@ -27,5 +29,10 @@ int twipsToPixels(double twips, const QWidget* widget, Qt::Orientation direction
 // A rectangle given as left, top, width and height in twips, and a point.
 QRect twipsToPixels(const QRectF& twips, const QWidget* widget);
 QPoint twipsToPixels(const QPointF& twips, const QWidget* widget);
+
+// A rectangle of a fixed layout drawn `scale` times as large as designed
+// (see layoutScale in ScreenFit.h): its place and size scaled, then
+// converted.
+QRect scaledTwipsToPixels(const QRectF& twips, double scale, const QWidget* widget);
 
 } // namespace stelvo

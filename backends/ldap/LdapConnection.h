@@ -4,86 +4,28 @@
 
 #pragma once
 
-// Internal to LdapDirectory: where the server is and the connection to it.
-// A Connection is used by one thread at a time.
+// Internal to LdapDirectory: the connection to the server, from connecting
+// to signing on, and the requests made over it. A Connection is used by one
+// thread at a time. Its steps are in files of their own: LdapConnection.cpp
+// (opening, TLS, waiting for responses), LdapBind.cpp (the simple and the
+// SASL sign-on, and how it is named in messages), LdapTlsDiagnosis.cpp (why
+// a TLS handshake failed).
 
+#include "LdapCancellation.h"
 #include "LdapOptions.h"
+#include "LdapResult.h"
+#include "LdapServer.h"
 
 #include <QByteArray>
 #include <QString>
-#include <atomic>
 #include <chrono>
-#include <mutex>
 
 struct ldap;                        // libldap's LDAP handle
 typedef struct ldapmsg LDAPMessage; // libldap's message, as ldap.h names it
-struct timeval;                     // <sys/time.h>
 
 namespace stelvo::ldap {
 
 struct SaslAnswers;
-
-// Where the directory is: parsed from the URL once.
-struct Server
-{
-    QByteArray uri;  // scheme://host:port, for ldap_initialize
-    QString display; // the same, for messages
-    QString host;    // ldapi://: the path of the Unix socket
-    int port = 0;
-    QByteArray baseDn; // the tree root's DN as given; empty: the naming contexts
-    int baseDepth = 0; // number of RDNs in baseDn
-    bool ldaps = false;
-    bool ldapi = false;
-};
-
-// The socket of ldapi:/// (libldap's default, as Debian builds it).
-constexpr char kDefaultLdapiSocket[] = "/var/run/slapd/ldapi";
-
-// False with `error` set when `url` is not an ldap://, ldaps:// or ldapi://
-// URL that names a server and a DN only. An ldapi:// host is the %-encoded
-// absolute path of a Unix socket; none means kDefaultLdapiSocket.
-bool parseUrl(const QString& url, Server* server, QString* error);
-
-// libldap's text for `rc`, followed by the diagnostic message the server or
-// the library left on `ld`, if any.
-QString errorText(::ldap* ld, int rc);
-
-// Result codes after which the connection cannot be used any more.
-bool isConnectionLoss(int rc);
-
-// A time limit as libldap takes it.
-timeval toTimeval(std::chrono::milliseconds ms);
-
-// How often a wait looks at its Cancellation.
-constexpr std::chrono::milliseconds kPollInterval{100};
-
-// Stops, from another thread, what the connections given it are doing:
-// their waits notice it within kPollInterval, and a TLS handshake in
-// progress fails at once (its socket is shut down).
-class Cancellation
-{
-public:
-    Cancellation() = default;
-    ~Cancellation();
-    Cancellation(const Cancellation&) = delete;
-    Cancellation& operator=(const Cancellation&) = delete;
-
-    // Any thread; does not block.
-    void cancel();
-    bool isCancelled() const { return m_cancelled.load(); }
-
-private:
-    friend class Connection;
-    // A connection's socket, shut down by cancel(); `socket` stays the
-    // caller's (a duplicate is kept, so a socket closed meanwhile is never
-    // touched).
-    void watch(int socket);
-    void unwatch();
-
-    std::atomic_bool m_cancelled{false};
-    std::mutex m_mutex;
-    int m_socket = -1;
-};
 
 class Connection
 {
@@ -131,10 +73,8 @@ public:
     QString refusalHint(int rc) const;
 
 private:
+    // The connected socket, or -1 with `error` set.
     int connectSocket(QString* error);
-    // The connected socket, or -1 with `cause` set.
-    int connectTcp(QString* cause);
-    int connectLocal(QString* cause);
     bool initialize(int socket, QString* error);
     // Puts a read-ahead buffer of kReadAheadBytes between libldap and the
     // socket.
@@ -158,6 +98,11 @@ private:
     // Sets `error` to `what`, filled with the server and libldap's text for
     // `rc`, followed by `hint`; closes the connection.
     bool fail(QString* error, const QString& what, int rc, const QString& hint = QString());
+    // "Cannot connect to the directory server %1: %2", for fail().
+    static QString unreachable();
+    // The usual cause of a failed TLS handshake when the name is not to
+    // blame, as a sentence starting "; ".
+    static QString tlsHint();
 
     // Several pages' worth of a loopback socket's buffer.
     static constexpr int kReadAheadBytes = 256 * 1024;

@@ -146,18 +146,18 @@ LdapDirectory::LdapDirectory(const QString& url, const QString& context, const L
     QString error;
     if (!ldap::parseUrl(url, m_server.get(), &error))
         throw DirectoryError(error);
-    if (m_server->ldaps && m_options.startTls)
+    const SignOn signOn = m_options.signOn(m_server->scheme());
+    if (breaks(signOn, SignOnRule::NoStartTlsOnLdaps))
         throw DirectoryError(QCoreApplication::translate(
                                  "LdapDirectory", "STELVO_STARTTLS=1 cannot be used with %1: an "
                                                   "ldaps:// connection is encrypted already")
                                  .arg(url));
-    if (m_server->ldapi && m_options.startTls)
+    if (breaks(signOn, SignOnRule::NoStartTlsOnLdapi))
         throw DirectoryError(QCoreApplication::translate(
                                  "LdapDirectory", "StartTLS cannot be used with %1: an ldapi:// "
                                                   "connection never leaves this machine")
                                  .arg(url));
-    if (!m_options.saslMechanism.isEmpty() &&
-        (!m_options.bindDn.isEmpty() || !m_options.passwordFile.isEmpty()))
+    if (breaks(signOn, SignOnRule::SaslWithoutBindDn))
         throw DirectoryError(
             QCoreApplication::translate(
                 "LdapDirectory",

@@ -25,4 +25,15 @@ LdapOptions LdapOptions::fromEnvironment(const QProcessEnvironment& env)
     return fromSettings(loadSettings(inputs, nullptr));
 }
 
+SignOn LdapOptions::signOn(SignOn::Scheme scheme) const
+{
+    SignOn signOn;
+    signOn.scheme = scheme;
+    signOn.bindDn = !bindDn.isEmpty();
+    signOn.passwordFile = !passwordFile.isEmpty();
+    signOn.saslMechanism = !saslMechanism.isEmpty();
+    signOn.startTls = startTls;
+    return signOn;
+}
+
 } // namespace stelvo

@@ -6,6 +6,7 @@
 
 #include "Secret.h"
 #include "Settings.h"
+#include "SignOnRules.h"
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -50,6 +51,10 @@ struct LdapOptions
     // that cannot work: a password file without a bind DN, a SASL mechanism
     // with a bind DN, a STELVO_STARTTLS other than 0 or 1.
     static LdapOptions fromEnvironment(const QProcessEnvironment& env);
+
+    // What the sign-on rules (SignOnRules.h) see of these options, for a
+    // server reached by `scheme`.
+    SignOn signOn(SignOn::Scheme scheme) const;
 };
 
 } // namespace stelvo
