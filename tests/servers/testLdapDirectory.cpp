@@ -1557,7 +1557,7 @@ void TestLdapDirectory::optionsFromEnvironment()
         QCOMPARE(options.bindDn, bindDn);
         QCOMPARE(options.passwordFile, passwordFile);
         QCOMPARE(options.startTls, startTls);
-    } catch (const DirectoryError& e) {
+    } catch (const SettingsError& e) {
         QVERIFY2(!failure.isEmpty() && e.message().contains(failure), qPrintable(e.message()));
     }
 }
