@@ -17,7 +17,9 @@ namespace stelvo {
 struct OpenLdapDefaults : DirectoryClient
 {
     OpenLdapDefaults() = default;
-    OpenLdapDefaults(QString uri, QString base) : uri(std::move(uri)), base(std::move(base)) {}
+    OpenLdapDefaults(QString uriNamed, QString baseNamed)
+        : uri(std::move(uriNamed)), base(std::move(baseNamed))
+    {}
 
     QString uri;  // the first URI named; empty when none is
     QString base; // empty when none is named

@@ -4,6 +4,8 @@
 
 #pragma once
 
+#include "SlapdLdif.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -100,6 +102,9 @@ public:
                    QString* output = nullptr);
 
 private:
+    static constexpr char kRootPassword[] = "root-secret";
+
+    // Writes the configuration and loads the data (SlapdConfiguration.cpp).
     bool build();
     bool writeFile(const QString& name, const QByteArray& content, QString* path);
     bool run(const QString& program, const QStringList& arguments, int timeoutMs,
@@ -116,11 +121,6 @@ private:
     QString m_error;
 };
 
-// Rewrites LDIF whose DNs are relative to the tree root so that they sit
-// below `suffix`, with the suffix's own entry first; libldap reads and writes
-// the LDIF. False with `error` on malformed input.
-bool rebaseLdif(const QByteArray& relative, const QString& suffix, QByteArray* out, QString* error);
-
 // A self-signed certificate and key for 127.0.0.1 (and localhost), or for
 // the DNS name `hostName` alone when given, made with openssl in `directory`
 // under the file names NAME.crt and NAME.key.
@@ -132,13 +132,5 @@ bool makeCertificate(const QString& directory, const QString& name, QString* cer
 bool freeLoopbackPorts(quint16* first, quint16* second);
 // Whether something accepts connections on 127.0.0.1:`port` now.
 bool acceptsOnLoopback(quint16 port);
-
-// A directory of `workstations` Workstation entries in about `units`
-// organizational units over three levels, below one organization
-// `organization`, as LDIF with DNs relative to the tree root. Every unit is
-// followed by its own workstations, then by its sub-units. Names:
-// U01, U01-02, U01-02-03 for units, WS000001 up for workstations.
-QByteArray workstationTreeLdif(int workstations, int units,
-                               const QString& organization = QStringLiteral("BENCH"));
 
 } // namespace stelvo::test
