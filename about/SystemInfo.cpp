@@ -33,12 +33,13 @@ QString programCommandLine(const QString& path)
 
 } // namespace
 
-std::optional<SysInfoProgram> findSysInfoProgram()
+std::optional<SysInfoProgram> findSysInfoProgram(const Registry& registry)
 {
     QString SysInfoPath;
-    if (GetKeyValue(HKEY_LOCAL_MACHINE, gREGKEYSYSINFO, gREGVALSYSINFO, SysInfoPath)) {
+    if (GetKeyValue(registry, HKEY_LOCAL_MACHINE, gREGKEYSYSINFO, gREGVALSYSINFO, SysInfoPath)) {
         // A registered full file name is used as it stands.
-    } else if (GetKeyValue(HKEY_LOCAL_MACHINE, gREGKEYSYSINFOLOC, gREGVALSYSINFOLOC, SysInfoPath)) {
+    } else if (GetKeyValue(registry, HKEY_LOCAL_MACHINE, gREGKEYSYSINFOLOC, gREGVALSYSINFOLOC,
+                           SysInfoPath)) {
         const QString program = SysInfoPath + QStringLiteral("\\MSINFO32.EXE");
         if (!normalFileExists(program)) {
             qWarning().noquote() << "System information tool not found:" << program;
@@ -47,7 +48,7 @@ std::optional<SysInfoProgram> findSysInfoProgram()
         // Started as the file that was tested, in this system's form.
         SysInfoPath = localPathOf(program);
     } else {
-        const QString loadError = registryLoadError();
+        const QString loadError = registry.registryLoadError();
         if (!loadError.isEmpty())
             qWarning().noquote() << "System information tool: " + loadError;
         return std::nullopt;
@@ -59,28 +60,30 @@ std::optional<SysInfoProgram> findSysInfoProgram()
     return SysInfoProgram{SysInfoPath, programCommandLine(SysInfoPath)};
 }
 
-bool GetKeyValue(HKEY KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal)
+bool GetKeyValue(const Registry& registry, HKEY KeyRoot, const QString& KeyName,
+                 const QString& SubKeyRef, QString& KeyVal)
 {
     HKEY hKey = 0;
     auto fail = [&]() {
         KeyVal.clear();
         if (hKey)
-            RegCloseKey(hKey);
+            registry.RegCloseKey(hKey);
         return false;
     };
 
     // Reading needs no write rights, which an ordinary account lacks on the
     // machine's keys.
     const QByteArray keyName = KeyName.toLocal8Bit();
-    if (RegOpenKeyExA(KeyRoot, keyName.constData(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    if (registry.RegOpenKeyExA(KeyRoot, keyName.constData(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return fail();
 
     QByteArray tmpVal(kValueBufferSize, '\0');
     DWORD KeyValSize = kValueBufferSize;
     DWORD KeyValType = REG_NONE;
     const QByteArray valueName = SubKeyRef.toLocal8Bit();
-    if (RegQueryValueExA(hKey, valueName.constData(), nullptr, &KeyValType,
-                         reinterpret_cast<BYTE*>(tmpVal.data()), &KeyValSize) != ERROR_SUCCESS)
+    if (registry.RegQueryValueExA(hKey, valueName.constData(), nullptr, &KeyValType,
+                                  reinterpret_cast<BYTE*>(tmpVal.data()),
+                                  &KeyValSize) != ERROR_SUCCESS)
         return fail();
     // Empty data is no usable value here; the caller goes on to its next place.
     if (KeyValSize == 0)
@@ -108,7 +111,7 @@ bool GetKeyValue(HKEY KeyRoot, const QString& KeyName, const QString& SubKeyRef,
     default:
         break;
     }
-    RegCloseKey(hKey);
+    registry.RegCloseKey(hKey);
     return true;
 }
 

@@ -61,10 +61,12 @@ QWidget* line(QWidget* parent, const char* name, QPalette::ColorRole role, const
 
 } // namespace
 
-frmAbout::frmAbout(QWidget* parent)
+frmAbout::frmAbout(const SystemPaths& paths, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_starter(&Shell)
+      m_paths(paths), m_starter([paths](const QString& commandLine, int windowStyle) {
+          return startCommandLine(commandLine, windowStyle, paths);
+      })
 {
     initResources();
     setObjectName(QStringLiteral("frmAbout"));
@@ -241,7 +243,8 @@ void frmAbout::keyPressEvent(QKeyEvent* event)
 void frmAbout::StartSysInfo()
 {
     try {
-        const std::optional<SysInfoProgram> program = findSysInfoProgram();
+        const std::optional<SysInfoProgram> program =
+            findSysInfoProgram(Registry(m_paths.registry));
         if (!program || !m_starter) {
             showUnavailable();
             return;

@@ -18,7 +18,7 @@ namespace stelvo {
 // The about box: title, version, an author line, how to use the program, and
 // a button that starts the system information tool. Meant to be built for
 // each showing and shown modally:
-//     frmAbout dlg(this);
+//     frmAbout dlg(paths, this);
 //     dlg.exec();
 // OK, Enter and Escape close it; so does its close box. It has no window
 // icon. Its layout and face grow with a larger application font as far as
@@ -28,11 +28,13 @@ class frmAbout : public QDialog
     Q_OBJECT
 
 public:
-    // Starts a program by its command line with a window style; stelvo::Shell
-    // unless replaced.
+    // Starts a program by its command line with a window style;
+    // stelvo::startCommandLine with the box's paths unless replaced.
     using Starter = std::function<StartResult(const QString& commandLine, int windowStyle)>;
 
-    explicit frmAbout(QWidget* parent = nullptr);
+    // `paths`: the registry the system information tool is looked up in, and
+    // what its start is given.
+    explicit frmAbout(const SystemPaths& paths = {}, QWidget* parent = nullptr);
 
     void setStarter(Starter starter);
 
@@ -66,6 +68,7 @@ private:
     void cmdSysInfo_Click();
     void showUnavailable();
 
+    SystemPaths m_paths;
     Starter m_starter;
     double m_scale = 1.0; // how much larger than designed; see layoutScale
 

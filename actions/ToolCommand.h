@@ -18,7 +18,7 @@ QString toolPath(const QString& serverSysPath, const QString& tool);
 // The options from "-w" on: -w"WS042.SALES.ORG" -n"ACME_TREE" -c"Chat"
 QString toolArguments(const QString& dottedName, const QString& treeName, const QString& function);
 
-// toolPath + " " + toolArguments: the whole command line handed to Shell.
+// toolPath + " " + toolArguments: the whole command line handed to startCommandLine.
 QString toolCommandLine(const QString& serverSysPath, const QString& tool,
                         const QString& dottedName, const QString& treeName,
                         const QString& function);

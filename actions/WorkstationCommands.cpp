@@ -21,21 +21,20 @@ struct ToolAndFunction
 {
     const char* tool;
     const char* function;
-    SiteTool siteTool; // the site's command that replaces it
 };
 
-// In the order of ToolFunction.
+// The default tool of each menu command, in the order of SiteTool.
 constexpr ToolAndFunction kToolFunctions[] = {
-    {tools::kRemoteControlTool, "Remote Control", SiteTool::RemoteControl},
-    {tools::kRemoteControlTool, "Remote View", SiteTool::RemoteView},
-    {tools::kDesktopTool, "Ping", SiteTool::Ping},
-    {tools::kDesktopTool, "Chat", SiteTool::Chat},
-    {tools::kDesktopTool, "File Transfer", SiteTool::FileTransfer},
-    {tools::kDesktopTool, "Remote Execute", SiteTool::RemoteExecute},
-    {tools::kDesktopTool, "Diagnostics", SiteTool::Diagnostics},
+    {tools::kRemoteControlTool, "Remote Control"},
+    {tools::kRemoteControlTool, "Remote View"},
+    {tools::kDesktopTool, "Ping"},
+    {tools::kDesktopTool, "Chat"},
+    {tools::kDesktopTool, "File Transfer"},
+    {tools::kDesktopTool, "Remote Execute"},
+    {tools::kDesktopTool, "Diagnostics"},
 };
 constexpr char kShortcutFunction[] = "Remote Control";
-static_assert(std::size(kToolFunctions) == size_t(ToolFunction::Diagnostics) + 1);
+static_assert(std::size(kToolFunctions) == size_t(SiteTool::Shortcut));
 
 CommandMessage warning(const QString& text)
 {
@@ -112,13 +111,14 @@ bool WorkstationCommands::isContainer(const Selection& selection)
            entryClass.name.compare(QLatin1String(kWorkstationClass), Qt::CaseInsensitive) != 0;
 }
 
-Message WorkstationCommands::runTool(const Selection& selection, ToolFunction function)
+Message WorkstationCommands::runTool(const Selection& selection, SiteTool function)
 {
     return guarded([&]() -> Message {
         if (isContainer(selection))
             return std::nullopt;
+        Q_ASSERT(function != SiteTool::Shortcut);
         const ToolAndFunction& started = kToolFunctions[size_t(function)];
-        if (const ToolTemplate* command = m_tools.command(started.siteTool))
+        if (const ToolTemplate* command = m_tools.command(function))
             return startSiteTool(selection, *command, QString::fromLatin1(started.function));
         return startTool(selection, QString::fromLatin1(started.tool),
                          QString::fromLatin1(started.function));

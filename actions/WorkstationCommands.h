@@ -23,18 +23,6 @@ struct CommandMessage
     QString text;
 };
 
-// The tool commands of the workstation menu, each a tool and a function.
-enum class ToolFunction
-{
-    RemoteControl,
-    RemoteView,
-    Ping,
-    Chat,
-    FileTransfer,
-    RemoteExecute,
-    Diagnostics,
-};
-
 // The workstation commands, without a window: they ask the directory what
 // the selection is, build the tool's command line or the shortcut, and hand
 // it to the start or link function given. A call blocks for as long as the
@@ -71,9 +59,11 @@ public:
     // refusal here, as each word reaches the program whole.
     void setSiteTools(SiteTools tools, ProgramStartFunction start);
 
-    // Starts the tool for `function` on the selected workstation, minimized
-    // and active. The selection is looked up once.
-    std::optional<CommandMessage> runTool(const Selection& selection, ToolFunction function);
+    // Starts the tool for `function`, one of the seven tool commands of the
+    // workstation menu (SiteTools.h; the shortcut is createShortcut's), on
+    // the selected workstation, minimized and active. The selection is
+    // looked up once.
+    std::optional<CommandMessage> runTool(const Selection& selection, SiteTool function);
 
     // Starts the desktop tool with function `Func` for the selection as it
     // is, without asking the directory what it is.

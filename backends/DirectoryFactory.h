@@ -9,6 +9,7 @@
 #include "Secret.h"
 #include "SessionControl.h"
 #include "Settings.h"
+#include "SettingsError.h"
 
 #include <QProcessEnvironment>
 #include <memory>
@@ -52,8 +53,8 @@ bool needsBindPassword(const Settings& settings);
 std::shared_ptr<const DirectoryClient> directoryClient();
 
 // The same with the settings of `env` alone (STELVO_DIRECTORY, ...): no
-// command line, no files, no OpenLDAP settings. Throws SettingsError (a
-// DirectoryError) for a setting that cannot be used.
+// command line, no files, no OpenLDAP settings. Throws SettingsError for a
+// setting that cannot be used, DirectoryError as the other makeControls.
 Controls makeControls(const QString& designContext,
                       const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 

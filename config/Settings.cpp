@@ -4,6 +4,8 @@
 
 #include "Settings.h"
 
+#include "SystemPaths.h"
+
 #include <QCoreApplication>
 
 namespace stelvo {
@@ -19,8 +21,8 @@ constexpr std::array<SettingNames, kSettingCount> kNames{{
     {SettingKey::PasswordFile,       "password-file",       "password-file",       "STELVO_BIND_PASSWORD_FILE"},
     {SettingKey::SaslMech,           "sasl-mech",           "sasl-mech",           "STELVO_SASL_MECH"},
     {SettingKey::StartTls,           "starttls",            "starttls",            "STELVO_STARTTLS"},
-    {SettingKey::Volumes,            "volumes",             "volumes",             "STELVO_VOLUMES"},
-    {SettingKey::Registry,           "registry",            "registry",            "STELVO_REGISTRY"},
+    {SettingKey::Volumes,            "volumes",             "volumes",             kVolumesVariable},
+    {SettingKey::Registry,           "registry",            "registry",            kRegistryVariable},
     {SettingKey::WorkstationClasses, "workstation-classes", "workstation-classes", "STELVO_WORKSTATION_CLASSES"},
     {SettingKey::ContainerClasses,   "container-classes",   "container-classes",   "STELVO_CONTAINER_CLASSES"},
     {SettingKey::HostNameAttribute,  "host-name-attribute", "host-name-attribute", "STELVO_HOST_NAME_ATTRIBUTE"},

@@ -258,15 +258,9 @@ Settings loadSettings(const SettingsInputs& inputs, QStringList* warnings)
     return settings;
 }
 
-void exportToEnvironment(const Settings& settings)
+SystemPaths systemPathsOf(const Settings& settings)
 {
-    // The process start, the registry and the launcher that shortcuts run
-    // read these variables deep down and in other processes; the environment
-    // is the one channel all of them share.
-    for (const SettingKey key : {SettingKey::Volumes, SettingKey::Registry}) {
-        if (settings.isSet(key))
-            qputenv(namesOf(key).variable, QFile::encodeName(settings.value(key)));
-    }
+    return {settings.value(SettingKey::Volumes), settings.value(SettingKey::Registry)};
 }
 
 } // namespace stelvo

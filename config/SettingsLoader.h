@@ -6,6 +6,7 @@
 
 #include "DirectoryClient.h"
 #include "Settings.h"
+#include "SystemPaths.h"
 
 #include <QList>
 #include <QProcessEnvironment>
@@ -60,9 +61,9 @@ QStringList siteConfigFiles();
 // files only.
 Settings loadSettings(const SettingsInputs& inputs, QStringList* warnings);
 
-// Puts the resolved volumes folder and registry file into this process's
-// environment (STELVO_VOLUMES, STELVO_REGISTRY), where the operating-system
-// services and the shortcut launcher read them. Call before any thread starts.
-void exportToEnvironment(const Settings& settings);
+// The resolved volumes folder and registry file, for the operating-system
+// services (the process start, the registry, the shortcut writer), which
+// hand them on to the programs they start; empty where not set.
+SystemPaths systemPathsOf(const Settings& settings);
 
 } // namespace stelvo

@@ -15,9 +15,9 @@
 
 namespace stelvo {
 
-// The commands a site may give its own tool, in the [tools] section of
-// stelvo.conf: the seven functions of the workstation menu and the
-// remote-control shortcut.
+// The tools of the workstation menu, and the commands a site may give its
+// own tool in the [tools] section of stelvo.conf: the seven tool commands
+// of the menu and the remote-control shortcut.
 enum class SiteTool
 {
     RemoteControl,

@@ -56,7 +56,6 @@ Startup Startup::prepare(int argc, char** argv, std::shared_ptr<const DirectoryC
     QStringList warnings;
     try {
         startup.m_settings = loadSettings(startup.m_inputs, &warnings);
-        exportToEnvironment(startup.m_settings);
     } catch (const SettingsError& error) {
         write(stderr, QStringLiteral("%1: %2\n").arg(program, error.message()));
         if (error.fromCommandLine()) {

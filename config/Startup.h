@@ -20,9 +20,8 @@ class Startup
 public:
     // Parses argv and loads the settings from the command line, the
     // environment, the configuration files and the directory client's own
-    // configuration (`client`, see DirectoryClient.h), then
-    // exports the volumes and registry settings (exportToEnvironment). Needs
-    // no QCoreApplication and no display. Writes --help and --version to
+    // configuration (`client`, see DirectoryClient.h). Needs no
+    // QCoreApplication and no display. Writes --help and --version to
     // standard output; unknown configuration keys, and every error, to
     // standard error. Does not throw.
     static Startup prepare(int argc, char** argv, std::shared_ptr<const DirectoryClient> client);

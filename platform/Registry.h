@@ -6,19 +6,22 @@
 
 #include <QString>
 #include <cstdint>
+#include <utility>
 
 // A read-only registry with the calling conventions of the Windows registry
 // API, so that code written against RegOpenKeyExA / RegQueryValueExA /
-// RegCloseKey runs unchanged.
+// RegCloseKey runs unchanged, called on the Registry value that says where
+// the machine's registry comes from.
 //
 // Where the data comes from:
-// - STELVO_REGISTRY names a file in the registry editor's export format
+// - The registry file (the setting STELVO_REGISTRY, --registry, registry=)
+//   names a file in the registry editor's export format
 //   ("REGEDIT4" or "Windows Registry Editor Version 5.00"; UTF-16LE with a
 //   byte-order mark, UTF-8, or an 8-bit code page). Its [HKEY_...] sections
 //   fill the predefined roots. The file is read again whenever its size or
 //   modification time changes, so an administrator can edit it while the
 //   program runs.
-// - Without STELVO_REGISTRY (or with it empty) the registry holds one entry
+// - Without a registry file (an empty name) the registry holds one entry
 //   when this desktop has a system information program (hardinfo2, hardinfo
 //   or kinfocenter on PATH, first found wins):
 //     HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Shared Tools\MSINFO  "PATH" = its full file name
@@ -33,7 +36,9 @@
 //
 // Strings cross the calls in the ANSI code page, which on this system is the
 // locale's 8-bit encoding (UTF-8). Key and value names compare without regard
-// to case. All calls are thread-safe.
+// to case. All calls are thread-safe. Handles are the process's: the loaded
+// registry is kept once for the process, read again when another file is
+// named, and an open handle keeps the keys it was opened on.
 namespace stelvo {
 
 using LONG = std::int32_t;
@@ -90,31 +95,41 @@ inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_REGISTRY_CORRUPT = 1015;
 inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 
-// Opens `lpSubKey` (backslash-separated; null or empty opens `hKey` itself)
-// below an open key or a predefined root. On success *phkResult is a new
-// handle to close with RegCloseKey. Fails with ERROR_FILE_NOT_FOUND for a
-// missing key, ERROR_ACCESS_DENIED when `samDesired` asks for any write
-// right, ERROR_INVALID_HANDLE for an unknown `hKey`, and with the load error
-// when the registry file is unreadable or malformed.
-LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                   HKEY* phkResult);
+// The registry read from `file` (empty: the desktop's own, see above).
+class Registry
+{
+public:
+    explicit Registry(QString file = {}) : m_file(std::move(file)) {}
 
-// Reads the value `lpValueName` (null or empty: the key's default value, "@"
-// in the file). *lpcbData holds the buffer's size in bytes on entry and the
-// data's length in bytes on return, a terminating NUL included when the value
-// was stored with one. With lpData null only the length is returned. When the
-// data does not fit, the result is ERROR_MORE_DATA, *lpcbData the length
-// needed and the buffer is not written. The key needs KEY_QUERY_VALUE.
-LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType,
-                      BYTE* lpData, DWORD* lpcbData);
+    // Opens `lpSubKey` (backslash-separated; null or empty opens `hKey` itself)
+    // below an open key or a predefined root. On success *phkResult is a new
+    // handle to close with RegCloseKey. Fails with ERROR_FILE_NOT_FOUND for a
+    // missing key, ERROR_ACCESS_DENIED when `samDesired` asks for any write
+    // right, ERROR_INVALID_HANDLE for an unknown `hKey`, and with the load error
+    // when the registry file is unreadable or malformed.
+    LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                       HKEY* phkResult) const;
 
-// Closes a handle from RegOpenKeyExA. Closing a predefined root succeeds and
-// does nothing; an unknown or already closed handle gives
-// ERROR_INVALID_HANDLE.
-LONG RegCloseKey(HKEY hKey);
+    // Reads the value `lpValueName` (null or empty: the key's default value, "@"
+    // in the file). *lpcbData holds the buffer's size in bytes on entry and the
+    // data's length in bytes on return, a terminating NUL included when the value
+    // was stored with one. With lpData null only the length is returned. When the
+    // data does not fit, the result is ERROR_MORE_DATA, *lpcbData the length
+    // needed and the buffer is not written. The key needs KEY_QUERY_VALUE.
+    LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType,
+                          BYTE* lpData, DWORD* lpcbData) const;
 
-// Why the registry could not be loaded the last time it was read, as
-// "file:line: reason"; empty when it loaded.
-QString registryLoadError();
+    // Closes a handle from RegOpenKeyExA. Closing a predefined root succeeds and
+    // does nothing; an unknown or already closed handle gives
+    // ERROR_INVALID_HANDLE.
+    LONG RegCloseKey(HKEY hKey) const;
+
+    // Why the registry cannot be loaded from its file as the file is now, as
+    // "file:line: reason"; empty when it loads.
+    QString registryLoadError() const;
+
+private:
+    QString m_file;
+};
 
 } // namespace stelvo

@@ -139,10 +139,10 @@ void loadFile(State& s, const QString& path, const FileStamp& stamp)
         qWarning().noquote() << s.loadError;
 }
 
-// The hive as the file is now; called with the mutex held.
-LONG currentHive(State& s, std::shared_ptr<const Hive>& hive)
+// The hive of the file `path` (empty: the default) as it is now; called
+// with the mutex held.
+LONG currentHive(State& s, const QString& path, std::shared_ptr<const Hive>& hive)
 {
-    const QString path = qEnvironmentVariable("STELVO_REGISTRY");
     if (path.isEmpty()) {
         if (!s.defaultLoaded)
             loadDefault(s);
@@ -160,12 +160,13 @@ constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_
                                 DELETE_ACCESS | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
                                 GENERIC_ALL;
 
-// The key a handle stands for; called with the mutex held.
-LONG resolve(State& s, HKEY hKey, OpenKey& out)
+// The key a handle stands for, a root that of the file `path`; called with
+// the mutex held.
+LONG resolve(State& s, const QString& path, HKEY hKey, OpenKey& out)
 {
     if (isRoot(hKey)) {
         std::shared_ptr<const Hive> hive;
-        const LONG status = currentHive(s, hive);
+        const LONG status = currentHive(s, path, hive);
         if (status != ERROR_SUCCESS)
             return status;
         out = OpenKey{hive, &hive->roots.at(hKey), KEY_READ};
@@ -208,8 +209,8 @@ HKEY addHandle(State& s, const OpenKey& open)
 
 } // namespace
 
-LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                   HKEY* phkResult)
+LONG Registry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                             HKEY* phkResult) const
 {
     Q_UNUSED(ulOptions); // REG_OPTION_OPEN_LINK: the file format has no links
     if (!phkResult)
@@ -219,7 +220,7 @@ LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samD
     State& s = state();
     QMutexLocker lock(&s.mutex);
     OpenKey parent;
-    if (const LONG status = resolve(s, hKey, parent); status != ERROR_SUCCESS)
+    if (const LONG status = resolve(s, m_file, hKey, parent); status != ERROR_SUCCESS)
         return status;
     const Key* key = findSubkey(parent.key, lpSubKey);
     if (!key)
@@ -234,8 +235,8 @@ LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samD
     return ERROR_SUCCESS;
 }
 
-LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType,
-                      BYTE* lpData, DWORD* lpcbData)
+LONG Registry::RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved,
+                                DWORD* lpType, BYTE* lpData, DWORD* lpcbData) const
 {
     if (lpReserved || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;
@@ -243,7 +244,7 @@ LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWO
     State& s = state();
     QMutexLocker lock(&s.mutex);
     OpenKey open;
-    if (const LONG status = resolve(s, hKey, open); status != ERROR_SUCCESS)
+    if (const LONG status = resolve(s, m_file, hKey, open); status != ERROR_SUCCESS)
         return status;
     if (!(open.access & KEY_QUERY_VALUE))
         return ERROR_ACCESS_DENIED;
@@ -268,7 +269,7 @@ LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWO
     return ERROR_SUCCESS;
 }
 
-LONG RegCloseKey(HKEY hKey)
+LONG Registry::RegCloseKey(HKEY hKey) const
 {
     if (isRoot(hKey))
         return ERROR_SUCCESS;
@@ -277,10 +278,12 @@ LONG RegCloseKey(HKEY hKey)
     return s.handles.erase(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-QString registryLoadError()
+QString Registry::registryLoadError() const
 {
     State& s = state();
     QMutexLocker lock(&s.mutex);
+    std::shared_ptr<const Hive> hive;
+    currentHive(s, m_file, hive);
     return s.loadError;
 }
 

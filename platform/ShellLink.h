@@ -4,6 +4,8 @@
 
 #pragma once
 
+#include "SystemPaths.h"
+
 #include <QString>
 
 // Shortcuts as freedesktop desktop entries (.desktop files).
@@ -30,11 +32,11 @@
 //
 // The entry does not run the target itself: it runs the launcher
 // stelvo-start with the target and the arguments joined into one command
-// line, so that a shortcut starts exactly what Shell() would start (same
-// splitting, same STELVO_VOLUMES mapping, same wine rule). The entry pins the
-// launcher's absolute path and the STELVO_VOLUMES value in force when it is
-// made, since it is launched later from a desktop that may know neither, and
-// names the installed application icon.
+// line, so that a shortcut starts exactly what startCommandLine() would start
+// (same splitting, same volumes mapping, same wine rule). The entry pins the
+// launcher's absolute path and the volumes folder given when it is made
+// (--volumes), since it is launched later from a desktop that may know
+// neither, and names the installed application icon.
 namespace stelvo {
 
 struct ShellLinkResult
@@ -45,7 +47,7 @@ struct ShellLinkResult
 };
 
 // Creates (or replaces) the shortcut `linkName` in `folder`, starting
-// `linkTarget` with `linkArguments`. The file is named after the link name
+// `linkTarget` with `linkArguments` below `paths.volumes`. The file is named after the link name
 // with "/" replaced by "_" and ".desktop" appended; the visible name is the
 // link name as given. It is written to a temporary file and renamed, so a
 // failure never leaves half a shortcut, then marked executable (and trusted,
@@ -53,7 +55,8 @@ struct ShellLinkResult
 // characters and a target holding a quote, which no command line can carry.
 // Blocks only for the file writing.
 ShellLinkResult fCreateShellLink(const QString& folder, const QString& linkName,
-                                 const QString& linkTarget, const QString& linkArguments);
+                                 const QString& linkTarget, const QString& linkArguments,
+                                 const SystemPaths& paths);
 
 // The launcher the entries run: the one set with setShellLinkLauncher, else
 // shellLinkLauncherFor the running program's folder.

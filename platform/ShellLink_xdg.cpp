@@ -173,7 +173,8 @@ QString installedLauncherDir(const QString& programDir)
 // The command the entry runs: the launcher, with the target and the
 // arguments as one command line. Returns why there is none; empty when
 // `argv` is set.
-QString launcherCommand(const QString& linkTarget, const QString& linkArguments, QStringList* argv)
+QString launcherCommand(const QString& linkTarget, const QString& linkArguments,
+                        const QString& volumes, QStringList* argv)
 {
     const QString program = cmdline::programWord(linkTarget);
     if (program.isEmpty()) {
@@ -191,7 +192,6 @@ QString launcherCommand(const QString& linkTarget, const QString& linkArguments,
                                 "program, in %2 and on PATH.")
             .arg(kLauncherName, installedLauncherDir(QCoreApplication::applicationDirPath()));
     }
-    const QString volumes = qEnvironmentVariable(kVolumesVariable);
     if (cmdline::hasControlCharacter(volumes) || cmdline::hasControlCharacter(launcher))
         return QCoreApplication::translate(
             "ShellLink", "The launcher's path or STELVO_VOLUMES holds a control character.");
@@ -272,7 +272,8 @@ void setShellLinkLauncher(const QString& path)
 }
 
 ShellLinkResult fCreateShellLink(const QString& folder, const QString& linkName,
-                                 const QString& linkTarget, const QString& linkArguments)
+                                 const QString& linkTarget, const QString& linkArguments,
+                                 const SystemPaths& paths)
 {
     ShellLinkResult result;
     QStringList components;
@@ -289,7 +290,7 @@ ShellLinkResult fCreateShellLink(const QString& folder, const QString& linkName,
     QStringList argv;
     result.error = valueProblem(folder, linkName, fileName, linkTarget, linkArguments);
     if (result.error.isEmpty())
-        result.error = launcherCommand(linkTarget, linkArguments, &argv);
+        result.error = launcherCommand(linkTarget, linkArguments, paths.volumes, &argv);
     if (result.error.isEmpty())
         result.error = writeEntry(directory, result.path, entryText(linkName, argv));
     if (!result.error.isEmpty())

@@ -5,6 +5,7 @@
 #include "BindPasswordDialog.h"
 #include "DirectoryFactory.h"
 #include "SVsplash.h"
+#include "SettingsError.h"
 #include "Startup.h"
 #include "Translations.h"
 #include "TreeSearch.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
 
     stelvo::Controls controls;
     stelvo::SiteTools tools;
+    stelvo::SystemPaths paths;
     try {
         // Throws the error a setting from a file or the environment holds,
         // now worded in the user's language.
@@ -61,13 +63,18 @@ int main(int argc, char** argv)
         controls =
             stelvo::makeControls(stelvo::svWStation::kDesignContext, settings, std::move(password));
         tools = settings.siteTools();
+        paths = stelvo::systemPathsOf(settings);
+    } catch (const stelvo::SettingsError& error) {
+        QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
+                              error.message());
+        return 1;
     } catch (const stelvo::DirectoryError& error) {
         QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
                               error.message());
         return 1;
     }
     startTreeSearchEarly(controls.directory.get());
-    stelvo::svWStation window(std::move(controls.directory), std::move(controls.session));
+    stelvo::svWStation window(std::move(controls.directory), std::move(controls.session), paths);
     window.SiteCommands = tools;
     window.MakeSplash = [] { return new stelvo::SVsplash; };
     window.Form_Load();

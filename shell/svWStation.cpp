@@ -38,18 +38,21 @@ constexpr int kStatusBarMargin = 1;
 } // namespace
 
 svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
-                       std::unique_ptr<SessionControl> session, QWidget* parent)
+                       std::unique_ptr<SessionControl> session, const SystemPaths& paths,
+                       QWidget* parent)
     : QMainWindow(parent), NWDir1(directory.get()), NWSess1(session.get()),
-      m_directory(std::move(directory)), m_session(std::move(session))
+      m_directory(std::move(directory)), m_session(std::move(session)), m_paths(paths)
 {
     EndProgram = [](int code) { QCoreApplication::exit(code); };
-    StartProcess = [](const QString& commandLine, int style) { return Shell(commandLine, style); };
-    CreateShellLink = [](const QString& folder, const QString& name, const QString& target,
-                         const QString& arguments) {
-        return fCreateShellLink(folder, name, target, arguments);
+    StartProcess = [paths](const QString& commandLine, int style) {
+        return startCommandLine(commandLine, style, paths);
     };
-    StartProgram = [](const QString& program, const QStringList& arguments, int style) {
-        return startProgram(program, arguments, style);
+    CreateShellLink = [paths](const QString& folder, const QString& name, const QString& target,
+                              const QString& arguments) {
+        return fCreateShellLink(folder, name, target, arguments, paths);
+    };
+    StartProgram = [paths](const QString& program, const QStringList& arguments, int style) {
+        return startProgram(program, arguments, style, paths);
     };
     setObjectName(QStringLiteral("svWStation"));
     setWindowTitle(QStringLiteral("Form1"));
@@ -345,7 +348,7 @@ void svWStation::FileExit_Click()
 void svWStation::HelpAbout_Click()
 {
     // Loaded afresh on each showing.
-    frmAbout dialog(this);
+    frmAbout dialog(m_paths, this);
     dialog.exec();
 }
 
@@ -434,7 +437,7 @@ void svWStation::DeskTop(const QString& Func)
     report(commands().DeskTop(selection(), Func));
 }
 
-void svWStation::runTool(ToolFunction function)
+void svWStation::runTool(SiteTool function)
 {
     report(commands().runTool(selection(), function));
 }

@@ -38,8 +38,9 @@ public:
     // The stored initial context of the directory control.
     static const QString kDesignContext;
 
+    // `paths` go to the tools, the shortcuts and the about box.
     svWStation(std::unique_ptr<DirectoryControl> directory, std::unique_ptr<SessionControl> session,
-               QWidget* parent = nullptr);
+               const SystemPaths& paths = {}, QWidget* parent = nullptr);
     ~svWStation() override;
 
     // Start-up: hides the window, shows the splash, sets the caption, the
@@ -109,13 +110,13 @@ public:
     void FileExit_Click();
     void HelpAbout_Click();
     void TreeView1_MouseDown(int Button, int Shift, int x, int y);
-    void WSRemoteControl_Click() { runTool(ToolFunction::RemoteControl); }
-    void WSRemoteView_Click() { runTool(ToolFunction::RemoteView); }
-    void WSPing_Click() { runTool(ToolFunction::Ping); }
-    void WSChat_Click() { runTool(ToolFunction::Chat); }
-    void WSFileTransfer_Click() { runTool(ToolFunction::FileTransfer); }
-    void WSExecute_Click() { runTool(ToolFunction::RemoteExecute); }
-    void WSDiagnostics_Click() { runTool(ToolFunction::Diagnostics); }
+    void WSRemoteControl_Click() { runTool(SiteTool::RemoteControl); }
+    void WSRemoteView_Click() { runTool(SiteTool::RemoteView); }
+    void WSPing_Click() { runTool(SiteTool::Ping); }
+    void WSChat_Click() { runTool(SiteTool::Chat); }
+    void WSFileTransfer_Click() { runTool(SiteTool::FileTransfer); }
+    void WSExecute_Click() { runTool(SiteTool::RemoteExecute); }
+    void WSDiagnostics_Click() { runTool(SiteTool::Diagnostics); }
     void WSShortCut_Click();
     void DeskTop(const QString& Func);
 
@@ -145,7 +146,7 @@ private:
     WorkstationCommands& commands();
     void makeCommands();
     Selection selection() const;
-    void runTool(ToolFunction function);
+    void runTool(SiteTool function);
     // Shows what a command has to tell the user, if anything.
     void report(const std::optional<CommandMessage>& message);
     // Tells the user which entries the search left out of the tree, if any.
@@ -155,6 +156,7 @@ private:
 
     std::unique_ptr<DirectoryControl> m_directory;
     std::unique_ptr<SessionControl> m_session;
+    SystemPaths m_paths;
     std::unique_ptr<WorkstationCommands> m_commands;
     QWidget* m_client = nullptr;
     QMargins m_frame;             // the frame last seen by followFrame

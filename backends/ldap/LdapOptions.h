@@ -6,6 +6,7 @@
 
 #include "Secret.h"
 #include "Settings.h"
+#include "SettingsError.h"
 #include "SignOnRules.h"
 
 #include <QProcessEnvironment>
@@ -47,9 +48,9 @@ struct LdapOptions
     static LdapOptions fromSettings(const Settings& settings);
     // The same from STELVO_BIND_DN, STELVO_BIND_PASSWORD_FILE, STELVO_SASL_MECH
     // and STELVO_STARTTLS (1 or 0). The password itself is never taken from
-    // the environment. Throws SettingsError (a DirectoryError) on settings
-    // that cannot work: a password file without a bind DN, a SASL mechanism
-    // with a bind DN, a STELVO_STARTTLS other than 0 or 1.
+    // the environment. Throws SettingsError on settings that cannot work: a
+    // password file without a bind DN, a SASL mechanism with a bind DN, a
+    // STELVO_STARTTLS other than 0 or 1.
     static LdapOptions fromEnvironment(const QProcessEnvironment& env);
 
     // What the sign-on rules (SignOnRules.h) see of these options, for a

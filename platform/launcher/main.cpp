@@ -8,15 +8,17 @@
 //
 //   stelvo-start [--volumes DIR] [--] COMMANDLINE
 //
-// --volumes sets STELVO_VOLUMES for the lookup (the shortcut pins the value
-// in force when it was made). Exits 0 once the tool has started; otherwise
-// prints why on standard error, shows it in a message box when a display
-// is available, and exits 1 (2 for a usage error).
+// --volumes names the volumes folder for the lookup in place of
+// STELVO_VOLUMES (the shortcut pins the folder in force when it was made);
+// the tool gets it as STELVO_VOLUMES, and STELVO_REGISTRY as it is here. Exits 0 once the tool has
+// started; otherwise prints why on standard error, shows it in a message box when a display is
+// available, and exits 1 (2 for a usage error).
 
 #include "ProcessStart.h"
 #include "stelvo_version.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <cstdio>
 #include <cstring>
@@ -40,7 +42,7 @@ bool canShowMessage()
 }
 
 // Reads the options and the one command line; false on a usage error.
-bool parseArguments(int argc, char** argv, QString* commandLine)
+bool parseArguments(int argc, char** argv, QString* commandLine, stelvo::SystemPaths* paths)
 {
     bool haveCommandLine = false;
     bool options = true;
@@ -51,9 +53,9 @@ bool parseArguments(int argc, char** argv, QString* commandLine)
         } else if (options && argument == u"--volumes") {
             if (++i == argc)
                 return false;
-            qputenv(stelvo::kVolumesVariable, argv[i]);
+            paths->volumes = QFile::decodeName(argv[i]);
         } else if (options && argument.startsWith(u"--volumes=")) {
-            qputenv(stelvo::kVolumesVariable, argv[i] + std::strlen("--volumes="));
+            paths->volumes = QFile::decodeName(argv[i] + std::strlen("--volumes="));
         } else if (options && argument.startsWith(u'-') && argument.size() > 1) {
             return false;
         } else if (!haveCommandLine) {
@@ -71,10 +73,13 @@ bool parseArguments(int argc, char** argv, QString* commandLine)
 int main(int argc, char** argv)
 {
     QString commandLine;
-    if (!parseArguments(argc, argv, &commandLine))
+    stelvo::SystemPaths paths{qEnvironmentVariable(stelvo::kVolumesVariable),
+                              qEnvironmentVariable(stelvo::kRegistryVariable)};
+    if (!parseArguments(argc, argv, &commandLine, &paths))
         return usage();
 
-    const stelvo::StartResult result = stelvo::Shell(commandLine, stelvo::kWindowNormalFocus);
+    const stelvo::StartResult result =
+        stelvo::startCommandLine(commandLine, stelvo::kWindowNormalFocus, paths);
     if (result.started)
         return 0;
 

@@ -287,7 +287,7 @@ void TestActiveDirectory::commands()
             return ShellLinkResult{false, {}, {}};
         });
     const std::optional<CommandMessage> message =
-        commands.runTool(Selection(m_nodes, node, kTreeName), ToolFunction::Ping);
+        commands.runTool(Selection(m_nodes, node, kTreeName), SiteTool::Ping);
     QVERIFY2(!message, qPrintable(message ? message->text : QString()));
     QCOMPARE(started, commandLine.isEmpty() ? QStringList() : QStringList{commandLine});
 }

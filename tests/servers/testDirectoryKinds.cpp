@@ -210,7 +210,7 @@ private slots:
             });
         const Selection selection(nodes, node, kTreeName);
         QCOMPARE(commands.isContainer(selection), container);
-        QVERIFY(!commands.runTool(selection, ToolFunction::Ping));
+        QVERIFY(!commands.runTool(selection, SiteTool::Ping));
         QCOMPARE(starts, container ? 0 : 1);
     }
 

@@ -206,7 +206,7 @@ void TestDs389Directory::nsContainerIsAFolder()
         });
     const Selection selection(nodes, node, kTreeName);
     QCOMPARE(commands.isContainer(selection), commandLine.isEmpty());
-    QVERIFY(!commands.runTool(selection, ToolFunction::Ping));
+    QVERIFY(!commands.runTool(selection, SiteTool::Ping));
     QCOMPARE(started, commandLine.isEmpty() ? QStringList() : QStringList{commandLine});
 }
 

@@ -95,7 +95,6 @@ void CommandsHarness::init()
     qputenv("HOME", QFile::encodeName(path(QStringLiteral("home"))));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(path(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
-    qputenv("STELVO_VOLUMES", QFile::encodeName(volumes()));
     qputenv("STELVO_CONTEXT", kContext.toUtf8());
     qunsetenv("STELVO_DIRECTORY");
     qunsetenv("STELVO_SERVER");
@@ -128,12 +127,15 @@ bool CommandsHarness::load(const QString& ldif)
     Controls controls;
     try {
         controls = makeControls(svWStation::kDesignContext);
+    } catch (const SettingsError& error) {
+        qWarning("%s", qPrintable(error.message()));
+        return false;
     } catch (const DirectoryError& error) {
         qWarning("%s", qPrintable(error.message()));
         return false;
     }
-    m_window =
-        std::make_unique<svWStation>(std::move(controls.directory), std::move(controls.session));
+    m_window = std::make_unique<svWStation>(
+        std::move(controls.directory), std::move(controls.session), SystemPaths{volumes(), {}});
     m_window->EndProgram = [this](int code) { m_ends << code; };
     m_window->Form_Load();
     // The LDIF is read on a worker thread; the result arrives as an event.

@@ -15,7 +15,7 @@ QString RegistryFiles::use(const QByteArray& contents)
     if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
         qFatal("cannot write %s", qPrintable(name));
     file.close();
-    qputenv("STELVO_REGISTRY", QFile::encodeName(name));
+    m_current = name;
     return name;
 }
 

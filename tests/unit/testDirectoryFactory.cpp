@@ -140,7 +140,7 @@ private slots:
         try {
             makeControls(kContext, env);
             QFAIL("setting accepted");
-        } catch (const DirectoryError& error) {
+        } catch (const SettingsError& error) {
             QVERIFY2(error.message().contains(variable), qPrintable(error.message()));
         }
     }

@@ -66,7 +66,7 @@ void TestLdapArguments::optionsFromEnvironment()
         QCOMPARE(options.bindDn, bindDn);
         QCOMPARE(options.passwordFile, passwordFile);
         QCOMPARE(options.startTls, startTls);
-    } catch (const DirectoryError& e) {
+    } catch (const SettingsError& e) {
         QVERIFY2(!failure.isEmpty() && e.message().contains(failure), qPrintable(e.message()));
     }
 }

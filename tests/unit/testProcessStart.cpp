@@ -41,6 +41,8 @@ private slots:
     void startsLocalPathAsIs();
     void findsBareNameOnPath();
     void failureTextNamesProgramPathAndReason();
+    void toolGetsThePaths_data();
+    void toolGetsThePaths();
 
 private:
     QString volume() const { return m_dir->path() + QStringLiteral("/volumes"); }
@@ -49,6 +51,8 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QByteArray m_savedPath;
+    // What the settings would give the process start.
+    SystemPaths m_paths;
 };
 
 void TestProcessStart::init()
@@ -57,14 +61,14 @@ void TestProcessStart::init()
     QVERIFY(m_dir->isValid());
     QVERIFY(test::writeRecordingTool(zenworks() + "/WViewNT.exe", record("wviewnt")));
     QVERIFY(test::writeRecordingTool(zenworks() + "/DeskTop.Exe", record("desktop")));
-    qputenv(kVolumesVariable, QFile::encodeName(volume()));
+    m_paths = {volume(), {}};
     m_savedPath = qgetenv("PATH");
 }
 
 void TestProcessStart::cleanup()
 {
     qputenv("PATH", m_savedPath);
-    qunsetenv(kVolumesVariable);
+    m_paths = {};
     QVERIFY2(test::zombieChildren().isEmpty(), "a started process was left as our zombie");
     m_dir.reset();
 }
@@ -115,7 +119,7 @@ void TestProcessStart::startsToolWithArguments()
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
 
-    const StartResult result = Shell(commandLine, kWindowMinimizedFocus);
+    const StartResult result = startCommandLine(commandLine, kWindowMinimizedFocus, m_paths);
     QVERIFY2(result.started, qPrintable(result.error));
     QVERIFY(result.error.isEmpty());
     QVERIFY(result.pid > 0);
@@ -144,7 +148,8 @@ void TestProcessStart::matchesEachComponentIgnoringCase_data()
 void TestProcessStart::matchesEachComponentIgnoringCase()
 {
     QFETCH(QString, program);
-    const StartResult result = Shell(program + " -c\"Chat\"", kWindowMinimizedFocus);
+    const StartResult result =
+        startCommandLine(program + " -c\"Chat\"", kWindowMinimizedFocus, m_paths);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.program, program);
     QCOMPARE(result.localPath, zenworks() + "/DeskTop.Exe");
@@ -160,13 +165,15 @@ void TestProcessStart::prefersTheExactName()
     QVERIFY(test::writeRecordingTool(zenworks() + "/TOOL.EXE", record("upper")));
     QVERIFY(test::writeRecordingTool(zenworks() + "/tool.exe", record("lower")));
 
-    StartResult result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\tool.exe)", kWindowMinimizedFocus);
+    StartResult result =
+        startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\tool.exe)", kWindowMinimizedFocus, m_paths);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.localPath, zenworks() + "/tool.exe");
     Record got;
     QVERIFY(test::waitForRecord(record("lower"), &got));
 
-    result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\Tool.Exe)", kWindowMinimizedFocus);
+    result =
+        startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\Tool.Exe)", kWindowMinimizedFocus, m_paths);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.localPath, zenworks() + "/TOOL.EXE");
     QVERIFY(test::waitForRecord(record("upper"), &got));
@@ -218,9 +225,9 @@ void TestProcessStart::refusesWhatCannotStart()
     QFETCH(QString, error);
 
     if (setup == u"unset")
-        qunsetenv(kVolumesVariable);
+        m_paths.volumes.clear();
     if (setup == u"missing-volumes")
-        qputenv(kVolumesVariable, QFile::encodeName(m_dir->path() + "/nowhere"));
+        m_paths.volumes = m_dir->path() + "/nowhere";
     if (setup == u"readme")
         QVERIFY(test::writeFile(zenworks() + "/readme.txt", "#!/bin/sh\n", 0644));
     if (setup == u"mz-no-wine") {
@@ -228,7 +235,7 @@ void TestProcessStart::refusesWhatCannotStart()
         qputenv("PATH", QFile::encodeName(m_dir->path()));
     }
 
-    const StartResult result = Shell(commandLine, kWindowMinimizedFocus);
+    const StartResult result = startCommandLine(commandLine, kWindowMinimizedFocus, m_paths);
     QVERIFY(!result.started);
     QCOMPARE(result.pid, 0);
     QVERIFY2(result.error.contains(error), qPrintable(result.error));
@@ -258,7 +265,8 @@ void TestProcessStart::reportsExecFailure()
     QFETCH(QByteArray, content);
     QFETCH(QString, error);
     QVERIFY(test::writeFile(zenworks() + "/Broken.exe", content, 0755));
-    const StartResult result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\BROKEN.EXE -w"X")", 2);
+    const StartResult result =
+        startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\BROKEN.EXE -w"X")", 2, m_paths);
     QVERIFY(!result.started);
     QCOMPARE(result.localPath, zenworks() + "/Broken.exe");
     QVERIFY2(result.error.contains(u"cannot be run"), qPrintable(result.error));
@@ -270,11 +278,12 @@ void TestProcessStart::returnsBeforeToolEnds()
     const QString release = m_dir->path() + "/release";
     QVERIFY(test::writeRecordingTool(zenworks() + "/Slow.exe", record("slow"), release));
 
-    const StartResult result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\SLOW.EXE -c"Chat")", 2);
+    const StartResult result =
+        startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\SLOW.EXE -c"Chat")", 2, m_paths);
     QVERIFY2(result.started, qPrintable(result.error));
     Record got;
     QVERIFY(test::waitForRecord(record("slow"), &got));
-    // Shell has returned and the tool is still waiting for its release.
+    // startCommandLine has returned and the tool is still waiting for its release.
     QVERIFY(test::isRunning(result.pid));
     // Not our child: when it ends it cannot become our zombie.
     QVERIFY(test::parentOf(result.pid) != ::getpid());
@@ -288,7 +297,8 @@ void TestProcessStart::leavesNoZombie()
 {
     for (int i = 0; i < 5; ++i) {
         QFile::remove(record("desktop"));
-        const StartResult result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE)", 2);
+        const StartResult result =
+            startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE)", 2, m_paths);
         QVERIFY2(result.started, qPrintable(result.error));
         Record got;
         QVERIFY(test::waitForRecord(record("desktop"), &got));
@@ -297,7 +307,7 @@ void TestProcessStart::leavesNoZombie()
     }
     // Failed starts fork too.
     QVERIFY(test::writeFile(zenworks() + "/Broken.exe", "junk\n", 0755));
-    QVERIFY(!Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\BROKEN.EXE)", 2).started);
+    QVERIFY(!startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\BROKEN.EXE)", 2, m_paths).started);
     QVERIFY(test::zombieChildren().isEmpty());
 }
 
@@ -323,9 +333,9 @@ void TestProcessStart::startsWindowsProgramThroughWine()
     // Windows programs on a server volume usually carry no execute bit.
     QVERIFY(test::writeFile(zenworks() + "/Remote.Exe", QByteArray("MZ\x90\0\3\0", 6), 0644));
 
-    const StartResult result = Shell(
+    const StartResult result = startCommandLine(
         R"(\\FS1\SYS\PUBLIC\ZENWORKS\REMOTE.EXE -w"WS042.SALES.ORG" -c"Remote Control" -x"a \"b\" /c")",
-        style);
+        style, m_paths);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.localPath, zenworks() + "/Remote.Exe");
     Record got;
@@ -339,11 +349,12 @@ void TestProcessStart::startsWindowsProgramThroughWine()
 void TestProcessStart::startsLocalPathAsIs()
 {
     // The system information tool is a local program: no volumes needed.
-    qunsetenv(kVolumesVariable);
+    m_paths.volumes.clear();
     const QString tool = m_dir->path() + "/local tools/SysInfo";
     QVERIFY(test::writeRecordingTool(tool, record("sysinfo")));
 
-    const StartResult result = Shell('"' + tool + "\" /report", kWindowNormalFocus);
+    const StartResult result =
+        startCommandLine('"' + tool + "\" /report", kWindowNormalFocus, m_paths);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.localPath, tool);
     Record got;
@@ -357,7 +368,7 @@ void TestProcessStart::findsBareNameOnPath()
     QVERIFY(test::writeRecordingTool(bin + "/sysinfo-tool", record("bare")));
     qputenv("PATH", QFile::encodeName(bin) + ':' + m_savedPath);
 
-    const StartResult result = Shell("sysinfo-tool a", kWindowNormalFocus);
+    const StartResult result = startCommandLine("sysinfo-tool a", kWindowNormalFocus, m_paths);
     QVERIFY2(result.started, qPrintable(result.error));
     QCOMPARE(result.localPath, bin + "/sysinfo-tool");
     Record got;
@@ -367,12 +378,64 @@ void TestProcessStart::findsBareNameOnPath()
 
 void TestProcessStart::failureTextNamesProgramPathAndReason()
 {
-    const StartResult result = Shell(R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEW.EXE -w"X")", 2);
+    const StartResult result =
+        startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEW.EXE -w"X")", 2, m_paths);
     QVERIFY(!result.started);
     const QString text = startFailureText(result);
     QVERIFY2(text.contains(R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEW.EXE)"), qPrintable(text));
     QVERIFY2(text.contains(zenworks() + "/WVIEW.EXE"), qPrintable(text));
     QVERIFY2(text.contains(u"No such file"), qPrintable(text));
+}
+
+void TestProcessStart::toolGetsThePaths_data()
+{
+    QTest::addColumn<QString>("registry");  // the paths' registry file
+    QTest::addColumn<QByteArray>("ours");   // STELVO_REGISTRY here; empty: unset
+    QTest::addColumn<QByteArray>("theirs"); // STELVO_REGISTRY as the tool sees it
+
+    // clang-format off
+    QTest::newRow("set over ours") << "/srv/site.reg" << QByteArray("/old.reg") << QByteArray("/srv/site.reg");
+    QTest::newRow("added") << "/srv/site.reg" << QByteArray() << QByteArray("/srv/site.reg");
+    QTest::newRow("not set: ours") << "" << QByteArray("/old.reg") << QByteArray("/old.reg");
+    QTest::newRow("not set anywhere") << "" << QByteArray() << QByteArray("unset");
+    // clang-format on
+}
+
+void TestProcessStart::toolGetsThePaths()
+{
+    QFETCH(QString, registry);
+    QFETCH(QByteArray, ours);
+    QFETCH(QByteArray, theirs);
+
+    // The tools and the shortcuts' launcher read the paths from their
+    // environment; the rest of ours reaches them unchanged.
+    const QString seen = m_dir->path() + "/seen";
+    QVERIFY(test::writeFile(zenworks() + "/Env.exe",
+                            "#!/bin/sh\nprintf '%s\\n' \"${STELVO_VOLUMES-unset}\" "
+                            "\"${STELVO_REGISTRY-unset}\" \"${STELVO_TEST_KEPT-unset}\" > '" +
+                                QFile::encodeName(seen) + ".new' && mv '" +
+                                QFile::encodeName(seen) + ".new' '" + QFile::encodeName(seen) +
+                                "'\n",
+                            0755));
+    const QByteArray savedRegistry = qgetenv("STELVO_REGISTRY");
+    const bool hadRegistry = qEnvironmentVariableIsSet("STELVO_REGISTRY");
+    if (ours.isEmpty())
+        qunsetenv("STELVO_REGISTRY");
+    else
+        qputenv("STELVO_REGISTRY", ours);
+    qputenv("STELVO_TEST_KEPT", "kept");
+    m_paths.registry = registry;
+    const StartResult result = startCommandLine(R"(\\FS1\SYS\PUBLIC\ZENWORKS\ENV.EXE)", 2, m_paths);
+    qunsetenv("STELVO_TEST_KEPT");
+    if (hadRegistry)
+        qputenv("STELVO_REGISTRY", savedRegistry);
+    else
+        qunsetenv("STELVO_REGISTRY");
+    QVERIFY2(result.started, qPrintable(result.error));
+    QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(seen); }, 10000));
+    QFile file(seen);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QFile::encodeName(volume()) + '\n' + theirs + "\nkept\n");
 }
 
 QTEST_GUILESS_MAIN(TestProcessStart)

@@ -79,7 +79,7 @@ private slots:
     void refused_data();
     void refused();
     void openLdapFromLibrary();
-    void exportedToEnvironment();
+    void systemPathsOfSettings();
     void siteTools_data();
     void siteTools();
 
@@ -342,15 +342,12 @@ void TestSettings::openLdapFromLibrary()
     QCOMPARE(defaults.base, u"dc=example,dc=org"_qs);
 }
 
-void TestSettings::exportedToEnvironment()
+void TestSettings::systemPathsOfSettings()
 {
-    qunsetenv("STELVO_VOLUMES");
-    qunsetenv("STELVO_REGISTRY");
     const Settings settings = load({{}, {}, "volumes=/srv/volumes", {}, {}});
-    exportToEnvironment(settings);
-    QCOMPARE(qgetenv("STELVO_VOLUMES"), QByteArray("/srv/volumes"));
-    QVERIFY(!qEnvironmentVariableIsSet("STELVO_REGISTRY"));
-    qunsetenv("STELVO_VOLUMES");
+    const SystemPaths paths = systemPathsOf(settings);
+    QCOMPARE(QFile::encodeName(paths.volumes), QByteArray("/srv/volumes"));
+    QVERIFY(paths.registry.isEmpty());
 }
 
 void TestSettings::siteTools_data()

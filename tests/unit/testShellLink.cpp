@@ -2,7 +2,10 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+// The entry the shortcut writer makes, run as a desktop runs it, and the
+// launcher it runs.
 #include "CommandLine.h"
+#include "DesktopEntries.h"
 #include "ProcessStart.h"
 #include "ShellLink.h"
 #include "StandInTools.h"
@@ -21,127 +24,11 @@ using namespace stelvo;
 using stelvo::cmdline::argumentsLine;
 using stelvo::test::Record;
 
+using namespace stelvo::test;
+
 namespace {
 
 const QString kRemoteControl = QStringLiteral(R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEWNT.EXE)");
-
-QString launcherBinary()
-{
-    return QFileInfo(QStringLiteral(STELVO_BINARY)).absolutePath() +
-           QStringLiteral("/stelvo-start");
-}
-
-QString remoteControlArguments(const QString& dotted, const QString& tree)
-{
-    return "-w\"" + dotted + "\" -n\"" + tree + "\" -c\"Remote Control\"";
-}
-
-// The keys of a desktop entry's [Desktop Entry] group, values as written.
-QMap<QString, QString> readEntry(const QString& path)
-{
-    QMap<QString, QString> keys;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return keys;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    for (const QString& line : lines) {
-        const qsizetype equals = line.indexOf(u'=');
-        if (equals > 0)
-            keys.insert(line.left(equals), line.mid(equals + 1));
-    }
-    return keys;
-}
-
-// An Exec value read the way a desktop reads it: first the string escapes
-// (\s \n \t \r \\), then the quoting rules (reserved characters only inside
-// double quotes, where \" \` \$ \\ stand for the character), then the field
-// codes (%% for %, any other one is not expected here). Sets `error` on
-// anything a desktop would reject.
-QStringList parseExec(const QString& value, QString* error)
-{
-    QString unescaped;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        if (value[i] == u'\\' && i + 1 < value.size()) {
-            const QChar next = value[++i];
-            if (next == u's')
-                unescaped += u' ';
-            else if (next == u'n')
-                unescaped += u'\n';
-            else if (next == u't')
-                unescaped += u'\t';
-            else if (next == u'r')
-                unescaped += u'\r';
-            else if (next == u'\\')
-                unescaped += u'\\';
-            else
-                unescaped += QString(u'\\') + next;
-        } else {
-            unescaped += value[i];
-        }
-    }
-
-    static const QString reserved = QStringLiteral("\t\n\"'\\><~|&;$*?#()`");
-    QStringList words;
-    QString word;
-    bool inWord = false;
-    bool inQuotes = false;
-    for (qsizetype i = 0; i < unescaped.size(); ++i) {
-        const QChar c = unescaped[i];
-        if (inQuotes) {
-            if (c == u'"') {
-                inQuotes = false;
-            } else if (c == u'\\') {
-                if (i + 1 == unescaped.size() ||
-                    !QStringLiteral("\"`$\\").contains(unescaped[i + 1])) {
-                    *error = "lone backslash inside quotes";
-                    return {};
-                }
-                word += unescaped[++i];
-            } else if (c == u'`' || c == u'$') {
-                *error = QStringLiteral("unescaped %1 inside quotes").arg(c);
-                return {};
-            } else {
-                word += c;
-            }
-        } else if (c == u' ') {
-            if (inWord)
-                words << word;
-            word.clear();
-            inWord = false;
-        } else if (c == u'"') {
-            inQuotes = inWord = true;
-        } else if (reserved.contains(c)) {
-            *error = QStringLiteral("reserved character %1 outside quotes").arg(c);
-            return {};
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inQuotes) {
-        *error = "unclosed quote";
-        return {};
-    }
-    if (inWord)
-        words << word;
-
-    for (QString& w : words) {
-        QString plain;
-        for (qsizetype i = 0; i < w.size(); ++i) {
-            if (w[i] != u'%') {
-                plain += w[i];
-            } else if (i + 1 < w.size() && w[i + 1] == u'%') {
-                plain += u'%';
-                ++i;
-            } else {
-                *error = "field code in an argument";
-                return {};
-            }
-        }
-        w = plain;
-    }
-    return words;
-}
 
 } // namespace
 
@@ -160,19 +47,6 @@ private slots:
     void entryCarriesArgumentList();
     void gioLaunchStartsTool();
     void volumesNotPinnedWhenUnset();
-    void resolvesFolders_data();
-    void resolvesFolders();
-    void honoursXdgDesktopDir_data();
-    void honoursXdgDesktopDir();
-    void replacesExistingShortcut();
-    void slashInNameStaysInFolder();
-    void reportsUnwritableFolder_data();
-    void reportsUnwritableFolder();
-    void refusesUnwritableValues_data();
-    void refusesUnwritableValues();
-    void findsLauncher();
-    void findsLauncherNearProgram_data();
-    void findsLauncherNearProgram();
     void launcherReportsFailure();
 
 private:
@@ -180,12 +54,13 @@ private:
     QString desktop() const { return home() + QStringLiteral("/Desktop"); }
     QString record() const { return m_dir->path() + QStringLiteral("/wviewnt.rec"); }
     QString volumes() const { return m_dir->path() + QStringLiteral("/vol $x %y 'z\\w"); }
-    QString validate(const QString& path);
     void runExecLine(const QString& path, const QByteArray& volumesInEnvironment = {});
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QByteArray m_savedHome;
     QByteArray m_savedPath;
+    // What the settings would give the shortcut writer.
+    SystemPaths m_paths;
 };
 
 void TestShellLink::init()
@@ -199,7 +74,7 @@ void TestShellLink::init()
     qunsetenv("XDG_CONFIG_HOME");
     qunsetenv("XDG_DATA_HOME");
     QVERIFY(test::writeRecordingTool(volumes() + "/Fs1/Sys/Public/ZenWorks/WViewNT.Exe", record()));
-    qputenv(kVolumesVariable, QFile::encodeName(volumes()));
+    m_paths = {volumes(), {}};
     QVERIFY(QFileInfo(launcherBinary()).isExecutable());
     setShellLinkLauncher(launcherBinary());
 }
@@ -210,25 +85,8 @@ void TestShellLink::cleanup()
     qputenv("HOME", m_savedHome);
     qputenv("PATH", m_savedPath);
     qunsetenv("XDG_CONFIG_HOME");
-    qunsetenv(kVolumesVariable);
+    m_paths = {};
     m_dir.reset();
-}
-
-QString TestShellLink::validate(const QString& path)
-{
-    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
-    if (validator.isEmpty())
-        return "desktop-file-validate is not installed (scripts/install-deps)";
-    QProcess process;
-    process.start(validator, {path});
-    if (!process.waitForFinished(30000))
-        return "desktop-file-validate did not finish";
-    const QString output =
-        QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
-    // It exits 0 on hints as well; anything it prints is a finding.
-    if (process.exitCode() != 0 || !output.trimmed().isEmpty())
-        return output.isEmpty() ? QStringLiteral("exit code %1").arg(process.exitCode()) : output;
-    return {};
 }
 
 // Runs the entry's Exec line as a desktop would, from another folder and
@@ -256,8 +114,8 @@ void TestShellLink::runExecLine(const QString& path, const QByteArray& volumesIn
 void TestShellLink::writesRemoteControlEntry()
 {
     const QString arguments = remoteControlArguments("WS042.SALES.ORG", "ACME_TREE");
-    const ShellLinkResult result =
-        fCreateShellLink(R"(..\..\Desktop)", "Remote Control WS042", kRemoteControl, arguments);
+    const ShellLinkResult result = fCreateShellLink(R"(..\..\Desktop)", "Remote Control WS042",
+                                                    kRemoteControl, arguments, m_paths);
     QVERIFY2(result.ok, qPrintable(result.error));
     QVERIFY(result.error.isEmpty());
     QCOMPARE(result.path, desktop() + "/Remote Control WS042.desktop");
@@ -276,7 +134,7 @@ void TestShellLink::writesRemoteControlEntry()
     const QFileInfo file(result.path);
     QVERIFY(file.permissions().testFlag(QFileDevice::ExeOwner));
     QVERIFY(file.permissions().testFlag(QFileDevice::ReadOther));
-    const QString findings = validate(result.path);
+    const QString findings = validateEntry(result.path);
     QVERIFY2(findings.isEmpty(), qPrintable(findings));
 }
 
@@ -321,11 +179,11 @@ void TestShellLink::entryStartsToolWithArguments()
 
     const ShellLinkResult result =
         fCreateShellLink(R"(..\..\Desktop)", "Remote Control " + shortName, kRemoteControl,
-                         remoteControlArguments(dotted, tree));
+                         remoteControlArguments(dotted, tree), m_paths);
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(readEntry(result.path).value("Name").replace("\\\\", "\\"),
              "Remote Control " + shortName);
-    const QString findings = validate(result.path);
+    const QString findings = validateEntry(result.path);
     QVERIFY2(findings.isEmpty(), qPrintable(findings));
 
     // Launched later, without the volumes in the environment: the entry pins them.
@@ -350,10 +208,10 @@ void TestShellLink::entryCarriesArgumentList()
 {
     // A site's own command reaches the shortcut as a list written as one line.
     QFETCH(QStringList, arguments);
-    const ShellLinkResult result = fCreateShellLink(R"(..\..\Desktop)", "Remote Control X",
-                                                    kRemoteControl, argumentsLine(arguments));
+    const ShellLinkResult result = fCreateShellLink(
+        R"(..\..\Desktop)", "Remote Control X", kRemoteControl, argumentsLine(arguments), m_paths);
     QVERIFY2(result.ok, qPrintable(result.error));
-    const QString findings = validate(result.path);
+    const QString findings = validateEntry(result.path);
     QVERIFY2(findings.isEmpty(), qPrintable(findings));
     runExecLine(result.path);
     Record got;
@@ -368,7 +226,7 @@ void TestShellLink::gioLaunchStartsTool()
         QSKIP("gio is not installed (scripts/install-deps installs libglib2.0-bin)");
     const ShellLinkResult result =
         fCreateShellLink(R"(..\..\Desktop)", "Remote Control WS042", kRemoteControl,
-                         remoteControlArguments("$HOME.`id`.100%", "ACME TREE"));
+                         remoteControlArguments("$HOME.`id`.100%", "ACME TREE"), m_paths);
     QVERIFY2(result.ok, qPrintable(result.error));
 
     QProcess process;
@@ -385,10 +243,10 @@ void TestShellLink::gioLaunchStartsTool()
 
 void TestShellLink::volumesNotPinnedWhenUnset()
 {
-    qunsetenv(kVolumesVariable);
+    m_paths.volumes.clear();
     const ShellLinkResult result =
         fCreateShellLink(R"(..\..\Desktop)", "Remote Control WS042", kRemoteControl,
-                         remoteControlArguments("WS042.SALES.ORG", "ACME_TREE"));
+                         remoteControlArguments("WS042.SALES.ORG", "ACME_TREE"), m_paths);
     QVERIFY2(result.ok, qPrintable(result.error));
     QString error;
     const QStringList argv = parseExec(readEntry(result.path).value("Exec"), &error);
@@ -398,271 +256,6 @@ void TestShellLink::volumesNotPinnedWhenUnset()
     Record got;
     QVERIFY(test::waitForRecord(record(), &got));
     QCOMPARE(got.arguments.last(), "-cRemote Control");
-}
-
-void TestShellLink::resolvesFolders_data()
-{
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("local"); // below the temporary HOME; empty: refused
-
-    // clang-format off
-    QTest::newRow("desktop") << R"(..\..\Desktop)" << "/Desktop";
-    QTest::newRow("desktop, any case") << R"(..\..\DESKTOP)" << "/Desktop";
-    QTest::newRow("desktop, forward slashes") << "../../Desktop/" << "/Desktop";
-    QTest::newRow("below the desktop") << R"(..\..\Desktop\Tools)" << "/Desktop/Tools";
-    QTest::newRow("dots on the way") << R"(.\..\Programs\..\..\Desktop)" << "/Desktop";
-    QTest::newRow("programs folder") << "" << "/.local/share/applications";
-    QTest::newRow("below the programs folder") << "Stelvo" << "/.local/share/applications/Stelvo";
-    QTest::newRow("programs by its long way") << R"(..\..\start menu\programs\Admin)"
-        << "/.local/share/applications/Admin";
-    QTest::newRow("elsewhere in the profile") << R"(..\..\Documents)" << "/Documents";
-    QTest::newRow("start menu itself") << R"(..)" << "/Start Menu";
-    QTest::newRow("above the profile") << R"(..\..\..\Desktop)" << "";
-    QTest::newRow("far above") << R"(..\..\..\..\..\..\etc)" << "";
-    QTest::newRow("out and back in") << R"(..\..\..\home\Desktop)" << "";
-    QTest::newRow("down then out") << R"(..\..\Desktop\..\..\x)" << "";
-    QTest::newRow("rooted") << R"(\Desktop)" << "";
-    QTest::newRow("absolute") << "/tmp" << "";
-    QTest::newRow("drive") << R"(C:\Desktop)" << "";
-    QTest::newRow("UNC") << R"(\\FS1\SYS\x)" << "";
-    // clang-format on
-}
-
-void TestShellLink::resolvesFolders()
-{
-    QFETCH(QString, folder);
-    QFETCH(QString, local);
-
-    const ShellLinkResult result = fCreateShellLink(folder, "Remote Control WS1", kRemoteControl,
-                                                    remoteControlArguments("WS1", "T"));
-    if (local.isEmpty()) {
-        QVERIFY(!result.ok);
-        QVERIFY2(result.error.contains("outside the user's profile"), qPrintable(result.error));
-        QVERIFY(result.error.contains(folder));
-        return;
-    }
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QCOMPARE(result.path, home() + local + "/Remote Control WS1.desktop");
-    QVERIFY(QFileInfo(result.path).isFile());
-}
-
-void TestShellLink::honoursXdgDesktopDir_data()
-{
-    QTest::addColumn<QString>("configHome");    // below HOME; empty: XDG_CONFIG_HOME unset
-    QTest::addColumn<QByteArray>("userDirs");   // empty: no user-dirs.dirs
-    QTest::addColumn<QString>("desktopFolder"); // "~" stands for HOME, "@" for the temporary folder
-
-    // clang-format off
-    QTest::newRow("no user-dirs.dirs") << "" << QByteArray() << "~/Desktop";
-    QTest::newRow("$HOME form") << ""
-        << QByteArray("# written by xdg-user-dirs-update\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n"
-                      "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n")
-        << "~/Schreibtisch";
-    QTest::newRow("XDG_CONFIG_HOME honoured") << "/cfg"
-        << QByteArray("XDG_DESKTOP_DIR=\"$HOME/Bureau\"\n") << "~/Bureau";
-    QTest::newRow("absolute form") << ""
-        << QByteArray("XDG_DESKTOP_DIR=\"@/elsewhere/desk\"\n") << "@/elsewhere/desk";
-    QTest::newRow("non-ASCII") << ""
-        << QByteArray("XDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\n") << "~/Рабочий стол";
-    // clang-format on
-}
-
-void TestShellLink::honoursXdgDesktopDir()
-{
-    QFETCH(QString, configHome);
-    QFETCH(QByteArray, userDirs);
-    QFETCH(QString, desktopFolder);
-
-    QString config = home() + "/.config";
-    if (!configHome.isEmpty()) {
-        config = home() + configHome;
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
-        // The default place must not be read then.
-        QVERIFY(QDir().mkpath(home() + "/.config"));
-        QVERIFY(test::writeFile(home() + "/.config/user-dirs.dirs",
-                                "XDG_DESKTOP_DIR=\"$HOME/Wrong\"\n", 0644));
-    }
-    if (!userDirs.isEmpty()) {
-        userDirs.replace('@', QFile::encodeName(m_dir->path()));
-        QVERIFY(QDir().mkpath(config));
-        QVERIFY(test::writeFile(config + "/user-dirs.dirs", userDirs, 0644));
-    }
-    desktopFolder.replace(u'~', home()).replace(u'@', m_dir->path());
-
-    const ShellLinkResult result =
-        fCreateShellLink(R"(..\..\Desktop)", "Remote Control WS1", kRemoteControl,
-                         remoteControlArguments("WS1", "T"));
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QCOMPARE(result.path, desktopFolder + "/Remote Control WS1.desktop");
-    QVERIFY(QFileInfo(result.path).isFile());
-}
-
-void TestShellLink::replacesExistingShortcut()
-{
-    ShellLinkResult result =
-        fCreateShellLink(R"(..\..\Desktop)", "Remote Control WS042", kRemoteControl,
-                         remoteControlArguments("OLD.ORG", "T"));
-    QVERIFY2(result.ok, qPrintable(result.error));
-    result = fCreateShellLink(R"(..\..\Desktop)", "Remote Control WS042", kRemoteControl,
-                              remoteControlArguments("NEW.ORG", "T"));
-    QVERIFY2(result.ok, qPrintable(result.error));
-
-    QCOMPARE(QDir(desktop()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{"Remote Control WS042.desktop"});
-    const QString exec = readEntry(result.path).value("Exec");
-    QVERIFY(exec.contains("NEW.ORG"));
-    QVERIFY(!exec.contains("OLD.ORG"));
-    QVERIFY(QFileInfo(result.path).permissions().testFlag(QFileDevice::ExeOwner));
-}
-
-void TestShellLink::slashInNameStaysInFolder()
-{
-    const ShellLinkResult result =
-        fCreateShellLink(R"(..\..\Desktop)", "Remote Control ../../../x/WS1", kRemoteControl,
-                         remoteControlArguments("WS1", "T"));
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QCOMPARE(result.path, desktop() + "/Remote Control .._.._.._x_WS1.desktop");
-    QCOMPARE(QDir(desktop()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             QStringList{"Remote Control .._.._.._x_WS1.desktop"});
-    QCOMPARE(readEntry(result.path).value("Name"), "Remote Control ../../../x/WS1");
-    const QString findings = validate(result.path);
-    QVERIFY2(findings.isEmpty(), qPrintable(findings));
-}
-
-void TestShellLink::reportsUnwritableFolder_data()
-{
-    QTest::addColumn<QString>("obstacle");
-
-    QTest::newRow("desktop folder is a file") << "file";
-    QTest::newRow("a folder holds the shortcut's name") << "folder";
-    QTest::newRow("desktop folder read-only") << "read-only";
-}
-
-void TestShellLink::reportsUnwritableFolder()
-{
-    QFETCH(QString, obstacle);
-    const QString name = "Remote Control WS042";
-    QString expectedPath = desktop() + "/" + name + ".desktop";
-    if (obstacle == u"file") {
-        QVERIFY(test::writeFile(desktop(), "not a folder", 0644));
-    } else if (obstacle == u"folder") {
-        QVERIFY(QDir().mkpath(expectedPath));
-    } else {
-        if (::geteuid() == 0)
-            QSKIP("permissions do not stop root");
-        QVERIFY(QDir().mkpath(desktop()));
-        QVERIFY(QFile::setPermissions(desktop(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    }
-
-    const ShellLinkResult result = fCreateShellLink(R"(..\..\Desktop)", name, kRemoteControl,
-                                                    remoteControlArguments("WS042.SALES.ORG", "T"));
-    QFile::setPermissions(desktop(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QVERIFY(!result.ok);
-    QCOMPARE(result.path, expectedPath);
-    QVERIFY2(result.error.contains(obstacle == u"file" ? desktop() : expectedPath),
-             qPrintable(result.error));
-    if (obstacle == u"folder") {
-        // Nothing half-written is left behind.
-        QCOMPARE(QDir(desktop()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{name + ".desktop"});
-        QVERIFY(QFileInfo(expectedPath).isDir());
-    }
-}
-
-void TestShellLink::refusesUnwritableValues_data()
-{
-    QTest::addColumn<QString>("linkName");
-    QTest::addColumn<QString>("linkTarget");
-    QTest::addColumn<QString>("linkArguments");
-    QTest::addColumn<QString>("error");
-
-    const QString args = remoteControlArguments("WS1", "T");
-    // clang-format off
-    QTest::newRow("newline in the name") << "Remote Control A\nExec=/bin/sh" << kRemoteControl << args
-        << "control character";
-    QTest::newRow("newline in the arguments") << "Remote Control A" << kRemoteControl
-        << "-w\"A\"\n[Desktop Entry]" << "control character";
-    QTest::newRow("quote in the target") << "Remote Control A" << R"(\\FS1\SYS\A"B.EXE)" << args
-        << "quote character";
-    QTest::newRow("no target") << "Remote Control A" << "" << args << "no target";
-    QTest::newRow("no name") << " " << kRemoteControl << args << "no name";
-    QTest::newRow("name too long") << "Remote Control " + QString(250, u'W') << kRemoteControl
-        << args << "too long";
-    // clang-format on
-}
-
-void TestShellLink::refusesUnwritableValues()
-{
-    QFETCH(QString, linkName);
-    QFETCH(QString, linkTarget);
-    QFETCH(QString, linkArguments);
-    QFETCH(QString, error);
-
-    const ShellLinkResult result =
-        fCreateShellLink(R"(..\..\Desktop)", linkName, linkTarget, linkArguments);
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.contains(error), qPrintable(result.error));
-    QVERIFY(QDir(desktop()).isEmpty());
-}
-
-void TestShellLink::findsLauncher()
-{
-    setShellLinkLauncher({});
-    // The test program is not installed beside stelvo-start: only PATH can find it.
-    qputenv("PATH", QFile::encodeName(m_dir->path()));
-    QCOMPARE(shellLinkLauncher(), QString());
-    ShellLinkResult result = fCreateShellLink(R"(..\..\Desktop)", "Remote Control WS1",
-                                              kRemoteControl, remoteControlArguments("WS1", "T"));
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.contains("stelvo-start"), qPrintable(result.error));
-
-    qputenv("PATH",
-            QFile::encodeName(QFileInfo(launcherBinary()).absolutePath()) + ':' + m_savedPath);
-    QCOMPARE(shellLinkLauncher(), launcherBinary());
-    result = fCreateShellLink(R"(..\..\Desktop)", "Remote Control WS1", kRemoteControl,
-                              remoteControlArguments("WS1", "T"));
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QString error;
-    QCOMPARE(parseExec(readEntry(result.path).value("Exec"), &error).value(0), launcherBinary());
-}
-
-void TestShellLink::findsLauncherNearProgram_data()
-{
-    QTest::addColumn<QStringList>("launchers"); // placed below the temporary folder
-    QTest::addColumn<QString>("expected");      // empty: none found
-
-    // Relative to the program's folder "prefix/bin", as installed.
-    const QString installed =
-        QDir::cleanPath(QStringLiteral("prefix/bin/" STELVO_LAUNCHER_FROM_BINDIR "/stelvo-start"));
-    // clang-format off
-    QTest::newRow("beside the program, as built") << QStringList{"prefix/bin/stelvo-start"}
-        << "prefix/bin/stelvo-start";
-    QTest::newRow("installed place") << QStringList{installed} << installed;
-    QTest::newRow("beside wins over installed")
-        << QStringList{installed, "prefix/bin/stelvo-start"} << "prefix/bin/stelvo-start";
-    QTest::newRow("on PATH") << QStringList{"path/stelvo-start"} << "path/stelvo-start";
-    QTest::newRow("installed wins over PATH") << QStringList{"path/stelvo-start", installed}
-        << installed;
-    QTest::newRow("nowhere") << QStringList{} << "";
-    // clang-format on
-}
-
-void TestShellLink::findsLauncherNearProgram()
-{
-    QFETCH(QStringList, launchers);
-    QFETCH(QString, expected);
-
-    const QString root = m_dir->path() + "/near";
-    QVERIFY(QDir().mkpath(root + "/prefix/bin"));
-    QVERIFY(QDir().mkpath(root + "/path"));
-    for (const QString& launcher : launchers) {
-        QVERIFY(QDir().mkpath(QFileInfo(root + "/" + launcher).absolutePath()));
-        QVERIFY(QFile::link(launcherBinary(), root + "/" + launcher));
-    }
-    qputenv("PATH", QFile::encodeName(root + "/path"));
-    QCOMPARE(shellLinkLauncherFor(root + "/prefix/bin"),
-             expected.isEmpty() ? QString() : root + "/" + expected);
 }
 
 void TestShellLink::launcherReportsFailure()

@@ -15,7 +15,7 @@
 using namespace stelvo;
 using stelvo::test::FakeDirectory;
 
-Q_DECLARE_METATYPE(stelvo::ToolFunction)
+Q_DECLARE_METATYPE(stelvo::SiteTool)
 
 namespace {
 
@@ -138,10 +138,10 @@ struct Fixture
     }
 };
 
-const ToolFunction kToolFunctions[] = {ToolFunction::RemoteControl, ToolFunction::RemoteView,
-                                       ToolFunction::Ping,          ToolFunction::Chat,
-                                       ToolFunction::FileTransfer,  ToolFunction::RemoteExecute,
-                                       ToolFunction::Diagnostics};
+const SiteTool kToolFunctions[] = {SiteTool::RemoteControl, SiteTool::RemoteView,
+                                       SiteTool::Ping,          SiteTool::Chat,
+                                       SiteTool::FileTransfer,  SiteTool::RemoteExecute,
+                                       SiteTool::Diagnostics};
 
 // The text of what a command had to say; empty when it had nothing.
 QString textOf(const std::optional<CommandMessage>& message)
@@ -166,54 +166,54 @@ class TestWorkstationCommands : public QObject
 private slots:
     void commandLines_data()
     {
-        QTest::addColumn<ToolFunction>("function");
+        QTest::addColumn<SiteTool>("function");
         QTest::addColumn<QString>("selection");
         QTest::addColumn<QString>("commandLine");
         const QString ws042 = QStringLiteral("ORG\\SALES\\WS042");
         const QString wview = QStringLiteral(R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEWNT.EXE )");
         const QString desktop = QStringLiteral(R"(\\FS1\SYS\PUBLIC\ZENWORKS\DESKTOP.EXE )");
         // clang-format off
-        QTest::newRow("Remote Control") << ToolFunction::RemoteControl << ws042
+        QTest::newRow("Remote Control") << SiteTool::RemoteControl << ws042
             << wview + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Remote Control")";
-        QTest::newRow("Remote View") << ToolFunction::RemoteView << ws042
+        QTest::newRow("Remote View") << SiteTool::RemoteView << ws042
             << wview + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Remote View")";
-        QTest::newRow("Ping Management Software") << ToolFunction::Ping << ws042
+        QTest::newRow("Ping Management Software") << SiteTool::Ping << ws042
             << desktop + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Ping")";
-        QTest::newRow("Chat") << ToolFunction::Chat << ws042
+        QTest::newRow("Chat") << SiteTool::Chat << ws042
             << desktop + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Chat")";
-        QTest::newRow("File Transfer") << ToolFunction::FileTransfer << ws042
+        QTest::newRow("File Transfer") << SiteTool::FileTransfer << ws042
             << desktop + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"File Transfer")";
-        QTest::newRow("Remote Execute") << ToolFunction::RemoteExecute << ws042
+        QTest::newRow("Remote Execute") << SiteTool::RemoteExecute << ws042
             << desktop + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Remote Execute")";
-        QTest::newRow("Diagnostics") << ToolFunction::Diagnostics << ws042
+        QTest::newRow("Diagnostics") << SiteTool::Diagnostics << ws042
             << desktop + R"(-w"WS042.SALES.ORG" -n"ACME_TREE" -c"Diagnostics")";
-        QTest::newRow("leaf under the root") << ToolFunction::Chat << "PC"
+        QTest::newRow("leaf under the root") << SiteTool::Chat << "PC"
             << desktop + R"(-w"PC" -n"ACME_TREE" -c"Chat")";
-        QTest::newRow("dot in the name") << ToolFunction::RemoteControl << "ORG\\SALES\\pc.lab"
+        QTest::newRow("dot in the name") << SiteTool::RemoteControl << "ORG\\SALES\\pc.lab"
             << wview + R"(-w"pc\.lab.SALES.ORG" -n"ACME_TREE" -c"Remote Control")";
-        QTest::newRow("second SALES") << ToolFunction::Diagnostics << "OTHER\\SALES\\WS900"
+        QTest::newRow("second SALES") << SiteTool::Diagnostics << "OTHER\\SALES\\WS900"
             << desktop + R"(-w"WS900.SALES.OTHER" -n"ACME_TREE" -c"Diagnostics")";
         // Passed on as they are: no shell ever sees the command line.
-        QTest::newRow("dollar") << ToolFunction::Chat << "ORG\\SALES\\$HOME"
+        QTest::newRow("dollar") << SiteTool::Chat << "ORG\\SALES\\$HOME"
             << desktop + R"(-w"$HOME.SALES.ORG" -n"ACME_TREE" -c"Chat")";
-        QTest::newRow("backticks and $()") << ToolFunction::Ping << "ORG\\SALES\\`id`$(id)"
+        QTest::newRow("backticks and $()") << SiteTool::Ping << "ORG\\SALES\\`id`$(id)"
             << desktop + R"(-w"`id`$(id).SALES.ORG" -n"ACME_TREE" -c"Ping")";
-        QTest::newRow("percent") << ToolFunction::RemoteExecute << "ORG\\SALES\\100%%f"
+        QTest::newRow("percent") << SiteTool::RemoteExecute << "ORG\\SALES\\100%%f"
             << desktop + R"(-w"100%%f.SALES.ORG" -n"ACME_TREE" -c"Remote Execute")";
-        QTest::newRow("blanks") << ToolFunction::RemoteView << "ORG\\SALES\\a b  c"
+        QTest::newRow("blanks") << SiteTool::RemoteView << "ORG\\SALES\\a b  c"
             << wview + R"(-w"a b  c.SALES.ORG" -n"ACME_TREE" -c"Remote View")";
-        QTest::newRow("leading dash") << ToolFunction::RemoteControl << "ORG\\SALES\\-rf"
+        QTest::newRow("leading dash") << SiteTool::RemoteControl << "ORG\\SALES\\-rf"
             << wview + R"(-w"-rf.SALES.ORG" -n"ACME_TREE" -c"Remote Control")";
-        QTest::newRow("non-ASCII") << ToolFunction::FileTransfer << QString::fromUtf8("ORG\\SALES\\Łódź 東京")
+        QTest::newRow("non-ASCII") << SiteTool::FileTransfer << QString::fromUtf8("ORG\\SALES\\Łódź 東京")
             << desktop + QString::fromUtf8(R"(-w"Łódź 東京.SALES.ORG" -n"ACME_TREE" -c"File Transfer")");
-        QTest::newRow("very long") << ToolFunction::Diagnostics << "ORG\\SALES\\" + kLongName
+        QTest::newRow("very long") << SiteTool::Diagnostics << "ORG\\SALES\\" + kLongName
             << desktop + QString(R"(-w"%1.SALES.ORG" -n"ACME_TREE" -c"Diagnostics")").arg(kLongName);
         // clang-format on
     }
 
     void commandLines()
     {
-        QFETCH(ToolFunction, function);
+        QFETCH(SiteTool, function);
         QFETCH(QString, selection);
         QFETCH(QString, commandLine);
         Fixture f;
@@ -245,7 +245,7 @@ private slots:
     {
         QFETCH(QString, selection);
         Fixture f;
-        for (const ToolFunction function : kToolFunctions)
+        for (const SiteTool function : kToolFunctions)
             QCOMPARE(textOf(f.commands.runTool(f.select(selection), function)), QString());
         QCOMPARE(textOf(f.commands.createShortcut(f.select(selection))), QString());
         QVERIFY(f.starts.isEmpty());
@@ -256,7 +256,7 @@ private slots:
     {
         Fixture f;
         QCOMPARE(
-            textOf(f.commands.runTool(f.select(QStringLiteral("ORG\\SALES")), ToolFunction::Chat)),
+            textOf(f.commands.runTool(f.select(QStringLiteral("ORG\\SALES")), SiteTool::Chat)),
             QString());
         QCOMPARE(f.directory.lookups, QStringList{kTree + QStringLiteral("\\ORG\\SALES")});
         QVERIFY(f.starts.isEmpty());
@@ -309,9 +309,9 @@ private slots:
         const QString desktop = QStringLiteral("DESKTOP.EXE");
         QStringList expected;
         QStringList said;
-        for (const ToolFunction function : kToolFunctions) {
+        for (const SiteTool function : kToolFunctions) {
             const bool remote =
-                function == ToolFunction::RemoteControl || function == ToolFunction::RemoteView;
+                function == SiteTool::RemoteControl || function == SiteTool::RemoteView;
             expected << refusal(shown, remote ? wview : desktop);
             said << textOf(f.commands.runTool(selected, function));
         }
@@ -325,29 +325,29 @@ private slots:
 
     void siteToolsTakeNamesWhole_data()
     {
-        QTest::addColumn<ToolFunction>("function");
+        QTest::addColumn<SiteTool>("function");
         QTest::addColumn<QString>("selection");
         QTest::addColumn<QString>("line");        // the site's remote-control command
         QTest::addColumn<QStringList>("started"); // program and arguments; empty: none
         QTest::addColumn<QString>("message");
         const QString ws042 = QStringLiteral("ORG\\SALES\\WS042");
         // clang-format off
-        QTest::newRow("host name") << ToolFunction::RemoteControl << ws042 << "xfreerdp /v:{host} /u:ACME\\admin"
+        QTest::newRow("host name") << SiteTool::RemoteControl << ws042 << "xfreerdp /v:{host} /u:ACME\\admin"
             << QStringList{"xfreerdp", "/v:ws042.acme.example", "/u:ACME\\admin"} << QString();
-        QTest::newRow("quote in the name") << ToolFunction::RemoteControl << "ORG\\SALES\\WS\"1" << "t -c \"{function}\" {dotted} {short} {tree}"
+        QTest::newRow("quote in the name") << SiteTool::RemoteControl << "ORG\\SALES\\WS\"1" << "t -c \"{function}\" {dotted} {short} {tree}"
             << QStringList{"t", "-c", "Remote Control", "WS\"1.SALES.ORG", "WS\"1", "ACME_TREE"} << QString();
-        QTest::newRow("name as an option") << ToolFunction::RemoteControl << "ORG\\SALES\\-rf" << "t {short}"
+        QTest::newRow("name as an option") << SiteTool::RemoteControl << "ORG\\SALES\\-rf" << "t {short}"
             << QStringList() << "The {short} of the workstation -rf.SALES.ORG cannot be passed to t: it is empty, holds a NUL character, or begins with \"-\" where t would take it for an option. Nothing was started or written.";
-        QTest::newRow("no host name") << ToolFunction::RemoteControl << "ORG\\SALES\\pc.lab" << "vncviewer {host}"
+        QTest::newRow("no host name") << SiteTool::RemoteControl << "ORG\\SALES\\pc.lab" << "vncviewer {host}"
             << QStringList() << "The workstation pc\\.lab.SALES.ORG has no host name in the directory: its attribute workstationHostName is missing or empty. Nothing was started or written.";
-        QTest::newRow("other functions keep their tool") << ToolFunction::Ping << ws042 << "t {host}"
+        QTest::newRow("other functions keep their tool") << SiteTool::Ping << ws042 << "t {host}"
             << QStringList() << QString();
         // clang-format on
     }
 
     void siteToolsTakeNamesWhole()
     {
-        QFETCH(ToolFunction, function);
+        QFETCH(SiteTool, function);
         QFETCH(QString, selection);
         QFETCH(QString, line);
         QFETCH(QStringList, started);
@@ -369,7 +369,7 @@ private slots:
         QCOMPARE(textOf(f.commands.runTool(f.select(selection), function)), message);
         QCOMPARE(programStarts,
                  started.isEmpty() ? QList<QStringList>() : QList<QStringList>{started});
-        QCOMPARE(f.starts.size(), function == ToolFunction::Ping ? 1 : 0);
+        QCOMPARE(f.starts.size(), function == SiteTool::Ping ? 1 : 0);
     }
 
     void siteShortcutCarriesTheArguments()
@@ -395,7 +395,7 @@ private slots:
             QStringLiteral("/srv/volumes/FS1/SYS/PUBLIC/ZENWORKS/DESKTOP.EXE");
         f.startResult.error = QStringLiteral("no such file");
         const std::optional<CommandMessage> message =
-            f.commands.runTool(f.select(QStringLiteral("ORG\\SALES\\WS042")), ToolFunction::Chat);
+            f.commands.runTool(f.select(QStringLiteral("ORG\\SALES\\WS042")), SiteTool::Chat);
         QVERIFY(message);
         QVERIFY2(
             message->text.contains(QStringLiteral("\\\\FS1\\SYS\\PUBLIC\\ZENWORKS\\DESKTOP.EXE")),
@@ -410,7 +410,7 @@ private slots:
         Fixture f;
         f.directory.remove(kTree + QStringLiteral("\\ORG\\SALES\\WS042"));
         const std::optional<CommandMessage> message = f.commands.runTool(
-            f.select(QStringLiteral("ORG\\SALES\\WS042")), ToolFunction::RemoteView);
+            f.select(QStringLiteral("ORG\\SALES\\WS042")), SiteTool::RemoteView);
         QVERIFY(message);
         QVERIFY2(message->text.contains(QStringLiteral("ORG\\SALES\\WS042")),
                  qPrintable(message->text));

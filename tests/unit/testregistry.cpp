@@ -42,6 +42,8 @@ class TestRegistry : public QObject
     test::RegistryFiles m_registry;
 
     QString use(const QByteArray& contents) { return m_registry.use(contents); }
+    // The registry the settings would name: the current file.
+    Registry registry() const { return Registry(m_registry.current()); }
 
     struct Read
     {
@@ -49,25 +51,26 @@ class TestRegistry : public QObject
         DWORD type = 0xFFFF;
         QByteArray data;
     };
-    static Read read(const QByteArray& key, const QByteArray& value, bool defaultByNull = false)
+    Read read(const QByteArray& key, const QByteArray& value, bool defaultByNull = false) const
     {
         Read r;
         HKEY h = 0;
-        r.status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.constData(), 0, KEY_READ, &h);
+        r.status = registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.constData(), 0, KEY_READ, &h);
         if (r.status != ERROR_SUCCESS)
             return r;
         QByteArray buffer(4096, '\x7f');
         DWORD size = DWORD(buffer.size());
-        r.status = RegQueryValueExA(h, defaultByNull ? nullptr : value.constData(), nullptr,
-                                    &r.type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+        r.status =
+            registry().RegQueryValueExA(h, defaultByNull ? nullptr : value.constData(), nullptr,
+                                        &r.type, reinterpret_cast<BYTE*>(buffer.data()), &size);
         if (r.status == ERROR_SUCCESS)
             r.data = buffer.left(size);
-        RegCloseKey(h);
+        registry().RegCloseKey(h);
         return r;
     }
 
 private slots:
-    void cleanup() { qunsetenv("STELVO_REGISTRY"); }
+    void cleanup() { m_registry.useNone(); }
 
     void values_data()
     {
@@ -129,7 +132,7 @@ private slots:
         QFETCH(QByteArray, data);
         use(file);
         const Read r = read(key, value);
-        QCOMPARE(registryLoadError(), QString());
+        QCOMPARE(registry().registryLoadError(), QString());
         QCOMPARE(r.status, ERROR_SUCCESS);
         QCOMPARE(int(r.type), type);
         QCOMPARE(r.data, data);
@@ -181,7 +184,7 @@ private slots:
         path.chop(1);
         use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + path + "]\n\"V\"=\"deep\"\n" + tail);
         const Read deepest = read(path, "V");
-        QCOMPARE(registryLoadError(), QString());
+        QCOMPARE(registry().registryLoadError(), QString());
         QCOMPARE(deepest.status, status);
         if (status != ERROR_SUCCESS)
             return;
@@ -189,13 +192,14 @@ private slots:
 
         // A handle keeps the tree past a reload; closing it frees the tree.
         HKEY h = 0;
-        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.constData(), 0, KEY_READ, &h),
+        QCOMPARE(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.constData(), 0, KEY_READ, &h),
                  ERROR_SUCCESS);
         use("REGEDIT4\n");
         QCOMPARE(read("a", "V").status, ERROR_FILE_NOT_FOUND);
         DWORD size = 0;
-        QCOMPARE(RegQueryValueExA(h, "V", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-        QCOMPARE(RegCloseKey(h), ERROR_SUCCESS);
+        QCOMPARE(registry().RegQueryValueExA(h, "V", nullptr, nullptr, nullptr, &size),
+                 ERROR_SUCCESS);
+        QCOMPARE(registry().RegCloseKey(h), ERROR_SUCCESS);
     }
 
     void defaultValueByNullName()
@@ -252,9 +256,10 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QRegularExpression::escape(name + ':')));
         HKEY h = 0xDEAD;
-        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h), ERROR_REGISTRY_CORRUPT);
+        QCOMPARE(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h),
+                 ERROR_REGISTRY_CORRUPT);
         QCOMPARE(h, HKEY(0));
-        const QString error = registryLoadError();
+        const QString error = registry().registryLoadError();
         QVERIFY2(
             error.startsWith(name + QLatin1Char(':') + QString::number(line) + QLatin1Char(':')),
             qPrintable(error));
@@ -262,30 +267,34 @@ private slots:
         // A message to read, however long the line it comes from.
         QVERIFY2(error.size() < name.size() + 400, qPrintable(error.left(1000)));
         // Asked again, the same answer without a second warning.
-        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h), ERROR_REGISTRY_CORRUPT);
-        QCOMPARE(RegQueryValueExA(HKEY_LOCAL_MACHINE, "A", nullptr, nullptr, nullptr, nullptr),
+        QCOMPARE(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h),
+                 ERROR_REGISTRY_CORRUPT);
+        QCOMPARE(registry().RegQueryValueExA(HKEY_LOCAL_MACHINE, "A", nullptr, nullptr, nullptr,
+                                             nullptr),
                  ERROR_REGISTRY_CORRUPT);
     }
 
     void unreadableFile()
     {
         const QString name = QDir(m_registry.path()).filePath(QStringLiteral("no such file.reg"));
-        qputenv("STELVO_REGISTRY", QFile::encodeName(name));
+        m_registry.useFile(name);
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QRegularExpression::escape(name + ':')));
         HKEY h = 0;
-        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h), ERROR_REGISTRY_IO_FAILED);
-        QVERIFY(registryLoadError().startsWith(name));
+        QCOMPARE(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h),
+                 ERROR_REGISTRY_IO_FAILED);
+        QVERIFY(registry().registryLoadError().startsWith(name));
         // A directory is no registry file either.
-        qputenv("STELVO_REGISTRY", QFile::encodeName(m_registry.path()));
+        m_registry.useFile(m_registry.path());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(".")));
-        QVERIFY(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h) != ERROR_SUCCESS);
+        QVERIFY(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h) !=
+                ERROR_SUCCESS);
     }
 
     void fixedAfterCorrection()
     {
         const QString name = QDir(m_registry.path()).filePath(QStringLiteral("edited.reg"));
-        qputenv("STELVO_REGISTRY", QFile::encodeName(name));
+        m_registry.useFile(name);
         QFile file(name);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"A\"=dword:zz\n");
@@ -298,7 +307,7 @@ private slots:
         const Read r = read("K", "A");
         QCOMPARE(r.status, ERROR_SUCCESS);
         QCOMPARE(r.data, QByteArray("\x10\0\0\0", 4));
-        QCOMPARE(registryLoadError(), QString());
+        QCOMPARE(registry().registryLoadError(), QString());
     }
 
     void access_data()
@@ -326,51 +335,52 @@ private slots:
         QFETCH(int, query);
         use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"A\"=\"x\"\n");
         HKEY h = 0;
-        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, sam, &h), open);
+        QCOMPARE(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, sam, &h), open);
         if (open != ERROR_SUCCESS) {
             QCOMPARE(h, HKEY(0));
             return;
         }
         DWORD size = 0;
-        QCOMPARE(RegQueryValueExA(h, "A", nullptr, nullptr, nullptr, &size), query);
-        QCOMPARE(RegCloseKey(h), ERROR_SUCCESS);
+        QCOMPARE(registry().RegQueryValueExA(h, "A", nullptr, nullptr, nullptr, &size), query);
+        QCOMPARE(registry().RegCloseKey(h), ERROR_SUCCESS);
     }
 
     void bufferSizes()
     {
         use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"A\"=\"abcd\"\n");
         HKEY h = 0;
-        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h), ERROR_SUCCESS);
+        QCOMPARE(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &h), ERROR_SUCCESS);
         DWORD type = 0;
         DWORD size = 0;
         // Length only.
-        QCOMPARE(RegQueryValueExA(h, "A", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+        QCOMPARE(registry().RegQueryValueExA(h, "A", nullptr, &type, nullptr, &size),
+                 ERROR_SUCCESS);
         QCOMPARE(size, DWORD(5));
         QCOMPARE(type, REG_SZ);
         // One byte short: ERROR_MORE_DATA, the length needed, the buffer untouched.
         QByteArray buffer(8, '#');
         size = 4;
-        QCOMPARE(RegQueryValueExA(h, "A", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
-                                  &size),
+        QCOMPARE(registry().RegQueryValueExA(h, "A", nullptr, nullptr,
+                                             reinterpret_cast<BYTE*>(buffer.data()), &size),
                  ERROR_MORE_DATA);
         QCOMPARE(size, DWORD(5));
         QCOMPARE(buffer, QByteArray(8, '#'));
         // Exactly big enough.
         size = 5;
-        QCOMPARE(RegQueryValueExA(h, "A", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
-                                  &size),
+        QCOMPARE(registry().RegQueryValueExA(h, "A", nullptr, nullptr,
+                                             reinterpret_cast<BYTE*>(buffer.data()), &size),
                  ERROR_SUCCESS);
         QCOMPARE(buffer, QByteArray("abcd\0###", 8));
         // Bad parameters.
         DWORD reserved = 0;
-        QCOMPARE(RegQueryValueExA(h, "A", &reserved, nullptr, nullptr, &size),
+        QCOMPARE(registry().RegQueryValueExA(h, "A", &reserved, nullptr, nullptr, &size),
                  ERROR_INVALID_PARAMETER);
-        QCOMPARE(RegQueryValueExA(h, "A", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
-                                  nullptr),
+        QCOMPARE(registry().RegQueryValueExA(h, "A", nullptr, nullptr,
+                                             reinterpret_cast<BYTE*>(buffer.data()), nullptr),
                  ERROR_INVALID_PARAMETER);
-        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, nullptr),
+        QCOMPARE(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, nullptr),
                  ERROR_INVALID_PARAMETER);
-        QCOMPARE(RegCloseKey(h), ERROR_SUCCESS);
+        QCOMPARE(registry().RegCloseKey(h), ERROR_SUCCESS);
     }
 
     void handles()
@@ -378,33 +388,37 @@ private slots:
         use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B]\n\"V\"=\"1\"\n");
         HKEY a = 0;
         HKEY b = 0;
-        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, &a), ERROR_SUCCESS);
-        QCOMPARE(RegOpenKeyExA(a, "B", 0, KEY_READ, &b), ERROR_SUCCESS); // relative to an open key
+        QCOMPARE(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, &a), ERROR_SUCCESS);
+        QCOMPARE(registry().RegOpenKeyExA(a, "B", 0, KEY_READ, &b),
+                 ERROR_SUCCESS); // relative to an open key
         QVERIFY(a != b);
         QVERIFY(a != 0 && b != 0);
         HKEY same = 0;
-        QCOMPARE(RegOpenKeyExA(b, nullptr, 0, KEY_READ, &same), ERROR_SUCCESS);
+        QCOMPARE(registry().RegOpenKeyExA(b, nullptr, 0, KEY_READ, &same), ERROR_SUCCESS);
         QVERIFY(same != b);
         DWORD size = 0;
-        QCOMPARE(RegQueryValueExA(same, "V", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-        QCOMPARE(RegCloseKey(same), ERROR_SUCCESS);
+        QCOMPARE(registry().RegQueryValueExA(same, "V", nullptr, nullptr, nullptr, &size),
+                 ERROR_SUCCESS);
+        QCOMPARE(registry().RegCloseKey(same), ERROR_SUCCESS);
 
         // An open key keeps what it saw when the file changes under it.
         use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B]\n\"V\"=\"22\"\n");
-        QCOMPARE(RegQueryValueExA(b, "V", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+        QCOMPARE(registry().RegQueryValueExA(b, "V", nullptr, nullptr, nullptr, &size),
+                 ERROR_SUCCESS);
         QCOMPARE(size, DWORD(2));
         QCOMPARE(read("A\\B", "V").data, nul("22"));
 
-        QCOMPARE(RegCloseKey(a), ERROR_SUCCESS);
-        QCOMPARE(RegCloseKey(b), ERROR_SUCCESS);
-        QCOMPARE(RegCloseKey(b), ERROR_INVALID_HANDLE);
-        QCOMPARE(RegQueryValueExA(b, "V", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
-        QCOMPARE(RegOpenKeyExA(b, "X", 0, KEY_READ, &a), ERROR_INVALID_HANDLE);
-        QCOMPARE(RegCloseKey(0x12345), ERROR_INVALID_HANDLE);
-        QCOMPARE(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+        QCOMPARE(registry().RegCloseKey(a), ERROR_SUCCESS);
+        QCOMPARE(registry().RegCloseKey(b), ERROR_SUCCESS);
+        QCOMPARE(registry().RegCloseKey(b), ERROR_INVALID_HANDLE);
+        QCOMPARE(registry().RegQueryValueExA(b, "V", nullptr, nullptr, nullptr, &size),
+                 ERROR_INVALID_HANDLE);
+        QCOMPARE(registry().RegOpenKeyExA(b, "X", 0, KEY_READ, &a), ERROR_INVALID_HANDLE);
+        QCOMPARE(registry().RegCloseKey(0x12345), ERROR_INVALID_HANDLE);
+        QCOMPARE(registry().RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
     }
 
-    // Without STELVO_REGISTRY a system information program on PATH is registered.
+    // Without a registry file a system information program on PATH is registered.
     void defaultRegistry()
     {
         QTemporaryDir bin;
@@ -420,7 +434,7 @@ private slots:
         use("REGEDIT4\n"); // a file first, so the default is built afresh below
         QCOMPARE(read("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH").status,
                  ERROR_FILE_NOT_FOUND);
-        qunsetenv("STELVO_REGISTRY");
+        m_registry.useNone();
         const Read r = read("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH");
         QCOMPARE(r.status, ERROR_SUCCESS);
         QCOMPARE(r.data, QFile::encodeName(program) + '\0');
@@ -429,7 +443,7 @@ private slots:
         qputenv("PATH", QFile::encodeName(m_registry.path())); // nothing there
         use("REGEDIT4\n");
         QCOMPARE(read("X", "Y").status, ERROR_FILE_NOT_FOUND);
-        qputenv("STELVO_REGISTRY", "");
+        m_registry.useNone();
         QCOMPARE(read("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH").status,
                  ERROR_FILE_NOT_FOUND);
         qputenv("PATH", oldPath);

@@ -47,9 +47,11 @@ class TestSysInfo : public QObject
     test::RegistryFiles m_registry;
 
     void useRegistry(const QByteArray& body) { m_registry.useRegedit4(body); }
+    // The registry the settings would name: the current file.
+    Registry registry() const { return Registry(m_registry.current()); }
 
 private slots:
-    void cleanup() { qunsetenv("STELVO_REGISTRY"); }
+    void cleanup() { m_registry.useNone(); }
 
     void secondLocation_data()
     {
@@ -75,7 +77,7 @@ private slots:
             QVERIFY(tool.open(QIODevice::WriteOnly));
         }
         useRegistry(kSecond + "\"MSINFO\"=" + regText(dir) + "\n");
-        const std::optional<SysInfoProgram> found = findSysInfoProgram();
+        const std::optional<SysInfoProgram> found = findSysInfoProgram(registry());
         if (!withTool) {
             QVERIFY(!found);
             return;
@@ -105,7 +107,7 @@ private slots:
         else
             QVERIFY(QFile::link(root.filePath(QStringLiteral("gone")), tool));
         useRegistry(kSecond + "\"MSINFO\"=" + regText(root.path()) + "\n");
-        QVERIFY(!findSysInfoProgram());
+        QVERIFY(!findSysInfoProgram(registry()));
     }
 
     void firstLocationWinsWithoutExistenceTest()
@@ -115,7 +117,7 @@ private slots:
         QVERIFY(tool.open(QIODevice::WriteOnly));
         useRegistry(kFirst + "\"PATH\"=\"/nowhere/sysinfo\"\n" + kSecond +
                     "\"MSINFO\"=" + regText(root.path()) + "\n");
-        const std::optional<SysInfoProgram> found = findSysInfoProgram();
+        const std::optional<SysInfoProgram> found = findSysInfoProgram(registry());
         QVERIFY(found);
         QCOMPARE(found->commandLine, QStringLiteral("/nowhere/sysinfo"));
         QCOMPARE(found->path, QStringLiteral("/nowhere/sysinfo"));
@@ -124,7 +126,7 @@ private slots:
     void firstLocationWithBlanksIsQuoted()
     {
         useRegistry(kFirst + "\"PATH\"=\"C:\\\\Program Files\\\\MSInfo\\\\MSINFO32.EXE\"\n");
-        const std::optional<SysInfoProgram> found = findSysInfoProgram();
+        const std::optional<SysInfoProgram> found = findSysInfoProgram(registry());
         QVERIFY(found);
         QCOMPARE(found->commandLine, QStringLiteral("\"C:\\Program Files\\MSInfo\\MSINFO32.EXE\""));
         QCOMPARE(found->path, QStringLiteral("C:\\Program Files\\MSInfo\\MSINFO32.EXE"));
@@ -137,8 +139,8 @@ private slots:
                              QRegularExpression(QStringLiteral("r\\d+\\.reg:4: dword")));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
                                                "System information tool: .*:4: dword")));
-        QVERIFY(!findSysInfoProgram());
-        QVERIFY(registryLoadError().contains(QLatin1String(":4: dword")));
+        QVERIFY(!findSysInfoProgram(registry()));
+        QVERIFY(registry().registryLoadError().contains(QLatin1String(":4: dword")));
     }
 
     // Values that read as no location at all send the lookup on to the
@@ -162,12 +164,12 @@ private slots:
         QVERIFY(tool.open(QIODevice::WriteOnly));
         const QByteArray first = value.isEmpty() ? kFirst : kFirst + "\"PATH\"=" + value + "\n";
         useRegistry(first + kSecond + "\"MSINFO\"=" + regText(root.path()) + "\n");
-        const std::optional<SysInfoProgram> found = findSysInfoProgram();
+        const std::optional<SysInfoProgram> found = findSysInfoProgram(registry());
         QVERIFY(found);
         QCOMPARE(found->commandLine, root.path() + QStringLiteral("/MSINFO32.EXE"));
 
         useRegistry(first);
-        QVERIFY(!findSysInfoProgram());
+        QVERIFY(!findSysInfoProgram(registry()));
     }
 
     // A value of another type is found but gives no path: nothing is found,
@@ -179,7 +181,7 @@ private slots:
         QVERIFY(tool.open(QIODevice::WriteOnly));
         useRegistry(kFirst + "\"PATH\"=hex:2f,6f,70,74\n" + kSecond +
                     "\"MSINFO\"=" + regText(root.path()) + "\n");
-        QVERIFY(!findSysInfoProgram());
+        QVERIFY(!findSysInfoProgram(registry()));
     }
 
     void getKeyValue_data()
@@ -219,8 +221,8 @@ private slots:
         useRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\T]\n" +
                     (value.isEmpty() ? QByteArray() : "\"V\"=" + value + "\n"));
         QString KeyVal = entry;
-        QCOMPARE(GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\T"), QStringLiteral("V"),
-                             KeyVal),
+        QCOMPARE(GetKeyValue(registry(), HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\T"),
+                             QStringLiteral("V"), KeyVal),
                  found);
         QCOMPARE(KeyVal, expected);
     }
@@ -231,11 +233,12 @@ private slots:
     {
         useRegistry(kFirst + "\"PATH\"=\"/opt/si\"\n");
         HKEY h = 0;
-        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", 0,
-                               0x2003F, &h),
+        QCOMPARE(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                                          "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", 0, 0x2003F,
+                                          &h),
                  ERROR_ACCESS_DENIED);
         QString path;
-        QVERIFY(GetKeyValue(HKEY_LOCAL_MACHINE,
+        QVERIFY(GetKeyValue(registry(), HKEY_LOCAL_MACHINE,
                             QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                             QStringLiteral("PATH"), path));
         QCOMPARE(path, QStringLiteral("/opt/si"));
@@ -248,16 +251,18 @@ private slots:
         useRegistry("[HKEY_LOCAL_MACHINE\\K]\n\"V\"=\"x\"\n\"B\"=hex(1):" +
                     hexBytes(QByteArray(2000, 'b')) + "\n");
         HKEY before = 0;
-        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &before), ERROR_SUCCESS);
-        QCOMPARE(RegCloseKey(before), ERROR_SUCCESS);
+        QCOMPARE(registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_READ, &before),
+                 ERROR_SUCCESS);
+        QCOMPARE(registry().RegCloseKey(before), ERROR_SUCCESS);
         for (const char* name : {"V", "B", "missing"}) {
             QString v;
-            GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("K"), QString::fromLatin1(name), v);
+            GetKeyValue(registry(), HKEY_LOCAL_MACHINE, QStringLiteral("K"),
+                        QString::fromLatin1(name), v);
         }
         // Handles are numbered upwards; each closed one was given back, so
         // closing the three again fails.
         for (HKEY h = before + 4; h <= before + 12; h += 4)
-            QCOMPARE(RegCloseKey(h), ERROR_INVALID_HANDLE);
+            QCOMPARE(registry().RegCloseKey(h), ERROR_INVALID_HANDLE);
     }
 };
 

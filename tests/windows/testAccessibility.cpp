@@ -67,7 +67,7 @@ private slots:
             h.window->WSMenu->popup(h.window->mapToGlobal(QPoint(10, 10)));
             shown = h.window->WSMenu;
         } else if (window == u"about") {
-            owned = std::make_unique<frmAbout>(h.window.get());
+            owned = std::make_unique<frmAbout>(SystemPaths(), h.window.get());
         } else if (window == u"splash") {
             owned = std::make_unique<SVsplash>();
         }

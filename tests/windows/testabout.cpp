@@ -59,6 +59,8 @@ class TestAbout : public QObject
     };
 
     void useRegistry(const QByteArray& body) { m_registry.useRegedit4(body); }
+    // What the settings would give the about box: the current registry file.
+    SystemPaths paths() const { return {{}, m_registry.current()}; }
 
     // Runs StartSysInfo with a recording starter; returns the starts and the
     // message boxes it showed.
@@ -67,10 +69,10 @@ class TestAbout : public QObject
         QList<Start> starts;
         QList<MessageBoxCatcher::Shown> messages;
     };
-    static Outcome run(bool startSucceeds = true)
+    Outcome run(bool startSucceeds = true) const
     {
         Outcome out;
-        frmAbout dlg;
+        frmAbout dlg(paths());
         dlg.setStarter([&out, startSucceeds](const QString& commandLine, int style) {
             out.starts.append(Start{commandLine, style});
             StartResult r;
@@ -101,11 +103,11 @@ private:
     }
 
 private slots:
-    void cleanup() { qunsetenv("STELVO_REGISTRY"); }
+    void cleanup() { m_registry.useNone(); }
 
     void texts()
     {
-        frmAbout dlg;
+        frmAbout dlg(paths());
         QCOMPARE(dlg.windowTitle(), QStringLiteral("About Stelvo"));
         QCOMPARE(control<QLabel>(dlg, "lblTitle")->text(), QStringLiteral("Stelvo"));
         QCOMPARE(control<QLabel>(dlg, "lblVersion")->text(), QStringLiteral("Version 1.0.1"));
@@ -117,7 +119,7 @@ private slots:
 
     void usageTextExact()
     {
-        frmAbout dlg;
+        frmAbout dlg(paths());
         const QString text = control<QLabel>(dlg, "lblDescription")->text();
         QCOMPARE(text, QString::fromLatin1(kUsage));
         QCOMPARE(frmAbout::usageText(), text);
@@ -133,7 +135,7 @@ private slots:
 
     void window()
     {
-        frmAbout dlg;
+        frmAbout dlg(paths());
         const Qt::WindowFlags flags = dlg.windowFlags();
         QVERIFY(flags & Qt::WindowCloseButtonHint);
         QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
@@ -172,7 +174,7 @@ private slots:
         QFETCH(QRect, pixels);
         if (QGuiApplication::primaryScreen()->logicalDotsPerInchX() != 96.0)
             QSKIP("pixel figures are for a 96 dpi screen");
-        frmAbout dlg;
+        frmAbout dlg(paths());
         QWidget* w = dlg.findChild<QWidget*>(name);
         QVERIFY(w);
         QCOMPARE(w->geometry(), pixels);
@@ -189,7 +191,7 @@ private slots:
     void textsFitTheirLabels()
     {
         QFETCH(QString, name);
-        frmAbout dlg;
+        frmAbout dlg(paths());
         auto* l = dlg.findChild<QLabel*>(name);
         QVERIFY(l);
         // Wrapped at the label's width, the whole text must fit its height.
@@ -213,7 +215,7 @@ private slots:
     {
         QFETCH(QColor, dark);
         QFETCH(QColor, light);
-        frmAbout dlg;
+        frmAbout dlg(paths());
         QPalette palette = dlg.palette();
         palette.setColor(QPalette::Dark, dark);
         palette.setColor(QPalette::Light, light);
@@ -237,7 +239,7 @@ private slots:
         QWidget main;
         main.setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
         QVERIFY(!main.windowIcon().isNull());
-        frmAbout dlg(&main);
+        frmAbout dlg(paths(), &main);
         QVERIFY(dlg.windowIcon().isNull());
         QVERIFY(show(dlg));
         QVERIFY(dlg.windowHandle()->icon().isNull());
@@ -245,7 +247,7 @@ private slots:
 
     void buttons()
     {
-        frmAbout dlg;
+        frmAbout dlg(paths());
         auto* ok = control<QPushButton>(dlg, "cmdOK");
         QVERIFY(ok->isDefault());
         QVERIFY(!control<QPushButton>(dlg, "cmdSysInfo")->isDefault());
@@ -253,7 +255,7 @@ private slots:
 
     void tabOrder()
     {
-        frmAbout dlg;
+        frmAbout dlg(paths());
         QVERIFY(show(dlg));
         QCOMPARE(QApplication::focusWidget(), control(dlg, "cmdOK"));
         const char* forward[] = {"cmdSysInfo", "cmdOK", "cmdSysInfo"};
@@ -289,7 +291,7 @@ private slots:
         QWidget main;
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
-        frmAbout dlg(&main);
+        frmAbout dlg(paths(), &main);
         int okClicks = 0;
         connect(control<QPushButton>(dlg, "cmdOK"), &QPushButton::clicked, this,
                 [&okClicks] { ++okClicks; });
@@ -314,7 +316,8 @@ private slots:
     // Enter on "System Info..." presses that button, not OK: the dialog stays.
     void enterOnSystemInfoStartsIt()
     {
-        frmAbout dlg;
+        useRegistry(kFirst + "\"PATH\"=\"/opt/tools/sysinfo\"\n");
+        frmAbout dlg(paths());
         QStringList started;
         dlg.setStarter([&started](const QString& commandLine, int style) {
             started << commandLine + QLatin1Char('/') + QString::number(style);
@@ -322,7 +325,6 @@ private slots:
             r.started = true;
             return r;
         });
-        useRegistry(kFirst + "\"PATH\"=\"/opt/tools/sysinfo\"\n");
         QVERIFY(show(dlg));
         control(dlg, "cmdSysInfo")->setFocus();
         QTest::keyClick(dlg.windowHandle(), Qt::Key_Return);
@@ -369,7 +371,8 @@ private slots:
         const QByteArray firstKey =
             first.isEmpty() ? QByteArray() : kFirst + "\"PATH\"=" + first + "\n";
         useRegistry(firstKey + kSecond + "\"MSINFO\"=" + regText(dir) + "\n");
-        const std::optional<SysInfoProgram> program = findSysInfoProgram();
+        const std::optional<SysInfoProgram> program =
+            findSysInfoProgram(Registry(m_registry.current()));
         QVERIFY(program);
         const Outcome o = run();
         QCOMPARE(o.messages.size(), 0);
@@ -391,7 +394,7 @@ private slots:
         tool.close();
         QVERIFY(tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         useRegistry(kSecond + "\"MSINFO\"=" + regText(dir) + "\n");
-        frmAbout dlg;
+        frmAbout dlg(paths());
         MessageBoxCatcher catcher;
         dlg.StartSysInfo();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
@@ -401,7 +404,7 @@ private slots:
     void realStartOfAMissingProgram()
     {
         useRegistry(kFirst + "\"PATH\"=\"/nonexistent/stelvo-sysinfo\"\n");
-        frmAbout dlg;
+        frmAbout dlg(paths());
         MessageBoxCatcher catcher;
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("could not be started")));
@@ -424,7 +427,7 @@ private slots:
     void starterThrows()
     {
         useRegistry(kFirst + "\"PATH\"=\"/nowhere/sysinfo\"\n");
-        frmAbout dlg;
+        frmAbout dlg(paths());
         dlg.setStarter([](const QString&, int) -> StartResult {
             throw std::runtime_error("out of processes");
         });
@@ -438,7 +441,7 @@ private slots:
     void everyClickLooksAgain()
     {
         useRegistry(QByteArray());
-        frmAbout dlg;
+        frmAbout dlg(paths());
         int starts = 0;
         dlg.setStarter([&starts](const QString&, int) {
             ++starts;
@@ -449,7 +452,11 @@ private slots:
         MessageBoxCatcher catcher;
         dlg.StartSysInfo();
         QCOMPARE(catcher.shown().size(), 1);
-        useRegistry(kFirst + "\"PATH\"=\"/opt/si\"\n"); // registered while the box is open
+        // Registered while the box is open: its registry file is edited.
+        QFile edited(m_registry.current());
+        QVERIFY(edited.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(edited.write("REGEDIT4\n\n" + kFirst + "\"PATH\"=\"/opt/si\"\n") > 0);
+        edited.close();
         dlg.StartSysInfo();
         dlg.StartSysInfo();
         QCOMPARE(starts, 2);
@@ -458,7 +465,7 @@ private slots:
 
     void closeBoxCloses()
     {
-        frmAbout dlg;
+        frmAbout dlg(paths());
         QVERIFY(show(dlg));
         QVERIFY(dlg.close());
         QVERIFY(!dlg.isVisible());
@@ -469,7 +476,7 @@ private slots:
         auto first = std::make_unique<frmAbout>();
         control<QLabel>(*first, "lblVersion")->setText(QStringLiteral("changed"));
         first.reset();
-        frmAbout second;
+        frmAbout second(paths());
         QCOMPARE(control<QLabel>(second, "lblVersion")->text(), QStringLiteral("Version 1.0.1"));
     }
 };
