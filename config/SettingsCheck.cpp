@@ -71,25 +71,15 @@ void checkNames(const Settings& settings)
                             fromCommandLine(settings, {SettingKey::SaslMech}));
 }
 
-// An LDAP descriptor or numeric OID (RFC 4512): all a class or an attribute
-// can be called, and all that goes into a search as it is.
-const QRegularExpression& ldapDescriptor()
-{
-    static const QRegularExpression descriptor(
-        QStringLiteral("^(?:[A-Za-z][A-Za-z0-9-]*|[0-9]+(?:\\.[0-9]+)+)$"));
-    return descriptor;
-}
-
 void checkClasses(const Settings& settings)
 {
-    const QRegularExpression& className = ldapDescriptor();
     for (const SettingKey key : {SettingKey::WorkstationClasses, SettingKey::ContainerClasses}) {
         const Setting& classes = settings[key];
         if (!classes.isSet())
             continue;
         const QStringList names = classes.value.split(QLatin1Char(','));
         const bool valid = std::all_of(names.cbegin(), names.cend(), [&](const QString& name) {
-            return className.match(name.trimmed()).hasMatch();
+            return isLdapDescriptor(name.trimmed());
         });
         if (!valid)
             throw SettingsError(
@@ -104,7 +94,7 @@ void checkClasses(const Settings& settings)
 void checkHostNameAttribute(const Settings& settings)
 {
     const Setting& attribute = settings[SettingKey::HostNameAttribute];
-    if (attribute.isSet() && !ldapDescriptor().match(attribute.value).hasMatch())
+    if (attribute.isSet() && !isLdapDescriptor(attribute.value))
         throw SettingsError(
             QCoreApplication::translate(
                 "SettingsCheck",
@@ -174,6 +164,13 @@ void checkUrl(const Settings& settings, const DirectoryClient* client)
 }
 
 } // namespace
+
+bool isLdapDescriptor(const QString& name)
+{
+    static const QRegularExpression descriptor(
+        QStringLiteral("^(?:[A-Za-z][A-Za-z0-9-]*|[0-9]+(?:\\.[0-9]+)+)$"));
+    return descriptor.match(name).hasMatch();
+}
 
 void checkSettings(const Settings& settings, const DirectoryClient* client)
 {

@@ -14,4 +14,9 @@ namespace stelvo {
 // LDAP URL is tested by `client` when there is one.
 void checkSettings(const Settings& settings, const DirectoryClient* client);
 
+// Whether `name` is an LDAP descriptor or numeric OID (RFC 4512): all a
+// directory class or attribute can be called, and all that goes into a
+// search as it is.
+bool isLdapDescriptor(const QString& name);
+
 } // namespace stelvo

@@ -5,6 +5,7 @@
 #include "LdapDirectory.h"
 
 #include "LdapConnection.h"
+#include "LdapFilter.h"
 #include "LdapLookup.h"
 #include "LdapSearch.h"
 #include "SearchArguments.h"
@@ -13,9 +14,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QSysInfo>
-#include <algorithm>
 #include <csignal>
 #include <ldap.h>
 #include <mutex>
@@ -38,72 +37,6 @@ void ignoreBrokenPipes()
         if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
             std::signal(SIGPIPE, SIG_IGN);
     });
-}
-
-// RFC 4515 escaping of an assertion value; `wildcards` keeps "*" (and turns
-// "?" into "*", the nearest the server offers), collapsing runs of them.
-QByteArray filterValue(const QString& value, bool wildcards)
-{
-    QByteArray out;
-    const QByteArray utf8 = value.toUtf8();
-    out.reserve(utf8.size());
-    for (const char c : utf8) {
-        if (wildcards && (c == '*' || c == '?')) {
-            if (!out.endsWith('*'))
-                out += '*';
-            continue;
-        }
-        switch (c) {
-        case '*':
-            out += "\\2a";
-            break;
-        case '(':
-            out += "\\28";
-            break;
-        case ')':
-            out += "\\29";
-            break;
-        case '\\':
-            out += "\\5c";
-            break;
-        case '\0':
-            out += "\\00";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-bool isAttributeName(const QString& name)
-{
-    static const QRegularExpression kDescriptor(
-        QStringLiteral("^(?:[A-Za-z][A-Za-z0-9-]*|[0-9]+(?:\\.[0-9]+)+)$"));
-    return kDescriptor.match(name).hasMatch();
-}
-
-bool onlyStars(const QString& pattern)
-{
-    return !pattern.isEmpty() &&
-           std::all_of(pattern.cbegin(), pattern.cend(), [](QChar c) { return c == u'*'; });
-}
-
-// One "(objectClass=...)" term for each class of `kinds`.
-QByteArray classTerms(const QList<nds::Kind>& kinds, const nds::ClassMapping& classes)
-{
-    QByteArray terms;
-    for (const nds::Kind kind : kinds) {
-        for (const QString& name : classes.classesOf(kind))
-            terms += "(objectClass=" + filterValue(name, false) + ')';
-    }
-    return terms;
-}
-
-// A filter that matches when any of `terms` does.
-QByteArray anyOf(const QByteArray& terms)
-{
-    return terms.count('(') > 1 ? "(|" + terms + ')' : terms;
 }
 
 // Sets the LDAP scope and the depth limit of a search scope (the base only,
@@ -195,43 +128,6 @@ QString LdapDirectory::serverNameOf(const QString& url)
         return local.isEmpty() ? QStringLiteral("LOCALHOST") : local.toUpper();
     }
     return server.host.isEmpty() ? QStringLiteral("localhost") : server.host;
-}
-
-QByteArray LdapDirectory::searchFilter(const QList<nds::Kind>& kinds,
-                                       const nds::ClassMapping& classes, const QString& attribute,
-                                       const QString& pattern, QString* error)
-{
-    const bool byName = attribute.compare(QLatin1String("CN"), Qt::CaseInsensitive) == 0;
-    if (!byName && !isAttributeName(attribute)) {
-        *error =
-            QCoreApplication::translate("LdapDirectory", "\"%1\" is not a directory attribute name")
-                .arg(attribute);
-        return {};
-    }
-    const QByteArray terms = classTerms(kinds, classes);
-    if (terms.isEmpty()) {
-        *error = QCoreApplication::translate("LdapDirectory",
-                                             "The search names no directory class to look for");
-        return {};
-    }
-    QByteArray sought = anyOf(terms);
-    if (!onlyStars(pattern)) {
-        const QByteArray value = filterValue(pattern, true);
-        // Units are named by ou, not cn: for "CN" the pattern applies to the name.
-        const QByteArray names = byName ? "(|(cn=" + value + ")(ou=" + value + "))"
-                                        : '(' + attribute.toLatin1() + '=' + value + ')';
-        sought = "(&" + sought + names + ')';
-    }
-    if (kinds.contains(nds::Kind::Container))
-        return sought;
-    // The containers above what is sought come too, only so that the result
-    // can be put in directory order; they are not part of it.
-    const QByteArray carriers = classTerms({nds::Kind::Container}, classes);
-    if (carriers.isEmpty())
-        return sought;
-    if (sought.startsWith("(|"))
-        return sought.chopped(1) + carriers + ')';
-    return "(|" + sought + carriers + ')';
 }
 
 QString LdapDirectory::ContextPath() const
@@ -328,7 +224,7 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
     request->classes = m_classes;
     // The server matched any cn or ou value (and "?" as "*"); the name itself decides.
     if (SearchAttribute().compare(QLatin1String("CN"), Qt::CaseInsensitive) == 0 &&
-        !onlyStars(pattern))
+        !ldap::onlyStars(pattern))
         request->namePattern = pattern;
     return true;
 }
