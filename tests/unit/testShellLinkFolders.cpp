@@ -8,6 +8,7 @@
 #include "DesktopEntries.h"
 #include "ProcessStart.h"
 #include "ShellLink.h"
+#include "ShellLinkFixture.h"
 #include "StandInTools.h"
 
 #include <QDir>
@@ -32,14 +33,11 @@ const QString kRemoteControl = QStringLiteral(R"(\\FS1\SYS\PUBLIC\ZENWORKS\WVIEW
 
 } // namespace
 
-class TestShellLinkFolders : public QObject
+class TestShellLinkFolders : public ShellLinkFixture
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void resolvesFolders_data();
     void resolvesFolders();
     void honoursXdgDesktopDir_data();
@@ -53,45 +51,7 @@ private slots:
     void findsLauncher();
     void findsLauncherNearProgram_data();
     void findsLauncherNearProgram();
-
-private:
-    QString home() const { return m_dir->path() + QStringLiteral("/home"); }
-    QString desktop() const { return home() + QStringLiteral("/Desktop"); }
-    QString record() const { return m_dir->path() + QStringLiteral("/wviewnt.rec"); }
-    QString volumes() const { return m_dir->path() + QStringLiteral("/vol $x %y 'z\\w"); }
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QByteArray m_savedHome;
-    QByteArray m_savedPath;
-    // What the settings would give the shortcut writer.
-    SystemPaths m_paths;
 };
-
-void TestShellLinkFolders::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_savedHome = qgetenv("HOME");
-    m_savedPath = qgetenv("PATH");
-    QVERIFY(QDir().mkpath(home()));
-    qputenv("HOME", QFile::encodeName(home()));
-    qunsetenv("XDG_CONFIG_HOME");
-    qunsetenv("XDG_DATA_HOME");
-    QVERIFY(test::writeRecordingTool(volumes() + "/Fs1/Sys/Public/ZenWorks/WViewNT.Exe", record()));
-    m_paths = {volumes(), {}};
-    QVERIFY(QFileInfo(launcherBinary()).isExecutable());
-    setShellLinkLauncher(launcherBinary());
-}
-
-void TestShellLinkFolders::cleanup()
-{
-    setShellLinkLauncher({});
-    qputenv("HOME", m_savedHome);
-    qputenv("PATH", m_savedPath);
-    qunsetenv("XDG_CONFIG_HOME");
-    m_paths = {};
-    m_dir.reset();
-}
 
 void TestShellLinkFolders::resolvesFolders_data()
 {
