@@ -30,6 +30,13 @@ void startTreeSearchEarly(stelvo::DirectoryControl* directory)
                            treesearch::kScope, treesearch::kClasses, treesearch::kPattern);
 }
 
+// Says why the program cannot start, and gives its exit status.
+int failure(const QString& message)
+{
+    QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle), message);
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -65,13 +72,9 @@ int main(int argc, char** argv)
         tools = settings.siteTools();
         paths = stelvo::systemPathsOf(settings);
     } catch (const stelvo::SettingsError& error) {
-        QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
-                              error.message());
-        return 1;
+        return failure(error.message());
     } catch (const stelvo::DirectoryError& error) {
-        QMessageBox::critical(nullptr, QString::fromLatin1(stelvo::version::kTitle),
-                              error.message());
-        return 1;
+        return failure(error.message());
     }
     startTreeSearchEarly(controls.directory.get());
     stelvo::svWStation window(std::move(controls.directory), std::move(controls.session), paths);
