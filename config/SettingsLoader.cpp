@@ -219,11 +219,15 @@ SiteTools siteToolsOf(const std::vector<Layer>& layers, const Settings& settings
             given[size_t(tool)] = true;
             QString error;
             std::optional<ToolTemplate> command = ToolTemplate::parse(line, &error);
-            if (!command)
+            if (!command) {
+                // A NUL as the file may write it: shown raw, it would end the
+                // message wherever it is written as a C string.
+                const QString shown = QString(line).replace(QChar(0), QLatin1String("\\0"));
                 refuse(QCoreApplication::translate("SettingsLoader",
                                                    "%1 in the [tools] section of %2 \"%3\": %4")
-                           .arg(QLatin1String(siteToolKey(tool)), layer.source.file, line, error),
+                           .arg(QLatin1String(siteToolKey(tool)), layer.source.file, shown, error),
                        layer.source);
+            }
             tools.setCommand(tool, std::move(*command));
         }
     }

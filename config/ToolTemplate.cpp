@@ -67,6 +67,12 @@ QString placeholderName(Placeholder placeholder)
 
 std::optional<ToolTemplate> ToolTemplate::parse(const QString& line, QString* error)
 {
+    // Each word reaches the tool as a C string, which a NUL would end early.
+    if (line.contains(QChar(0))) {
+        *error = QCoreApplication::translate("ToolTemplate",
+                                             "the line holds a NUL, which no argument can carry");
+        return std::nullopt;
+    }
     QStringList words;
     if (!splitWords(line, &words)) {
         *error = QCoreApplication::translate("ToolTemplate", "a quote is not closed");

@@ -43,9 +43,10 @@ using PlaceholderValues = std::array<QString, kPlaceholderCount>;
 class ToolTemplate
 {
 public:
-    // Nothing, with `error` saying why, for an unbalanced quote, an unknown
-    // placeholder or a lone brace, a line with no program, or a program
-    // word that holds a placeholder (the directory would choose the program).
+    // Nothing, with `error` saying why, for a line holding a NUL, an
+    // unbalanced quote, an unknown placeholder or a lone brace, a line with
+    // no program, or a program word that holds a placeholder (the directory
+    // would choose the program).
     static std::optional<ToolTemplate> parse(const QString& line, QString* error);
 
     // The program word, which holds no placeholder.

@@ -684,6 +684,10 @@ Gesucht als: %1</translation>
 <context>
     <name>ToolTemplate</name>
     <message>
+        <source>the line holds a NUL, which no argument can carry</source>
+        <translation>die Zeile enthält ein NUL-Zeichen, das kein Argument tragen kann</translation>
+    </message>
+    <message>
         <source>a quote is not closed</source>
         <translation>ein Anführungszeichen wird nicht geschlossen</translation>
     </message>

@@ -308,6 +308,7 @@ void TestSettings::refused_data()
     QTest::newRow("tool: unknown placeholder") << QStringList() << QStringList() << QByteArray("[tools]\nping = ping {hots}") << QByteArray() << "ping in the [tools] section of {user} \"ping {hots}\": \"{hots}\" is not one of {dotted}" << false;
     QTest::newRow("tool: lone brace")         << QStringList() << QStringList() << QByteArray("[tools]\nchat = c {host") << QByteArray() << "chat in the [tools] section of {user} \"c {host\": \"{host\" is not one of" << false;
     QTest::newRow("tool: open quote")         << QStringList() << QStringList() << QByteArray("[tools]\nremote-view = \"vncviewer {host}") << QByteArray() << "remote-view in the [tools] section of {user} \"\"vncviewer {host}\": a quote is not closed" << false;
+    QTest::newRow("tool: NUL in its text")   << QStringList() << QStringList() << (QByteArray("[tools]\nping = p a") + '\0' + "b {host}") << QByteArray() << "ping in the [tools] section of {user} \"p a\\0b {host}\": the line holds a NUL" << false;
     QTest::newRow("tool: program from names") << QStringList() << QStringList() << QByteArray() << QByteArray("[tools]\nshortcut = {host}.sh") << "shortcut in the [tools] section of {config} \"{host}.sh\": the program cannot be a placeholder" << false;
     QTest::newRow("--config replaces user's") << QStringList() << QStringList() << QByteArray("server=\"a b\"") << QByteArray("server=FS1\npassword-file=/pw") << "password-file in {config} is set but bind-dn is not" << false;
     // clang-format on
