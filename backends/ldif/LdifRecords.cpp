@@ -4,6 +4,7 @@
 
 #include "LdifRecords.h"
 
+#include "DirectoryError.h"
 #include "LdifFault.h"
 #include "LdifPieces.h"
 #include "LdifRecordCheck.h"
@@ -49,6 +50,24 @@ void parseRecord(QByteArray& text, unsigned long line, const QString& source, LD
                                          "only entries are accepted, not change records"));
 }
 
+// After a fault in an earlier piece: a NUL byte in the rest of the text is
+// the fault to report, as it is for the text read whole, where every byte is
+// checked for one before any record is read. Throws DirectoryError for the
+// first NUL; false when `stop` was requested before the end.
+bool refuseLaterNulBytes(LdifPieces& pieces, const QString& source, const std::stop_token& stop,
+                         unsigned long line)
+{
+    QByteArrayView piece;
+    while (pieces.next(&piece)) {
+        if (stop.stop_requested())
+            return false;
+        refuseNulBytes(piece, source, line);
+        // Every piece but the last ends with a newline.
+        line += static_cast<unsigned long>(piece.count('\n'));
+    }
+    return true;
+}
+
 } // namespace
 
 bool readRecords(LdifPieces& pieces, const QString& source, const std::stop_token& stop,
@@ -64,18 +83,25 @@ bool readRecords(LdifPieces& pieces, const QString& source, const std::stop_toke
             begin(piece);
         refuseNulBytes(piece, source, line);
         RecordSplitter splitter(piece, source, line);
-        while (splitter.next(&record)) {
-            if (stop.stop_requested())
+        try {
+            while (splitter.next(&record)) {
+                if (stop.stop_requested())
+                    return false;
+                if (std::exchange(firstRecord, false))
+                    dropVersion(&record);
+                if (record.lines.empty())
+                    continue;
+                checkRecord(record, source);
+                unfold(record, &text);
+                RecordGuard guard;
+                parseRecord(text, record.lines.front().number, source, &guard.record);
+                take(guard.record, record.lines.front().number);
+            }
+        } catch (const DirectoryError&) {
+            if (!refuseLaterNulBytes(pieces, source, stop,
+                                     line + static_cast<unsigned long>(piece.count('\n'))))
                 return false;
-            if (std::exchange(firstRecord, false))
-                dropVersion(&record);
-            if (record.lines.empty())
-                continue;
-            checkRecord(record, source);
-            unfold(record, &text);
-            RecordGuard guard;
-            parseRecord(text, record.lines.front().number, source, &guard.record);
-            take(guard.record, record.lines.front().number);
+            throw;
         }
         line = splitter.line();
     }

@@ -128,6 +128,7 @@ private slots:
         QTest::newRow("entries") << (org + rest) << "NDS:\\\\T\\ORG\\SALES\\WS2 16";
         QTest::newRow("nul late") << (org + rest + "\n\ndn: cn=W" + '\0' + "3,o=ORG\n") << "t.ldif, line 19: malformed LDIF record: the line holds a NUL byte";
         QTest::newRow("malformed late") << (org + rest + "\n\n\n\ndn: cn=X,o=ORG\n lost\n-\n") << "t.ldif, line 23: malformed LDIF record: the line is not of the form \"name: value\"";
+        QTest::newRow("nul after a malformed record") << QByteArray("x\n\n" + QByteArray(1, '\0')) << "t.ldif, line 3: malformed LDIF record: the line holds a NUL byte";
         QTest::newRow("duplicate late") << (org + rest + "\n\ndn: CN=ws1,OU=sales,O=org\nobjectClass: Workstation\n") << "t.ldif, line 19: \"CN=ws1,OU=sales,O=org\" is already in the directory (line 12)";
         // clang-format on
     }
