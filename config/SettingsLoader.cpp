@@ -4,6 +4,7 @@
 
 #include "SettingsLoader.h"
 
+#include "IniText.h"
 #include "SettingsCheck.h"
 #include "SettingsError.h"
 
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QStandardPaths>
 #include <optional>
 #include <vector>
@@ -41,15 +41,6 @@ bool isPath(SettingKey key, const QString& value)
     return key == SettingKey::PasswordFile || key == SettingKey::Volumes ||
            key == SettingKey::Registry ||
            (key == SettingKey::Directory && !url.match(value).hasMatch());
-}
-
-// QSettings reads a value with unquoted commas as a list; the settings that
-// hold commas (DNs, LDAP URLs) are meant whole.
-QString fileValue(const QVariant& value)
-{
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QLatin1Char(','));
-    return value.toString();
 }
 
 QString unknownKeyWarning(const QString& file, const QString& key)
@@ -84,22 +75,24 @@ std::optional<Layer> readFile(const QString& path, bool required, QStringList* w
                                                : QCoreApplication::translate("SettingsLoader",
                                                                              "not a regular file")),
                             required);
-    const QSettings settings(path, QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError)
+    // Read as text: QSettings would decode a value written @Variant(...) as Qt
+    // binary data, whatever the key.
+    const std::optional<QMap<QString, QString>> values = readIniTopLevel(file.readAll());
+    if (!values)
         throw SettingsError(QCoreApplication::translate(
                                 "SettingsLoader", "%1 is not a configuration file: it must hold "
                                                   "key=value lines and [section] lines only")
                                 .arg(name),
                             required);
     Layer layer{source, {}, {}};
-    for (const QString& key : settings.childKeys()) {
-        const std::optional<SettingKey> setting = keyOfFileKey(key);
+    for (auto entry = values->cbegin(); entry != values->cend(); ++entry) {
+        const std::optional<SettingKey> setting = keyOfFileKey(entry.key());
         if (!setting) {
             if (warnings != nullptr)
-                warnings->append(unknownKeyWarning(source.file, key));
+                warnings->append(unknownKeyWarning(source.file, entry.key()));
             continue;
         }
-        QString value = fileValue(settings.value(key)).trimmed();
+        QString value = entry.value().trimmed();
         if (!value.isEmpty() && isPath(*setting, value))
             value = QDir::cleanPath(info.absoluteDir().absoluteFilePath(value));
         layer.values[size_t(*setting)] = value;

@@ -255,6 +255,7 @@ void TestSettings::fileForms_data()
     QTest::newRow("empty value is unset")   << QByteArray("server=\nregistry=/r.reg") << "server" << QString() << QString();
     QTest::newRow("unknown key")            << QByteArray("servr=FS9") << "server" << QString() << "{file}: unknown key \"servr\" ignored";
     QTest::newRow("key in the wrong case")  << QByteArray("Server=FS9") << "server" << QString() << "unknown key \"Server\" ignored (did you mean \"server\"?)";
+    QTest::newRow("@Variant( is text")     << QByteArray("x=@Variant(\\0\\0\\0\\v?\?\?\?)\nvolumes=@Variant(\\0\\0\\0\\v?\?\?\?)") << "volumes" << u"{dir}/@Variant(\0\0\0\v?\?\?\?)"_qs << "{file}: unknown key \"x\" ignored";
     // clang-format on
 }
 
