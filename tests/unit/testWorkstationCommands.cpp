@@ -138,10 +138,9 @@ struct Fixture
     }
 };
 
-const SiteTool kToolFunctions[] = {SiteTool::RemoteControl, SiteTool::RemoteView,
-                                       SiteTool::Ping,          SiteTool::Chat,
-                                       SiteTool::FileTransfer,  SiteTool::RemoteExecute,
-                                       SiteTool::Diagnostics};
+const SiteTool kToolFunctions[] = {
+    SiteTool::RemoteControl, SiteTool::RemoteView,    SiteTool::Ping,       SiteTool::Chat,
+    SiteTool::FileTransfer,  SiteTool::RemoteExecute, SiteTool::Diagnostics};
 
 // The text of what a command had to say; empty when it had nothing.
 QString textOf(const std::optional<CommandMessage>& message)
@@ -255,9 +254,8 @@ private slots:
     void containersAreAskedOfTheDirectory()
     {
         Fixture f;
-        QCOMPARE(
-            textOf(f.commands.runTool(f.select(QStringLiteral("ORG\\SALES")), SiteTool::Chat)),
-            QString());
+        QCOMPARE(textOf(f.commands.runTool(f.select(QStringLiteral("ORG\\SALES")), SiteTool::Chat)),
+                 QString());
         QCOMPARE(f.directory.lookups, QStringList{kTree + QStringLiteral("\\ORG\\SALES")});
         QVERIFY(f.starts.isEmpty());
     }
@@ -409,8 +407,8 @@ private slots:
     {
         Fixture f;
         f.directory.remove(kTree + QStringLiteral("\\ORG\\SALES\\WS042"));
-        const std::optional<CommandMessage> message = f.commands.runTool(
-            f.select(QStringLiteral("ORG\\SALES\\WS042")), SiteTool::RemoteView);
+        const std::optional<CommandMessage> message =
+            f.commands.runTool(f.select(QStringLiteral("ORG\\SALES\\WS042")), SiteTool::RemoteView);
         QVERIFY(message);
         QVERIFY2(message->text.contains(QStringLiteral("ORG\\SALES\\WS042")),
                  qPrintable(message->text));
