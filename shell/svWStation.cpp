@@ -72,6 +72,8 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
     const int menuHeight = menuBar()->sizeHint().height();
     setGeometry(twipsToPixels(3270, d), twipsToPixels(3225, d) - menuHeight, twipsToPixels(7275, d),
                 twipsToPixels(5280, d) + menuHeight);
+    // The tree follows the frame, which may arrive without any event.
+    keepOnScreenWhilePlaced(this, [this] { Form_Resize(); });
 }
 
 svWStation::~svWStation()
@@ -289,7 +291,6 @@ void svWStation::showEvent(QShowEvent* event)
         handle->installEventFilter(this);
         m_watchingFrame = true;
     }
-    keepOnScreen(this);
     followFrame();
 }
 
