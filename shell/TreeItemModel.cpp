@@ -104,6 +104,15 @@ QVariant TreeItemModel::data(const QModelIndex& index, int role) const
     }
 }
 
+QVariant TreeItemModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section != 0)
+        return {};
+    if (role == Qt::DisplayRole)
+        return tr("Name");
+    return {};
+}
+
 Qt::ItemFlags TreeItemModel::flags(const QModelIndex& index) const
 {
     // Not editable: the commands read names from the node texts. A node

@@ -781,6 +781,13 @@ Gesucht als: %1</translation>
     </message>
 </context>
 <context>
+    <name>stelvo::TreeItemModel</name>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+</context>
+<context>
     <name>stelvo::frmAbout</name>
     <message>
         <source>Stelvo logo</source>
