@@ -36,6 +36,8 @@ public:
     {
         return key >= 0 && size_t(key) < m_at.size() && m_at[size_t(key)] != kNone;
     }
+    // One more than the largest key set (0 for none).
+    Index size() const { return Index(m_at.size()); }
     // Bytes the table takes, used or reserved.
     size_t memoryUse() const;
     // Room for keys below `keys`.

@@ -3,9 +3,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "HostNameTable.h"
+#include "Naming.h"
 #include "NodeTree.h"
 #include "WorkstationFinder.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace stelvo;
@@ -56,6 +58,35 @@ QStringList found(const WorkstationFinder& finder, const NodeTree& tree)
     for (int row = 0; row < finder.count(); ++row)
         texts << tree.text(finder.at(row)).toString();
     return texts;
+}
+
+// What the finder must find, the plain way.
+QStringList foundPlainly(const Site& site, const QString& text)
+{
+    QStringList texts;
+    if (text.isEmpty())
+        return texts;
+    for (NodeTree::Index node = 1; node <= site.tree.count(); ++node) {
+        if (site.tree.image(node) != NodeTree::kImageWorkstation)
+            continue;
+        if (site.tree.text(node).contains(text, Qt::CaseInsensitive) ||
+            naming::ConvertDotted(site.tree, node).contains(text, Qt::CaseInsensitive) ||
+            site.hosts.at(node).contains(text, Qt::CaseInsensitive))
+            texts << site.tree.text(node).toString();
+    }
+    return texts;
+}
+
+QString randomText(QRandomGenerator& random, int maxSize)
+{
+    // Few letters, so that texts often match; the ones folding needs to
+    // get right, and the ones escaping changes.
+    static const QString letters = QStringLiteral("aA1.\\\u00fc\u00dc\u03c3\u03c2\u03a3");
+    QString text;
+    const int size = 1 + int(random.bounded(maxSize));
+    for (int i = 0; i < size; ++i)
+        text += letters.at(random.bounded(letters.size()));
+    return text;
 }
 
 } // namespace
@@ -154,6 +185,73 @@ private slots:
             fresh.setText(text);
             QCOMPARE(found(typing, site.tree), found(fresh, site.tree));
         }
+    }
+
+    void findsWhatThePlainComparisonFinds()
+    {
+        QRandomGenerator random(42);
+        Site site;
+        site.tree.clear();
+        site.hosts.clear();
+        std::vector<NodeTree::Index> containers{
+            site.tree.Add(NodeTree::kNone, QStringLiteral("T.a"), NodeTree::kImageTree)};
+        for (int i = 0; i < 400; ++i) {
+            const NodeTree::Index parent = containers[random.bounded(int(containers.size()))];
+            if (random.bounded(5) == 0) {
+                containers.push_back(site.container(parent, randomText(random, 3)));
+            } else {
+                QString host;
+                if (random.bounded(3) != 0)
+                    host = randomText(random, 3) +
+                           (random.bounded(2) ? QStringLiteral(".a\u00fc.t") : QString());
+                site.add(parent, randomText(random, 4), host);
+            }
+        }
+        WorkstationFinder typing(site.tree, site.hosts);
+        QString text;
+        for (int step = 0; step < 300; ++step) {
+            // Mostly typing on, sometimes erasing, sometimes a new text.
+            const quint32 action = random.bounded(6);
+            if (action == 0)
+                text = randomText(random, 5);
+            else if (action == 1)
+                text.chop(1);
+            else
+                text += randomText(random, 1);
+            typing.setText(text);
+            QCOMPARE(found(typing, site.tree), foundPlainly(site, text));
+        }
+    }
+
+    void longAndAstralTextsAreFound_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("found");
+        const QString longName = QStringLiteral("L") + QString(70, QChar(u'x'));
+        // clang-format off
+        QTest::newRow("long, in the name") << longName.toLower() << true;
+        QTest::newRow("long, spanning") << longName.right(64) + QStringLiteral(".u") << true;
+        QTest::newRow("long, none") << longName + QStringLiteral("y") << false;
+        QTest::newRow("astral letter, other case") << QStringLiteral("\U00010428.U") << true;
+        QTest::newRow("astral, in the host") << QStringLiteral("\U0001F5A5.T") << true;
+        // clang-format on
+    }
+
+    void longAndAstralTextsAreFound()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, found);
+        NodeTree tree;
+        HostNameTable hosts;
+        const auto root = tree.Add(NodeTree::kNone, QStringLiteral("T"), NodeTree::kImageTree);
+        const auto unit = tree.Add(root, QStringLiteral("U"), NodeTree::kImageContainer);
+        tree.Add(unit, QStringLiteral("L") + QString(70, QChar(u'x')), NodeTree::kImageWorkstation);
+        const auto astral =
+            tree.Add(unit, QStringLiteral("\U00010400"), NodeTree::kImageWorkstation);
+        hosts.set(astral, QStringLiteral("pc\U0001F5A5.test"));
+        WorkstationFinder finder(tree, hosts);
+        finder.setText(text);
+        QCOMPARE(finder.count(), found ? 1 : 0);
     }
 
     void treeChangedFindsTheTextInTheNewTree()
