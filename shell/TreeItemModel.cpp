@@ -17,6 +17,7 @@ void TreeItemModel::rebuild(const std::function<void(TreeBuilder&)>& build)
         build(m_builder);
     } catch (...) {
         m_tree.clear();
+        m_hosts.clear();
         endResetModel();
         throw;
     }

@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "HostNameTable.h"
 #include "NodeTree.h"
 #include "TreeBuilder.h"
 
@@ -28,6 +29,8 @@ public:
     explicit TreeItemModel(QObject* parent = nullptr);
 
     const NodeTree& nodes() const { return m_tree; }
+    // The host names of the tree's workstations, by node.
+    const HostNameTable& hostNames() const { return m_hosts; }
     // The builder of the current tree, with its container table.
     const TreeBuilder& builder() const { return m_builder; }
 
@@ -65,7 +68,8 @@ private:
     const std::vector<NodeTree::Index>* childrenOf(const QModelIndex& parent) const;
 
     NodeTree m_tree;
-    TreeBuilder m_builder{m_tree};
+    HostNameTable m_hosts;
+    TreeBuilder m_builder{m_tree, m_hosts};
     std::array<QIcon, 3> m_images;
 };
 

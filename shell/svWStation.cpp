@@ -4,6 +4,7 @@
 
 #include "svWStation.h"
 
+#include "FindWindow.h"
 #include "LeftOutMessage.h"
 #include "MessageBox.h"
 #include "Naming.h"
@@ -59,6 +60,7 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
     setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
     createControls();
     createMenus();
+    createFind();
 
     connect(NWDir1, &DirectoryControl::SearchCompleted, this, &svWStation::SearchCompleted);
     connect(NWDir1, &DirectoryControl::SearchFailed, this, &svWStation::SearchFailed);
@@ -154,6 +156,30 @@ void svWStation::createMenus()
     WSDiagnostics = item(tr("Di&agnostics"), &svWStation::WSDiagnostics_Click);
     S2 = WSMenu->addSeparator();
     WSShortCut = item(tr("&Create Control Shorcut"), &svWStation::WSShortCut_Click);
+}
+
+void svWStation::createFind()
+{
+    // A shortcut of the window, active wherever its focus is, the tree's
+    // type-ahead included; the menus stay as they are.
+    FindWorkstation = new QAction(tr("Find Workstation..."), this);
+    FindWorkstation->setObjectName(QStringLiteral("FindWorkstation"));
+    FindWorkstation->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    FindWorkstation->setShortcutContext(Qt::WindowShortcut);
+    connect(FindWorkstation, &QAction::triggered, this, &svWStation::FindWorkstation_Click);
+    addAction(FindWorkstation);
+}
+
+FindWindow* svWStation::findWindow()
+{
+    if (m_find == nullptr)
+        m_find = new FindWindow(*TreeModel, *TreeView1, this);
+    return m_find;
+}
+
+void svWStation::FindWorkstation_Click()
+{
+    findWindow()->open();
 }
 
 void svWStation::Form_Load()
@@ -322,10 +348,14 @@ void svWStation::closeEvent(QCloseEvent* event)
 {
     int Cancel = 0;
     Form_Unload(Cancel);
-    if (Cancel != 0)
+    if (Cancel != 0) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    event->accept();
+    // The find window goes with the tree it finds in.
+    if (m_find != nullptr)
+        m_find->close();
 }
 
 void svWStation::Form_Unload(int& Cancel)

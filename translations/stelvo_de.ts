@@ -758,6 +758,75 @@ Gesucht als: %1</translation>
     </message>
 </context>
 <context>
+    <name>stelvo::FindResultsModel</name>
+    <message>
+        <source>No host name</source>
+        <translation>Kein Hostname</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Dotted name</source>
+        <translation>Punktierter Name</translation>
+    </message>
+    <message>
+        <source>Host name</source>
+        <translation>Hostname</translation>
+    </message>
+</context>
+<context>
+    <name>stelvo::FindWindow</name>
+    <message>
+        <source>Find Workstation</source>
+        <translation>Arbeitsstation suchen</translation>
+    </message>
+    <message>
+        <source>Finds workstations of the tree by name, dotted name or host name.</source>
+        <translation>Sucht Arbeitsstationen des Baums nach Name, punktiertem Namen oder Hostname.</translation>
+    </message>
+    <message>
+        <source>&amp;Find:</source>
+        <translation>&amp;Suchen:</translation>
+    </message>
+    <message>
+        <source>Part of a name, dotted name or host name</source>
+        <translation>Teil eines Namens, punktierten Namens oder Hostnamens</translation>
+    </message>
+    <message>
+        <source>Find workstation</source>
+        <translation>Arbeitsstation suchen</translation>
+    </message>
+    <message>
+        <source>Lists the workstations whose name, dotted name (such as WS0042.SALES.ACME) or host name contains the text typed, ignoring case. Up, Down, Page Up and Page Down move in the list; Enter selects the workstation in the tree; Escape closes the window.</source>
+        <translation>Listet die Arbeitsstationen, deren Name, punktierter Name (etwa WS0042.SALES.ACME) oder Hostname den eingegebenen Text enthält, ohne Rücksicht auf Groß- und Kleinschreibung. Pfeil auf, Pfeil ab, Bild auf und Bild ab bewegen in der Liste; die Eingabetaste wählt die Arbeitsstation im Baum aus; Escape schließt das Fenster.</translation>
+    </message>
+    <message>
+        <source>Matches</source>
+        <translation>Treffer</translation>
+    </message>
+    <message>
+        <source>Workstations found</source>
+        <translation>Gefundene Arbeitsstationen</translation>
+    </message>
+    <message>
+        <source>The workstations that match, with their dotted names and host names. Enter or a double-click selects the workstation in the tree.</source>
+        <translation>Die passenden Arbeitsstationen mit ihren punktierten Namen und Hostnamen. Die Eingabetaste oder ein Doppelklick wählt die Arbeitsstation im Baum aus.</translation>
+    </message>
+    <message>
+        <source>Type part of a name to find workstations.</source>
+        <translation>Geben Sie einen Teil eines Namens ein, um Arbeitsstationen zu finden.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n workstation(s) match</source>
+        <translation>
+            <numerusform>%n Arbeitsstation passt</numerusform>
+            <numerusform>%n Arbeitsstationen passen</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>stelvo::SVsplash</name>
     <message>
         <source>Stelvo is starting</source>
@@ -907,6 +976,10 @@ Gesucht als: %1</translation>
     <message>
         <source>Quit Stelvo?</source>
         <translation>Stelvo beenden?</translation>
+    </message>
+    <message>
+        <source>Find Workstation...</source>
+        <translation>Arbeitsstation suchen...</translation>
     </message>
 </context>
 </TS>

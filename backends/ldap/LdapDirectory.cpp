@@ -277,6 +277,7 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
 
     m_known = std::move(outcome->known);
     m_hostNames = std::move(outcome->hostNames);
+    m_hostNames.squeeze();
     QStringList names = std::move(outcome->names);
     if (!SearchFlag()) {
         for (QString& name : names)
@@ -289,7 +290,7 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
     // answered in that order from the result itself, a million names take
     // no look-up in a table far larger than any cache.
     if (SearchFlag())
-        m_delivery = Delivery{&names, std::move(outcome->kinds), 0};
+        m_delivery = Delivery{&names, std::move(outcome->kinds), std::move(outcome->hosts), 0};
     const QPointer<LdapDirectory> alive(this);
     emit SearchCompleted(names);
     if (alive)
@@ -306,9 +307,10 @@ std::optional<DirectoryEntry> LdapDirectory::deliveredEntry(const QString& ndsFu
         return std::nullopt;
     Known known;
     known.kind = delivery.kinds[static_cast<std::size_t>(delivery.next)];
+    const quint32 host = delivery.hosts[static_cast<std::size_t>(delivery.next)];
     ++delivery.next;
     DirectoryEntry entry = entryOf(ndsFullName, nds::lastComponent(ndsFullName).toString(), known);
-    entry.hostName = m_hostNames.value(ndsFullName);
+    entry.hostName = m_hostNames.at(HostNameTable::Index(host));
     return entry;
 }
 
@@ -358,7 +360,7 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     if (searched != m_known.constEnd() && searched->searched) {
         DirectoryEntry entry =
             entryOf(ndsFullName, nds::lastComponent(ndsFullName).toString(), *searched);
-        entry.hostName = m_hostNames.value(ndsFullName);
+        entry.hostName = m_hostNames.at(HostNameTable::Index(searched->host));
         return entry;
     }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "DirectoryControl.h"
+#include "HostNameTable.h"
 #include "LdapKnownEntry.h"
 #include "LdapOptions.h"
 #include "NdsMapping.h"
@@ -174,14 +175,15 @@ private:
     std::unique_ptr<ldap::Connection> m_connection; // used on this object's thread only
     QHash<QString, Known> m_known;                  // NDS full name -> entry
     QByteArray m_hostAttribute;
-    QHash<QString, QString> m_hostNames; // of the last search's workstations that have one
-    quint64 m_generation = 0;            // of the latest StartSearch; older outcomes are dropped
+    HostNameTable m_hostNames; // of the last search's workstations, by KnownEntry::host
+    quint64 m_generation = 0;  // of the latest StartSearch; older outcomes are dropped
     // While SearchCompleted is delivered: the result, the kind of each of
     // its names, and the next name the tree is expected to ask for.
     struct Delivery
     {
         const QStringList* names = nullptr;
         std::vector<nds::Kind> kinds;
+        std::vector<quint32> hosts;
         qsizetype next = 0;
     };
     std::optional<Delivery> m_delivery;

@@ -1,0 +1,78 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "NodeTree.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringView>
+#include <vector>
+
+namespace stelvo {
+
+// The host name of each workstation node, compact: a million of them must
+// cost a few megabytes, not the hundred a QString apiece would.
+//
+// Host names of one site mostly share everything after their first label
+// ("ws0042" + ".sales.acme.test"), so a name is kept as its first label, in
+// Latin-1 when it fits (else UTF-16), and the number of its rest in a table
+// of the distinct rests. About a dozen bytes a name in all. The keys are
+// any non-negative numbers (node indices, a backend's own); keys used are
+// best dense, as a slot per key up to the largest is kept.
+class HostNameTable
+{
+public:
+    using Index = NodeTree::Index;
+
+    void clear();
+    // Stores `hostName` for `key`; an empty one removes what was stored.
+    void set(Index key, QStringView hostName);
+    // Empty when none is stored.
+    QString at(Index key) const;
+    bool contains(Index key) const
+    {
+        return key >= 0 && size_t(key) < m_at.size() && m_at[size_t(key)] != kNone;
+    }
+    // One more than the largest key set (0 for none).
+    Index size() const { return Index(m_at.size()); }
+    // Bytes the table takes, used or reserved.
+    size_t memoryUse() const;
+    // Room for keys below `keys`.
+    void reserve(Index keys) { m_at.reserve(size_t(keys)); }
+    // Gives back the room reserved and not used, once all are set.
+    void squeeze();
+
+    // A host name as stored, for a scan that reads many without making a
+    // QString of each: the first label (all of the name when it has no
+    // rest), and the number of the rest (0: none), which suffix() gives.
+    struct Stored
+    {
+        const char* label = nullptr; // Latin-1 bytes, or UTF-16 units when `wide` (unaligned)
+        qsizetype size = 0;          // in characters
+        bool wide = false;
+        quint32 suffix = 0;
+    };
+    // Only for a key that contains().
+    Stored stored(Index key) const;
+    // The distinct rests, numbered 1 to suffixCount(); each begins with "."
+    quint32 suffixCount() const { return quint32(m_suffixes.size()); }
+    const QString& suffix(quint32 id) const { return m_suffixes[id - 1]; }
+
+private:
+    static constexpr quint32 kNone = 0xffffffffU;
+    // Past this many distinct rests a name is kept whole: a table of rests
+    // only pays while they are shared.
+    static constexpr quint32 kMaxSuffixes = 1U << 16;
+
+    quint32 suffixId(QStringView suffix);
+
+    std::vector<quint32> m_at; // by key: where its record starts in m_bytes, or kNone
+    std::vector<char> m_bytes; // the records, one after another
+    std::vector<QString> m_suffixes;
+    QHash<QString, quint32> m_suffixIds;
+};
+
+} // namespace stelvo

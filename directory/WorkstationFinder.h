@@ -1,0 +1,90 @@
+// SPDX-FileCopyrightText: 2026 The Stelvo developers
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+#include "HostNameTable.h"
+#include "NodeTree.h"
+
+#include <QString>
+#include <string>
+#include <vector>
+
+namespace stelvo {
+
+// Finds the workstations of a tree whose short name, dotted name (as
+// naming::ConvertDotted writes it) or host name contains a text, ignoring
+// case as QString::contains(..., Qt::CaseInsensitive) does. Containers are
+// never found. The tree and the table must outlive the finder; after they
+// change, treeChanged() brings it up to date.
+//
+// Made to keep up with typing in a million workstations: a text that
+// extends the last one is looked for only among the last matches, no
+// string is made per workstation, and what a container's dotted name adds
+// to its workstations' is judged once per container.
+class WorkstationFinder
+{
+public:
+    WorkstationFinder(const NodeTree& tree, const HostNameTable& hosts);
+
+    // Finds the workstations matching `text`, as typed (not trimmed); an
+    // empty text matches none.
+    void setText(const QString& text);
+    QString text() const { return m_text; }
+    int count() const { return int(m_matches.size()); }
+    // 0 <= row < count(), in directory (node) order.
+    NodeTree::Index at(int row) const { return m_matches[size_t(row)]; }
+    QString dottedName(NodeTree::Index node) const;
+    QString hostName(NodeTree::Index node) const;
+    // The tree was rebuilt or changed: drop what was computed and find the
+    // current text again.
+    void treeChanged();
+
+private:
+    // What the text makes of one container's part of the dotted names, or
+    // of one host-name rest: whether it holds the text, and for which k
+    // (bit k) the text's units from k on begin it.
+    struct Tail
+    {
+        bool holds = false;
+        quint64 starts = 0;
+    };
+
+    void find(bool narrow);
+    void prepare();
+    void scan(const std::vector<NodeTree::Index>* among);
+    bool matches(NodeTree::Index node);
+    bool matchesSlowly(NodeTree::Index node) const;
+    void makeContainers();
+    Tail tailOf(std::u16string_view folded) const;
+    const Tail& containerTail(NodeTree::Index container);
+    bool spans(std::u16string_view folded, quint64 starts) const;
+
+    const NodeTree& m_tree;
+    const HostNameTable& m_hosts;
+    QString m_text;
+    std::vector<NodeTree::Index> m_matches;
+
+    // For the text being found.
+    std::u16string m_folded;
+    bool m_exact = false; // no unit the fast path cannot fold, and short enough for a Tail
+    bool m_hasDot = false;
+    std::vector<Tail> m_hostTails; // by rest number, 0 none
+
+    // For the tree, made on the first search after it changed: each
+    // container's part of its workstations' dotted names (".SALES.ORG"),
+    // folded, and, for the text being found, what the text makes of it.
+    bool m_haveContainers = false;
+    std::vector<NodeTree::Index> m_containers; // in node order
+    std::vector<quint32> m_partAt;             // into m_parts, by place in m_containers; one more
+    std::u16string m_parts;
+    std::vector<Tail> m_containerTails; // by place in m_containers
+    NodeTree::Index m_lastContainer = NodeTree::kNone;
+    const Tail* m_lastTail = nullptr;
+
+    std::u16string m_buffer;  // a name being read, folded
+    std::u16string m_escaped; // the same, escaped as in a dotted name
+};
+
+} // namespace stelvo
