@@ -117,6 +117,11 @@ QVariant FindResultsModel::data(const QModelIndex& index, int role) const
 
 QVariant FindResultsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    // The row headers are hidden, but Qt's accessibility bridge offers them
+    // to screen readers, which would read the default row numbers: each
+    // row's header is its workstation's name.
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole)
+        return data(index(section, NameColumn), role);
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {

@@ -51,6 +51,9 @@ FindWindow::FindWindow(const TreeItemModel& tree, WSTreeView& view, QWidget* par
       m_count(new QLabel(this)), m_list(new QTableView(this))
 {
     setObjectName(QStringLiteral("FindWindow"));
+    // Placed over its parent, which may bring it partly off the screen once
+    // framed.
+    keepOnScreenWhilePlaced(this);
     setWindowTitle(tr("Find Workstation"));
     setAccessibleName(windowTitle());
     setAccessibleDescription(

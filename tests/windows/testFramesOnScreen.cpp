@@ -4,9 +4,9 @@
 
 // The built program under a real window manager (openbox on Xvfb, 1280 x
 // 1024): at each scale factor and with a large desktop font, the main
-// window, the find window and the about box lie inside the work area with
-// their frames, as the X server has them once the window manager has framed
-// and placed them.
+// window, the find window (Ctrl+F) and the about box (F1) lie inside the
+// work area with their frames, as the X server has them once the window
+// manager has framed and placed them.
 
 #include "XSession.h"
 
@@ -166,6 +166,15 @@ void TestFramesOnScreen::framesInsideWorkArea()
     const XWindow main = m_x.waitForMainWindow(kCaption);
     QVERIFY2(!main.id.isEmpty(), qPrintable(m_x.whyNoWindow()));
     check(QStringLiteral("the main window"), main);
+
+    QVERIFY(m_x.focus(main));
+    QVERIFY(m_x.key(QStringLiteral("ctrl+f")));
+    const XWindow find = waitForTopLevel(QStringLiteral("Find Workstation"));
+    if (check(QStringLiteral("the find window"), find) || !find.id.isEmpty()) {
+        QVERIFY(m_x.focus(find));
+        QVERIFY(m_x.key(QStringLiteral("Escape")));
+        QVERIFY(m_x.waitUntilGone([&](const XWindow& w) { return w.id == find.id; }));
+    }
 
     QVERIFY(m_x.focus(main));
     QVERIFY(m_x.key(QStringLiteral("F1")));

@@ -106,6 +106,10 @@ void TestScreenReader::windowsReadWell_data()
     QTest::newRow("main window") << kCaption << "Home asterisk" << QString()
         << QStringList{"tree \"Directory tree\"", "tree item \"WS042\"", "status bar \"Status\"",
                        "menu item \"File\"", "menu item \"Help\""};
+    // Typed into, so that the list holds workstations.
+    QTest::newRow("find window") << QStringLiteral("Find Workstation") << "ctrl+f w s" << "Escape"
+        << QStringList{"text \"Find workstation\"", "table \"Workstations found\"",
+                       "label \"Matches\"", "cell \"WS042\""};
     QTest::newRow("about box") << QStringLiteral("About Stelvo") << "F1" << "Escape"
         << QStringList{"push button \"OK\"", "push button \"System Info...\""};
     // clang-format on
