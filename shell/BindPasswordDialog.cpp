@@ -86,6 +86,9 @@ BindPasswordDialog::BindPasswordDialog(const QString& bindDn, const QString& ser
                           this);
         m_remember->setChecked(question.remember);
         layout->addWidget(m_remember);
+        // Made after the buttons: Tab goes from the field to the box first.
+        setTabOrder(m_password, m_remember);
+        setTabOrder(m_remember, m_buttons);
     } else {
         const QString text =
             question.notKept.isEmpty()
