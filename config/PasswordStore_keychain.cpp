@@ -49,9 +49,8 @@ bool finishJob(QKeychain::Job* job, std::chrono::milliseconds timeout, QString* 
     QObject::disconnect(done);
     if (!finished) {
         job->setAutoDelete(true);
-        *reason = QCoreApplication::translate("PasswordStore",
-                                              "the keyring did not answer within %1 seconds")
-                      .arg(std::max<qint64>(1, (timeout.count() + 999) / 1000));
+        *reason =
+            QCoreApplication::translate("PasswordStore", "the keyring did not answer in time");
         return false;
     }
     return true;

@@ -11,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -134,6 +135,15 @@ PasswordAnswer askBindPassword(const QString& bindDn, const QString& server,
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return {dialog.takePassword(), dialog.remember()};
+}
+
+void sayPasswordNotKept(const QString& reason, QWidget* parent)
+{
+    QMessageBox::warning(
+        parent, QString::fromLatin1(version::kTitle),
+        QCoreApplication::translate("BindPasswordDialog",
+                                    "The password could not be kept in the keyring: %1")
+            .arg(reason));
 }
 
 } // namespace stelvo

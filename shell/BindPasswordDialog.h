@@ -52,4 +52,8 @@ std::shared_ptr<const Secret> askBindPassword(const QString& bindDn, const QStri
 PasswordAnswer askBindPassword(const QString& bindDn, const QString& server,
                                const PasswordQuestion& question, QWidget* parent = nullptr);
 
+// Warns that the keyring did not keep the password the user asked it to
+// remember, and why; the program goes on with the password.
+void sayPasswordNotKept(const QString& reason, QWidget* parent = nullptr);
+
 } // namespace stelvo

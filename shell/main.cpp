@@ -57,10 +57,7 @@ std::shared_ptr<const stelvo::Secret> askedBindPassword(const stelvo::Settings& 
             return stelvo::checkBindPassword(settings, password, error);
         });
     if (!result.notStored.isEmpty())
-        QMessageBox::warning(
-            nullptr, QString::fromLatin1(stelvo::version::kTitle),
-            QCoreApplication::translate("main", "The password could not be kept in the keyring: %1")
-                .arg(result.notStored));
+        stelvo::sayPasswordNotKept(result.notStored);
     return result.password;
 }
 

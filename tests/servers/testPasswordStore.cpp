@@ -176,7 +176,7 @@ private slots:
         // clang-format off
         QTest::newRow("no D-Bus session")    << u"no bus"_qs << u"no D-Bus session"_qs;
         QTest::newRow("no keyring daemon")   << u"no daemon"_qs << u"secrets"_qs;
-        QTest::newRow("keyring never answers") << u"silent"_qs << u"did not answer within 1 seconds"_qs;
+        QTest::newRow("keyring never answers") << u"silent"_qs << u"did not answer in time"_qs;
         // clang-format on
     }
 
