@@ -212,7 +212,9 @@ std::optional<QByteArray> KeyringSession::lookup(const QString& server, const QS
 bool KeyringSession::store(const QString& server, const QString& user,
                            const QByteArray& password) const
 {
+    // With QtKeychain's schema, so that it replaces the item QtKeychain made.
     return runSecretTool({QStringLiteral("store"), QStringLiteral("--label"), server,
+                          QStringLiteral("xdg:schema"), QStringLiteral("org.qt.keychain"),
                           QStringLiteral("server"), server, QStringLiteral("user"), user,
                           QStringLiteral("type"), QStringLiteral("plaintext")},
                          password, nullptr);

@@ -50,7 +50,8 @@ public:
     // What the keyring holds under QtKeychain's attributes (server and user),
     // as secret-tool reads it; nullopt when nothing is stored.
     std::optional<QByteArray> lookup(const QString& server, const QString& user) const;
-    // Stores `password` there as QtKeychain's plain-text items are stored.
+    // Stores `password` there as QtKeychain stores a text password,
+    // replacing the item QtKeychain stored under the same names.
     bool store(const QString& server, const QString& user, const QByteArray& password) const;
 
 private:
