@@ -45,7 +45,8 @@ bool finishJob(QKeychain::Job* job, std::chrono::milliseconds timeout, QString* 
         });
     QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
     job->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!finished) // a quit() before exec() would be lost
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     QObject::disconnect(done);
     if (!finished) {
         job->setAutoDelete(true);
