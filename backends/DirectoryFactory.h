@@ -4,7 +4,7 @@
 
 #pragma once
 
-#include "BindPasswordSource.h"
+#include "BindCheck.h"
 #include "DirectoryClient.h"
 #include "DirectoryControl.h"
 #include "Secret.h"

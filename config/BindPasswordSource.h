@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "BindCheck.h"
 #include "PasswordStore.h"
 #include "Secret.h"
 
@@ -12,14 +13,6 @@
 #include <memory>
 
 namespace stelvo {
-
-// How the directory server answered a simple bind with a password.
-enum class BindCheck
-{
-    Accepted,
-    Refused, // invalid credentials: the password is wrong
-    Failed   // anything else (unreachable, TLS...): the error says what
-};
 
 // What the password dialog is asked to show.
 struct PasswordQuestion

@@ -4,7 +4,7 @@
 
 #pragma once
 
-#include "BindPasswordSource.h"
+#include "BindCheck.h"
 #include "DirectoryControl.h"
 #include "LdapKnownEntry.h"
 #include "LdapOptions.h"
