@@ -153,21 +153,6 @@ private slots:
         QCOMPARE(storeCall(env, {u"remove"_qs, server, dn}).line, u"removed"_qs);
     }
 
-    // Passwords stored by hand (secret-tool, as QtKeychain stores them) are
-    // found: the names are the documented ones.
-    void readsWhatSecretToolStored()
-    {
-        KeyringSession session;
-        QVERIFY2(session.start(), qPrintable(session.errorString()));
-        const QString server = QString::fromLatin1(kServer);
-        QVERIFY(session.store(KeychainPasswordStore::serviceOf(server),
-                              QString::fromLatin1(kBindDn), "by hand"));
-        QCOMPARE(
-            storeCall(session.environment(), {u"read"_qs, server, QString::fromLatin1(kBindDn)})
-                .line,
-            u"found by hand"_qs);
-    }
-
     void unavailable_data()
     {
         QTest::addColumn<QString>("situation");
