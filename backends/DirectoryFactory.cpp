@@ -93,6 +93,19 @@ bool needsBindPassword(const Settings& settings)
            settings.isSet(SettingKey::BindDn) && !settings.isSet(SettingKey::PasswordFile);
 }
 
+QString bindPasswordServer(const Settings& settings)
+{
+    return LdapDirectory::passwordServerOf(settings.value(SettingKey::Directory));
+}
+
+BindCheck checkBindPassword(const Settings& settings, std::shared_ptr<const Secret> password,
+                            QString* error)
+{
+    LdapOptions options = LdapOptions::fromSettings(settings);
+    options.password = std::move(password);
+    return LdapDirectory::checkBind(settings.value(SettingKey::Directory), options, error);
+}
+
 std::shared_ptr<const DirectoryClient> directoryClient()
 {
     return std::make_shared<OpenLdapDefaults>(OpenLdapDefaults::fromLibrary());

@@ -11,6 +11,30 @@
         <source>Bind password</source>
         <translation>Kennwort für die Anmeldung</translation>
     </message>
+    <message>
+        <source>The directory server refused the password kept in the keyring.</source>
+        <translation>Der Verzeichnisserver hat das im Schlüsselbund aufbewahrte Passwort abgelehnt.</translation>
+    </message>
+    <message>
+        <source>The directory server refused this password.</source>
+        <translation>Der Verzeichnisserver hat dieses Passwort abgelehnt.</translation>
+    </message>
+    <message>
+        <source>&amp;Remember the password in the keyring</source>
+        <translation>Passwort im Schlüsselbund &amp;merken</translation>
+    </message>
+    <message>
+        <source>The password is not kept: no keyring is available.</source>
+        <translation>Das Passwort wird nicht aufbewahrt: Kein Schlüsselbund ist verfügbar.</translation>
+    </message>
+    <message>
+        <source>The password is not kept: no keyring is available (%1).</source>
+        <translation>Das Passwort wird nicht aufbewahrt: Kein Schlüsselbund ist verfügbar (%1).</translation>
+    </message>
+    <message>
+        <source>The password could not be kept in the keyring: %1</source>
+        <translation>Das Passwort konnte nicht im Schlüsselbund aufbewahrt werden: %1</translation>
+    </message>
 </context>
 <context>
     <name>DirectoryError</name>
@@ -406,6 +430,17 @@ und %1 weitere</translation>
     <message>
         <source>empty DN</source>
         <translation>leerer DN</translation>
+    </message>
+</context>
+<context>
+    <name>PasswordStore</name>
+    <message>
+        <source>there is no D-Bus session</source>
+        <translation>es gibt keine D-Bus-Sitzung</translation>
+    </message>
+    <message>
+        <source>the keyring did not answer in time</source>
+        <translation>der Schlüsselbund hat nicht rechtzeitig geantwortet</translation>
     </message>
 </context>
 <context>

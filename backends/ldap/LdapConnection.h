@@ -71,6 +71,9 @@ public:
     // a sentence (starting "; ") naming the settings that give it an account;
     // empty otherwise.
     QString refusalHint(int rc) const;
+    // Whether the last open() failed because the server refused the simple
+    // bind's DN and password (invalid credentials).
+    bool credentialsRefused() const { return m_credentialsRefused; }
 
 private:
     // The connected socket, or -1 with `error` set.
@@ -112,6 +115,7 @@ private:
     Cancellation* m_cancellation;
     ::ldap* m_ld = nullptr;
     int m_probedCheck = -1; // a certificateNamesHost() probe: its certificate check
+    bool m_credentialsRefused = false;
 };
 
 } // namespace stelvo::ldap

@@ -130,6 +130,34 @@ QString LdapDirectory::serverNameOf(const QString& url)
     return server.host.isEmpty() ? QStringLiteral("localhost") : server.host;
 }
 
+QString LdapDirectory::passwordServerOf(const QString& url)
+{
+    ldap::Server server;
+    QString error;
+    if (!ldap::parseUrl(url, &server, &error))
+        return {};
+    if (server.ldapi)
+        return QStringLiteral("ldapi://") + server.host;
+    const QString host =
+        server.host.isEmpty() ? QStringLiteral("localhost") : server.host.toLower();
+    const bool literalV6 = host.contains(QLatin1Char(':'));
+    return (server.ldaps ? QStringLiteral("ldaps://") : QStringLiteral("ldap://")) +
+           (literalV6 ? QLatin1Char('[') + host + QLatin1Char(']') : host) + QLatin1Char(':') +
+           QString::number(server.port);
+}
+
+BindCheck LdapDirectory::checkBind(const QString& url, const LdapOptions& options, QString* error)
+{
+    ldap::Server server;
+    if (!ldap::parseUrl(url, &server, error))
+        return BindCheck::Failed;
+    ignoreBrokenPipes();
+    ldap::Connection connection(server, options);
+    if (connection.open(error))
+        return BindCheck::Accepted;
+    return connection.credentialsRefused() ? BindCheck::Refused : BindCheck::Failed;
+}
+
 QString LdapDirectory::ContextPath() const
 {
     return m_context;

@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "BindCheck.h"
 #include "DirectoryControl.h"
 #include "HostNameTable.h"
 #include "LdapKnownEntry.h"
@@ -84,6 +85,15 @@ public:
     // default first server of the session; for ldapi:// this machine's short
     // host name in capitals. Empty when `url` is malformed.
     static QString serverNameOf(const QString& url);
+    // The server as a bind password is kept for it: scheme://host:port in
+    // lower case, the port always given (the socket's path for ldapi://).
+    // Empty when `url` is malformed.
+    static QString passwordServerOf(const QString& url);
+    // Connects to the server of `url` and binds as `options` say, on the
+    // calling thread (bounded by the options' timeouts); Refused when the
+    // server answers invalid credentials, Failed with `error` set for any
+    // other failure, as the search would report it.
+    static BindCheck checkBind(const QString& url, const LdapOptions& options, QString* error);
 
     // The search filter for the classes of `kinds`, as `classes` maps them,
     // and the pattern: each class one objectClass term. For the attribute
