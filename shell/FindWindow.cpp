@@ -52,11 +52,14 @@ FindWindow::FindWindow(const TreeItemModel& tree, WSTreeView& view, QWidget* par
 {
     setObjectName(QStringLiteral("FindWindow"));
     setWindowTitle(tr("Find Workstation"));
+    if (parent != nullptr)
+        setWindowIcon(parent->windowIcon());
     setAccessibleName(windowTitle());
     setAccessibleDescription(
         tr("Finds workstations of the tree by name, dotted name or host name."));
 
     auto* prompt = new QLabel(tr("&Find:"), this);
+    prompt->setObjectName(QStringLiteral("FindPrompt"));
     prompt->setBuddy(m_field);
     m_field->setObjectName(QStringLiteral("FindField"));
     m_field->setPlaceholderText(tr("Part of a name, dotted name or host name"));
@@ -113,6 +116,13 @@ FindWindow::FindWindow(const TreeItemModel& tree, WSTreeView& view, QWidget* par
         setCurrentRow(0);
         showCount();
     });
+
+    // Ctrl+F here too: back to the field, its text selected.
+    auto* again = new QAction(this);
+    again->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    again->setShortcutContext(Qt::WindowShortcut);
+    connect(again, &QAction::triggered, this, &FindWindow::open);
+    addAction(again);
 
     auto* close = new QAction(this);
     close->setShortcut(QKeySequence(Qt::Key_Escape));
