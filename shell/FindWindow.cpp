@@ -88,8 +88,10 @@ FindWindow::FindWindow(const TreeItemModel& tree, WSTreeView& view, QWidget* par
     // more than ten.
     m_list->verticalHeader()->hide();
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_list->horizontalHeader()->setStretchLastSection(true);
+    // The dotted names are the longest: they take what the others leave.
     m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_list->horizontalHeader()->setSectionResizeMode(FindResultsModel::DottedNameColumn,
+                                                     QHeaderView::Stretch);
     m_list->setAccessibleName(tr("Workstations found"));
     m_list->setAccessibleDescription(
         tr("The workstations that match, with their dotted names and host names. Enter or a "
@@ -255,9 +257,9 @@ void FindWindow::fitFont()
     m_list->verticalHeader()->setMinimumSectionSize(0);
     m_list->verticalHeader()->setDefaultSectionSize(rowHeight);
     m_list->horizontalHeader()->resizeSection(FindResultsModel::NameColumn,
-                                              metrics.averageCharWidth() * 16);
-    m_list->horizontalHeader()->resizeSection(FindResultsModel::DottedNameColumn,
-                                              metrics.averageCharWidth() * 32);
+                                              metrics.averageCharWidth() * 12);
+    m_list->horizontalHeader()->resizeSection(FindResultsModel::HostNameColumn,
+                                              metrics.averageCharWidth() * 24);
     if (!m_placed)
         resize(metrics.averageCharWidth() * 80, rowHeight * 18 + metrics.height() * 4);
 }
