@@ -10,6 +10,7 @@
 //   stelvo_bench --ldapad [SIZE ...]  default: 10000 (as root)
 //   stelvo_bench --process [SIZE ...]       default: 100000 1000000
 //   stelvo_bench --process-ldap [SIZE ...]  default: 100000 1000000
+//   stelvo_bench --find [SIZE ...]          default: 100000 1000000
 //
 // For each size it prints the time of the SearchCompleted handler (search
 // results to tree model ready and the window shown) at start-up, the same
@@ -39,8 +40,16 @@
 // program's resident memory when its window is mapped and its peak once it
 // is idle, and each per workstation above the empty program's (a directory
 // of one unit, no workstations), whose figures come first.
+//
+// --find builds the tree from a generated LDIF directory whose workstations
+// carry host names, addresses, operating systems and descriptions, then
+// types sequences into Find key by key (each key: the new text, the count
+// and the first screen of 40 rows with their dotted and host names) and
+// prints the slowest and median keystroke of each, and the bytes per
+// workstation the host names take in the tree and in the backend.
 #include "BenchSupport.h"
 #include "DirectoryFactory.h"
+#include "FindMode.h"
 #include "FixedSessionControl.h"
 #include "GenerateDirectory.h"
 #ifdef STELVO_BENCH_LDAP
@@ -253,14 +262,24 @@ int main(int argc, char** argv)
                              : QString();
     const bool process = mode == QLatin1String("--process");
     const bool processLdap = mode == QLatin1String("--process-ldap");
+    const bool find = mode == QLatin1String("--find");
     if (!mode.isEmpty() && mode != QLatin1String("--ldap") && mode != QLatin1String("--ldap389") &&
-        mode != QLatin1String("--ldapad") && !process && !processLdap) {
+        mode != QLatin1String("--ldapad") && !process && !processLdap && !find) {
         std::fprintf(stderr, "unknown mode %s\n", qPrintable(mode));
         return 2;
     }
     QList<int> sizes;
     for (const QString& arg : std::as_const(args))
         sizes << arg.toInt();
+    if (find) {
+        if (sizes.isEmpty())
+            sizes = {100000, 1000000};
+        if (std::any_of(sizes.cbegin(), sizes.cend(), [](int size) { return size <= 0; })) {
+            std::fprintf(stderr, "a size is a number of workstations above 0\n");
+            return 2;
+        }
+        return bench::runFindSizes(sizes) ? 0 : 1;
+    }
     if (!mode.isEmpty()) {
 #ifdef STELVO_BENCH_LDAP
         if (sizes.isEmpty() && (process || processLdap))
