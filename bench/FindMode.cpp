@@ -5,21 +5,15 @@
 #include "FindMode.h"
 
 #include "BenchSupport.h"
-#include "FindResultsModel.h"
-#include "FindWindow.h"
-#include "FixedSessionControl.h"
 #include "GenerateDirectory.h"
 #include "LdifDirectory.h"
+#include "LdifTree.h"
 #include "TreeItemModel.h"
 #include "WorkstationFinder.h"
-#include "svWStation.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -28,36 +22,51 @@ namespace stelvo::bench {
 
 namespace {
 
-struct Keystroke
+const QString kFindTree = QStringLiteral("FIND_TREE");
+constexpr int kScreenRows = 40;
+
+struct Sequence
 {
-    int key;
-    QString text;
-    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    const char* name;
+    QStringList texts; // one per keystroke
 };
 
-// From the key to the count and the list painted: the key, what the
-// event loop then has to do (the view's layout comes by a zero timer), and
-// a paint of the whole window.
-double keystrokeMs(FindWindow& find, const Keystroke& stroke)
+QStringList typed(const QString& text)
 {
-    QElapsedTimer t;
-    t.start();
-    QKeyEvent press(QEvent::KeyPress, stroke.key, stroke.modifiers, stroke.text);
-    QApplication::sendEvent(find.findField(), &press);
-    QKeyEvent release(QEvent::KeyRelease, stroke.key, stroke.modifiers, stroke.text);
-    QApplication::sendEvent(find.findField(), &release);
-    QCoreApplication::processEvents();
-    find.repaint();
-    return double(t.nsecsElapsed()) / 1e6;
+    QStringList texts;
+    for (qsizetype i = 1; i <= text.size(); ++i)
+        texts << text.left(i);
+    return texts;
+}
+
+QStringList erased(const QString& text)
+{
+    QStringList texts;
+    for (qsizetype i = text.size() - 1; i >= 1; --i)
+        texts << text.left(i);
+    return texts;
+}
+
+// What the find window does for a keystroke: the new text, the count, and
+// the first screen of rows with their names.
+qsizetype keystroke(WorkstationFinder& finder, const QString& text)
+{
+    finder.setText(text);
+    qsizetype length = finder.count();
+    for (int row = 0; row < std::min(finder.count(), kScreenRows); ++row) {
+        const NodeTree::Index node = finder.at(row);
+        length += finder.dottedName(node).size() + finder.hostName(node).size();
+    }
+    return length;
 }
 
 bool runFindSize(int workstations)
 {
-    const DirectoryShape shape = shapeFor(workstations);
-    QByteArray deepest;
-    const QByteArray ldif = generateLdif(shape, {}, &deepest);
+    DirectoryShape shape = shapeFor(workstations);
+    shape.attributes = true;
+    const QByteArray ldif = generateLdif(shape);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.ldif"));
+    const QString path = dir.filePath(QStringLiteral("find.ldif"));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(ldif) != ldif.size()) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -65,80 +74,109 @@ bool runFindSize(int workstations)
     }
     file.close();
 
+    LdifDirectory directory(path, QStringLiteral("NDS:\\\\") + kFindTree);
+    directory.setHostNameAttribute(QStringLiteral("dNSHostName"));
+    QStringList results;
+    QString failure;
     QEventLoop loop;
-    QElapsedTimer clock;
-    svWStation window(std::make_unique<LdifDirectory>(path, QStringLiteral("NDS:\\\\BENCH_TREE")),
-                      std::make_unique<FixedSessionControl>(QStringLiteral("FS1")));
-    window.EndProgram = [](int code) { std::fprintf(stderr, "start-up failed (%d)\n", code); };
-    ShowWatcher watcher(loop, clock);
-    window.installEventFilter(&watcher);
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    clock.start();
-    window.Form_Load();
+    QObject::connect(&directory, &DirectoryControl::SearchCompleted, [&](const QStringList& found) {
+        results = found;
+        loop.quit();
+    });
+    QObject::connect(&directory, &DirectoryControl::SearchFailed, [&](const QString& message) {
+        failure = message;
+        loop.quit();
+    });
+    directory.StartSearch(kFindTree, 2, QStringLiteral("Workstation, Organizational Unit"),
+                          QStringLiteral("*"));
+    QTimer::singleShot(300000, &loop, &QEventLoop::quit);
     loop.exec();
-    if (watcher.shownAt < 0) {
-        std::fprintf(stderr, "the window was not shown\n");
+    if (results.isEmpty()) {
+        std::fprintf(stderr, "search failed: %s\n", qPrintable(failure));
         return false;
     }
+    TreeItemModel model;
+    model.rebuild([&](TreeBuilder& builder) {
+        builder.Start(kFindTree);
+        builder.AddResults(results, directory);
+        builder.Finish();
+    });
+    results = QStringList();
 
-    FindWindow& find = *window.findWindow();
-    find.open();
-    QCoreApplication::processEvents();
-    const QString name = QString::fromUtf8(deepest).section(QLatin1Char('\\'), -1);
-    std::vector<Keystroke> strokes;
-    for (const QChar c : name)
-        strokes.push_back(
-            {c.isDigit() ? Qt::Key_0 + c.digitValue() : int(c.toUpper().unicode()), QString(c)});
-    for (qsizetype i = 0; i < name.size(); ++i)
-        strokes.push_back({Qt::Key_Backspace, QString()});
-    strokes.push_back({Qt::Key_W, QStringLiteral("w")});
-    strokes.push_back({Qt::Key_Down, QString()});
-    strokes.push_back({Qt::Key_A, QStringLiteral("a"), Qt::ControlModifier});
-    strokes.push_back({Qt::Key_S, QStringLiteral("s")});
-    strokes.push_back({Qt::Key_A, QStringLiteral("a"), Qt::ControlModifier});
-    strokes.push_back({Qt::Key_W, QStringLiteral("w")});
+    // The backends' share: the LDIF directory's table, parsed as it parses
+    // it, and the LDAP directory's, which numbers the same names from 1.
+    const std::optional<LdifTree> parsed =
+        LdifTree::parse(ldif, path, kFindTree, {}, QByteArrayLiteral("dNSHostName"));
+    if (!parsed) {
+        std::fprintf(stderr, "the LDIF did not parse\n");
+        return false;
+    }
+    HostNameTable numbered;
+    int hosts = 0;
+    for (NodeTree::Index node = 1; node <= model.nodes().count(); ++node) {
+        if (model.hostNames().contains(node))
+            numbered.set(++hosts, model.hostNames().at(node));
+    }
+    numbered.squeeze();
+    if (hosts != workstations) {
+        std::fprintf(stderr, "%d of %d workstations have a host name\n", hosts, workstations);
+        return false;
+    }
+    const double treeBytes = double(model.hostNames().memoryUse()) / workstations;
+    const double ldifBytes = double(parsed->hostNames().memoryUse()) / workstations;
+    const double ldapBytes = double(numbered.memoryUse()) / workstations;
 
-    std::vector<double> times;
-    double worst = 0;
-    QString worstText;
-    int matchesOfW = -1;
-    for (const Keystroke& stroke : strokes) {
-        const double ms = keystrokeMs(find, stroke);
-        times.push_back(ms);
-        if (ms > worst) {
-            worst = ms;
-            worstText = find.findField()->text();
+    // Names are WS000000 upwards: "ws" matches every one, and "w" every host
+    // name too; the dotted names read WS000042.DEPT0.SITE0.REGION0.ORG0 and
+    // the host names ws000042.site0-r0.org0.acme.test.
+    const QString last = QStringLiteral("ws%1").arg(workstations - 1, 6, 10, QChar(u'0'));
+    const QList<Sequence> sequences{
+        {"every name, then one", typed(last)},
+        {"erasing it", erased(last)},
+        {"4-digit number", typed(QStringLiteral("4217"))},
+        {"dotted-name span", typed(QStringLiteral("0042.dept0.site0.reg"))},
+        {"host-name suffix", typed(QStringLiteral("site4-r0.org0.acme"))},
+        {"no match", typed(QStringLiteral("qz"))},
+    };
+    WorkstationFinder finder(model.nodes(), model.hostNames());
+    qsizetype check = 0;
+    // Each sequence typed five times into an empty field; a keystroke's
+    // figure is the median of its five, which keeps other processes'
+    // hiccups out of the slowest one.
+    constexpr int kRounds = 5;
+    for (const Sequence& sequence : sequences) {
+        std::vector<std::vector<double>> times(size_t(sequence.texts.size()));
+        for (int round = 0; round < kRounds; ++round) {
+            finder.setText(QString());
+            for (qsizetype key = 0; key < sequence.texts.size(); ++key) {
+                QElapsedTimer clock;
+                clock.start();
+                check += keystroke(finder, sequence.texts[key]);
+                times[size_t(key)].push_back(double(clock.nsecsElapsed()) / 1e6);
+            }
         }
-        if (find.findField()->text() == u"w")
-            matchesOfW = find.results()->count();
+        std::vector<double> keys;
+        for (const std::vector<double>& key : times)
+            keys.push_back(median(key));
+        std::printf("%9d  %-22s %4d %12.2f %12.2f %9d  \"%s\"\n", workstations, sequence.name,
+                    int(keys.size()), *std::max_element(keys.begin(), keys.end()), median(keys),
+                    finder.count(), qPrintable(sequence.texts.constLast()));
     }
-    if (find.findField()->text() != u"w" || find.countLabel()->text().isEmpty() ||
-        matchesOfW != workstations) {
-        std::fprintf(stderr, "the find window did not find every workstation by \"w\" (%d)\n",
-                     matchesOfW);
-        return false;
-    }
-    // The finder alone, for the text of the slowest keystroke, found afresh.
-    WorkstationFinder finder(window.Nodes(), window.TreeModel->hostNames());
-    QElapsedTimer t;
-    t.start();
-    finder.setText(worstText);
-    const double finderMs = double(t.nsecsElapsed()) / 1e6;
-
-    std::printf("%9d %10d %16.1f %16.1f %12.1f   (\"%s\")\n", workstations, matchesOfW, worst,
-                median(times), finderMs, qPrintable(worstText));
+    std::printf("%9d  host names: tree %.1f + LDIF directory %.1f = %.1f bytes per workstation "
+                "(LDAP directory %.1f instead of LDIF)\n",
+                workstations, treeBytes, ldifBytes, treeBytes + ldifBytes, ldapBytes);
     std::fflush(stdout);
-    return true;
+    return check > 0;
 }
 
 } // namespace
 
 bool runFindSizes(const QList<int>& sizes)
 {
-    std::printf("%9s %10s %16s %16s %12s\n", "stations", "\"w\" finds", "worst key (ms)",
-                "median key (ms)", "finder (ms)");
+    std::printf("%9s  %-22s %4s %12s %12s %9s  %s\n", "stations", "sequence", "keys",
+                "slowest (ms)", "median (ms)", "matches", "last text");
     for (const int size : sizes) {
-        if (size <= 0 || !runFindSize(size))
+        if (!runFindSize(size))
             return false;
     }
     return true;

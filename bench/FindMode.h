@@ -8,12 +8,9 @@
 
 namespace stelvo::bench {
 
-// The find window over a generated directory of each size (LDIF, loaded as
-// at start-up): every keystroke of typing a workstation's name into the
-// field, then erasing it, and of typing "w" over it (every name begins
-// so), timed from the key until the count and the first screen of results
-// are painted. Prints per size the matches of "w", the slowest keystroke,
-// the median one, and what the finder alone takes of the slowest.
+// Find on a generated directory of each size whose workstations carry host
+// names: the slowest and median keystroke of typing sequences, and the
+// bytes per workstation the host names take. False when a run fails.
 bool runFindSizes(const QList<int>& sizes);
 
 } // namespace stelvo::bench

@@ -25,17 +25,6 @@ void putNumber(std::vector<char>& bytes, quint64 value)
     bytes.push_back(char(value));
 }
 
-quint64 takeNumber(const char*& at)
-{
-    quint64 value = 0;
-    for (int shift = 0;; shift += 7) {
-        const auto byte = quint8(*at++);
-        value |= quint64(byte & 0x7f) << shift;
-        if ((byte & 0x80) == 0)
-            return value;
-    }
-}
-
 bool fitsLatin1(QStringView text)
 {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
@@ -104,19 +93,6 @@ void HostNameTable::set(Index key, QStringView hostName)
         for (qsizetype i = 0; i < label.size(); ++i)
             m_bytes[start + size_t(i)] = char(label[i].unicode());
     }
-}
-
-HostNameTable::Stored HostNameTable::stored(Index key) const
-{
-    const char* at = m_bytes.data() + m_at[size_t(key)];
-    const quint64 header = takeNumber(at);
-    Stored stored;
-    stored.size = qsizetype(header >> 2);
-    stored.wide = (header & 1) != 0;
-    if ((header & 2) != 0)
-        stored.suffix = quint32(takeNumber(at));
-    stored.label = at;
-    return stored;
 }
 
 QString HostNameTable::at(Index key) const

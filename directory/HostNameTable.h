@@ -55,8 +55,19 @@ public:
         bool wide = false;
         quint32 suffix = 0;
     };
-    // Only for a key that contains().
-    Stored stored(Index key) const;
+    // Only for a key that contains(). Inline: a scan reads a million.
+    Stored stored(Index key) const
+    {
+        const char* at = m_bytes.data() + m_at[size_t(key)];
+        const quint64 header = takeNumber(at);
+        Stored stored;
+        stored.size = qsizetype(header >> 2);
+        stored.wide = (header & 1) != 0;
+        if ((header & 2) != 0)
+            stored.suffix = quint32(takeNumber(at));
+        stored.label = at;
+        return stored;
+    }
     // The distinct rests, numbered 1 to suffixCount(); each begins with "."
     quint32 suffixCount() const { return quint32(m_suffixes.size()); }
     const QString& suffix(quint32 id) const { return m_suffixes[id - 1]; }
@@ -68,6 +79,16 @@ private:
     static constexpr quint32 kMaxSuffixes = 1U << 16;
 
     quint32 suffixId(QStringView suffix);
+    static quint64 takeNumber(const char*& at)
+    {
+        quint64 value = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = quint8(*at++);
+            value |= quint64(byte & 0x7f) << shift;
+            if ((byte & 0x80) == 0)
+                return value;
+        }
+    }
 
     std::vector<quint32> m_at; // by key: where its record starts in m_bytes, or kNone
     std::vector<char> m_bytes; // the records, one after another

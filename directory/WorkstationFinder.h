@@ -59,17 +59,21 @@ private:
     void makeContainers();
     Tail tailOf(std::u16string_view folded) const;
     const Tail& containerTail(NodeTree::Index container);
-    bool spans(std::u16string_view folded, quint64 starts) const;
+    template <typename Unit> bool holds(const Unit* units, qsizetype size) const;
+    template <typename Unit> bool spans(const Unit* units, qsizetype size, quint64 starts) const;
 
     const NodeTree& m_tree;
     const HostNameTable& m_hosts;
     QString m_text;
     std::vector<NodeTree::Index> m_matches;
+    std::vector<NodeTree::Index> m_previous;
 
     // For the text being found.
     std::u16string m_folded;
     bool m_exact = false; // no unit the fast path cannot fold, and short enough for a Tail
     bool m_hasDot = false;
+    bool m_plain = false; // neither a dot nor a backslash
+    const char16_t* m_fold = nullptr;
     std::vector<Tail> m_hostTails; // by rest number, 0 none
 
     // For the tree, made on the first search after it changed: each
@@ -83,8 +87,8 @@ private:
     NodeTree::Index m_lastContainer = NodeTree::kNone;
     const Tail* m_lastTail = nullptr;
 
-    std::u16string m_buffer;  // a name being read, folded
-    std::u16string m_escaped; // the same, escaped as in a dotted name
+    std::u16string m_buffer;  // a wide host label, aligned
+    std::u16string m_escaped; // a name escaped as in a dotted name
 };
 
 } // namespace stelvo
