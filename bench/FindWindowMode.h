@@ -13,8 +13,9 @@ namespace stelvo::bench {
 // keystroke of typing a workstation's name into the
 // field, then erasing it, and of typing "w" over it (every name begins
 // so), timed from the key until the count and the first screen of results
-// are painted. Prints per size the matches of "w", the slowest keystroke,
-// the median one, and what the finder alone takes of the slowest.
+// are painted (medians of five rounds). Prints per size the matches of
+// "w", the slowest keystroke, the median one, and what the finder alone
+// takes of the slowest, through the same texts.
 bool runFindWindowSizes(const QList<int>& sizes);
 
 } // namespace stelvo::bench
