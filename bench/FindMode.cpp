@@ -132,7 +132,7 @@ bool runFindSize(int workstations)
     const QString last = QStringLiteral("ws%1").arg(workstations - 1, 6, 10, QChar(u'0'));
     const QList<Sequence> sequences{
         {"every name, then one", typed(last)},
-        {"erasing it", erased(last)},
+        {"typed, then erased", typed(last) + erased(last)},
         {"4-digit number", typed(QStringLiteral("4217"))},
         {"dotted-name span", typed(QStringLiteral("0042.dept0.site0.reg"))},
         {"host-name suffix", typed(QStringLiteral("site4-r0.org0.acme"))},
