@@ -117,7 +117,6 @@ bool runFindSize(int workstations)
         if (model.hostNames().contains(node))
             numbered.set(++hosts, model.hostNames().at(node));
     }
-    numbered.squeeze();
     if (hosts != workstations) {
         std::fprintf(stderr, "%d of %d workstations have a host name\n", hosts, workstations);
         return false;
