@@ -117,7 +117,6 @@ bool runFindSize(int workstations)
         if (model.hostNames().contains(node))
             numbered.set(++hosts, model.hostNames().at(node));
     }
-    numbered.squeeze();
     if (hosts != workstations) {
         std::fprintf(stderr, "%d of %d workstations have a host name\n", hosts, workstations);
         return false;
@@ -132,7 +131,7 @@ bool runFindSize(int workstations)
     const QString last = QStringLiteral("ws%1").arg(workstations - 1, 6, 10, QChar(u'0'));
     const QList<Sequence> sequences{
         {"every name, then one", typed(last)},
-        {"erasing it", erased(last)},
+        {"typed, then erased", typed(last) + erased(last)},
         {"4-digit number", typed(QStringLiteral("4217"))},
         {"dotted-name span", typed(QStringLiteral("0042.dept0.site0.reg"))},
         {"host-name suffix", typed(QStringLiteral("site4-r0.org0.acme"))},

@@ -45,10 +45,54 @@ void WorkstationFinder::setText(const QString& text)
 {
     const QString before = m_text;
     m_text = text;
+    if (text.isEmpty()) {
+        m_earlier.clear();
+        m_earlierSize = 0;
+        find(false);
+        return;
+    }
     // A text holding the last one can only match what that matched.
-    const bool narrow =
-        !before.isEmpty() && !text.isEmpty() && text.contains(before, Qt::CaseInsensitive);
-    find(narrow);
+    if (!before.isEmpty() && text.contains(before, Qt::CaseInsensitive)) {
+        remember(before);
+        find(true);
+        return;
+    }
+    // Erasing goes back to a text typed before, or to one that holds it:
+    // then what that matched is found again or narrowed.
+    while (!m_earlier.empty() && !text.contains(m_earlier.back().text, Qt::CaseInsensitive))
+        forgetLast();
+    if (m_earlier.empty()) {
+        find(false);
+        return;
+    }
+    if (text.size() == m_earlier.back().text.size()) {
+        m_matches = std::move(m_earlier.back().matches);
+        forgetLast();
+        return;
+    }
+    m_matches = m_earlier.back().matches;
+    find(true);
+}
+
+void WorkstationFinder::remember(const QString& text)
+{
+    // Matches are kept for erasing while they take no more than a quarter
+    // of the room the tree's own indices would; the oldest go first.
+    const size_t room = std::max<size_t>(4096, size_t(m_tree.count()) / 4);
+    if (m_matches.size() > room)
+        return;
+    size_t dropped = 0;
+    while (dropped < m_earlier.size() && m_earlierSize + m_matches.size() > room)
+        m_earlierSize -= m_earlier[dropped++].matches.size();
+    m_earlier.erase(m_earlier.begin(), m_earlier.begin() + qsizetype(dropped));
+    m_earlier.push_back(Earlier{text, m_matches});
+    m_earlierSize += m_matches.size();
+}
+
+void WorkstationFinder::forgetLast()
+{
+    m_earlierSize -= m_earlier.back().matches.size();
+    m_earlier.pop_back();
 }
 
 void WorkstationFinder::treeChanged()
@@ -58,6 +102,8 @@ void WorkstationFinder::treeChanged()
     m_partAt = {};
     m_parts = {};
     m_containerTails = {};
+    m_earlier.clear();
+    m_earlierSize = 0;
     find(false);
 }
 

@@ -20,9 +20,10 @@ namespace stelvo {
 // change, treeChanged() brings it up to date.
 //
 // Made to keep up with typing in a million workstations: a text that
-// extends the last one is looked for only among the last matches, no
-// string is made per workstation, and what a container's dotted name adds
-// to its workstations' is judged once per container.
+// extends the last one is looked for only among the last matches, erasing
+// goes back to what an earlier text matched, no string is made per
+// workstation, and what a container's dotted name adds to its
+// workstations' is judged once per container.
 class WorkstationFinder
 {
 public:
@@ -52,6 +53,8 @@ private:
     };
 
     void find(bool narrow);
+    void remember(const QString& text);
+    void forgetLast();
     void prepare();
     void scan(const std::vector<NodeTree::Index>* among);
     bool matches(NodeTree::Index node);
@@ -67,6 +70,15 @@ private:
     QString m_text;
     std::vector<NodeTree::Index> m_matches;
     std::vector<NodeTree::Index> m_previous;
+    // The texts typed before the current one, oldest first, each held by
+    // the next, with what they matched: erasing finds them again at once.
+    struct Earlier
+    {
+        QString text;
+        std::vector<NodeTree::Index> matches;
+    };
+    std::vector<Earlier> m_earlier;
+    size_t m_earlierSize = 0; // matches held in m_earlier
 
     // For the text being found.
     std::u16string m_folded;

@@ -230,6 +230,32 @@ private slots:
         QVERIFY(found > 10000); // the texts did match
     }
 
+    void erasingInATreeTooLargeToKeepEveryStep()
+    {
+        // Matches are kept for erasing up to a quarter of the tree's size:
+        // here "ws" and "ws0" are too many, and "ws0" goes when "ws00" comes.
+        Site site;
+        site.tree.clear();
+        site.hosts.clear();
+        const auto root = site.tree.Add(NodeTree::kNone, QStringLiteral("T"), NodeTree::kImageTree);
+        for (int unit = 0; unit < 40; ++unit) {
+            const auto container = site.container(root, QStringLiteral("U%1").arg(unit));
+            for (int i = 0; i < 1000; ++i)
+                site.add(container,
+                         QStringLiteral("WS%1").arg(unit * 1000 + i, 5, 10, QChar(u'0')));
+        }
+        const QStringList texts{"w",   "ws",   "ws0", "ws00", "ws000", "ws00",  "ws0", "ws",
+                                "ws1", "ws10", "ws1", "ws19", "ws199", "ws19x", "ws1", "s1"};
+        WorkstationFinder typing(site.tree, site.hosts);
+        for (const QString& text : texts) {
+            typing.setText(text);
+            WorkstationFinder fresh(site.tree, site.hosts);
+            fresh.setText(text);
+            QCOMPARE(typing.count(), fresh.count());
+            QCOMPARE(found(typing, site.tree), found(fresh, site.tree));
+        }
+    }
+
     void longAndAstralTextsAreFound_data()
     {
         QTest::addColumn<QString>("text");
