@@ -16,24 +16,14 @@ namespace stelvo {
 
 namespace {
 
-void putNumber(std::vector<char>& bytes, quint64 value)
+char* putNumber(char* at, quint64 value)
 {
     while (value >= 0x80) {
-        bytes.push_back(char(quint8(value) | 0x80));
+        *at++ = char(quint8(value) | 0x80);
         value >>= 7;
     }
-    bytes.push_back(char(value));
-}
-
-quint64 takeNumber(const char*& at)
-{
-    quint64 value = 0;
-    for (int shift = 0;; shift += 7) {
-        const auto byte = quint8(*at++);
-        value |= quint64(byte & 0x7f) << shift;
-        if ((byte & 0x80) == 0)
-            return value;
-    }
+    *at++ = char(value);
+    return at;
 }
 
 bool fitsLatin1(QStringView text)
@@ -45,18 +35,14 @@ bool fitsLatin1(QStringView text)
 
 void HostNameTable::clear()
 {
-    m_at.clear();
-    m_bytes.clear();
+    m_slots.clear();
+    m_size = 0;
+    m_blocks.clear();
+    m_chunks.clear();
+    m_end = 0;
+    m_blockBytes = 0;
     m_suffixes.clear();
     m_suffixIds.clear();
-}
-
-void HostNameTable::squeeze()
-{
-    m_at.shrink_to_fit();
-    m_bytes.shrink_to_fit();
-    m_suffixes.shrink_to_fit();
-    m_suffixIds.squeeze();
 }
 
 quint32 HostNameTable::suffixId(QStringView suffix)
@@ -72,51 +58,62 @@ quint32 HostNameTable::suffixId(QStringView suffix)
     return id;
 }
 
+char* HostNameTable::room(size_t bytes)
+{
+    const quint64 capacity = quint64(m_chunks.size()) << kChunkBits;
+    if (m_end + bytes > capacity) {
+        // What is left of the last block stays unused: records are short
+        // next to a block.
+        const size_t chunks = std::max<size_t>(1, (bytes + kChunkBytes - 1) >> kChunkBits);
+        if (capacity + (quint64(chunks) << kChunkBits) > quint64(kNone))
+            throw std::length_error("host names past 4 GB");
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(chunks << kChunkBits));
+        for (size_t i = 0; i < chunks; ++i)
+            m_chunks.push_back(m_blocks.back().get() + (i << kChunkBits));
+        m_blockBytes += chunks << kChunkBits;
+        m_end = capacity;
+    }
+    return m_chunks[m_end >> kChunkBits] + (m_end & (kChunkBytes - 1));
+}
+
 void HostNameTable::set(Index key, QStringView hostName)
 {
     if (key < 0)
         throw std::out_of_range("negative host name key");
     if (hostName.isEmpty()) {
-        if (size_t(key) < m_at.size())
-            m_at[size_t(key)] = kNone;
+        if (key < m_size)
+            m_slots[size_t(key >> kSlotBits)][size_t(key & (kSlotsPerBlock - 1))] = kNone;
         return;
     }
-    if (size_t(key) >= m_at.size())
-        m_at.resize(size_t(key) + 1, kNone);
     const qsizetype dot = hostName.indexOf(QLatin1Char('.'));
     const quint32 suffix = dot < 0 ? 0 : suffixId(hostName.sliced(dot));
     const QStringView label = suffix == 0 ? hostName : hostName.first(dot);
     const bool wide = !fitsLatin1(label);
-    if (m_bytes.size() >= kNone - 16 - size_t(label.size()) * 2)
-        throw std::length_error("host names past 4 GB");
+    const size_t bytes = 20 + size_t(label.size()) * (wide ? 2 : 1);
+    char* at = room(bytes);
+    const quint64 start = m_end;
+
+    char* end =
+        putNumber(at, (quint64(label.size()) << 2) | (suffix != 0 ? 2 : 0) | (wide ? 1 : 0));
+    if (suffix != 0)
+        end = putNumber(end, suffix);
+    if (wide) {
+        std::memcpy(end, label.utf16(), size_t(label.size()) * 2);
+        end += label.size() * 2;
+    } else {
+        for (const QChar c : label)
+            *end++ = char(c.unicode());
+    }
+    m_end += quint64(end - at);
+
+    while (key >= qsizetype(m_slots.size()) * kSlotsPerBlock) {
+        m_slots.push_back(std::make_unique_for_overwrite<quint32[]>(size_t(kSlotsPerBlock)));
+        std::fill_n(m_slots.back().get(), kSlotsPerBlock, kNone);
+    }
+    m_size = std::max(m_size, key + 1);
     // A name set again leaves its old record unused: names are set once
     // per build.
-    m_at[size_t(key)] = quint32(m_bytes.size());
-    putNumber(m_bytes, (quint64(label.size()) << 2) | (suffix != 0 ? 2 : 0) | (wide ? 1 : 0));
-    if (suffix != 0)
-        putNumber(m_bytes, suffix);
-    const size_t start = m_bytes.size();
-    if (wide) {
-        m_bytes.resize(start + size_t(label.size()) * 2);
-        std::memcpy(m_bytes.data() + start, label.utf16(), size_t(label.size()) * 2);
-    } else {
-        m_bytes.resize(start + size_t(label.size()));
-        for (qsizetype i = 0; i < label.size(); ++i)
-            m_bytes[start + size_t(i)] = char(label[i].unicode());
-    }
-}
-
-HostNameTable::Stored HostNameTable::stored(Index key) const
-{
-    const char* at = m_bytes.data() + m_at[size_t(key)];
-    const quint64 header = takeNumber(at);
-    Stored stored;
-    stored.size = qsizetype(header >> 2);
-    stored.wide = (header & 1) != 0;
-    if ((header & 2) != 0)
-        stored.suffix = quint32(takeNumber(at));
-    stored.label = at;
-    return stored;
+    m_slots[size_t(key >> kSlotBits)][size_t(key & (kSlotsPerBlock - 1))] = quint32(start);
 }
 
 QString HostNameTable::at(Index key) const
@@ -138,8 +135,9 @@ QString HostNameTable::at(Index key) const
 
 size_t HostNameTable::memoryUse() const
 {
-    size_t bytes = m_at.capacity() * sizeof(quint32) + m_bytes.capacity() +
-                   m_suffixes.capacity() * sizeof(QString);
+    size_t bytes = m_slots.size() * (size_t(kSlotsPerBlock) * sizeof(quint32) + sizeof(void*)) +
+                   m_blockBytes + m_blocks.capacity() * sizeof(void*) +
+                   m_chunks.capacity() * sizeof(char*) + m_suffixes.capacity() * sizeof(QString);
     for (const QString& suffix : m_suffixes)
         bytes += size_t(suffix.capacity()) * 2 + 16; // characters and the header of their block
     // The rests' index shares their characters: its own nodes and spans.

@@ -108,8 +108,6 @@ void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& direc
     // Every result is one node, and a few containers come on top.
     m_tree.reserve(m_tree.count() + int(results.size()) + int(results.size()) / 16);
     ContainerTable.reserve(ContainerTable.size() + results.size() / 16);
-    if (m_hosts)
-        m_hosts->reserve(m_tree.count() + int(results.size()) + int(results.size()) / 16 + 1);
     for (const QString& result : results) {
         const DirectoryEntry entry = directory.EntryByName(result);
         if (entry.entryClass.container)
@@ -129,8 +127,6 @@ void TreeBuilder::Finish()
     QCollator collator{locale};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     m_tree.sortChildren(collator);
-    if (m_hosts)
-        m_hosts->squeeze();
 }
 
 } // namespace stelvo

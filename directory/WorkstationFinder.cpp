@@ -45,10 +45,54 @@ void WorkstationFinder::setText(const QString& text)
 {
     const QString before = m_text;
     m_text = text;
+    if (text.isEmpty()) {
+        m_earlier.clear();
+        m_earlierSize = 0;
+        find(false);
+        return;
+    }
     // A text holding the last one can only match what that matched.
-    const bool narrow =
-        !before.isEmpty() && !text.isEmpty() && text.contains(before, Qt::CaseInsensitive);
-    find(narrow);
+    if (!before.isEmpty() && text.contains(before, Qt::CaseInsensitive)) {
+        remember(before);
+        find(true);
+        return;
+    }
+    // Erasing goes back to a text typed before, or to one that holds it:
+    // then what that matched is found again or narrowed.
+    while (!m_earlier.empty() && !text.contains(m_earlier.back().text, Qt::CaseInsensitive))
+        forgetLast();
+    if (m_earlier.empty()) {
+        find(false);
+        return;
+    }
+    if (text.size() == m_earlier.back().text.size()) {
+        m_matches = std::move(m_earlier.back().matches);
+        forgetLast();
+        return;
+    }
+    m_matches = m_earlier.back().matches;
+    find(true);
+}
+
+void WorkstationFinder::remember(const QString& text)
+{
+    // Matches are kept for erasing while they take no more than a quarter
+    // of the room the tree's own indices would; the oldest go first.
+    const size_t room = std::max<size_t>(4096, size_t(m_tree.count()) / 4);
+    if (m_matches.size() > room)
+        return;
+    size_t dropped = 0;
+    while (dropped < m_earlier.size() && m_earlierSize + m_matches.size() > room)
+        m_earlierSize -= m_earlier[dropped++].matches.size();
+    m_earlier.erase(m_earlier.begin(), m_earlier.begin() + qsizetype(dropped));
+    m_earlier.push_back(Earlier{text, m_matches});
+    m_earlierSize += m_matches.size();
+}
+
+void WorkstationFinder::forgetLast()
+{
+    m_earlierSize -= m_earlier.back().matches.size();
+    m_earlier.pop_back();
 }
 
 void WorkstationFinder::treeChanged()
@@ -58,6 +102,8 @@ void WorkstationFinder::treeChanged()
     m_partAt = {};
     m_parts = {};
     m_containerTails = {};
+    m_earlier.clear();
+    m_earlierSize = 0;
     find(false);
 }
 
@@ -80,18 +126,24 @@ void WorkstationFinder::find(bool narrow)
     }
     prepare();
     if (narrow) {
-        std::vector<NodeTree::Index> among;
-        among.swap(m_matches);
-        scan(&among);
+        // The last matches are read from the room the ones before them took.
+        m_matches.swap(m_previous);
+        m_matches.clear();
+        m_matches.reserve(m_previous.size());
+        scan(&m_previous);
     } else {
         m_matches.clear();
         scan(nullptr);
+        // What a search found is kept until the next: no more room than that.
+        if (m_matches.capacity() > 2 * m_matches.size() + 1024)
+            m_matches.shrink_to_fit();
     }
 }
 
 void WorkstationFinder::prepare()
 {
     const char16_t* fold = foldTable();
+    m_fold = fold;
     m_folded.resize(size_t(m_text.size()));
     m_exact = m_text.size() < 64;
     for (qsizetype i = 0; i < m_text.size(); ++i) {
@@ -100,6 +152,7 @@ void WorkstationFinder::prepare()
         m_folded[size_t(i)] = fold[unit];
     }
     m_hasDot = m_folded.find(u'.', 1) != std::u16string::npos;
+    m_plain = std::none_of(m_folded.cbegin(), m_folded.cend(), isEscaped);
     if (!m_exact)
         return;
     if (!m_haveContainers)
@@ -177,13 +230,39 @@ const WorkstationFinder::Tail& WorkstationFinder::containerTail(NodeTree::Index 
     return *m_lastTail;
 }
 
-bool WorkstationFinder::spans(std::u16string_view folded, quint64 starts) const
+template <typename Unit> bool WorkstationFinder::holds(const Unit* units, qsizetype size) const
+{
+    // Folded as read: no copy of the name is made.
+    const char16_t* fold = m_fold;
+    const char16_t* text = m_folded.data();
+    const auto length = qsizetype(m_folded.size());
+    const char16_t first = text[0];
+    for (qsizetype i = 0; i + length <= size; ++i) {
+        if (fold[units[i]] != first)
+            continue;
+        qsizetype j = 1;
+        while (j < length && fold[units[i + j]] == text[j])
+            ++j;
+        if (j == length)
+            return true;
+    }
+    return false;
+}
+
+template <typename Unit>
+bool WorkstationFinder::spans(const Unit* units, qsizetype size, quint64 starts) const
 {
     // The text's first k units end the name and the rest begins the tail.
-    const std::u16string_view text(m_folded);
+    const char16_t* fold = m_fold;
     for (; starts != 0; starts &= starts - 1) {
-        const auto k = size_t(std::countr_zero(starts));
-        if (k <= folded.size() && folded.ends_with(text.substr(0, k)))
+        const auto k = qsizetype(std::countr_zero(starts));
+        if (k > size)
+            continue;
+        const Unit* end = units + size - k;
+        qsizetype j = 0;
+        while (j < k && fold[end[j]] == m_folded[size_t(j)])
+            ++j;
+        if (j == k)
             return true;
     }
     return false;
@@ -191,17 +270,9 @@ bool WorkstationFinder::spans(std::u16string_view folded, quint64 starts) const
 
 bool WorkstationFinder::matches(NodeTree::Index node)
 {
-    const char16_t* fold = foldTable();
-    const std::u16string_view text(m_folded);
     const QStringView name = m_tree.text(node);
-    m_buffer.resize(size_t(name.size()));
-    bool escapes = false;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t unit = name.utf16()[i];
-        escapes = escapes || isEscaped(unit);
-        m_buffer[size_t(i)] = fold[unit];
-    }
-    if (std::u16string_view(m_buffer).find(text) != std::u16string_view::npos)
+    const char16_t* units = name.utf16();
+    if (holds(units, name.size()))
         return true;
 
     const NodeTree::Index parent = m_tree.parent(node);
@@ -209,20 +280,26 @@ bool WorkstationFinder::matches(NodeTree::Index node)
         const Tail& tail = containerTail(parent);
         if (tail.holds)
             return true;
-        std::u16string_view own(m_buffer);
-        if (escapes) {
-            m_escaped.clear();
-            for (const char16_t unit : m_buffer) {
-                if (isEscaped(unit))
-                    m_escaped += u'\\';
-                m_escaped += unit;
+        // Only a text holding a dot or a backslash can tell the escaped
+        // name from the name as it is.
+        if (!m_plain) {
+            const char16_t* own = units;
+            qsizetype size = name.size();
+            if (std::any_of(units, units + size, isEscaped)) {
+                m_escaped.clear();
+                for (qsizetype i = 0; i < size; ++i) {
+                    if (isEscaped(units[i]))
+                        m_escaped += u'\\';
+                    m_escaped += units[i];
+                }
+                own = m_escaped.data();
+                size = qsizetype(m_escaped.size());
+                if (holds(own, size))
+                    return true;
             }
-            own = m_escaped;
-            if (own.find(text) != std::u16string_view::npos)
+            if (tail.starts != 0 && spans(own, size, tail.starts))
                 return true;
         }
-        if (tail.starts != 0 && spans(own, tail.starts))
-            return true;
     }
 
     if (!m_hosts.contains(node))
@@ -231,17 +308,14 @@ bool WorkstationFinder::matches(NodeTree::Index node)
     const Tail& tail = m_hostTails[host.suffix];
     if (tail.holds)
         return true;
-    m_buffer.resize(size_t(host.size));
     if (host.wide) {
+        m_buffer.resize(size_t(host.size));
         std::memcpy(m_buffer.data(), host.label, size_t(host.size) * 2);
-        for (char16_t& unit : m_buffer)
-            unit = fold[unit];
-    } else {
-        for (qsizetype i = 0; i < host.size; ++i)
-            m_buffer[size_t(i)] = fold[quint8(host.label[i])];
+        return holds(m_buffer.data(), host.size) ||
+               (tail.starts != 0 && spans(m_buffer.data(), host.size, tail.starts));
     }
-    return std::u16string_view(m_buffer).find(text) != std::u16string_view::npos ||
-           (tail.starts != 0 && spans(m_buffer, tail.starts));
+    const auto* latin1 = reinterpret_cast<const quint8*>(host.label);
+    return holds(latin1, host.size) || (tail.starts != 0 && spans(latin1, host.size, tail.starts));
 }
 
 bool WorkstationFinder::matchesSlowly(NodeTree::Index node) const

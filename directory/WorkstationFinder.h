@@ -20,9 +20,10 @@ namespace stelvo {
 // change, treeChanged() brings it up to date.
 //
 // Made to keep up with typing in a million workstations: a text that
-// extends the last one is looked for only among the last matches, no
-// string is made per workstation, and what a container's dotted name adds
-// to its workstations' is judged once per container.
+// extends the last one is looked for only among the last matches, erasing
+// goes back to what an earlier text matched, no string is made per
+// workstation, and what a container's dotted name adds to its
+// workstations' is judged once per container.
 class WorkstationFinder
 {
 public:
@@ -52,6 +53,8 @@ private:
     };
 
     void find(bool narrow);
+    void remember(const QString& text);
+    void forgetLast();
     void prepare();
     void scan(const std::vector<NodeTree::Index>* among);
     bool matches(NodeTree::Index node);
@@ -59,17 +62,30 @@ private:
     void makeContainers();
     Tail tailOf(std::u16string_view folded) const;
     const Tail& containerTail(NodeTree::Index container);
-    bool spans(std::u16string_view folded, quint64 starts) const;
+    template <typename Unit> bool holds(const Unit* units, qsizetype size) const;
+    template <typename Unit> bool spans(const Unit* units, qsizetype size, quint64 starts) const;
 
     const NodeTree& m_tree;
     const HostNameTable& m_hosts;
     QString m_text;
     std::vector<NodeTree::Index> m_matches;
+    std::vector<NodeTree::Index> m_previous;
+    // The texts typed before the current one, oldest first, each held by
+    // the next, with what they matched: erasing finds them again at once.
+    struct Earlier
+    {
+        QString text;
+        std::vector<NodeTree::Index> matches;
+    };
+    std::vector<Earlier> m_earlier;
+    size_t m_earlierSize = 0; // matches held in m_earlier
 
     // For the text being found.
     std::u16string m_folded;
     bool m_exact = false; // no unit the fast path cannot fold, and short enough for a Tail
     bool m_hasDot = false;
+    bool m_plain = false; // neither a dot nor a backslash
+    const char16_t* m_fold = nullptr;
     std::vector<Tail> m_hostTails; // by rest number, 0 none
 
     // For the tree, made on the first search after it changed: each
@@ -83,8 +99,8 @@ private:
     NodeTree::Index m_lastContainer = NodeTree::kNone;
     const Tail* m_lastTail = nullptr;
 
-    std::u16string m_buffer;  // a name being read, folded
-    std::u16string m_escaped; // the same, escaped as in a dotted name
+    std::u16string m_buffer;  // a wide host label, aligned
+    std::u16string m_escaped; // a name escaped as in a dotted name
 };
 
 } // namespace stelvo

@@ -55,11 +55,14 @@ FindWindow::FindWindow(const TreeItemModel& tree, WSTreeView& view, QWidget* par
     // framed.
     keepOnScreenWhilePlaced(this);
     setWindowTitle(tr("Find Workstation"));
+    if (parent != nullptr)
+        setWindowIcon(parent->windowIcon());
     setAccessibleName(windowTitle());
     setAccessibleDescription(
         tr("Finds workstations of the tree by name, dotted name or host name."));
 
     auto* prompt = new QLabel(tr("&Find:"), this);
+    prompt->setObjectName(QStringLiteral("FindPrompt"));
     prompt->setBuddy(m_field);
     m_field->setObjectName(QStringLiteral("FindField"));
     m_field->setPlaceholderText(tr("Part of a name, dotted name or host name"));
@@ -88,8 +91,10 @@ FindWindow::FindWindow(const TreeItemModel& tree, WSTreeView& view, QWidget* par
     // more than ten.
     m_list->verticalHeader()->hide();
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_list->horizontalHeader()->setStretchLastSection(true);
+    // The dotted names are the longest: they take what the others leave.
     m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_list->horizontalHeader()->setSectionResizeMode(FindResultsModel::DottedNameColumn,
+                                                     QHeaderView::Stretch);
     m_list->setAccessibleName(tr("Workstations found"));
     m_list->setAccessibleDescription(
         tr("The workstations that match, with their dotted names and host names. Enter or a "
@@ -116,6 +121,13 @@ FindWindow::FindWindow(const TreeItemModel& tree, WSTreeView& view, QWidget* par
         setCurrentRow(0);
         showCount();
     });
+
+    // Ctrl+F here too: back to the field, its text selected.
+    auto* again = new QAction(this);
+    again->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    again->setShortcutContext(Qt::WindowShortcut);
+    connect(again, &QAction::triggered, this, &FindWindow::open);
+    addAction(again);
 
     auto* close = new QAction(this);
     close->setShortcut(QKeySequence(Qt::Key_Escape));
@@ -248,9 +260,9 @@ void FindWindow::fitFont()
     m_list->verticalHeader()->setMinimumSectionSize(0);
     m_list->verticalHeader()->setDefaultSectionSize(rowHeight);
     m_list->horizontalHeader()->resizeSection(FindResultsModel::NameColumn,
-                                              metrics.averageCharWidth() * 16);
-    m_list->horizontalHeader()->resizeSection(FindResultsModel::DottedNameColumn,
-                                              metrics.averageCharWidth() * 32);
+                                              metrics.averageCharWidth() * 12);
+    m_list->horizontalHeader()->resizeSection(FindResultsModel::HostNameColumn,
+                                              metrics.averageCharWidth() * 24);
     if (!m_placed)
         resize(metrics.averageCharWidth() * 80, rowHeight * 18 + metrics.height() * 4);
 }

@@ -80,6 +80,8 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
 
 svWStation::~svWStation()
 {
+    // Before the tree and its view, which it refers to.
+    delete m_find;
     delete Splash.data();
 }
 

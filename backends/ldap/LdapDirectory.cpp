@@ -305,7 +305,6 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
 
     m_known = std::move(outcome->known);
     m_hostNames = std::move(outcome->hostNames);
-    m_hostNames.squeeze();
     QStringList names = std::move(outcome->names);
     if (!SearchFlag()) {
         for (QString& name : names)

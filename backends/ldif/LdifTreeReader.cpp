@@ -238,7 +238,6 @@ void LdifTreeReader::finish()
                  .arg(name, m_tree.fullName(parent)));
     }
     m_lastChild = {};
-    m_tree.m_hosts.squeeze();
     m_tree.makeOrder(m_filledLate);
 }
 

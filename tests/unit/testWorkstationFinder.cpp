@@ -81,7 +81,8 @@ QString randomText(QRandomGenerator& random, int maxSize)
 {
     // Few letters, so that texts often match; the ones folding needs to
     // get right, and the ones escaping changes.
-    static const QString letters = QStringLiteral("aA1.\\\u00fc\u00dc\u03c3\u03c2\u03a3");
+    static const QString letters =
+        QStringLiteral("aA1.\\\u00fc\u00dc\u03c3\u03c2\u03a3kK\u212a\u00ff\u0178");
     QString text;
     const int size = 1 + int(random.bounded(maxSize));
     for (int i = 0; i < size; ++i)
@@ -198,28 +199,60 @@ private slots:
         for (int i = 0; i < 400; ++i) {
             const NodeTree::Index parent = containers[random.bounded(int(containers.size()))];
             if (random.bounded(5) == 0) {
-                containers.push_back(site.container(parent, randomText(random, 3)));
+                containers.push_back(site.container(parent, randomText(random, 4)));
             } else {
                 QString host;
                 if (random.bounded(3) != 0)
-                    host = randomText(random, 3) +
+                    host = randomText(random, 11) +
                            (random.bounded(2) ? QStringLiteral(".a\u00fc.t") : QString());
-                site.add(parent, randomText(random, 4), host);
+                // Names of any length around a block of eight or sixteen.
+                site.add(parent, randomText(random, 20), host);
             }
         }
         WorkstationFinder typing(site.tree, site.hosts);
         QString text;
-        for (int step = 0; step < 300; ++step) {
-            // Mostly typing on, sometimes erasing, sometimes a new text.
+        qsizetype found = 0;
+        for (int step = 0; step < 1000; ++step) {
+            // Mostly typing on, sometimes erasing, a new text when it grows
+            // too long to match.
             const quint32 action = random.bounded(6);
-            if (action == 0)
-                text = randomText(random, 5);
+            if (action == 0 || text.size() >= 4)
+                text = randomText(random, 3);
             else if (action == 1)
                 text.chop(1);
             else
                 text += randomText(random, 1);
             typing.setText(text);
-            QCOMPARE(found(typing, site.tree), foundPlainly(site, text));
+            const QStringList expected = foundPlainly(site, text);
+            QCOMPARE(::found(typing, site.tree), expected);
+            found += expected.size();
+        }
+        QVERIFY(found > 10000); // the texts did match
+    }
+
+    void erasingInATreeTooLargeToKeepEveryStep()
+    {
+        // Matches are kept for erasing up to a quarter of the tree's size:
+        // here "ws" and "ws0" are too many, and "ws0" goes when "ws00" comes.
+        Site site;
+        site.tree.clear();
+        site.hosts.clear();
+        const auto root = site.tree.Add(NodeTree::kNone, QStringLiteral("T"), NodeTree::kImageTree);
+        for (int unit = 0; unit < 40; ++unit) {
+            const auto container = site.container(root, QStringLiteral("U%1").arg(unit));
+            for (int i = 0; i < 1000; ++i)
+                site.add(container,
+                         QStringLiteral("WS%1").arg(unit * 1000 + i, 5, 10, QChar(u'0')));
+        }
+        const QStringList texts{"w",   "ws",   "ws0", "ws00", "ws000", "ws00",  "ws0", "ws",
+                                "ws1", "ws10", "ws1", "ws19", "ws199", "ws19x", "ws1", "s1"};
+        WorkstationFinder typing(site.tree, site.hosts);
+        for (const QString& text : texts) {
+            typing.setText(text);
+            WorkstationFinder fresh(site.tree, site.hosts);
+            fresh.setText(text);
+            QCOMPARE(typing.count(), fresh.count());
+            QCOMPARE(found(typing, site.tree), found(fresh, site.tree));
         }
     }
 

@@ -316,6 +316,13 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), find->findField());
         QCOMPARE(find->findField()->selectedText(), QStringLiteral("ws0"));
         QCOMPARE(find->results()->rowCount(), 1);
+
+        // Ctrl+F in the find window itself: back to the field, text selected.
+        find->resultList()->setFocus();
+        find->findField()->deselect();
+        QTest::keyClick(find->resultList(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), find->findField());
+        QCOMPARE(find->findField()->selectedText(), QStringLiteral("ws0"));
     }
 
     void ctrlFFromTheTreeWhileTypingAhead()
