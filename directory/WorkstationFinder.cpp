@@ -43,6 +43,8 @@ WorkstationFinder::WorkstationFinder(const NodeTree& tree, const HostNameTable& 
 
 void WorkstationFinder::setText(const QString& text)
 {
+    if (text == m_text)
+        return; // the same matches; treeChanged() finds them again
     const QString before = m_text;
     m_text = text;
     if (text.isEmpty()) {
