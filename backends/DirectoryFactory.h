@@ -38,9 +38,9 @@ struct Controls
 //              else FS1)
 // and the LDAP settings (LdapOptions::fromSettings, with `bindPassword` as
 // the password when set); workstation-classes and
-// container-classes replace the default classes (nds::ClassMapping); when a
-// [tools] command names {host}, the directory reads each workstation's
-// host-name attribute. Throws DirectoryError
+// container-classes replace the default classes (nds::ClassMapping); the
+// directory reads each workstation's host-name attribute (for {host} and
+// Find). Throws DirectoryError
 // when the directory cannot be used (an LDAP URL libldap refuses).
 Controls makeControls(const QString& designContext, const Settings& settings,
                       std::shared_ptr<const Secret> bindPassword = {});

@@ -10,8 +10,9 @@
 
 namespace stelvo {
 
-// A record: a variable-length header, (label size << 2) | 2 when there is
-// a rest | 1 when the label is UTF-16; then the rest's number, variable
+// A record: a variable-length header, (label size << 3) | 4 when the label
+// is the workstation's name | 2 when there is a rest | 1 when the label is
+// UTF-16; then the rest's number, variable
 // length, if any; then the label's characters.
 
 namespace {
@@ -76,7 +77,7 @@ char* HostNameTable::room(size_t bytes)
     return m_chunks[m_end >> kChunkBits] + (m_end & (kChunkBytes - 1));
 }
 
-void HostNameTable::set(Index key, QStringView hostName)
+void HostNameTable::set(Index key, QStringView hostName, QStringView name)
 {
     if (key < 0)
         throw std::out_of_range("negative host name key");
@@ -89,12 +90,14 @@ void HostNameTable::set(Index key, QStringView hostName)
     const quint32 suffix = dot < 0 ? 0 : suffixId(hostName.sliced(dot));
     const QStringView label = suffix == 0 ? hostName : hostName.first(dot);
     const bool wide = !fitsLatin1(label);
+    const bool isName =
+        label.size() == name.size() && label.compare(name, Qt::CaseInsensitive) == 0;
     const size_t bytes = 20 + size_t(label.size()) * (wide ? 2 : 1);
     char* at = room(bytes);
     const quint64 start = m_end;
 
-    char* end =
-        putNumber(at, (quint64(label.size()) << 2) | (suffix != 0 ? 2 : 0) | (wide ? 1 : 0));
+    char* end = putNumber(at, (quint64(label.size()) << 3) | (isName ? 4 : 0) |
+                                  (suffix != 0 ? 2 : 0) | (wide ? 1 : 0));
     if (suffix != 0)
         end = putNumber(end, suffix);
     if (wide) {

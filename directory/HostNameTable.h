@@ -34,8 +34,11 @@ public:
 
     void clear();
     // Stores `hostName` for `key`; an empty one removes what was stored.
-    // Throws std::length_error past 4 GB of names.
-    void set(Index key, QStringView hostName);
+    // `name`, the workstation's own, is noted when the first label is that
+    // name in another case (as with most: WS0042, ws0042.sales.acme.test),
+    // so that a search need not read both. Throws std::length_error past
+    // 4 GB of names.
+    void set(Index key, QStringView hostName, QStringView name = {});
     // Empty when none is stored.
     QString at(Index key) const;
     bool contains(Index key) const { return key >= 0 && key < m_size && slot(key) != kNone; }
@@ -52,6 +55,7 @@ public:
         const char* label = nullptr; // Latin-1 bytes, or UTF-16 units when `wide` (unaligned)
         qsizetype size = 0;          // in characters
         bool wide = false;
+        bool isName = false; // the label is the name given to set(), in some case
         quint32 suffix = 0;
     };
     // Only for a key that contains(). Inline: a scan reads a million.
@@ -61,8 +65,9 @@ public:
         const char* at = m_chunks[offset >> kChunkBits] + (offset & (kChunkBytes - 1));
         const quint64 header = takeNumber(at);
         Stored stored;
-        stored.size = qsizetype(header >> 2);
+        stored.size = qsizetype(header >> 3);
         stored.wide = (header & 1) != 0;
+        stored.isName = (header & 4) != 0;
         if ((header & 2) != 0)
             stored.suffix = quint32(takeNumber(at));
         stored.label = at;

@@ -100,7 +100,7 @@ void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
     const NodeTree::Index node =
         m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
     if (m_hosts && !entry.hostName.isEmpty())
-        m_hosts->set(node, entry.hostName);
+        m_hosts->set(node, entry.hostName, entry.shortName);
 }
 
 void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& directory)

@@ -43,6 +43,8 @@ WorkstationFinder::WorkstationFinder(const NodeTree& tree, const HostNameTable& 
 
 void WorkstationFinder::setText(const QString& text)
 {
+    if (text == m_text)
+        return; // the same matches; treeChanged() finds them again
     const QString before = m_text;
     m_text = text;
     if (text.isEmpty()) {
@@ -308,6 +310,10 @@ bool WorkstationFinder::matches(NodeTree::Index node)
     const Tail& tail = m_hostTails[host.suffix];
     if (tail.holds)
         return true;
+    // A label that is the name in another case folds to the same units: it
+    // holds the text no more than the name did, and ends as the name does.
+    if (host.isName)
+        return tail.starts != 0 && spans(units, name.size(), tail.starts);
     if (host.wide) {
         m_buffer.resize(size_t(host.size));
         std::memcpy(m_buffer.data(), host.label, size_t(host.size) * 2);

@@ -48,6 +48,37 @@ private slots:
         QCOMPARE(table.at(NodeTree::Index(3 * names.size() + 5)), QString());
     }
 
+    void aLabelThatIsTheNameIsNoted_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("isName");
+        QTest::newRow("other case") << "ws0042.sales.test"
+                                    << "WS0042" << true;
+        QTest::newRow("non-ASCII, other case")
+            << QStringLiteral("\u03c3\u03bf\u03c6\u03b9\u03b1.test")
+            << QStringLiteral("\u03a3\u039f\u03a6\u0399\u0391") << true;
+        QTest::newRow("no rest") << "ws0042"
+                                 << "WS0042" << true;
+        QTest::newRow("longer") << "ws00421.sales.test"
+                                << "WS0042" << false;
+        QTest::newRow("other name") << "pc0042.sales.test"
+                                    << "WS0042" << false;
+        QTest::newRow("no name given") << "ws0042.sales.test"
+                                       << "" << false;
+    }
+
+    void aLabelThatIsTheNameIsNoted()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, name);
+        QFETCH(bool, isName);
+        HostNameTable table;
+        table.set(1, host, name);
+        QCOMPARE(table.stored(1).isName, isName);
+        QCOMPARE(table.at(1), host);
+    }
+
     void setAgainReplacesAndEmptyRemoves()
     {
         HostNameTable table;

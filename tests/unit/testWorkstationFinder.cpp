@@ -25,7 +25,7 @@ struct Site
     NodeTree::Index add(NodeTree::Index parent, const QString& text, const QString& host = {})
     {
         const NodeTree::Index node = tree.Add(parent, text, NodeTree::kImageWorkstation);
-        hosts.set(node, host);
+        hosts.set(node, host, text);
         return node;
     }
     NodeTree::Index container(NodeTree::Index parent, const QString& text)
@@ -201,12 +201,16 @@ private slots:
             if (random.bounded(5) == 0) {
                 containers.push_back(site.container(parent, randomText(random, 4)));
             } else {
+                // Names of any length; host names of none, one of their
+                // own, or the name in another case with a rest.
+                const QString name = randomText(random, 20);
+                const QString rest = random.bounded(2) ? QStringLiteral(".a\u00fc.t") : QString();
                 QString host;
-                if (random.bounded(3) != 0)
-                    host = randomText(random, 11) +
-                           (random.bounded(2) ? QStringLiteral(".a\u00fc.t") : QString());
-                // Names of any length around a block of eight or sixteen.
-                site.add(parent, randomText(random, 20), host);
+                if (const quint32 kind = random.bounded(3); kind == 1)
+                    host = randomText(random, 11) + rest;
+                else if (kind == 2)
+                    host = (random.bounded(2) ? name.toLower() : name.toUpper()) + rest;
+                site.add(parent, name, host);
             }
         }
         WorkstationFinder typing(site.tree, site.hosts);
