@@ -119,8 +119,8 @@ struct Options
           QStringLiteral("LIST")}},
         {SettingKey::HostNameAttribute,
          {QStringLiteral("host-name-attribute"),
-          QStringLiteral("The directory attribute of a workstation's host name, for the {host} "
-                         "of the [tools] commands (default: dNSHostName)."),
+          QStringLiteral("The directory attribute of a workstation's host name, for Find and "
+                         "the {host} of the [tools] commands (default: dNSHostName)."),
           QStringLiteral("ATTRIBUTE")}},
     };
 
