@@ -184,7 +184,7 @@ void checkUrl(const Settings& settings, const DirectoryClient* client)
 {
     const Setting& directory = settings[SettingKey::Directory];
     const SignOn signOn = signOnOf(settings);
-    if (signOn.scheme == SignOn::Scheme::None)
+    if (schemeOfUrl(directory.value) == SignOn::Scheme::None)
         return;
     const bool commandLine = fromCommandLine(settings, {SettingKey::Directory});
     if (client != nullptr && !client->parsesUrl(directory.value))

@@ -39,7 +39,7 @@ QList<Endpoint> parseHostList(const QStringList& entries, int defaultPort)
         Endpoint endpoint{entry, defaultPort};
         const qsizetype colon = entry.lastIndexOf(QLatin1Char(':'));
         // An IPv6 address in brackets, or a name with a port.
-        if (colon > 0 && !entry.endsWith(QLatin1Char(']'))) {
+        if (colon >= 0 && !entry.endsWith(QLatin1Char(']'))) {
             bool numeric = false;
             const int port = entry.mid(colon + 1).toInt(&numeric);
             if (numeric && port > 0 && port < 65536) {
