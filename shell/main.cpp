@@ -46,7 +46,9 @@ int failure(const QString& message)
 std::shared_ptr<const stelvo::Secret> askedBindPassword(const stelvo::Settings& settings)
 {
     const QString bindDn = settings.value(stelvo::SettingKey::BindDn);
-    const QString shown = settings.value(stelvo::SettingKey::Directory).section(u'/', 0, 2);
+    const QString directory = settings.value(stelvo::SettingKey::Directory);
+    const QString shown = directory.isEmpty() ? settings.value(stelvo::SettingKey::Domain)
+                                              : directory.section(u'/', 0, 2);
     stelvo::KeychainPasswordStore keyring;
     const stelvo::BindPassword result = stelvo::bindPassword(
         keyring, stelvo::bindPasswordServer(settings), bindDn,

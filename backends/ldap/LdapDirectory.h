@@ -26,6 +26,7 @@ namespace stelvo {
 namespace ldap {
 class Cancellation;
 class Connection;
+class Locator;
 struct Server;
 struct SearchRequest;
 struct SearchOutcome;
@@ -73,6 +74,24 @@ public:
     // file). Does not connect.
     LdapDirectory(const QString& url, const QString& context, const LdapOptions& options,
                   QObject* parent = nullptr);
+    // The directory of the domain controllers of DNS domain `domain`, found
+    // through its SRV records: the tree root is the domain (the root DSE's
+    // defaultNamingContext), and with an empty `context` the tree is named
+    // after the domain's NetBIOS name (else the domain's first label in
+    // capitals). `origin` says where the domain's name came from, for the
+    // message when no controller answers. Throws DirectoryError as the other
+    // constructor does.
+    static std::unique_ptr<LdapDirectory> forDomain(const QString& domain, const QString& origin,
+                                                    const QString& context,
+                                                    const LdapOptions& options,
+                                                    QObject* parent = nullptr);
+
+    // Several servers (a URL's list of hosts, a domain's controllers) are
+    // connected to from construction on, on a thread of their own, to find
+    // the one in use before the program asks (ContextPath, serverInUse,
+    // the first search, which uses that connection). Only a single server is
+    // connected to by the first search, as ever.
+
     // Stops a running search, whatever it is waiting for, within about a
     // tenth of a second (resolving the server's host name and a SASL
     // mechanism's own exchanges, such as GSSAPI's with the KDC, excepted);
@@ -87,13 +106,17 @@ public:
     static QString serverNameOf(const QString& url);
     // The server as a bind password is kept for it: scheme://host:port in
     // lower case, the port always given (the socket's path for ldapi://).
-    // Empty when `url` is malformed.
-    static QString passwordServerOf(const QString& url);
+    // Empty when `url` is malformed. A domain's controllers (`domain` when
+    // `url` is empty, or a URL that names a domain) share one:
+    // ldap://DOMAIN:389.
+    static QString passwordServerOf(const QString& url, const QString& domain = {});
     // Connects to the server of `url` and binds as `options` say, on the
     // calling thread (bounded by the options' timeouts); Refused when the
     // server answers invalid credentials, Failed with `error` set for any
     // other failure, as the search would report it.
-    static BindCheck checkBind(const QString& url, const LdapOptions& options, QString* error);
+    // With an empty `url`, the controllers of `domain` are tried in turn.
+    static BindCheck checkBind(const QString& url, const LdapOptions& options, QString* error,
+                               const QString& domain = {});
 
     // The search filter for the classes of `kinds`, as `classes` maps them,
     // and the pattern: each class one objectClass term. For the attribute
@@ -130,6 +153,14 @@ public:
     void searchAhead(const QString& treeName, qint32 scope, const QString& classList,
                      const QString& pattern) override;
 
+    // The server connected to, by its host name (a domain controller by the
+    // name its SRV record gives); for a single server its host as
+    // serverNameOf gives it. Waits for the connection to a list of servers.
+    QString serverInUse() const override;
+    // serverInUse, callable for as long as the caller keeps it, even after
+    // this directory has gone.
+    std::function<QString()> serverInUseGetter() const;
+
     QString ContextPath() const override;
     void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                      const QString& pattern) override;
@@ -137,6 +168,16 @@ public:
 
 private:
     using Known = ldap::KnownEntry;
+
+    struct ForDomain
+    {};
+    LdapDirectory(ForDomain, const QString& domain, const QString& origin, const QString& context,
+                  const LdapOptions& options, QObject* parent);
+    // The checks and settings both constructors make.
+    void setUp(const QString& url);
+    // Takes what the connection to a list of servers found, once; no-op for
+    // a single server.
+    void settle() const;
 
     // The arguments of a search started ahead of its StartSearch.
     struct SearchKey
@@ -176,8 +217,13 @@ private:
     std::unique_ptr<ldap::Server> m_server;
     LdapOptions m_options;
     nds::ClassMapping m_classes;
-    QString m_context;
-    QString m_treeName;
+    // Settled once the connection to a list of servers is known (settle()).
+    mutable QString m_context;
+    mutable QString m_treeName;
+    mutable std::shared_ptr<ldap::Locator> m_locator; // until settled
+    mutable std::shared_ptr<ldap::Locator> m_located; // after
+    mutable QString m_locateError;                    // why no server of the list could be used
+    mutable std::unique_ptr<ldap::Connection> m_locatedConnection; // for the first search
 
     std::thread m_worker;
     std::shared_ptr<ldap::Cancellation> m_cancel;
