@@ -31,7 +31,7 @@ namespace stelvo::bench {
 
 namespace {
 
-const QString kContext = QStringLiteral("NDS:\\\\BENCH_TREE");
+const QString kBenchContext = QStringLiteral("NDS:\\\\BENCH_TREE");
 constexpr int kShowTimeoutMs = 120000;
 constexpr int kReferenceTimeoutMs = 300000;
 // Idle: the resident size stays within this for a second (a Qt program
@@ -41,7 +41,7 @@ constexpr int kIdleMs = 1000;
 constexpr int kIdleTimeoutMs = 30000;
 constexpr int kEndGraceMs = 5000;
 // Samba's pre-forked LDAP workers (four by default), twice over.
-constexpr int kSambaWarmUps = 8;
+constexpr int kSambaWorkerWarmUps = 8;
 
 // The smallest directory the program shows its window for: with no unit
 // at all the search finds nothing, and the program says so in a message
@@ -167,9 +167,9 @@ bool ProcessBench::makeSubject(const QByteArray& ldif, const QString& name, Subj
         if (!subject->server)
             return false;
         const QString url = subject->server->url();
-        subject->arguments = {url, QStringLiteral("--context"), kContext};
+        subject->arguments = {url, QStringLiteral("--context"), kBenchContext};
         subject->reference = QStandardPaths::findExecutable(QStringLiteral("ldapsearch"));
-        subject->referenceArguments = ldapsearchArguments(url);
+        subject->referenceArguments = bench::ldapsearchArguments(url);
         return true;
     }
     const QString path = m_dir.filePath(name + QStringLiteral(".ldif"));
@@ -178,7 +178,7 @@ bool ProcessBench::makeSubject(const QByteArray& ldif, const QString& name, Subj
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
-    subject->arguments = {path, QStringLiteral("--context"), kContext};
+    subject->arguments = {path, QStringLiteral("--context"), kBenchContext};
     subject->reference = QStandardPaths::findExecutable(QStringLiteral("cat"));
     subject->referenceArguments = {path};
     return true;
@@ -360,7 +360,7 @@ double ProcessBench::runReference(const Subject& subject)
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
-bool sambaFailed(const test::SambaAdServer& server)
+bool controllerFailed(const test::SambaAdServer& server)
 {
     std::fprintf(stderr, "samba: %s\n", qPrintable(server.errorString()));
     return false;
@@ -383,7 +383,7 @@ bool ProcessBench::runDiscovery()
     const QByteArray password = "Bench-Us3r-Pass";
     if (!server.provision() || !test::fillAcmeDomain(server) || !server.addUser(user, password) ||
         !server.start())
-        return sambaFailed(server);
+        return controllerFailed(server);
     test::DomainClient member;
     if (!member.prepare(m_dir.path(), server.memberKrb5Config(), SambaAdServer::dnsDomain()) ||
         !member.kinit(user + u'@' + SambaAdServer::realm(), password)) {
@@ -396,7 +396,7 @@ bool ProcessBench::runDiscovery()
     // Samba answers LDAP from pre-forked workers, each with caches of its
     // own, and a connection lands on any of them: a few searches more than
     // there are reach every one.
-    for (int i = 0; i < kSambaWarmUps; ++i) {
+    for (int i = 0; i < kSambaWorkerWarmUps; ++i) {
         if (!member.run(QStringLiteral("ldapsearch"),
                         {QStringLiteral("-Y"), QStringLiteral("GSSAPI"), QStringLiteral("-N"),
                          QStringLiteral("-H"),
