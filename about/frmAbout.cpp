@@ -191,6 +191,14 @@ void frmAbout::setStarter(Starter starter)
     m_starter = std::move(starter);
 }
 
+void frmAbout::setServerInUse(const QString& server)
+{
+    const QString details =
+        server.isEmpty() ? QString() : tr("Directory server in use: %1").arg(server);
+    setToolTip(details);
+    setAccessibleDescription(details);
+}
+
 QString frmAbout::usageText()
 {
     return tr(

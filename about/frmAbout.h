@@ -38,6 +38,11 @@ public:
 
     void setStarter(Starter starter);
 
+    // The directory server in use (none: a directory file), said in the
+    // box's tooltip and accessible description: its designed texts and
+    // layout stay as they are.
+    void setServerInUse(const QString& server);
+
     // The text shown in lblDescription.
     static QString usageText();
 

@@ -65,7 +65,18 @@ Controls makeControls(const QString& designContext, const Settings& settings,
     QString server = settings.value(SettingKey::Server);
 
     Controls controls;
-    if (directory.isEmpty()) {
+    std::function<QString()> serverInUse;
+    if (directory.isEmpty() && settings.isSet(SettingKey::Domain)) {
+        LdapOptions options = LdapOptions::fromSettings(settings);
+        options.password = std::move(bindPassword);
+        auto ldap =
+            forSite(LdapDirectory::forDomain(
+                        settings.value(SettingKey::Domain), settings.nameOf(SettingKey::Domain),
+                        settings.isSet(SettingKey::Context) ? context : QString(), options),
+                    settings);
+        serverInUse = ldap->serverInUseGetter();
+        controls.directory = std::move(ldap);
+    } else if (directory.isEmpty()) {
         auto sample =
             forSite(std::make_unique<LdifDirectory>(QString::fromLatin1(kSampleDirectory), context),
                     settings);
@@ -74,12 +85,16 @@ Controls makeControls(const QString& designContext, const Settings& settings,
     } else if (LdapDirectory::isLdapUrl(directory)) {
         LdapOptions options = LdapOptions::fromSettings(settings);
         options.password = std::move(bindPassword);
-        controls.directory =
-            forSite(std::make_unique<LdapDirectory>(directory, context, options), settings);
-        if (server.isEmpty())
-            server = LdapDirectory::serverNameOf(directory);
+        auto ldap = forSite(std::make_unique<LdapDirectory>(directory, context, options), settings);
+        // With several servers, the one that answers.
+        serverInUse = ldap->serverInUseGetter();
+        controls.directory = std::move(ldap);
     } else {
         controls.directory = forSite(std::make_unique<LdifDirectory>(directory, context), settings);
+    }
+    if (server.isEmpty() && serverInUse) {
+        controls.session = std::make_unique<DirectorySessionControl>(std::move(serverInUse));
+        return controls;
     }
     if (server.isEmpty())
         server = QString::fromLatin1(kDefaultServer);
@@ -89,7 +104,8 @@ Controls makeControls(const QString& designContext, const Settings& settings,
 
 bool needsBindPassword(const Settings& settings)
 {
-    return LdapDirectory::isLdapUrl(settings.value(SettingKey::Directory)) &&
+    return (LdapDirectory::isLdapUrl(settings.value(SettingKey::Directory)) ||
+            settings.isSet(SettingKey::Domain)) &&
            settings.isSet(SettingKey::BindDn) && !settings.isSet(SettingKey::PasswordFile);
 }
 

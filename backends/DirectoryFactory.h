@@ -33,8 +33,12 @@ struct Controls
 //              (default: the embedded sample directory, whose search failures
 //              then say that no directory was configured)
 //   context    the initial NDS context (default: `designContext`)
-//   server     the session's first server (default: the URL's host for LDAP,
-//              else FS1)
+//   domain     a DNS domain whose controllers (SRV records) hold the
+//              directory, when no directory is named; from the Kerberos realm
+//              when nothing names one (then signed on to with GSSAPI unless
+//              the settings name another sign-on)
+//   server     the session's first server (default: for LDAP the server in
+//              use, the URL's host or the controller that answered; else FS1)
 // and the LDAP settings (LdapOptions::fromSettings, with `bindPassword` as
 // the password when set); workstation-classes and
 // container-classes replace the default classes (nds::ClassMapping); when a

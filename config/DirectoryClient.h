@@ -26,6 +26,19 @@ public:
     virtual QString directory() const = 0;
     // Whether the client can connect to the LDAP URL `url` as written.
     virtual bool parsesUrl(const QString& url) const = 0;
+
+    // The desktop's own domain, for when nothing names a directory: the
+    // realm of the user's Kerberos ticket, else the default realm of
+    // krb5.conf. `domain` is the realm lower-cased as a DNS domain; empty
+    // when there is no realm.
+    struct DesktopDomain
+    {
+        QString domain;
+        QString realm;
+        bool fromTicket = false;
+        QString where; // the credential cache, or the configuration file
+    };
+    virtual DesktopDomain desktopDomain() const { return {}; }
 };
 
 } // namespace stelvo

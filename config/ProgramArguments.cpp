@@ -117,6 +117,16 @@ struct Options
                          "(default: organization, organizationalUnit, container, nsContainer, "
                          "domain, dcObject, country, locality, builtinDomain)."),
           QStringLiteral("LIST")}},
+        {SettingKey::Domain,
+         {QStringLiteral("domain"),
+          QStringLiteral("LDAP: the DNS domain whose controllers (DNS SRV records) hold the "
+                         "directory, instead of a DIRECTORY."),
+          QStringLiteral("DOMAIN")}},
+        {SettingKey::NetworkTimeout,
+         {QStringLiteral("network-timeout"),
+          QStringLiteral("LDAP: seconds to wait for each server's connection before the next "
+                         "one is tried (default: 5)."),
+          QStringLiteral("SECONDS")}},
         {SettingKey::HostNameAttribute,
          {QStringLiteral("host-name-attribute"),
           QStringLiteral("The directory attribute of a workstation's host name, for the {host} "
@@ -202,6 +212,8 @@ QString programHelp(const QString& program)
                       "\nA setting not given here comes from the environment (STELVO_...), then\n"
                       "from ~/.config/stelvo/stelvo.conf, then from /etc/xdg/stelvo/stelvo.conf.\n"
                       "Without a directory, OpenLDAP's ldap.conf (URI, BASE) names it, else the\n"
+                      "domain of the Kerberos realm (the ticket's, or krb5.conf's default) is\n"
+                      "found through DNS and signed on to with the ticket; without a realm the\n"
                       "embedded sample directory is shown. Qt's own options (-platform, -style,\n"
                       "-reverse, ...) are passed to Qt.\n");
 }

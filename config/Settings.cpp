@@ -26,6 +26,8 @@ constexpr std::array<SettingNames, kSettingCount> kNames{{
     {SettingKey::WorkstationClasses, "workstation-classes", "workstation-classes", "STELVO_WORKSTATION_CLASSES"},
     {SettingKey::ContainerClasses,   "container-classes",   "container-classes",   "STELVO_CONTAINER_CLASSES"},
     {SettingKey::HostNameAttribute,  "host-name-attribute", "host-name-attribute", "STELVO_HOST_NAME_ATTRIBUTE"},
+    {SettingKey::Domain,             "domain",              "domain",              "STELVO_DOMAIN"},
+    {SettingKey::NetworkTimeout,     "network-timeout",     "network-timeout",     "STELVO_NETWORK_TIMEOUT"},
 }};
 // clang-format on
 
@@ -38,6 +40,13 @@ QString optionName(SettingKey key)
 }
 
 } // namespace
+
+int Settings::networkTimeoutMs() const
+{
+    bool ok = false;
+    const double seconds = value(SettingKey::NetworkTimeout).toDouble(&ok);
+    return ok && seconds > 0 ? int(seconds * 1000 + 0.5) : 5000;
+}
 
 const SettingNames& namesOf(SettingKey key)
 {
@@ -66,6 +75,13 @@ QString describeSetting(SettingKey key, const SettingSource& source)
             .arg(QLatin1String(names.fileKey), source.file);
     case SettingSource::OpenLdap:
         return QCoreApplication::translate("Settings", "URI and BASE in OpenLDAP's ldap.conf");
+    case SettingSource::KerberosTicket:
+        return QCoreApplication::translate("Settings", "the realm %1 of the Kerberos ticket in %2")
+            .arg(source.realm, source.file);
+    case SettingSource::KerberosConfig:
+        return QCoreApplication::translate("Settings", "the default realm %1 of %2 (no Kerberos "
+                                                       "ticket)")
+            .arg(source.realm, source.file);
     case SettingSource::Unset:
         break;
     }

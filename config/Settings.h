@@ -27,8 +27,10 @@ enum class SettingKey
     WorkstationClasses, // comma-separated objectClass names
     ContainerClasses,
     HostNameAttribute, // the attribute of a workstation's host name
+    Domain,            // a DNS domain whose controllers are found through DNS
+    NetworkTimeout,    // seconds for each server's connection
 };
-inline constexpr int kSettingCount = 12;
+inline constexpr int kSettingCount = 14;
 
 // The names one setting goes by: its command-line option ("" for the
 // positional DIRECTORY), its key in stelvo.conf, its environment variable.
@@ -53,9 +55,17 @@ struct SettingSource
         Environment,
         File,     // `file` names the configuration file
         OpenLdap, // URI and BASE of OpenLDAP's client settings (ldap.conf, .ldaprc)
+        // The domain: the realm (`realm`) of the user's Kerberos ticket, in
+        // the credential cache `file`, or krb5.conf's default realm, in the
+        // configuration files `file`.
+        KerberosTicket,
+        KerberosConfig,
     };
     Kind kind = Unset;
     QString file;
+    QString realm;
+
+    bool isKerberos() const { return kind == KerberosTicket || kind == KerberosConfig; }
 };
 
 struct Setting
@@ -68,7 +78,8 @@ struct Setting
 
 // The setting as its source names it, for messages: "--context", "the
 // DIRECTORY argument", "STELVO_CONTEXT", "context in /etc/xdg/stelvo/stelvo.conf",
-// "URI and BASE in OpenLDAP's ldap.conf".
+// "URI and BASE in OpenLDAP's ldap.conf", "the realm ACME.TEST of the
+// Kerberos ticket in FILE:/tmp/krb5cc_1000".
 QString describeSetting(SettingKey key, const SettingSource& source);
 // Every place the setting can be given, for a message saying where to set it.
 QString placesOfSetting(SettingKey key);
@@ -87,6 +98,11 @@ public:
     QString nameOf(SettingKey key) const { return describeSetting(key, (*this)[key].source); }
     // StartTls is stored as "true" or "false" once loaded.
     bool startTls() const { return value(SettingKey::StartTls) == QLatin1String("true"); }
+    // NetworkTimeout in milliseconds once loaded (5 s when not set).
+    int networkTimeoutMs() const;
+    // Whether the directory is found with nothing naming it: the domain of
+    // the user's Kerberos realm.
+    bool discovered() const { return (*this)[SettingKey::Domain].source.isKerberos(); }
 
     // The [tools] section of the files, and the host-name attribute.
     const SiteTools& siteTools() const { return m_siteTools; }

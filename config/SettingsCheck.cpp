@@ -71,6 +71,45 @@ void checkNames(const Settings& settings)
                             fromCommandLine(settings, {SettingKey::SaslMech}));
 }
 
+void checkDomain(const Settings& settings)
+{
+    const Setting& domain = settings[SettingKey::Domain];
+    if (!domain.isSet() || domain.source.isKerberos())
+        return;
+    static const QRegularExpression dnsName(
+        QStringLiteral("^(?=.{1,253}\\.?$)[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
+                       "(?:\\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\.?$"));
+    if (!dnsName.match(domain.value).hasMatch())
+        throw SettingsError(
+            QCoreApplication::translate("SettingsCheck",
+                                        "%1 \"%2\" is not a DNS domain name (such as example.com)")
+                .arg(settings.nameOf(SettingKey::Domain), domain.value),
+            fromCommandLine(settings, {SettingKey::Domain}));
+    const Setting& directory = settings[SettingKey::Directory];
+    if (directory.isSet())
+        throw SettingsError(
+            QCoreApplication::translate("SettingsCheck",
+                                        "%1 and %2 cannot be used together: the domain's "
+                                        "controllers are the directory; name one or the other")
+                .arg(settings.nameOf(SettingKey::Directory), settings.nameOf(SettingKey::Domain)),
+            fromCommandLine(settings, {SettingKey::Directory, SettingKey::Domain}));
+}
+
+void checkNetworkTimeout(const Settings& settings)
+{
+    const Setting& timeout = settings[SettingKey::NetworkTimeout];
+    if (!timeout.isSet())
+        return;
+    bool ok = false;
+    const double seconds = timeout.value.toDouble(&ok);
+    if (!ok || !(seconds >= 0.1 && seconds <= 600))
+        throw SettingsError(
+            QCoreApplication::translate("SettingsCheck",
+                                        "%1 \"%2\" is not a number of seconds from 0.1 to 600")
+                .arg(settings.nameOf(SettingKey::NetworkTimeout), timeout.value),
+            fromCommandLine(settings, {SettingKey::NetworkTimeout}));
+}
+
 void checkClasses(const Settings& settings)
 {
     for (const SettingKey key : {SettingKey::WorkstationClasses, SettingKey::ContainerClasses}) {
@@ -107,7 +146,9 @@ void checkHostNameAttribute(const Settings& settings)
 SignOn signOnOf(const Settings& settings)
 {
     SignOn signOn;
-    signOn.scheme = schemeOfUrl(settings.value(SettingKey::Directory));
+    signOn.scheme = settings.isSet(SettingKey::Domain)
+                        ? SignOn::Scheme::Ldap
+                        : schemeOfUrl(settings.value(SettingKey::Directory));
     signOn.bindDn = settings.isSet(SettingKey::BindDn);
     signOn.passwordFile = settings.isSet(SettingKey::PasswordFile);
     signOn.saslMechanism = settings.isSet(SettingKey::SaslMech);
@@ -143,7 +184,7 @@ void checkUrl(const Settings& settings, const DirectoryClient* client)
 {
     const Setting& directory = settings[SettingKey::Directory];
     const SignOn signOn = signOnOf(settings);
-    if (signOn.scheme == SignOn::Scheme::None)
+    if (schemeOfUrl(directory.value) == SignOn::Scheme::None)
         return;
     const bool commandLine = fromCommandLine(settings, {SettingKey::Directory});
     if (client != nullptr && !client->parsesUrl(directory.value))
@@ -176,6 +217,8 @@ void checkSettings(const Settings& settings, const DirectoryClient* client)
 {
     checkContext(settings);
     checkNames(settings);
+    checkDomain(settings);
+    checkNetworkTimeout(settings);
     checkClasses(settings);
     checkHostNameAttribute(settings);
     checkBind(settings);

@@ -57,7 +57,7 @@ QString unknownKeyWarning(const QString& file, const QString& key)
 // The file's top-level keys; nothing when an optional file does not exist.
 std::optional<Layer> readFile(const QString& path, bool required, QStringList* warnings)
 {
-    const SettingSource source{SettingSource::File, QDir::toNativeSeparators(path)};
+    const SettingSource source{SettingSource::File, QDir::toNativeSeparators(path), {}};
     const QFileInfo info(path);
     if (!info.exists() && !required)
         return std::nullopt;
@@ -103,7 +103,7 @@ std::optional<Layer> readFile(const QString& path, bool required, QStringList* w
 
 Layer readArguments(const QList<std::pair<SettingKey, QString>>& arguments)
 {
-    Layer layer{{SettingSource::CommandLine, {}}, {}, {}};
+    Layer layer{{SettingSource::CommandLine, {}, {}}, {}, {}};
     for (const auto& [key, value] : arguments)
         layer.values[size_t(key)] =
             isPath(key, value) ? QFileInfo(value).absoluteFilePath() : value;
@@ -112,7 +112,7 @@ Layer readArguments(const QList<std::pair<SettingKey, QString>>& arguments)
 
 Layer readEnvironment(const QProcessEnvironment& env)
 {
-    Layer layer{{SettingSource::Environment, {}}, {}, {}};
+    Layer layer{{SettingSource::Environment, {}, {}}, {}, {}};
     for (int index = 0; index < kSettingCount; ++index)
         layer.values[size_t(index)] = env.value(QLatin1String(namesOf(SettingKey(index)).variable));
     layer.values[size_t(SettingKey::StartTls)] =
@@ -181,6 +181,19 @@ Settings merge(const std::vector<Layer>& layers)
     return settings;
 }
 
+// Nothing names a directory: the domain of the desktop's Kerberos realm,
+// when it has one.
+void applyDesktopDomain(Settings* settings, const DirectoryClient& client)
+{
+    const DirectoryClient::DesktopDomain desktop = client.desktopDomain();
+    if (desktop.domain.isEmpty())
+        return;
+    SettingSource source{desktop.fromTicket ? SettingSource::KerberosTicket
+                                            : SettingSource::KerberosConfig,
+                         desktop.where, desktop.realm};
+    settings->set(SettingKey::Domain, {desktop.domain, std::move(source)});
+}
+
 void applyOpenLdap(Settings* settings, const DirectoryClient* openLdap)
 {
     if (openLdap == nullptr)
@@ -188,11 +201,15 @@ void applyOpenLdap(Settings* settings, const DirectoryClient* openLdap)
     Setting directory = (*settings)[SettingKey::Directory];
     if (directory.isSet()) {
         directory.value = openLdap->complete(directory.value);
+    } else if (settings->isSet(SettingKey::Domain)) {
+        return; // the domain names the directory
     } else {
         directory.value = openLdap->directory();
-        if (directory.value.isEmpty())
+        if (directory.value.isEmpty()) {
+            applyDesktopDomain(settings, *openLdap);
             return;
-        directory.source = {SettingSource::OpenLdap, {}};
+        }
+        directory.source = {SettingSource::OpenLdap, {}, {}};
     }
     settings->set(SettingKey::Directory, directory);
 }

@@ -60,6 +60,11 @@ public:
     virtual void searchAhead(const QString& treeName, qint32 scope, const QString& classList,
                              const QString& pattern);
 
+    // The server the directory is read from, by its host name, for the user
+    // to see; empty for a directory read from a file. May wait for the
+    // directory to be reached.
+    virtual QString serverInUse() const { return {}; }
+
     // Looks an entry up by its NDS full name. Throws DirectoryError when it is
     // not there or the directory cannot be asked.
     virtual DirectoryEntry EntryByName(const QString& ndsFullName) = 0;

@@ -60,9 +60,11 @@ int main(int argc, char** argv)
         const stelvo::Settings& settings = startup.settings();
         std::shared_ptr<const stelvo::Secret> password;
         if (stelvo::needsBindPassword(settings)) {
-            password = stelvo::askBindPassword(
-                settings.value(stelvo::SettingKey::BindDn),
-                settings.value(stelvo::SettingKey::Directory).section(u'/', 0, 2));
+            const QString directory = settings.value(stelvo::SettingKey::Directory);
+            password = stelvo::askBindPassword(settings.value(stelvo::SettingKey::BindDn),
+                                               directory.isEmpty()
+                                                   ? settings.value(stelvo::SettingKey::Domain)
+                                                   : directory.section(u'/', 0, 2));
             // Cancel is the administrator's choice: nothing more to say.
             if (!password)
                 return 1;

@@ -349,6 +349,7 @@ void svWStation::HelpAbout_Click()
 {
     // Loaded afresh on each showing.
     frmAbout dialog(m_paths, this);
+    dialog.setServerInUse(NWDir1->serverInUse());
     dialog.exec();
 }
 

@@ -167,6 +167,34 @@
         <source>; the server does not let anonymous users search: give an account with --bind-dn and --password-file (bind-dn and password-file in stelvo.conf, or STELVO_BIND_DN and STELVO_BIND_PASSWORD_FILE), or sign on with Kerberos (--sasl-mech GSSAPI)</source>
         <translation>; der Server lässt anonyme Benutzer nicht suchen: geben Sie ein Konto mit --bind-dn und --password-file an (bind-dn und password-file in stelvo.conf oder STELVO_BIND_DN und STELVO_BIND_PASSWORD_FILE), oder melden Sie sich mit Kerberos an (--sasl-mech GSSAPI)</translation>
     </message>
+    <message>
+        <source>
+Passed over before it: %1.</source>
+        <translation>
+Davor übergangen: %1.</translation>
+    </message>
+    <message>
+        <source>None of the directory servers answered:
+%1</source>
+        <translation>Keiner der Verzeichnisserver hat geantwortet:
+%1</translation>
+    </message>
+    <message>
+        <source>No domain controller of %1 could be reached (the domain comes from %2).
+Asked DNS for: %3.</source>
+        <translation>Kein Domänencontroller von %1 war erreichbar (die Domäne stammt aus %2).
+Im DNS erfragt: %3.</translation>
+    </message>
+    <message>
+        <source>
+DNS names no controller for the domain.</source>
+        <translation>
+Das DNS nennt keinen Controller der Domäne.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a usable LDAP URL: the servers of a list must share the scheme and the tree root&apos;s DN</source>
+        <translation>„%1“ ist keine verwendbare LDAP-URL: die Server einer Liste müssen Schema und DN der Baumwurzel gemeinsam haben</translation>
+    </message>
 </context>
 <context>
     <name>LdapDirectory</name>
@@ -318,6 +346,10 @@
     <message>
         <source>The directory server %1 does not hold the context &quot;%2&quot;, or does not let %3 read it</source>
         <translation>Der Verzeichnisserver %1 enthält den Kontext „%2“ nicht, oder das Konto (%3) darf ihn nicht lesen</translation>
+    </message>
+    <message>
+        <source>The domain controller %1 did not answer for its root DSE: %2</source>
+        <translation>Der Domänencontroller %1 hat seine Root-DSE nicht geliefert: %2</translation>
     </message>
 </context>
 <context>
@@ -567,6 +599,14 @@ Gesucht als: %1</translation>
         <source>%1, %2 in stelvo.conf or %3</source>
         <translation>%1, %2 in stelvo.conf oder %3</translation>
     </message>
+    <message>
+        <source>the realm %1 of the Kerberos ticket in %2</source>
+        <translation>dem Realm %1 des Kerberos-Tickets in %2</translation>
+    </message>
+    <message>
+        <source>the default realm %1 of %2 (no Kerberos ticket)</source>
+        <translation>dem Standard-Realm %1 von %2 (kein Kerberos-Ticket)</translation>
+    </message>
 </context>
 <context>
     <name>SettingsCheck</name>
@@ -609,6 +649,18 @@ Gesucht als: %1</translation>
     <message>
         <source>%1 &quot;%2&quot; is not a directory attribute name (such as dNSHostName)</source>
         <translation>%1 „%2“ ist kein Name eines Verzeichnisattributs (wie dNSHostName)</translation>
+    </message>
+    <message>
+        <source>%1 &quot;%2&quot; is not a DNS domain name (such as example.com)</source>
+        <translation>%1 „%2“ ist kein DNS-Domänenname (wie example.com)</translation>
+    </message>
+    <message>
+        <source>%1 and %2 cannot be used together: the domain&apos;s controllers are the directory; name one or the other</source>
+        <translation>%1 und %2 können nicht zusammen verwendet werden: die Controller der Domäne sind das Verzeichnis; nennen Sie das eine oder das andere</translation>
+    </message>
+    <message>
+        <source>%1 &quot;%2&quot; is not a number of seconds from 0.1 to 600</source>
+        <translation>%1 „%2“ ist keine Anzahl Sekunden von 0.1 bis 600</translation>
     </message>
 </context>
 <context>
@@ -813,6 +865,10 @@ Gesucht als: %1</translation>
     <message>
         <source>System Information Is Unavailable At This Time</source>
         <translation>Die Systeminformationen sind zurzeit nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>Directory server in use: %1</source>
+        <translation>Verwendeter Verzeichnisserver: %1</translation>
     </message>
 </context>
 <context>

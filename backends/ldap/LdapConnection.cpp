@@ -6,6 +6,7 @@
 
 #include "LdapPasswordFile.h"
 #include "LdapResult.h"
+#include "LdapServerList.h"
 #include "LdapSocket.h"
 
 #include <QCoreApplication>
@@ -36,7 +37,7 @@ QString Connection::unreachable()
 }
 
 Connection::Connection(const Server& server, const LdapOptions& options, Cancellation* cancellation)
-    : m_server(server), m_options(options), m_cancellation(cancellation)
+    : m_configured(server), m_server(server), m_options(options), m_cancellation(cancellation)
 {}
 
 Connection::~Connection()
@@ -61,6 +62,16 @@ void Connection::forgetCancellation()
     m_cancellation = nullptr;
 }
 
+void Connection::watchWith(Cancellation* cancellation)
+{
+    forgetCancellation();
+    m_cancellation = cancellation;
+    int socket = -1;
+    if (m_cancellation != nullptr && m_ld != nullptr &&
+        ldap_get_option(m_ld, LDAP_OPT_DESC, &socket) == LDAP_OPT_SUCCESS && socket >= 0)
+        m_cancellation->watch(socket);
+}
+
 bool Connection::open(QString* error)
 {
     close();
@@ -72,12 +83,85 @@ bool Connection::open(QString* error)
         else if (!readPassword(m_options.passwordFile, &password, error))
             return false;
     }
-    const int socket = connectSocket(error);
-    const bool opened =
-        socket >= 0 && initialize(socket, error) && (!m_options.startTls || startTls(error)) &&
-        (m_options.saslMechanism.isEmpty() ? bind(&password, error) : saslBind(error));
+    ServerList servers(m_configured, m_options.srvLookup);
+    const bool list = servers.isDomain() || !m_configured.alternatives.isEmpty();
+    QList<Attempt> passedOver;
+    bool opened = false;
+    bool ended = false;
+    QString failure;
+    while (!opened && !ended && !isCancelled()) {
+        const std::optional<Endpoint> endpoint = servers.next();
+        if (!endpoint)
+            break;
+        m_server = !servers.isDomain() && *endpoint == m_configured.endpoint()
+                       ? m_configured
+                       : m_configured.at(*endpoint);
+        opened = openOne(&password, &failure);
+        if (!opened && !m_passOver)
+            ended = true;
+        else if (!opened)
+            passedOver.append({m_server.display, m_reason});
+    }
     wipe(&password);
-    return opened;
+    if (opened)
+        return true;
+    if (!list) {
+        *error = failure;
+    } else if (ended || isCancelled()) {
+        *error = failure;
+        if (!passedOver.isEmpty()) {
+            QStringList before;
+            for (const Attempt& attempt : std::as_const(passedOver))
+                before << QStringLiteral("%1 (%2)").arg(attempt.server, attempt.reason);
+            *error += QCoreApplication::translate("LdapConnection", "\nPassed over before it: %1.")
+                          .arg(before.join(QLatin1String("; ")));
+        }
+    } else {
+        *error = noServerAnswered(passedOver, servers);
+    }
+    return false;
+}
+
+bool Connection::openOne(QByteArray* password, QString* error)
+{
+    m_passOver = false;
+    m_reason.clear();
+    const int socket = connectSocket(error);
+    if (socket < 0) {
+        m_passOver = true;
+        return false;
+    }
+    return initialize(socket, error) && (!m_options.startTls || startTls(error)) &&
+           (m_options.saslMechanism.isEmpty() ? bind(password, error) : saslBind(error));
+}
+
+QString Connection::noServerAnswered(const QList<Attempt>& passedOver,
+                                     const ServerList& servers) const
+{
+    QStringList lines;
+    for (const Attempt& attempt : passedOver)
+        lines << QStringLiteral("%1: %2").arg(attempt.server, attempt.reason);
+    if (!servers.isDomain())
+        return QCoreApplication::translate("LdapConnection",
+                                           "None of the directory servers answered:\n%1")
+            .arg(lines.join(QLatin1Char('\n')));
+    QStringList asked;
+    for (const ServerList::Asked& name : servers.asked())
+        asked << (name.failure.isEmpty() ? name.name
+                                         : QStringLiteral("%1 (%2)").arg(name.name, name.failure));
+    const QString origin =
+        m_configured.domainOrigin.isEmpty() ? m_configured.domain : m_configured.domainOrigin;
+    QString message =
+        QCoreApplication::translate("LdapConnection",
+                                    "No domain controller of %1 could be reached (the domain "
+                                    "comes from %2).\nAsked DNS for: %3.")
+            .arg(m_configured.domain, origin, asked.join(QLatin1String(", ")));
+    if (lines.isEmpty())
+        message += QCoreApplication::translate("LdapConnection",
+                                               "\nDNS names no controller for the domain.");
+    else
+        message += QLatin1Char('\n') + lines.join(QLatin1Char('\n'));
+    return message;
 }
 
 int Connection::connectSocket(QString* error)
@@ -86,10 +170,11 @@ int Connection::connectSocket(QString* error)
     const int socket =
         m_server.ldapi ? connectLocal(m_server, m_options.networkTimeout, m_cancellation, &cause)
                        : connectTcp(m_server, m_options.networkTimeout, m_cancellation, &cause);
-    if (socket < 0)
-        *error = unreachable().arg(m_server.display,
-                                   QString::fromUtf8(ldap_err2string(LDAP_SERVER_DOWN)) +
-                                       QStringLiteral(" (%1)").arg(cause));
+    if (socket < 0) {
+        m_reason = QString::fromUtf8(ldap_err2string(LDAP_SERVER_DOWN)) +
+                   QStringLiteral(" (%1)").arg(cause);
+        *error = unreachable().arg(m_server.display, m_reason);
+    }
     return socket;
 }
 
@@ -120,7 +205,12 @@ bool Connection::initialize(int socket, QString* error)
     ldap_set_option(m_ld, LDAP_OPT_TIMEOUT, &operation);
     // LDAP_OPT_X_SASL_NOCANON stays as ldapsearch leaves it without -N:
     // libldap's default from ldap.conf (SASL_NOCANON, off), so GSSAPI asks
-    // for the same service ticket here as there.
+    // for the same service ticket here as there. A domain controller found
+    // through DNS is asked for the ticket of the SRV record's own name: a
+    // reverse lookup of its address would give another name (localhost, or
+    // none at all without a PTR record).
+    if (!m_configured.domain.isEmpty())
+        ldap_set_option(m_ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
     if (m_probedCheck >= 0) {
         ldap_set_option(m_ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &m_probedCheck);
         const int newContext = 0;
@@ -217,7 +307,11 @@ int Connection::search(const QByteArray& base, int scope, const char* filter, ch
 
 bool Connection::fail(QString* error, const QString& what, int rc, const QString& hint)
 {
-    *error = what.arg(m_server.display, errorText(m_ld, rc)) + hint;
+    m_reason = errorText(m_ld, rc);
+    // Reached, but gone or silent before the sign-on was done: the next
+    // server may do better.
+    m_passOver = rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT;
+    *error = what.arg(m_server.display, m_reason) + hint;
     close();
     return false;
 }

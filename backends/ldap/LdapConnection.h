@@ -15,6 +15,7 @@
 #include "LdapOptions.h"
 #include "LdapResult.h"
 #include "LdapServer.h"
+#include "LdapServerList.h"
 
 #include <QByteArray>
 #include <QString>
@@ -39,15 +40,27 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // Reads the bind password (unless the options hold it), connects (over
-    // TCP, or to the Unix socket of ldapi://), starts TLS when asked to and
+    // TCP, or to the Unix socket of ldapi://) to the first server of the
+    // server's list that answers (see ServerList: the URL's hosts in turn,
+    // or the domain's controllers from DNS), starts TLS when asked to and
     // binds (simple, or with the SASL mechanism of the options), each step bounded by the timeouts
     // of the options and stopped by the Cancellation. A SASL mechanism's own work before its first
     // request (GSSAPI asking the KDC for a service ticket) is bounded by Kerberos's timeouts only.
     // On failure the message names the server and gives libldap's text.
+    // A server that cannot be reached, or drops the connection or does not
+    // answer before the sign-on is done, is passed over for the next one; a
+    // server that answers and refuses TLS or the sign-on ends the attempt
+    // there, since the others would refuse it alike (and each refused
+    // password counts towards the account's lockout): the message then
+    // names it, and the servers passed over before it. server() is the
+    // server connected to from here on.
     bool open(QString* error);
     void close();
     // Lets the connection outlive its Cancellation, which no longer stops it.
     void forgetCancellation();
+    // From here on stopped by `cancellation` (which must outlive the
+    // connection), in place of the one it had.
+    void watchWith(Cancellation* cancellation);
     ::ldap* handle() const { return m_ld; }
     const Server& server() const { return m_server; }
     const LdapOptions& options() const { return m_options; }
@@ -73,6 +86,10 @@ public:
     QString refusalHint(int rc) const;
 
 private:
+    // One server's connection, TLS and sign-on, for open().
+    bool openOne(QByteArray* password, QString* error);
+    // The message when no server of a list could be used.
+    QString noServerAnswered(const QList<Attempt>& passedOver, const ServerList& servers) const;
     // The connected socket, or -1 with `error` set.
     int connectSocket(QString* error);
     bool initialize(int socket, QString* error);
@@ -107,11 +124,17 @@ private:
     // Several pages' worth of a loopback socket's buffer.
     static constexpr int kReadAheadBytes = 256 * 1024;
 
-    Server m_server;
+    Server m_configured; // as the URL or the domain names it
+    Server m_server;     // the server connected to, or being tried
     LdapOptions m_options;
     Cancellation* m_cancellation;
     ::ldap* m_ld = nullptr;
     int m_probedCheck = -1; // a certificateNamesHost() probe: its certificate check
+    // For open(): whether the last server tried is to be passed over (it
+    // could not be reached, or stopped answering), and why, in libldap's
+    // and the system's words.
+    bool m_passOver = false;
+    QString m_reason;
 };
 
 } // namespace stelvo::ldap

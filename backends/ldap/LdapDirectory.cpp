@@ -6,6 +6,7 @@
 
 #include "LdapConnection.h"
 #include "LdapFilter.h"
+#include "LdapLocator.h"
 #include "LdapLookup.h"
 #include "LdapSearch.h"
 #include "SearchArguments.h"
@@ -79,6 +80,32 @@ LdapDirectory::LdapDirectory(const QString& url, const QString& context, const L
     QString error;
     if (!ldap::parseUrl(url, m_server.get(), &error))
         throw DirectoryError(error);
+    setUp(url);
+}
+
+LdapDirectory::LdapDirectory(ForDomain, const QString& domain, const QString& origin,
+                             const QString& context, const LdapOptions& options, QObject* parent)
+    : DirectoryControl(parent),
+      m_server(std::make_unique<ldap::Server>(ldap::domainServer(domain.toLower(), false, {}))),
+      m_options(options), m_context(context)
+{
+    m_server->domainOrigin = origin;
+    m_options.fromDomain = true;
+    setUp(domain);
+}
+
+std::unique_ptr<LdapDirectory> LdapDirectory::forDomain(const QString& domain,
+                                                        const QString& origin,
+                                                        const QString& context,
+                                                        const LdapOptions& options, QObject* parent)
+{
+    return std::unique_ptr<LdapDirectory>(
+        new LdapDirectory(ForDomain{}, domain, origin, context, options, parent));
+}
+
+void LdapDirectory::setUp(const QString& url)
+{
+    QString error;
     const SignOn signOn = m_options.signOn(m_server->scheme());
     if (breaks(signOn, SignOnRule::NoStartTlsOnLdaps))
         throw DirectoryError(QCoreApplication::translate(
@@ -98,12 +125,81 @@ LdapDirectory::LdapDirectory(const QString& url, const QString& context, const L
                 "ticket, the connection's credentials): a bind DN or a bind password "
                 "file cannot be given with it")
                 .arg(m_options.saslMechanism));
-    m_treeName = contextTreeName(context, &error);
-    if (m_treeName.isEmpty())
-        throw DirectoryError(error);
+    // A domain's tree is named after the domain once a controller says.
+    const bool namedByDomain = m_options.fromDomain && m_context.isEmpty();
+    if (!namedByDomain) {
+        m_treeName = contextTreeName(m_context, &error);
+        if (m_treeName.isEmpty())
+            throw DirectoryError(error);
+    }
     if (m_options.pageSize < 1)
         m_options.pageSize = 1000;
     ignoreBrokenPipes();
+    if (!m_server->domain.isEmpty() || !m_server->alternatives.isEmpty())
+        m_locator = std::make_shared<ldap::Locator>(*m_server, m_options);
+}
+
+void LdapDirectory::settle() const
+{
+    if (!m_locator)
+        return;
+    m_located = std::exchange(m_locator, nullptr);
+    ldap::Located& located = m_located->wait();
+    const bool namedByDomain = m_options.fromDomain && m_treeName.isEmpty();
+    QString tree = ldap::fallbackTreeName(m_server->domain);
+    if (located.ok) {
+        if (m_options.fromDomain && m_server->baseDn.isEmpty()) {
+            QByteArray base = located.domain.defaultNamingContext;
+            if (base.isEmpty()) {
+                // Not Active Directory: the domain's own DN by libldap's rule.
+                char* dn = nullptr;
+                if (ldap_domain2dn(m_server->domain.toUtf8().constData(), &dn) == LDAP_SUCCESS &&
+                    dn != nullptr)
+                    base = QByteArray(dn);
+                ldap_memfree(dn);
+            }
+            ldap::setBaseDn(m_server.get(), base);
+        }
+        if (!located.domain.netbiosName.isEmpty())
+            tree = located.domain.netbiosName;
+        m_locatedConnection = std::move(located.connection);
+    } else {
+        m_locateError = located.error;
+    }
+    if (namedByDomain) {
+        m_treeName = tree;
+        m_context = nds::rootName(tree);
+    }
+}
+
+QString LdapDirectory::serverInUse() const
+{
+    settle();
+    if (m_server->ldapi)
+        return serverNameOf(QString::fromUtf8(m_server->uri));
+    if (m_connection && m_connection->handle() != nullptr)
+        return m_connection->server().host;
+    if (m_located && m_located->wait().ok)
+        return m_located->wait().server.host;
+    if (!m_server->domain.isEmpty() && m_server->host.isEmpty())
+        return m_server->domain;
+    return serverNameOf(QString::fromUtf8(m_server->uri));
+}
+
+std::function<QString()> LdapDirectory::serverInUseGetter() const
+{
+    const QPointer<const LdapDirectory> self(this);
+    std::shared_ptr<ldap::Locator> locator = m_locator ? m_locator : m_located;
+    const QString fixed = locator ? QString() : serverInUse();
+    const QString fallback = m_server->domain;
+    return [self, locator, fixed, fallback]() -> QString {
+        if (self)
+            return self->serverInUse();
+        if (!locator)
+            return fixed;
+        ldap::Located& located = locator->wait();
+        return located.ok ? located.server.host : fallback;
+    };
 }
 
 LdapDirectory::~LdapDirectory()
@@ -132,6 +228,7 @@ QString LdapDirectory::serverNameOf(const QString& url)
 
 QString LdapDirectory::ContextPath() const
 {
+    settle();
     return m_context;
 }
 
@@ -153,6 +250,7 @@ void LdapDirectory::stopWorker()
 void LdapDirectory::searchAhead(const QString& treeName, qint32 scope, const QString& classList,
                                 const QString& pattern)
 {
+    settle();
     stopWorker();
     ++m_generation;
     m_ahead.reset();
@@ -169,6 +267,7 @@ void LdapDirectory::searchAhead(const QString& treeName, qint32 scope, const QSt
 void LdapDirectory::StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                                 const QString& pattern)
 {
+    settle();
     const bool ahead =
         m_ahead && *m_ahead == SearchKey{treeName, scope, classList, pattern, SearchAttribute()};
     m_ahead.reset();
@@ -195,6 +294,10 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
                                 const QString& pattern, ldap::SearchRequest* request,
                                 QString* error) const
 {
+    if (!m_locateError.isEmpty()) {
+        *error = m_locateError;
+        return false;
+    }
     const SearchArguments arguments =
         SearchArguments::check(m_treeName, treeName, scope, classList);
     if (arguments.fault == SearchArguments::Fault::OtherTree) {
@@ -231,6 +334,12 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
 
 void LdapDirectory::startWorker(ldap::SearchRequest request)
 {
+    // The first search goes on over the connection found for a list.
+    if (m_locatedConnection) {
+        request.server = m_server->at(m_locatedConnection->server().endpoint());
+        request.opened =
+            std::make_shared<std::unique_ptr<ldap::Connection>>(std::move(m_locatedConnection));
+    }
     auto cancel = std::make_shared<ldap::Cancellation>();
     m_cancel = cancel;
     const quint64 generation = m_generation;
@@ -345,6 +454,7 @@ int LdapDirectory::onConnection(const std::function<int(ldap::Connection&)>& req
 
 DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
 {
+    settle();
     if (m_delivery) {
         if (std::optional<DirectoryEntry> entry = deliveredEntry(ndsFullName))
             return std::move(*entry);

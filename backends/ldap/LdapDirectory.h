@@ -24,6 +24,7 @@ namespace stelvo {
 namespace ldap {
 class Cancellation;
 class Connection;
+class Locator;
 struct Server;
 struct SearchRequest;
 struct SearchOutcome;
@@ -71,6 +72,24 @@ public:
     // file). Does not connect.
     LdapDirectory(const QString& url, const QString& context, const LdapOptions& options,
                   QObject* parent = nullptr);
+    // The directory of the domain controllers of DNS domain `domain`, found
+    // through its SRV records: the tree root is the domain (the root DSE's
+    // defaultNamingContext), and with an empty `context` the tree is named
+    // after the domain's NetBIOS name (else the domain's first label in
+    // capitals). `origin` says where the domain's name came from, for the
+    // message when no controller answers. Throws DirectoryError as the other
+    // constructor does.
+    static std::unique_ptr<LdapDirectory> forDomain(const QString& domain, const QString& origin,
+                                                    const QString& context,
+                                                    const LdapOptions& options,
+                                                    QObject* parent = nullptr);
+
+    // Several servers (a URL's list of hosts, a domain's controllers) are
+    // connected to from construction on, on a thread of their own, to find
+    // the one in use before the program asks (ContextPath, serverInUse,
+    // the first search, which uses that connection). Only a single server is
+    // connected to by the first search, as ever.
+
     // Stops a running search, whatever it is waiting for, within about a
     // tenth of a second (resolving the server's host name and a SASL
     // mechanism's own exchanges, such as GSSAPI's with the KDC, excepted);
@@ -119,6 +138,14 @@ public:
     void searchAhead(const QString& treeName, qint32 scope, const QString& classList,
                      const QString& pattern) override;
 
+    // The server connected to, by its host name (a domain controller by the
+    // name its SRV record gives); for a single server its host as
+    // serverNameOf gives it. Waits for the connection to a list of servers.
+    QString serverInUse() const override;
+    // serverInUse, callable for as long as the caller keeps it, even after
+    // this directory has gone.
+    std::function<QString()> serverInUseGetter() const;
+
     QString ContextPath() const override;
     void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                      const QString& pattern) override;
@@ -126,6 +153,16 @@ public:
 
 private:
     using Known = ldap::KnownEntry;
+
+    struct ForDomain
+    {};
+    LdapDirectory(ForDomain, const QString& domain, const QString& origin, const QString& context,
+                  const LdapOptions& options, QObject* parent);
+    // The checks and settings both constructors make.
+    void setUp(const QString& url);
+    // Takes what the connection to a list of servers found, once; no-op for
+    // a single server.
+    void settle() const;
 
     // The arguments of a search started ahead of its StartSearch.
     struct SearchKey
@@ -165,8 +202,13 @@ private:
     std::unique_ptr<ldap::Server> m_server;
     LdapOptions m_options;
     nds::ClassMapping m_classes;
-    QString m_context;
-    QString m_treeName;
+    // Settled once the connection to a list of servers is known (settle()).
+    mutable QString m_context;
+    mutable QString m_treeName;
+    mutable std::shared_ptr<ldap::Locator> m_locator; // until settled
+    mutable std::shared_ptr<ldap::Locator> m_located; // after
+    mutable QString m_locateError;                    // why no server of the list could be used
+    mutable std::unique_ptr<ldap::Connection> m_locatedConnection; // for the first search
 
     std::thread m_worker;
     std::shared_ptr<ldap::Cancellation> m_cancel;

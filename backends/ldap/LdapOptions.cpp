@@ -15,6 +15,10 @@ LdapOptions LdapOptions::fromSettings(const Settings& settings)
     options.passwordFile = settings.value(SettingKey::PasswordFile);
     options.saslMechanism = settings.value(SettingKey::SaslMech);
     options.startTls = settings.startTls();
+    options.networkTimeout = std::chrono::milliseconds(settings.networkTimeoutMs());
+    if (settings.discovered() && options.bindDn.isEmpty() && options.saslMechanism.isEmpty())
+        options.saslMechanism = QStringLiteral("GSSAPI");
+    options.fromDomain = settings.isSet(SettingKey::Domain);
     return options;
 }
 

@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "LdapServerList.h"
 #include "Secret.h"
 #include "Settings.h"
 #include "SettingsError.h"
@@ -42,9 +43,18 @@ struct LdapOptions
     std::chrono::milliseconds searchIdleTimeout{20000};
     // Entries per page of the paged search.
     int pageSize = 1000;
+    // How a domain's SRV records are looked up (empty: libldap's
+    // ldap_domain2hostlist); replaced where no DNS is to be asked.
+    ldap::SrvLookup srvLookup;
+    // Whether the tree root and the tree's name come from the domain
+    // controller itself: the root DSE's defaultNamingContext, and the
+    // domain's NetBIOS name when no context is given.
+    bool fromDomain = false;
 
-    // bind-dn, password-file, sasl-mech and starttls of settings that
-    // loadSettings (SettingsLoader.h) has checked.
+    // bind-dn, password-file, sasl-mech, starttls and network-timeout of
+    // settings that loadSettings (SettingsLoader.h) has checked; a directory
+    // found with nothing naming it signs on with the Kerberos ticket
+    // (GSSAPI) unless the settings name another sign-on.
     static LdapOptions fromSettings(const Settings& settings);
     // The same from STELVO_BIND_DN, STELVO_BIND_PASSWORD_FILE, STELVO_SASL_MECH
     // and STELVO_STARTTLS (1 or 0). The password itself is never taken from

@@ -130,10 +130,17 @@ void guarded(const Server& server, SearchOutcome* outcome, const std::function<v
 void runSearch(const SearchRequest& request, Cancellation& cancellation, SearchOutcome* outcome)
 {
     guarded(request.server, outcome, [&] {
-        auto connection =
-            std::make_unique<Connection>(request.server, request.options, &cancellation);
-        if (!connection->open(&outcome->error) || cancellation.isCancelled())
-            return;
+        std::unique_ptr<Connection> connection;
+        if (request.opened && *request.opened && (*request.opened)->handle() != nullptr) {
+            connection = std::move(*request.opened);
+            connection->watchWith(&cancellation);
+        }
+        if (!connection) {
+            connection =
+                std::make_unique<Connection>(request.server, request.options, &cancellation);
+            if (!connection->open(&outcome->error) || cancellation.isCancelled())
+                return;
+        }
         if (!searchTree(*connection, request, outcome) ||
             !holdsContext(*connection, request, outcome))
             return;

@@ -36,6 +36,10 @@ struct SearchRequest
     nds::ClassMapping classes; // decides each entry's kind
     QString namePattern;       // narrows the result to entries whose name matches; empty: none
     QByteArray hostAttribute;  // read for workstations; empty: not asked for
+    // Already open and signed on (to the server of a list that answered):
+    // used instead of a new connection.
+    // Taken by the search (the request is copied, the connection is not).
+    std::shared_ptr<std::unique_ptr<Connection>> opened;
 };
 
 struct SearchOutcome

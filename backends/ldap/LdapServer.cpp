@@ -5,6 +5,8 @@
 #include "LdapServer.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
+#include <cstring>
 #include <ldap.h>
 #include <memory>
 
@@ -97,9 +99,19 @@ bool setSocketPath(const QString& url, LDAPURLDesc* desc, QString* error)
     return true;
 }
 
-} // namespace
+QByteArray uriOf(const Server& server, const Endpoint& endpoint)
+{
+    const QByteArray host = endpoint.host.toUtf8();
+    const bool ipv6 = host.contains(':');
+    QByteArray uri = server.ldaps ? "ldaps://" : "ldap://";
+    uri += ipv6 ? '[' + host + ']' : host;
+    const int standard = server.ldaps ? LDAPS_PORT : LDAP_PORT;
+    if (endpoint.port != standard)
+        uri += ':' + QByteArray::number(endpoint.port);
+    return uri;
+}
 
-bool parseUrl(const QString& url, Server* server, QString* error)
+bool parseOne(const QString& url, const QString& whole, Server* server, QString* error)
 {
     const QByteArray utf8 = url.toUtf8();
     LDAPURLDesc* desc = nullptr;
@@ -107,7 +119,7 @@ bool parseUrl(const QString& url, Server* server, QString* error)
     if (rc != LDAP_URL_SUCCESS) {
         *error =
             QCoreApplication::translate("LdapConnection", "\"%1\" is not a usable LDAP URL: %2")
-                .arg(url, urlErrorText(rc));
+                .arg(whole, urlErrorText(rc));
         return false;
     }
     std::unique_ptr<LDAPURLDesc, decltype(&ldap_free_urldesc)> owner(desc, &ldap_free_urldesc);
@@ -116,7 +128,7 @@ bool parseUrl(const QString& url, Server* server, QString* error)
         *error = QCoreApplication::translate("LdapConnection",
                                              "\"%1\" is not a usable LDAP URL: only ldap://, "
                                              "ldaps:// and ldapi:// are supported")
-                     .arg(url);
+                     .arg(whole);
         return false;
     }
     if (desc->lud_attrs != nullptr || desc->lud_filter != nullptr || desc->lud_exts != nullptr) {
@@ -124,19 +136,98 @@ bool parseUrl(const QString& url, Server* server, QString* error)
             QCoreApplication::translate(
                 "LdapConnection", "\"%1\" is not a usable LDAP URL: it may name the server and the "
                                   "tree root's DN only, no attributes, filter or extensions")
-                .arg(url);
+                .arg(whole);
         return false;
     }
     server->ldaps = scheme == "ldaps";
     server->ldapi = scheme == "ldapi";
-    if (server->ldapi && !setSocketPath(url, desc, error))
+    if (server->ldapi && !setSocketPath(whole, desc, error))
         return false;
     server->host = QString::fromUtf8(desc->lud_host != nullptr ? desc->lud_host : "");
     server->port = server->ldapi         ? 0
                    : desc->lud_port != 0 ? desc->lud_port
                                          : (server->ldaps ? LDAPS_PORT : LDAP_PORT);
     server->baseDn = QByteArray(desc->lud_dn != nullptr ? desc->lud_dn : "");
-    return countBaseRdns(url, server, error) && setServerUri(url, desc, server, error);
+    return countBaseRdns(whole, server, error) && setServerUri(whole, desc, server, error);
+}
+
+} // namespace
+
+Server Server::at(const Endpoint& endpoint) const
+{
+    Server server = *this;
+    server.host = endpoint.host;
+    server.port = endpoint.port;
+    server.uri = uriOf(*this, endpoint);
+    server.display = QString::fromUtf8(server.uri);
+    return server;
+}
+
+bool setBaseDn(Server* server, const QByteArray& dn)
+{
+    server->baseDn = dn;
+    QString ignored;
+    return countBaseRdns(QString(), server, &ignored);
+}
+
+Server domainServer(const QString& domain, bool ldaps, const QByteArray& baseDn)
+{
+    Server server;
+    server.ldaps = ldaps;
+    server.domain = domain;
+    server.port = ldaps ? LDAPS_PORT : LDAP_PORT;
+    server.baseDn = baseDn;
+    QString ignored;
+    countBaseRdns(QString(), &server, &ignored);
+    server.uri = QByteArray(ldaps ? "ldaps:///" : "ldap:///");
+    server.display = domain;
+    return server;
+}
+
+bool parseUrl(const QString& url, Server* server, QString* error)
+{
+    // A comma inside a DN is part of it: only a comma or blank before a
+    // scheme separates URLs.
+    static const QRegularExpression next(QStringLiteral("[\\s,]+(?=[A-Za-z][A-Za-z0-9+.-]*://)"));
+    const QStringList urls = url.trimmed().split(next, Qt::SkipEmptyParts);
+    if (urls.isEmpty())
+        return parseOne(url, url, server, error);
+    if (!parseOne(urls.first(), url, server, error))
+        return false;
+    server->alternatives.clear();
+    server->domain.clear();
+    for (qsizetype i = 1; i < urls.size(); ++i) {
+        Server other;
+        if (!parseOne(urls.at(i), url, &other, error))
+            return false;
+        if (other.ldaps != server->ldaps || other.ldapi != server->ldapi ||
+            (!other.baseDn.isEmpty() && !server->baseDn.isEmpty() &&
+             other.baseDn != server->baseDn)) {
+            *error = QCoreApplication::translate(
+                         "LdapConnection", "\"%1\" is not a usable LDAP URL: the servers of a list "
+                                           "must share the scheme and the tree root's DN")
+                         .arg(url);
+            return false;
+        }
+        if (server->baseDn.isEmpty() && !other.baseDn.isEmpty()) {
+            server->baseDn = other.baseDn;
+            server->baseDepth = other.baseDepth;
+        }
+        server->alternatives.append(other.endpoint());
+    }
+    if (urls.size() == 1 && !server->ldapi && server->host.isEmpty() && !server->baseDn.isEmpty()) {
+        // No host but a DN of domain components: libldap's own rule gives
+        // the DNS domain whose controllers serve it. One component alone
+        // (dc=acme_tree) is a tree's name, no DNS domain: localhost as ever.
+        char* domain = nullptr;
+        if (ldap_dn2domain(server->baseDn.constData(), &domain) == LDAP_SUCCESS &&
+            domain != nullptr && std::strchr(domain, '.') != nullptr)
+            server->domain = QString::fromUtf8(domain);
+        ldap_memfree(domain);
+        if (!server->domain.isEmpty())
+            server->display = server->domain;
+    }
+    return true;
 }
 
 } // namespace stelvo::ldap

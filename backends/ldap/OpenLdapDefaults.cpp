@@ -4,6 +4,8 @@
 
 #include "OpenLdapDefaults.h"
 
+#include "KerberosRealm.h"
+
 #include <QRegularExpression>
 #include <QUrl>
 #include <ldap.h>
@@ -58,11 +60,22 @@ QString serverPart(const QString& url)
     return slash < 0 ? url : url.left(slash);
 }
 
-QString withDn(const QString& url, const QString& dn)
+// The URLs of a list as libldap takes it (separated by blanks or commas);
+// a comma inside a DN separates nothing.
+QStringList urlsOf(const QString& list)
+{
+    static const QRegularExpression next(QStringLiteral("[\\s,]+(?=[A-Za-z][A-Za-z0-9+.-]*://)"));
+    return list.trimmed().split(next, Qt::SkipEmptyParts);
+}
+
+QString withDn(const QString& urls, const QString& dn)
 {
     // Escaping more than a DN needs is harmless: libldap decodes every %XX.
-    return serverPart(url) + QLatin1Char('/') +
-           QString::fromLatin1(QUrl::toPercentEncoding(dn, "=,+"));
+    const QString path = QLatin1Char('/') + QString::fromLatin1(QUrl::toPercentEncoding(dn, "=,+"));
+    QStringList servers;
+    for (const QString& url : urlsOf(urls))
+        servers << serverPart(url) + path;
+    return servers.isEmpty() ? serverPart(urls) + path : servers.join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -72,12 +85,17 @@ OpenLdapDefaults OpenLdapDefaults::fromLibrary()
     OpenLdapDefaults defaults;
     const QString uris = globalStringOption(LDAP_OPT_URI);
     if (uris != QLatin1String(kBuiltInUri)) {
-        // Several servers may be named; like the program's one connection,
-        // take the first.
-        static const QRegularExpression separator(QStringLiteral("[\\s,]+"));
-        defaults.uri = uris.split(separator, Qt::SkipEmptyParts).value(0);
+        // Several servers may be named: each is tried in turn.
+        defaults.uri = urlsOf(uris).join(QLatin1Char(' '));
     }
     defaults.base = globalStringOption(LDAP_OPT_DEFBASE);
+    const ldap::KerberosRealm realm = ldap::findKerberosRealm();
+    if (realm.source != ldap::KerberosRealm::None) {
+        defaults.desktop.domain = realm.name.toLower();
+        defaults.desktop.realm = realm.name;
+        defaults.desktop.fromTicket = realm.source == ldap::KerberosRealm::Ticket;
+        defaults.desktop.where = realm.where;
+    }
     return defaults;
 }
 
@@ -86,7 +104,9 @@ QString OpenLdapDefaults::complete(const QString& url) const
     const ParsedUrl parsed = parse(url);
     if (!parsed.ldap || parsed.hasHost || (uri.isEmpty() && base.isEmpty()))
         return url;
-    const QString dn = !parsed.dn.isEmpty() ? parsed.dn : !base.isEmpty() ? base : parse(uri).dn;
+    const QString dn = !parsed.dn.isEmpty() ? parsed.dn
+                       : !base.isEmpty()    ? base
+                                            : parse(urlsOf(uri).value(0)).dn;
     return withDn(uri.isEmpty() ? url : uri, dn);
 }
 
@@ -94,15 +114,20 @@ QString OpenLdapDefaults::directory() const
 {
     if (uri.isEmpty())
         return {};
-    return withDn(uri, !base.isEmpty() ? base : parse(uri).dn);
+    return withDn(uri, !base.isEmpty() ? base : parse(urlsOf(uri).value(0)).dn);
 }
 
 bool OpenLdapDefaults::parsesUrl(const QString& url) const
 {
-    LDAPURLDesc* desc = nullptr;
-    if (ldap_url_parse(url.toUtf8().constData(), &desc) != LDAP_URL_SUCCESS)
+    const QStringList urls = urlsOf(url);
+    if (urls.isEmpty())
         return false;
-    ldap_free_urldesc(desc);
+    for (const QString& one : urls) {
+        LDAPURLDesc* desc = nullptr;
+        if (ldap_url_parse(one.toUtf8().constData(), &desc) != LDAP_URL_SUCCESS)
+            return false;
+        ldap_free_urldesc(desc);
+    }
     return true;
 }
 

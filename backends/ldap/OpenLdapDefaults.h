@@ -21,12 +21,16 @@ struct OpenLdapDefaults : DirectoryClient
         : uri(std::move(uriNamed)), base(std::move(baseNamed))
     {}
 
-    QString uri;  // the first URI named; empty when none is
+    QString uri;  // the URIs named, separated by blanks; empty when none is
     QString base; // empty when none is named
+    // The realm of the user's Kerberos ticket or krb5.conf's default realm,
+    // read by fromLibrary; none otherwise.
+    DesktopDomain desktop;
 
-    // Asks libldap (ldap_get_option on the global options). The library reads
-    // its files once per process, at the first call of any of its functions;
-    // this does not block on anything but those files and does not throw.
+    // Asks libldap (ldap_get_option on the global options) and MIT krb5 (the
+    // default credential cache, krb5.conf). The library reads its files once
+    // per process, at the first call of any of its functions; this does not
+    // block on anything but those files and does not throw.
     static OpenLdapDefaults fromLibrary();
 
     // The directory for an LDAP URL without a host (ldap:/// or ldaps:///,
@@ -36,8 +40,9 @@ struct OpenLdapDefaults : DirectoryClient
     QString complete(const QString& url) const override;
     // The directory when none is configured: URI with BASE; empty without URI.
     QString directory() const override;
-    // Whether ldap_url_parse takes `url`.
+    // Whether ldap_url_parse takes `url`, or each URL of a list of them.
     bool parsesUrl(const QString& url) const override;
+    DesktopDomain desktopDomain() const override { return desktop; }
 };
 
 } // namespace stelvo

@@ -338,9 +338,9 @@ void TestSettings::refused()
 
 void TestSettings::openLdapFromLibrary()
 {
-    // ldap.conf as initTestCase wrote it: the first of two URIs, and BASE.
+    // ldap.conf as initTestCase wrote it: both URIs, tried in turn, and BASE.
     const OpenLdapDefaults defaults = OpenLdapDefaults::fromLibrary();
-    QCOMPARE(defaults.uri, u"ldaps://first.example.org:636"_qs);
+    QCOMPARE(defaults.uri, u"ldaps://first.example.org:636 ldap://second.example.org:389"_qs);
     QCOMPARE(defaults.base, u"dc=example,dc=org"_qs);
 }
 
