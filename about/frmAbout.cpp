@@ -83,6 +83,10 @@ frmAbout::frmAbout(const SystemPaths& paths, QWidget* parent)
     makeButtons();
     setTabOrders();
     Form_Load();
+    // Placed at a fixed spot on the screen, which at a large scale factor or
+    // on a small screen may lie partly off it once framed; shown modal, so
+    // watched from within its own event loop.
+    keepOnScreenWhilePlaced(this);
 }
 
 void frmAbout::setDesignFont()
@@ -227,14 +231,6 @@ void frmAbout::cmdOK_Click()
 void frmAbout::cmdSysInfo_Click()
 {
     StartSysInfo();
-}
-
-void frmAbout::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    // Placed at a fixed spot on the screen, which at a large scale factor or
-    // on a small screen may lie partly off it.
-    keepOnScreen(this);
 }
 
 void frmAbout::keyPressEvent(QKeyEvent* event)

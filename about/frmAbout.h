@@ -55,7 +55,6 @@ public:
     void StartSysInfo();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

@@ -37,12 +37,12 @@ nds::ClassMapping classMappingOf(const Settings& settings)
         nds::ClassMapping::parseList(settings.value(SettingKey::ContainerClasses)));
 }
 
-// The host-name attribute, when a site tool needs host names: only then is
-// it worth asking for and keeping per workstation.
+// The host-name attribute, read for every workstation whatever the site's
+// tools use: Find matches host names too, and the backends keep them
+// compactly.
 QString hostAttributeOf(const Settings& settings)
 {
-    const SiteTools& tools = settings.siteTools();
-    return tools.usesHostName() ? tools.hostNameAttribute : QString();
+    return settings.siteTools().hostNameAttribute;
 }
 
 // Either backend reads the site's classes and host names the same way.
@@ -107,6 +107,19 @@ bool needsBindPassword(const Settings& settings)
     return (LdapDirectory::isLdapUrl(settings.value(SettingKey::Directory)) ||
             settings.isSet(SettingKey::Domain)) &&
            settings.isSet(SettingKey::BindDn) && !settings.isSet(SettingKey::PasswordFile);
+}
+
+QString bindPasswordServer(const Settings& settings)
+{
+    return LdapDirectory::passwordServerOf(settings.value(SettingKey::Directory));
+}
+
+BindCheck checkBindPassword(const Settings& settings, std::shared_ptr<const Secret> password,
+                            QString* error)
+{
+    LdapOptions options = LdapOptions::fromSettings(settings);
+    options.password = std::move(password);
+    return LdapDirectory::checkBind(settings.value(SettingKey::Directory), options, error);
 }
 
 std::shared_ptr<const DirectoryClient> directoryClient()

@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "BindCheck.h"
 #include "DirectoryClient.h"
 #include "DirectoryControl.h"
 #include "Secret.h"
@@ -51,6 +52,16 @@ Controls makeControls(const QString& designContext, const Settings& settings,
 // Whether the settings name an LDAP directory and a bind DN but no password
 // file: then the password is asked for and handed to makeControls.
 bool needsBindPassword(const Settings& settings);
+
+// For settings that need a bind password: the server it is kept under in
+// the keyring (the LDAP URL's scheme://host:port, see
+// LdapDirectory::passwordServerOf).
+QString bindPasswordServer(const Settings& settings);
+
+// Binds once, as the settings say, with `password`: whether the server
+// takes it (see LdapDirectory::checkBind). Blocks for the bind.
+BindCheck checkBindPassword(const Settings& settings, std::shared_ptr<const Secret> password,
+                            QString* error);
 
 // The directory client library's own configuration and URL test, for the
 // settings (Startup::prepare): OpenLDAP's URI and BASE as libldap reads them.

@@ -25,7 +25,8 @@ namespace stelvo::nds {
 // returns false and sets `error`.
 bool dnComponents(const QByteArray& dn, QStringList* topDown, QString* error);
 
-enum class Kind
+// One byte: a search of a large tree keeps one for every entry.
+enum class Kind : quint8
 {
     Other,
     Workstation,

@@ -22,7 +22,8 @@ QByteArray generateLdif(const DirectoryShape& shape, const QByteArray& suffix,
                         QByteArray* deepestLeaf)
 {
     QByteArray out;
-    out.reserve(qsizetype(shape.workstations) * 90 + shape.leafUnits() * 200);
+    out.reserve(qsizetype(shape.workstations) * (shape.attributes ? 230 : 90) +
+                shape.leafUnits() * 200);
     const auto entry = [&out, &suffix](const QByteArray& dn, const char* objectClass,
                                        const char* attribute, const QByteArray& value) {
         out += "dn: " + dn + suffix + "\nobjectClass: " + objectClass + "\n" + attribute + ": " +
@@ -50,8 +51,21 @@ QByteArray generateLdif(const DirectoryShape& shape, const QByteArray& suffix,
                     const int count = perUnit + (remainder-- > 0 ? 1 : 0);
                     for (int w = 0; w < count; ++w) {
                         const QByteArray ws =
-                            "WS" + QByteArray::number(number++).rightJustified(6, '0');
+                            "WS" + QByteArray::number(number).rightJustified(6, '0');
                         entry("cn=" + ws + "," + ucDn, "Workstation", "cn", ws);
+                        if (shape.attributes) {
+                            out.chop(1); // the entry's blank line
+                            out += "dNSHostName: " + ws.toLower() + ".site" +
+                                   QByteArray::number(b) + "-r" + QByteArray::number(a) + "." +
+                                   org.toLower() + ".acme.test\nipHostNumber: 10." +
+                                   QByteArray::number((number >> 16) & 0xff) + "." +
+                                   QByteArray::number((number >> 8) & 0xff) + "." +
+                                   QByteArray::number(number & 0xff) +
+                                   "\noperatingSystem: Windows 11 Enterprise\n"
+                                   "description: " +
+                                   uc + " desk " + QByteArray::number(w) + "\n\n";
+                        }
+                        ++number;
                         if (deepestLeaf != nullptr)
                             *deepestLeaf = org + "\\" + ua + "\\" + ub + "\\" + uc + "\\" + ws;
                     }

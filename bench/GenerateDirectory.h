@@ -17,6 +17,10 @@ struct DirectoryShape
     int level1 = 1; // units per organization
     int level2 = 2; // units per first-level unit
     int level3 = 5; // units per second-level unit
+    // Workstations carry what real exports do: a host name (dNSHostName,
+    // "ws000042.site2-r1.org0.acme.test": one domain per site), an address,
+    // an operating system and a description.
+    bool attributes = false;
     int leafUnits() const { return 2 * level1 * level2 * level3; }
 };
 

@@ -207,7 +207,9 @@ bool ProcessBench::runSize(int workstations)
 {
     Subject subject;
     {
-        const QByteArray ldif = generateLdif(shapeFor(workstations));
+        DirectoryShape shape = shapeFor(workstations);
+        shape.attributes = m_source == ProcessSource::LdifAttributes;
+        const QByteArray ldif = generateLdif(shape);
         if (!makeSubject(ldif, QString::number(workstations), &subject))
             return false;
     }

@@ -12,6 +12,9 @@ namespace stelvo::bench {
 enum class ProcessSource
 {
     Ldif, // a generated LDIF file; the reference reads the file (cat)
+    // The same, its workstations carrying host names, addresses, operating
+    // systems and descriptions, as real exports do.
+    LdifAttributes,
     Ldap, // a throwaway slapd loaded with it; the reference is ldapsearch
 };
 

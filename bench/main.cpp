@@ -10,6 +10,9 @@
 //   stelvo_bench --ldapad [SIZE ...]  default: 10000 (as root)
 //   stelvo_bench --process [SIZE ...]       default: 100000 1000000
 //   stelvo_bench --process-ldap [SIZE ...]  default: 100000 1000000
+//   stelvo_bench --process-hosts [SIZE ...] default: 100000 1000000
+//   stelvo_bench --find [SIZE ...]          default: 100000 1000000
+//   stelvo_bench --find-window [SIZE ...]   default: 100000 1000000
 //   stelvo_bench --process-discovery         (as root)
 //
 // For each size it prints the time of the SearchCompleted handler (search
@@ -39,7 +42,21 @@
 // print, per size, the medians of three runs of both and their ratio, the
 // program's resident memory when its window is mapped and its peak once it
 // is idle, and each per workstation above the empty program's (a directory
-// of one unit, no workstations), whose figures come first.
+// of one unit, no workstations), whose figures come first. --process-hosts
+// is --process with workstations that carry host names (which the program
+// keeps), addresses, operating systems and descriptions, as real exports
+// do: the difference is what the host names cost.
+//
+// --find builds the tree from a generated LDIF directory whose workstations
+// carry host names, addresses, operating systems and descriptions, then
+// types sequences into Find key by key (each key: the new text, the count
+// and the first screen of 40 rows with their dotted and host names) and
+// prints the slowest and median keystroke of each, and the bytes per
+// workstation the host names take in the tree and in the backend.
+//
+// --find-window times the find window itself over such a tree: each
+// keystroke from the key until the count and the first screen of results
+// are painted (see FindWindowMode.h).
 //
 // --process-discovery times the same start-up on a member of a throwaway
 // Active Directory domain (2,100 computers) whose controller is also its
@@ -49,6 +66,8 @@
 // what discovery adds.
 #include "BenchSupport.h"
 #include "DirectoryFactory.h"
+#include "FindMode.h"
+#include "FindWindowMode.h"
 #include "FixedSessionControl.h"
 #include "GenerateDirectory.h"
 #ifdef STELVO_BENCH_LDAP
@@ -261,15 +280,29 @@ int main(int argc, char** argv)
                              : QString();
     const bool process = mode == QLatin1String("--process");
     const bool processLdap = mode == QLatin1String("--process-ldap");
+    const bool processHosts = mode == QLatin1String("--process-hosts");
+    const bool find = mode == QLatin1String("--find");
+    const bool findWindow = mode == QLatin1String("--find-window");
     const bool processDiscovery = mode == QLatin1String("--process-discovery");
     if (!mode.isEmpty() && mode != QLatin1String("--ldap") && mode != QLatin1String("--ldap389") &&
-        mode != QLatin1String("--ldapad") && !process && !processLdap && !processDiscovery) {
+        mode != QLatin1String("--ldapad") && !process && !processLdap && !processHosts && !find &&
+        !findWindow && !processDiscovery) {
         std::fprintf(stderr, "unknown mode %s\n", qPrintable(mode));
         return 2;
     }
     QList<int> sizes;
     for (const QString& arg : std::as_const(args))
         sizes << arg.toInt();
+    if (find || findWindow) {
+        if (sizes.isEmpty())
+            sizes = {100000, 1000000};
+        if (std::any_of(sizes.cbegin(), sizes.cend(), [](int size) { return size <= 0; })) {
+            std::fprintf(stderr, "a size is a number of workstations above 0\n");
+            return 2;
+        }
+        const bool ran = find ? bench::runFindSizes(sizes) : bench::runFindWindowSizes(sizes);
+        return ran ? 0 : 1;
+    }
     if (!mode.isEmpty()) {
 #ifdef STELVO_BENCH_LDAP
         if (processDiscovery) {
@@ -279,7 +312,7 @@ int main(int argc, char** argv)
             }
             return bench::runProcessDiscovery(5) ? 0 : 1;
         }
-        if (sizes.isEmpty() && (process || processLdap))
+        if (sizes.isEmpty() && (process || processLdap || processHosts))
             sizes = {100000, 1000000};
         const bool ds389 = mode == QLatin1String("--ldap389");
         const bool ad = mode == QLatin1String("--ldapad");
@@ -289,9 +322,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "a size is a number of workstations above 0\n");
             return 2;
         }
-        if (process || processLdap)
-            return bench::runProcessSizes(processLdap ? bench::ProcessSource::Ldap
-                                                      : bench::ProcessSource::Ldif,
+        if (process || processLdap || processHosts)
+            return bench::runProcessSizes(processLdap    ? bench::ProcessSource::Ldap
+                                          : processHosts ? bench::ProcessSource::LdifAttributes
+                                                         : bench::ProcessSource::Ldif,
                                           sizes, 3)
                        ? 0
                        : 1;

@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <algorithm>
 
 namespace stelvo {
 
@@ -33,13 +32,6 @@ std::optional<SiteTool> toolOfKey(const QString& key)
 const char* siteToolKey(SiteTool tool)
 {
     return kKeys[size_t(tool)];
-}
-
-bool SiteTools::usesHostName() const
-{
-    return std::any_of(m_commands.cbegin(), m_commands.cend(), [](const auto& command) {
-        return command && command->uses(Placeholder::Host);
-    });
 }
 
 QList<std::pair<SiteTool, QString>> readToolSection(const QString& path, QStringList* warnings)

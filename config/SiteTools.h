@@ -52,11 +52,8 @@ public:
         m_commands[size_t(tool)] = std::move(command);
     }
 
-    // Whether any command names the host name, which only then is read from
-    // the directory.
-    bool usesHostName() const;
-
-    // The directory attribute holding a workstation's host name.
+    // The directory attribute holding a workstation's host name, read for
+    // every workstation (Find matches it).
     QString hostNameAttribute = QLatin1String(kDefaultHostNameAttribute);
 
 private:

@@ -15,6 +15,8 @@ namespace stelvo {
 void TreeBuilder::Start(const QString& treeName)
 {
     m_tree.clear();
+    if (m_hosts)
+        m_hosts->clear();
     ContainerTable.clear();
     m_treeName = treeName;
     m_prefix = nds::rootName(treeName);
@@ -95,7 +97,10 @@ void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
             QCoreApplication::translate("TreeBuilder", "%1 does not end in its short name \"%2\".")
                 .arg(name, entry.shortName));
     addContainer(QStringView(name).first(cut));
-    m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
+    const NodeTree::Index node =
+        m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
+    if (m_hosts && !entry.hostName.isEmpty())
+        m_hosts->set(node, entry.hostName);
 }
 
 void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& directory)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "DirectoryControl.h"
+#include "HostNameTable.h"
 #include "NodeTree.h"
 
 #include <QHash>
@@ -22,8 +23,11 @@ class TreeBuilder
 {
 public:
     explicit TreeBuilder(NodeTree& tree) : m_tree(tree) {}
+    // The same, keeping each workstation's host name in `hosts` by node.
+    TreeBuilder(NodeTree& tree, HostNameTable& hosts) : m_tree(tree), m_hosts(&hosts) {}
 
-    // Clears the tree and adds the root node for tree `treeName`.
+    // Clears the tree (and the host names) and adds the root node for tree
+    // `treeName`.
     void Start(const QString& treeName);
 
     // Adds the nodes of container path `OU` (an NDS full name) that are not
@@ -32,7 +36,7 @@ public:
     void AddContainer(const QString& OU);
 
     // Adds workstation `entry` under its own container (made on the way if
-    // it is missing).
+    // it is missing), and its host name, if it has one.
     void AddWorkstation(const DirectoryEntry& entry);
 
     // Every result in order: looks each one up and adds it as a container or
@@ -53,6 +57,7 @@ private:
     void addContainer(QStringView OU);
 
     NodeTree& m_tree;
+    HostNameTable* m_hosts = nullptr;
     QString m_treeName;
     QString m_prefix;        // "NDS:\\" + tree name
     QString m_lastContainer; // the path CurrentParentNode stands for

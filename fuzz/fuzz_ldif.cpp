@@ -69,7 +69,7 @@ public:
         return DirectoryEntry{
             m_tree.shortName(index).toString(), m_tree.fullName(index),
             EntryClass{nds::systemClassName(m_tree.kind(index)), m_tree.isContainerKind(index)},
-            m_tree.hostName(index).toString()};
+            m_tree.hostName(index)};
     }
 
 private:

@@ -17,6 +17,7 @@ void TreeItemModel::rebuild(const std::function<void(TreeBuilder&)>& build)
         build(m_builder);
     } catch (...) {
         m_tree.clear();
+        m_hosts.clear();
         endResetModel();
         throw;
     }
@@ -102,6 +103,15 @@ QVariant TreeItemModel::data(const QModelIndex& index, int role) const
     default:
         return {};
     }
+}
+
+QVariant TreeItemModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section != 0)
+        return {};
+    if (role == Qt::DisplayRole)
+        return tr("Name");
+    return {};
 }
 
 Qt::ItemFlags TreeItemModel::flags(const QModelIndex& index) const

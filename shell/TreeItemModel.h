@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "HostNameTable.h"
 #include "NodeTree.h"
 #include "TreeBuilder.h"
 
@@ -28,6 +29,8 @@ public:
     explicit TreeItemModel(QObject* parent = nullptr);
 
     const NodeTree& nodes() const { return m_tree; }
+    // The host names of the tree's workstations, by node.
+    const HostNameTable& hostNames() const { return m_hosts; }
     // The builder of the current tree, with its container table.
     const TreeBuilder& builder() const { return m_builder; }
 
@@ -52,6 +55,11 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     bool hasChildren(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // The column's title. The view hides its header, but Qt's accessibility
+    // bridge still offers it to screen readers, which would otherwise read
+    // the default section number "1".
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
@@ -60,7 +68,8 @@ private:
     const std::vector<NodeTree::Index>* childrenOf(const QModelIndex& parent) const;
 
     NodeTree m_tree;
-    TreeBuilder m_builder{m_tree};
+    HostNameTable m_hosts;
+    TreeBuilder m_builder{m_tree, m_hosts};
     std::array<QIcon, 3> m_images;
 };
 

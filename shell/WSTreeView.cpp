@@ -71,7 +71,11 @@ void WSTreeView::keyboardSearch(const QString& search)
                             items->nodeOf(currentIndex()));
     if (found == NodeTree::kNone)
         return;
-    const QModelIndex index = items->indexOf(found);
+    reveal(items->indexOf(found));
+}
+
+void WSTreeView::reveal(const QModelIndex& index)
+{
     for (QModelIndex above = index.parent(); above.isValid(); above = above.parent())
         setExpanded(above, true);
     setCurrentIndex(index);

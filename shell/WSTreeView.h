@@ -36,6 +36,9 @@ public:
 
     void setModel(QAbstractItemModel* model) override;
     void keyboardSearch(const QString& search) override;
+    // Makes `index` the current index and the selection, with the path to
+    // it expanded and it scrolled into view.
+    void reveal(const QModelIndex& index);
 
     // How long one slice of `*`'s ordering may hold up the window (default
     // 50 ms); 0 orders one children list per slice.

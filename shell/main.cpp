@@ -3,7 +3,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "BindPasswordDialog.h"
+#include "BindPasswordSource.h"
 #include "DirectoryFactory.h"
+#include "PasswordStore.h"
 #include "SVsplash.h"
 #include "SettingsError.h"
 #include "Startup.h"
@@ -37,6 +39,31 @@ int failure(const QString& message)
     return 1;
 }
 
+// The password of a simple bind: the one kept in the keyring when the
+// server takes it, else the dialog's (kept when the user asks and the
+// server takes it). nullptr when the user cancels. Throws DirectoryError
+// when the server cannot be asked.
+std::shared_ptr<const stelvo::Secret> askedBindPassword(const stelvo::Settings& settings)
+{
+    const QString bindDn = settings.value(stelvo::SettingKey::BindDn);
+    // The dialog names the server, or the domain whose controllers are asked.
+    const QString directory = settings.value(stelvo::SettingKey::Directory);
+    const QString shown = directory.isEmpty() ? settings.value(stelvo::SettingKey::Domain)
+                                              : directory.section(u'/', 0, 2);
+    stelvo::KeychainPasswordStore keyring;
+    const stelvo::BindPassword result = stelvo::bindPassword(
+        keyring, stelvo::bindPasswordServer(settings), bindDn,
+        [&](const stelvo::PasswordQuestion& question) {
+            return stelvo::askBindPassword(bindDn, shown, question);
+        },
+        [&settings](const std::shared_ptr<const stelvo::Secret>& password, QString* error) {
+            return stelvo::checkBindPassword(settings, password, error);
+        });
+    if (!result.notStored.isEmpty())
+        stelvo::sayPasswordNotKept(result.notStored);
+    return result.password;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -60,11 +87,7 @@ int main(int argc, char** argv)
         const stelvo::Settings& settings = startup.settings();
         std::shared_ptr<const stelvo::Secret> password;
         if (stelvo::needsBindPassword(settings)) {
-            const QString directory = settings.value(stelvo::SettingKey::Directory);
-            password = stelvo::askBindPassword(settings.value(stelvo::SettingKey::BindDn),
-                                               directory.isEmpty()
-                                                   ? settings.value(stelvo::SettingKey::Domain)
-                                                   : directory.section(u'/', 0, 2));
+            password = askedBindPassword(settings);
             // Cancel is the administrator's choice: nothing more to say.
             if (!password)
                 return 1;

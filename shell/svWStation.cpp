@@ -4,6 +4,7 @@
 
 #include "svWStation.h"
 
+#include "FindWindow.h"
 #include "LeftOutMessage.h"
 #include "MessageBox.h"
 #include "Naming.h"
@@ -59,6 +60,7 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
     setWindowIcon(QIcon(QStringLiteral(":/stelvo/stelvo.svg")));
     createControls();
     createMenus();
+    createFind();
 
     connect(NWDir1, &DirectoryControl::SearchCompleted, this, &svWStation::SearchCompleted);
     connect(NWDir1, &DirectoryControl::SearchFailed, this, &svWStation::SearchFailed);
@@ -72,10 +74,14 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
     const int menuHeight = menuBar()->sizeHint().height();
     setGeometry(twipsToPixels(3270, d), twipsToPixels(3225, d) - menuHeight, twipsToPixels(7275, d),
                 twipsToPixels(5280, d) + menuHeight);
+    // The tree follows the frame, which may arrive without any event.
+    keepOnScreenWhilePlaced(this, [this] { Form_Resize(); });
 }
 
 svWStation::~svWStation()
 {
+    // Before the tree and its view, which it refers to.
+    delete m_find;
     delete Splash.data();
 }
 
@@ -152,6 +158,30 @@ void svWStation::createMenus()
     WSDiagnostics = item(tr("Di&agnostics"), &svWStation::WSDiagnostics_Click);
     S2 = WSMenu->addSeparator();
     WSShortCut = item(tr("&Create Control Shorcut"), &svWStation::WSShortCut_Click);
+}
+
+void svWStation::createFind()
+{
+    // A shortcut of the window, active wherever its focus is, the tree's
+    // type-ahead included; the menus stay as they are.
+    FindWorkstation = new QAction(tr("Find Workstation..."), this);
+    FindWorkstation->setObjectName(QStringLiteral("FindWorkstation"));
+    FindWorkstation->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    FindWorkstation->setShortcutContext(Qt::WindowShortcut);
+    connect(FindWorkstation, &QAction::triggered, this, &svWStation::FindWorkstation_Click);
+    addAction(FindWorkstation);
+}
+
+FindWindow* svWStation::findWindow()
+{
+    if (m_find == nullptr)
+        m_find = new FindWindow(*TreeModel, *TreeView1, this);
+    return m_find;
+}
+
+void svWStation::FindWorkstation_Click()
+{
+    findWindow()->open();
 }
 
 void svWStation::Form_Load()
@@ -289,7 +319,6 @@ void svWStation::showEvent(QShowEvent* event)
         handle->installEventFilter(this);
         m_watchingFrame = true;
     }
-    keepOnScreen(this);
     followFrame();
 }
 
@@ -321,10 +350,14 @@ void svWStation::closeEvent(QCloseEvent* event)
 {
     int Cancel = 0;
     Form_Unload(Cancel);
-    if (Cancel != 0)
+    if (Cancel != 0) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    event->accept();
+    // The find window goes with the tree it finds in.
+    if (m_find != nullptr)
+        m_find->close();
 }
 
 void svWStation::Form_Unload(int& Cancel)

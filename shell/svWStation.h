@@ -24,6 +24,7 @@ class QStatusBar;
 
 namespace stelvo {
 
+class FindWindow;
 class TreeItemModel;
 
 // The main window: owns the directory and session controls, the tree, the
@@ -90,6 +91,8 @@ public:
     QAction* WSDiagnostics;
     QAction* S2;
     QAction* WSShortCut;
+    // Ctrl+F: opens the find window. In no menu; the window has it.
+    QAction* FindWorkstation;
     TreeItemModel* TreeModel;
     QPointer<QWidget> Splash;
 
@@ -119,6 +122,10 @@ public:
     void WSDiagnostics_Click() { runTool(SiteTool::Diagnostics); }
     void WSShortCut_Click();
     void DeskTop(const QString& Func);
+    void FindWorkstation_Click();
+
+    // The find window over the tree, made at the first call.
+    FindWindow* findWindow();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -131,6 +138,7 @@ protected:
 private:
     void createControls();
     void createMenus();
+    void createFind();
     void placeStatusBar();
     // How much taller than designed the status bar is for its font.
     int statusBarGrowth() const;
@@ -158,6 +166,7 @@ private:
     std::unique_ptr<SessionControl> m_session;
     SystemPaths m_paths;
     std::unique_ptr<WorkstationCommands> m_commands;
+    FindWindow* m_find = nullptr;
     QWidget* m_client = nullptr;
     QMargins m_frame;             // the frame last seen by followFrame
     bool m_watchingFrame = false; // the window's exposures are watched

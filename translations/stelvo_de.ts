@@ -11,6 +11,30 @@
         <source>Bind password</source>
         <translation>Kennwort für die Anmeldung</translation>
     </message>
+    <message>
+        <source>The directory server refused the password kept in the keyring.</source>
+        <translation>Der Verzeichnisserver hat das im Schlüsselbund aufbewahrte Passwort abgelehnt.</translation>
+    </message>
+    <message>
+        <source>The directory server refused this password.</source>
+        <translation>Der Verzeichnisserver hat dieses Passwort abgelehnt.</translation>
+    </message>
+    <message>
+        <source>&amp;Remember the password in the keyring</source>
+        <translation>Passwort im Schlüsselbund &amp;merken</translation>
+    </message>
+    <message>
+        <source>The password is not kept: no keyring is available.</source>
+        <translation>Das Passwort wird nicht aufbewahrt: Kein Schlüsselbund ist verfügbar.</translation>
+    </message>
+    <message>
+        <source>The password is not kept: no keyring is available (%1).</source>
+        <translation>Das Passwort wird nicht aufbewahrt: Kein Schlüsselbund ist verfügbar (%1).</translation>
+    </message>
+    <message>
+        <source>The password could not be kept in the keyring: %1</source>
+        <translation>Das Passwort konnte nicht im Schlüsselbund aufbewahrt werden: %1</translation>
+    </message>
 </context>
 <context>
     <name>DirectoryError</name>
@@ -441,6 +465,17 @@ und %1 weitere</translation>
     </message>
 </context>
 <context>
+    <name>PasswordStore</name>
+    <message>
+        <source>there is no D-Bus session</source>
+        <translation>es gibt keine D-Bus-Sitzung</translation>
+    </message>
+    <message>
+        <source>the keyring did not answer in time</source>
+        <translation>der Schlüsselbund hat nicht rechtzeitig geantwortet</translation>
+    </message>
+</context>
+<context>
     <name>ProcessStart</name>
     <message>
         <source>The path does not name a file on a server volume (\\SERVER\VOLUME\FOLDER\FILE).</source>
@@ -810,6 +845,75 @@ Gesucht als: %1</translation>
     </message>
 </context>
 <context>
+    <name>stelvo::FindResultsModel</name>
+    <message>
+        <source>No host name</source>
+        <translation>Kein Hostname</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Dotted name</source>
+        <translation>Punktierter Name</translation>
+    </message>
+    <message>
+        <source>Host name</source>
+        <translation>Hostname</translation>
+    </message>
+</context>
+<context>
+    <name>stelvo::FindWindow</name>
+    <message>
+        <source>Find Workstation</source>
+        <translation>Arbeitsstation suchen</translation>
+    </message>
+    <message>
+        <source>Finds workstations of the tree by name, dotted name or host name.</source>
+        <translation>Sucht Arbeitsstationen des Baums nach Name, punktiertem Namen oder Hostname.</translation>
+    </message>
+    <message>
+        <source>&amp;Find:</source>
+        <translation>&amp;Suchen:</translation>
+    </message>
+    <message>
+        <source>Part of a name, dotted name or host name</source>
+        <translation>Teil eines Namens, punktierten Namens oder Hostnamens</translation>
+    </message>
+    <message>
+        <source>Find workstation</source>
+        <translation>Arbeitsstation suchen</translation>
+    </message>
+    <message>
+        <source>Lists the workstations whose name, dotted name (such as WS0042.SALES.ACME) or host name contains the text typed, ignoring case. Up, Down, Page Up and Page Down move in the list; Enter selects the workstation in the tree; Escape closes the window.</source>
+        <translation>Listet die Arbeitsstationen, deren Name, punktierter Name (etwa WS0042.SALES.ACME) oder Hostname den eingegebenen Text enthält, ohne Rücksicht auf Groß- und Kleinschreibung. Pfeil auf, Pfeil ab, Bild auf und Bild ab bewegen in der Liste; die Eingabetaste wählt die Arbeitsstation im Baum aus; Escape schließt das Fenster.</translation>
+    </message>
+    <message>
+        <source>Matches</source>
+        <translation>Treffer</translation>
+    </message>
+    <message>
+        <source>Workstations found</source>
+        <translation>Gefundene Arbeitsstationen</translation>
+    </message>
+    <message>
+        <source>The workstations that match, with their dotted names and host names. Enter or a double-click selects the workstation in the tree.</source>
+        <translation>Die passenden Arbeitsstationen mit ihren punktierten Namen und Hostnamen. Die Eingabetaste oder ein Doppelklick wählt die Arbeitsstation im Baum aus.</translation>
+    </message>
+    <message>
+        <source>Type part of a name to find workstations.</source>
+        <translation>Geben Sie einen Teil eines Namens ein, um Arbeitsstationen zu finden.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n workstation(s) match</source>
+        <translation>
+            <numerusform>%n Arbeitsstation passt</numerusform>
+            <numerusform>%n Arbeitsstationen passen</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>stelvo::SVsplash</name>
     <message>
         <source>Stelvo is starting</source>
@@ -830,6 +934,13 @@ Gesucht als: %1</translation>
     <message>
         <source>Stelvo Developers</source>
         <translation>Stelvo-Entwickler</translation>
+    </message>
+</context>
+<context>
+    <name>stelvo::TreeItemModel</name>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
     </message>
 </context>
 <context>
@@ -956,6 +1067,10 @@ Gesucht als: %1</translation>
     <message>
         <source>Quit Stelvo?</source>
         <translation>Stelvo beenden?</translation>
+    </message>
+    <message>
+        <source>Find Workstation...</source>
+        <translation>Arbeitsstation suchen...</translation>
     </message>
 </context>
 </TS>

@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QMargins>
 #include <QSize>
+#include <functional>
 
 class QWidget;
 
@@ -41,5 +42,19 @@ QMargins expectedFrame(const QWidget* window);
 // geometry of its screen, after shrinking it (a fixed size too) where it is
 // larger. Does nothing for a window already inside.
 void keepOnScreen(QWidget* window);
+
+// How long after each showing keepOnScreenWhilePlaced watches the window,
+// once its frame is known.
+inline constexpr int kPlacementWatchMs = 1500;
+
+// Keeps the top-level window's frame within its screen while the window
+// system frames and places it, from each showing until the frame has been
+// known for kPlacementWatchMs: under X11 the frame arrives after the window
+// is mapped, often without any event to the window, and a window manager
+// may move the window itself on mapping it. A window that fits is never
+// moved; once placed, the window stays wherever the user moves it.
+// `frameChanged`, when given, is called whenever the watch sees the frame
+// change. Call once, before the first showing.
+void keepOnScreenWhilePlaced(QWidget* window, std::function<void()> frameChanged = {});
 
 } // namespace stelvo

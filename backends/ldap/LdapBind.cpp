@@ -22,6 +22,7 @@ bool Connection::bind(QByteArray* password, QString* error)
     int rc = ldap_sasl_bind(m_ld, who.constData(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr,
                             &messageId);
     rc = outcomeOf(rc, messageId, m_options.operationTimeout);
+    m_credentialsRefused = rc == LDAP_INVALID_CREDENTIALS && !m_options.bindDn.isEmpty();
     if (rc == LDAP_SUCCESS)
         return true;
     if (isConnectionLoss(rc) || rc == LDAP_USER_CANCELLED)

@@ -58,19 +58,17 @@ bool Collector::add(::ldap* ld, LDAPMessage* entry, QString* error)
                       true,
                       -1};
     KnownEntry known = knownEntry(ld, entry, dn, m_request.classes);
-    if (known.kind == nds::Kind::Workstation && !m_request.hostAttribute.isEmpty()) {
-        // Kept apart, and only where there is one: most entries have none.
-        const QString hostName = firstValue(ld, entry, m_request.hostAttribute.constData());
-        if (!hostName.isEmpty())
-            m_outcome->hostNames.insert(self.fullName, hostName);
-    }
-    keep(std::move(known), name, parent, self);
+    QString hostName;
+    if (known.kind == nds::Kind::Workstation && !m_request.hostAttribute.isEmpty())
+        hostName = firstValue(ld, entry, m_request.hostAttribute.constData());
+    keep(std::move(known), name, parent, self, hostName);
     return true;
 }
 
 // Makes `entry` the parent of those below it, and keeps it when it is sought
 // or a container that places what is.
-void Collector::keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self)
+void Collector::keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self,
+                     const QString& hostName)
 {
     const bool selected =
         m_request.kinds.contains(entry.kind) &&
@@ -90,17 +88,24 @@ void Collector::keep(KnownEntry entry, const QString& name, const Parent& parent
     entry.searched = true;
     if (entry.kind == nds::Kind::Workstation)
         entry.dn = QByteArray(); // see KnownEntry
-    record(entry, parent, self, selected);
+    record(std::move(entry), parent, self, selected, hostName);
 }
 
-void Collector::record(const KnownEntry& entry, const Parent& parent, const Parent& self,
-                       bool selected)
+void Collector::record(KnownEntry entry, const Parent& parent, const Parent& self, bool selected,
+                       const QString& hostName)
 {
     auto known = m_outcome->known.find(self.fullName);
+    const bool stands = known == m_outcome->known.end() || !known->classKnown;
+    if (stands && !hostName.isEmpty()) {
+        // Numbered from 1 in the order found; kept compactly, apart from the
+        // entries, and only where there is one.
+        entry.host = quint32(std::max(1, m_outcome->hostNames.size()));
+        m_outcome->hostNames.set(HostNameTable::Index(entry.host), hostName);
+    }
     if (known == m_outcome->known.end())
-        known = m_outcome->known.insert(self.fullName, entry);
-    else if (!known->classKnown)
-        *known = entry;
+        known = m_outcome->known.insert(self.fullName, std::move(entry));
+    else if (stands)
+        *known = std::move(entry);
     // Parents usually come first; only an entry whose parent had not come as
     // an entry before it may belong below one that comes later.
     if (!parent.fromEntry)
@@ -112,6 +117,7 @@ void Collector::record(const KnownEntry& entry, const Parent& parent, const Pare
         m_outcome->names.append(self.fullName);
         // Two entries may share a name; the first one found stands for both.
         m_outcome->kinds.push_back(known->kind);
+        m_outcome->hosts.push_back(known->host);
     }
 }
 
@@ -134,6 +140,8 @@ void Collector::putInDirectoryOrder()
     ordered.reserve(m_outcome->names.size());
     std::vector<nds::Kind> kinds;
     kinds.reserve(m_outcome->kinds.size());
+    std::vector<quint32> hosts;
+    hosts.reserve(m_outcome->hosts.size());
     bool unchanged = true;
     for (const qsizetype item : order) {
         const qsizetype result = m_itemResult[static_cast<std::size_t>(item)];
@@ -142,10 +150,12 @@ void Collector::putInDirectoryOrder()
         unchanged = unchanged && result == ordered.size();
         ordered.append(m_outcome->names.at(result));
         kinds.push_back(m_outcome->kinds[static_cast<std::size_t>(result)]);
+        hosts.push_back(m_outcome->hosts[static_cast<std::size_t>(result)]);
     }
     if (!unchanged) {
         m_outcome->names = std::move(ordered);
         m_outcome->kinds = std::move(kinds);
+        m_outcome->hosts = std::move(hosts);
     }
 }
 

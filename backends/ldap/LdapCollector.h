@@ -51,8 +51,10 @@ private:
         qsizetype item = -1;        // its place among the entries kept, if kept
     };
 
-    void keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self);
-    void record(const KnownEntry& entry, const Parent& parent, const Parent& self, bool selected);
+    void keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self,
+              const QString& hostName);
+    void record(KnownEntry entry, const Parent& parent, const Parent& self, bool selected,
+                const QString& hostName);
     // Null for a malformed DN.
     const Parent* parentOf(const QByteArray& parentDn);
     bool parseParent(const QByteArray& parentDn, Parent* parent);

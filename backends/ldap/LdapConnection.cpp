@@ -75,6 +75,7 @@ void Connection::watchWith(Cancellation* cancellation)
 bool Connection::open(QString* error)
 {
     close();
+    m_credentialsRefused = false;
     // The password first: a file that cannot be used needs no connection.
     QByteArray password;
     if (!m_options.bindDn.isEmpty()) {

@@ -84,6 +84,9 @@ public:
     // a sentence (starting "; ") naming the settings that give it an account;
     // empty otherwise.
     QString refusalHint(int rc) const;
+    // Whether the last open() failed because the server refused the simple
+    // bind's DN and password (invalid credentials).
+    bool credentialsRefused() const { return m_credentialsRefused; }
 
 private:
     // One server's connection, TLS and sign-on, for open().
@@ -135,6 +138,7 @@ private:
     // and the system's words.
     bool m_passOver = false;
     QString m_reason;
+    bool m_credentialsRefused = false;
 };
 
 } // namespace stelvo::ldap

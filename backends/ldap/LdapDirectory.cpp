@@ -226,6 +226,34 @@ QString LdapDirectory::serverNameOf(const QString& url)
     return server.host.isEmpty() ? QStringLiteral("localhost") : server.host;
 }
 
+QString LdapDirectory::passwordServerOf(const QString& url)
+{
+    ldap::Server server;
+    QString error;
+    if (!ldap::parseUrl(url, &server, &error))
+        return {};
+    if (server.ldapi)
+        return QStringLiteral("ldapi://") + server.host;
+    const QString host =
+        server.host.isEmpty() ? QStringLiteral("localhost") : server.host.toLower();
+    const bool literalV6 = host.contains(QLatin1Char(':'));
+    return (server.ldaps ? QStringLiteral("ldaps://") : QStringLiteral("ldap://")) +
+           (literalV6 ? QLatin1Char('[') + host + QLatin1Char(']') : host) + QLatin1Char(':') +
+           QString::number(server.port);
+}
+
+BindCheck LdapDirectory::checkBind(const QString& url, const LdapOptions& options, QString* error)
+{
+    ldap::Server server;
+    if (!ldap::parseUrl(url, &server, error))
+        return BindCheck::Failed;
+    ignoreBrokenPipes();
+    ldap::Connection connection(server, options);
+    if (connection.open(error))
+        return BindCheck::Accepted;
+    return connection.credentialsRefused() ? BindCheck::Refused : BindCheck::Failed;
+}
+
 QString LdapDirectory::ContextPath() const
 {
     settle();
@@ -398,7 +426,7 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
     // answered in that order from the result itself, a million names take
     // no look-up in a table far larger than any cache.
     if (SearchFlag())
-        m_delivery = Delivery{&names, std::move(outcome->kinds), 0};
+        m_delivery = Delivery{&names, std::move(outcome->kinds), std::move(outcome->hosts), 0};
     const QPointer<LdapDirectory> alive(this);
     emit SearchCompleted(names);
     if (alive)
@@ -415,9 +443,10 @@ std::optional<DirectoryEntry> LdapDirectory::deliveredEntry(const QString& ndsFu
         return std::nullopt;
     Known known;
     known.kind = delivery.kinds[static_cast<std::size_t>(delivery.next)];
+    const quint32 host = delivery.hosts[static_cast<std::size_t>(delivery.next)];
     ++delivery.next;
     DirectoryEntry entry = entryOf(ndsFullName, nds::lastComponent(ndsFullName).toString(), known);
-    entry.hostName = m_hostNames.value(ndsFullName);
+    entry.hostName = m_hostNames.at(HostNameTable::Index(host));
     return entry;
 }
 
@@ -468,7 +497,7 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     if (searched != m_known.constEnd() && searched->searched) {
         DirectoryEntry entry =
             entryOf(ndsFullName, nds::lastComponent(ndsFullName).toString(), *searched);
-        entry.hostName = m_hostNames.value(ndsFullName);
+        entry.hostName = m_hostNames.at(HostNameTable::Index(searched->host));
         return entry;
     }
 

@@ -4,7 +4,9 @@
 
 #pragma once
 
+#include "BindCheck.h"
 #include "DirectoryControl.h"
+#include "HostNameTable.h"
 #include "LdapKnownEntry.h"
 #include "LdapOptions.h"
 #include "NdsMapping.h"
@@ -102,6 +104,15 @@ public:
     // default first server of the session; for ldapi:// this machine's short
     // host name in capitals. Empty when `url` is malformed.
     static QString serverNameOf(const QString& url);
+    // The server as a bind password is kept for it: scheme://host:port in
+    // lower case, the port always given (the socket's path for ldapi://).
+    // Empty when `url` is malformed.
+    static QString passwordServerOf(const QString& url);
+    // Connects to the server of `url` and binds as `options` say, on the
+    // calling thread (bounded by the options' timeouts); Refused when the
+    // server answers invalid credentials, Failed with `error` set for any
+    // other failure, as the search would report it.
+    static BindCheck checkBind(const QString& url, const LdapOptions& options, QString* error);
 
     // The search filter for the classes of `kinds`, as `classes` maps them,
     // and the pattern: each class one objectClass term. For the attribute
@@ -216,14 +227,15 @@ private:
     std::unique_ptr<ldap::Connection> m_connection; // used on this object's thread only
     QHash<QString, Known> m_known;                  // NDS full name -> entry
     QByteArray m_hostAttribute;
-    QHash<QString, QString> m_hostNames; // of the last search's workstations that have one
-    quint64 m_generation = 0;            // of the latest StartSearch; older outcomes are dropped
+    HostNameTable m_hostNames; // of the last search's workstations, by KnownEntry::host
+    quint64 m_generation = 0;  // of the latest StartSearch; older outcomes are dropped
     // While SearchCompleted is delivered: the result, the kind of each of
     // its names, and the next name the tree is expected to ask for.
     struct Delivery
     {
         const QStringList* names = nullptr;
         std::vector<nds::Kind> kinds;
+        std::vector<quint32> hosts;
         qsizetype next = 0;
     };
     std::optional<Delivery> m_delivery;

@@ -23,10 +23,14 @@ struct KnownEntry
     // Came as an entry of the search that built the tree: what it says
     // stands until the next search.
     bool searched = false;
+    // The number of a workstation's host name in the search's table of
+    // them; 0 for none. Fits beside the fields above: no byte more.
+    quint32 host = 0;
 
     // The class the entry is shown as (nds::systemClassName of its kind),
     // one shared string per kind.
     const QString& className() const;
 };
+static_assert(sizeof(KnownEntry) <= sizeof(QByteArray) + 8);
 
 } // namespace stelvo::ldap

@@ -119,7 +119,8 @@ void guarded(const Server& server, SearchOutcome* outcome, const std::function<v
     outcome->names = QStringList();
     outcome->kinds = std::vector<nds::Kind>();
     outcome->known = QHash<QString, KnownEntry>();
-    outcome->hostNames = QHash<QString, QString>();
+    outcome->hostNames = HostNameTable();
+    outcome->hosts = std::vector<quint32>();
     outcome->leftOut = QStringList();
     outcome->connection.reset();
     outcome->error = QCoreApplication::translate("LdapSearch",

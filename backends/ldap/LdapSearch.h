@@ -7,6 +7,7 @@
 // Internal to LdapDirectory: the search for the tree, which runs on a worker
 // thread.
 
+#include "HostNameTable.h"
 #include "LdapConnection.h"
 #include "LdapKnownEntry.h"
 #include "LdapOptions.h"
@@ -55,8 +56,11 @@ struct SearchOutcome
     QStringList leftOut;
     // Every entry found, and the containers above them that were not.
     QHash<QString, KnownEntry> known;
-    // The workstations found that have a host name, by NDS full name.
-    QHash<QString, QString> hostNames;
+    // The host names of the workstations found that have one, by the
+    // number their KnownEntry holds (from 1).
+    HostNameTable hostNames;
+    // That number for each of `names` (0: none), in the same order.
+    std::vector<quint32> hosts;
     std::unique_ptr<Connection> connection; // open, for the requests that follow
 };
 

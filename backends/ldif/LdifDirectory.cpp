@@ -306,7 +306,7 @@ DirectoryEntry LdifDirectory::EntryByName(const QString& ndsFullName)
     return DirectoryEntry{
         m_tree->shortName(index).toString(), std::move(fullName),
         EntryClass{classNameOf(m_tree->kind(index)), m_tree->isContainerKind(index)},
-        m_tree->hostName(index).toString()};
+        m_tree->hostName(index)};
 }
 
 } // namespace stelvo

@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "HostNameTable.h"
 #include "NdsMapping.h"
 
 #include <QByteArray>
@@ -79,7 +80,9 @@ public:
     // The first line of its record.
     unsigned long line(int index) const { return m_entries[size_t(index)].line; }
     // A workstation's host name, when asked for and given; else empty.
-    QStringView hostName(int index) const { return text(m_entries[size_t(index)].host); }
+    QString hostName(int index) const { return m_hosts.at(index); }
+    // The host names, by entry index.
+    const HostNameTable& hostNames() const { return m_hosts; }
 
     // Index of the entry with this NDS full name (compared without regard to
     // case, as the directory does), or -1.
@@ -117,7 +120,6 @@ private:
         qint32 firstChild = -1;
         qint32 nextSibling = -1;
         Text name;
-        Text host;
         quint32 line = 0; // 0 until its own record is read (see LdifTreeReader)
         nds::Kind kind = nds::Kind::Other;
     };
@@ -149,6 +151,9 @@ private:
     QString m_prefix; // "NDS:\\" + tree name
     std::vector<Entry> m_entries;
     std::vector<char16_t> m_text;
+    // Kept apart and compact: a million host names, mostly sharing their
+    // domain, take a dozen bytes each.
+    HostNameTable m_hosts;
     // Open addressing by parent and case-folded name, at most half full.
     std::vector<Slot> m_table;
     qint32 m_firstTop = -1;

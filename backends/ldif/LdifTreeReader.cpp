@@ -129,7 +129,7 @@ void LdifTreeReader::take(const LDIFRecord& record, unsigned long line)
     if (entry.kind == nds::Kind::Workstation && !m_hostAttribute.isEmpty()) {
         const QByteArrayView host = firstValueOf(record, m_hostAttribute.constData());
         if (!host.isEmpty())
-            m_tree.m_entries[size_t(index)].host = m_tree.addText(QString::fromUtf8(host));
+            m_tree.m_hosts.set(index, QString::fromUtf8(host));
     }
 }
 

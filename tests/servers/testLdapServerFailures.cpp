@@ -18,7 +18,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <ldap.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace stelvo;
 using namespace stelvo::test;
@@ -43,6 +46,20 @@ QString passwordFile(const QTemporaryDir& dir, const QByteArray& content, int mo
     return writeFile(dir, u"password"_qs, content, mode);
 }
 
+// A loopback port that nothing listens on: one the system handed out, closed again.
+int closedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
 } // namespace
 
 class TestLdapServerFailures : public QObject
@@ -53,6 +70,8 @@ private slots:
     void serverDiesMidSearch();
     void bind_data();
     void bind();
+    void checkBind_data();
+    void checkBind();
     void reconnect();
     void entryDeletedAfterSearch();
     void refusals_data();
@@ -180,6 +199,57 @@ void TestLdapServerFailures::bind()
     QVERIFY(!outcome.message.contains(u"reader-pw"_qs));
     QVERIFY(fileContent.trimmed().isEmpty() || fileContent == "-" ||
             !outcome.message.contains(QString::fromLatin1(fileContent.trimmed())));
+}
+
+void TestLdapServerFailures::checkBind_data()
+{
+    QTest::addColumn<QString>("who"); // "reader", or a DN
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<int>("check");
+
+    const int accepted = int(stelvo::BindCheck::Accepted);
+    const int refused = int(stelvo::BindCheck::Refused);
+    const int failed = int(stelvo::BindCheck::Failed);
+    // clang-format off
+    QTest::newRow("right password") << u"reader"_qs << QByteArray("reader-pw") << true << accepted;
+    QTest::newRow("wrong password") << u"reader"_qs << QByteArray("wrong") << true << refused;
+    QTest::newRow("unknown DN")     << u"cn=nobody,dc=tree"_qs << QByteArray("x") << true << refused;
+    QTest::newRow("no server")      << u"reader"_qs << QByteArray("reader-pw") << false << failed;
+    // clang-format on
+}
+
+// The check before a kept password is used: invalid credentials alone are a
+// refusal; a server that cannot be reached is a failure with the search's message.
+void TestLdapServerFailures::checkBind()
+{
+    QFETCH(QString, who);
+    QFETCH(QByteArray, password);
+    QFETCH(bool, reachable);
+    QFETCH(int, check);
+
+    if (!m_bindServer) {
+        SlapdConfig config;
+        config.fixtureFile = kFixture;
+        config.anonymousRead = false;
+        config.readerPassword = "reader-pw";
+        m_bindServer = std::make_unique<SlapdServer>(config);
+        QVERIFY2(m_bindServer->start(), qPrintable(m_bindServer->errorString()));
+    }
+    LdapOptions options = quickOptions();
+    options.bindDn = who == u"reader" ? m_bindServer->readerDn() : who;
+    options.password = std::make_shared<const Secret>(password);
+    QString url = m_bindServer->url();
+    if (!reachable) {
+        url = u"ldap://127.0.0.1:%1/dc=tree"_qs.arg(closedPort());
+    }
+    QString error;
+    QCOMPARE(int(LdapDirectory::checkBind(url, options, &error)), check);
+    if (check == int(stelvo::BindCheck::Failed)) {
+        LdapDirectory directory(url, kContext, options);
+        const Outcome outcome = search(directory);
+        QCOMPARE(error, outcome.message);
+    }
 }
 
 void TestLdapServerFailures::reconnect()

@@ -82,10 +82,10 @@ void TestLdapTrees::sameAsLdif_data()
                       "dn: ou=U1,o=ACME\nobjectClass: organizationalUnit\nou: U1\n\n"
                       "dn: ou=U2,o=ACME\nobjectClass: organizationalUnit\nou: U2\n\n"
                       "dn: ou=U1A,ou=U1,o=ACME\nobjectClass: organizationalUnit\nou: U1A\n\n"
-                      "dn: cn=W1,ou=U2,o=ACME\nobjectClass: Workstation\ncn: W1\n\n"
+                      "dn: cn=W1,ou=U2,o=ACME\nobjectClass: Workstation\ncn: W1\nworkstationHostName: w1.u2.acme.test\n\n"
                       "dn: cn=W2,ou=U1,o=ACME\nobjectClass: Workstation\ncn: W2\n\n"
-                      "dn: cn=W3,ou=U1A,ou=U1,o=ACME\nobjectClass: Workstation\ncn: W3\n\n")
-        << kTreeContext << QStringList();
+                      "dn: cn=W3,ou=U1A,ou=U1,o=ACME\nobjectClass: Workstation\ncn: W3\nworkstationHostName: w3.u1a.acme.test\n\n")
+        << kTreeContext << QStringList{"w3.u1a.acme.test", "", "w1.u2.acme.test"};
     QTest::newRow("organizations first, units the other way")
         << QByteArray("dn: o=A\nobjectClass: organization\no: A\n\n"
                       "dn: o=B\nobjectClass: organization\no: B\n\n"
@@ -106,6 +106,7 @@ namespace {
 struct BuiltTree
 {
     NodeTree nodes;
+    HostNameTable hosts;
     QStringList results;
     QString error;
 };
@@ -115,7 +116,7 @@ void buildOnCompletion(DirectoryControl& directory, BuiltTree* built)
     QObject::connect(&directory, &DirectoryControl::SearchCompleted, &directory,
                      [&directory, built](const QStringList& results) {
                          built->results = results;
-                         TreeBuilder builder(built->nodes);
+                         TreeBuilder builder(built->nodes, built->hosts);
                          try {
                              builder.Start(DirectoryControl::TreeNameOf(directory.ContextPath()));
                              builder.AddResults(results, directory);
@@ -192,6 +193,9 @@ void TestLdapTrees::sameAsLdif()
             continue;
         QCOMPARE(y.hostName, x.hostName);
         QCOMPARE(x.hostName, hostNames.value(workstations));
+        // The tree keeps what the search delivered.
+        QCOMPARE(a.hosts.at(node), x.hostName);
+        QCOMPARE(b.hosts.at(node), x.hostName);
         ++workstations;
         for (const char* tool : {tools::kRemoteControlTool, tools::kDesktopTool})
             QCOMPARE(tools::toolCommandLine(serverSysPath, QString::fromLatin1(tool),

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
@@ -70,7 +71,8 @@ HelperOutput runHelper(const QString& program, const QStringList& arguments,
 
 XSession::XSession()
     : m_xdotool(QStandardPaths::findExecutable(QStringLiteral("xdotool"))),
-      m_xwininfo(QStandardPaths::findExecutable(QStringLiteral("xwininfo")))
+      m_xwininfo(QStandardPaths::findExecutable(QStringLiteral("xwininfo"))),
+      m_xprop(QStandardPaths::findExecutable(QStringLiteral("xprop")))
 {}
 
 XSession::~XSession()
@@ -79,12 +81,14 @@ XSession::~XSession()
     stop();
 }
 
-QString XSession::skipReason()
+QString XSession::skipReason(WindowManager manager)
 {
     QStringList missing;
-    for (const auto& [program, package] :
-         {std::pair{"Xvfb", "xvfb"}, std::pair{"xdotool", "xdotool"},
-          std::pair{"xwininfo", "x11-utils"}}) {
+    QList<std::pair<const char*, const char*>> needed{
+        {"Xvfb", "xvfb"}, {"xdotool", "xdotool"}, {"xwininfo", "x11-utils"}};
+    if (manager == WindowManager::Openbox)
+        needed << std::pair{"openbox", "openbox"} << std::pair{"xprop", "x11-utils"};
+    for (const auto& [program, package] : needed) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
             missing << QStringLiteral("%1 (package %2)")
                            .arg(QLatin1String(program), QLatin1String(package));
@@ -95,7 +99,7 @@ QString XSession::skipReason()
            QStringLiteral("; scripts/install-deps installs them");
 }
 
-bool XSession::start(const QString& logFile)
+bool XSession::start(const QString& logFile, WindowManager manager)
 {
     // The X server picks a free display and writes its number on stdout.
     // -noreset: the server stays as it is between the program's runs.
@@ -123,11 +127,74 @@ bool XSession::start(const QString& logFile)
         return false;
     }
     m_display = u':' + QString::fromLatin1(number.trimmed());
+    return manager == WindowManager::None || startOpenbox(QFileInfo(logFile).absolutePath());
+}
+
+bool XSession::startOpenbox(const QString& folder)
+{
+    // Its own configuration only: the default theme's frame, no key or
+    // mouse bindings that could take the program's keys, one desktop, new
+    // windows focused. XDG_CONFIG_HOME keeps the user's menus and autostart
+    // out.
+    const QString config = folder + QStringLiteral("/openbox");
+    QFile rc(config + QStringLiteral("/rc.xml"));
+    if (!QDir().mkpath(config) || !rc.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_error = QStringLiteral("cannot write ") + rc.fileName();
+        return false;
+    }
+    rc.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
+  <placement><policy>Smart</policy></placement>
+  <theme><name>Clearlooks</name></theme>
+  <desktops><number>1</number></desktops>
+  <margins><top>0</top><bottom>0</bottom><left>0</left><right>0</right></margins>
+  <keyboard></keyboard>
+  <mouse></mouse>
+</openbox_config>
+)");
+    rc.close();
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    m_windowManager = std::make_unique<QProcess>();
+    m_windowManager->setChildProcessModifier(dieWithParent);
+    m_windowManager->setProcessEnvironment(env);
+    m_windowManager->setStandardOutputFile(folder + QStringLiteral("/openbox.log"));
+    m_windowManager->setStandardErrorFile(folder + QStringLiteral("/openbox.log"),
+                                          QIODevice::Append);
+    m_windowManager->start(QStringLiteral("openbox"),
+                           {QStringLiteral("--config-file"), rc.fileName()});
+    if (!m_windowManager->waitForStarted(kXHelperTimeout)) {
+        m_error = QStringLiteral("openbox: ") + m_windowManager->errorString();
+        return false;
+    }
+    // It manages windows once it has named itself on the root window
+    // (_NET_SUPPORTING_WM_CHECK) and put up its work area.
+    const bool managing = poll(
+        [&] {
+            if (m_windowManager->state() != QProcess::Running)
+                return true;
+            const QList<long long> check =
+                cardinals(QStringLiteral("-root"), "_NET_SUPPORTING_WM_CHECK");
+            return !check.isEmpty() &&
+                   !cardinals(QStringLiteral("-root"), "_NET_WORKAREA").isEmpty();
+        },
+        kXWindowTimeout);
+    if (!managing || m_windowManager->state() != QProcess::Running) {
+        m_error = QStringLiteral("openbox did not start managing windows:\n") +
+                  QString::fromLocal8Bit(readFile(folder + QStringLiteral("/openbox.log")));
+        return false;
+    }
     return true;
 }
 
 void XSession::stop()
 {
+    if (m_windowManager) {
+        m_windowManager->kill();
+        m_windowManager->waitForFinished(5000);
+        m_windowManager.reset();
+    }
     if (!m_xvfb)
         return;
     m_xvfb->terminate();
@@ -260,7 +327,8 @@ HelperOutput XSession::xdotool(const QStringList& arguments) const
 
 QList<XWindow> XSession::windows() const
 {
-    // No window manager runs, so the program's windows are the root's children.
+    // The program's windows are the root's children, or with a window
+    // manager its frames' (which have no names); -tree lists every level.
     static const QRegularExpression line(QStringLiteral(R"re(^\s*(0x[0-9a-f]+) "(.*)": \()re"));
     static const QRegularExpression dialogType(QStringLiteral(R"(Window type:\s+Dialog)"));
     QList<XWindow> found;
@@ -334,8 +402,71 @@ bool XSession::waitUntilGone(const std::function<bool(const XWindow&)>& gone, in
 
 bool XSession::focus(const XWindow& window) const
 {
+    // A window manager is asked to activate it, as a click would; it then
+    // owns the focus and may give it elsewhere (a newly mapped window).
+    if (m_windowManager &&
+        !xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window.id})
+             .succeeded())
+        return false;
     return xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window.id})
         .succeeded();
+}
+
+QList<long long> XSession::cardinals(const QString& window, const char* property) const
+{
+    // "_NET_FRAME_EXTENTS(CARDINAL) = 1, 1, 20, 5", or for a window id
+    // "_NET_SUPPORTING_WM_CHECK(WINDOW): window id # 0x200006".
+    const QStringList where =
+        window == u"-root" ? QStringList{window} : QStringList{QStringLiteral("-id"), window};
+    const HelperOutput out =
+        runHelper(m_xprop, where + QStringList{QString::fromLatin1(property)}, environment());
+    QList<long long> numbers;
+    const QString text = QString::fromUtf8(out.out);
+    if (!out.succeeded() || !text.startsWith(QLatin1String(property) + u'('))
+        return numbers; // "_NET_FRAME_EXTENTS:  not found."
+    static const QRegularExpression number(QStringLiteral(R"((0x[0-9a-f]+|\d+))"));
+    const QString values = text.mid(text.indexOf(u')') + 1);
+    for (const QRegularExpressionMatch& match : number.globalMatch(values)) {
+        bool ok = false;
+        const long long value = match.captured(1).toLongLong(&ok, 0);
+        if (ok)
+            numbers << value;
+    }
+    return numbers;
+}
+
+QRect XSession::frameGeometry(const XWindow& window) const
+{
+    const QList<long long> extents = cardinals(window.id, "_NET_FRAME_EXTENTS");
+    if (extents.size() != 4)
+        return {};
+    const HelperOutput info =
+        runHelper(m_xwininfo, {QStringLiteral("-id"), window.id}, environment());
+    if (!info.succeeded())
+        return {};
+    const QString text = QString::fromUtf8(info.out);
+    const auto field = [&](const char* name) {
+        const QRegularExpression re(QLatin1String(name) + QStringLiteral(R"(:\s+(-?\d+))"));
+        return re.match(text).captured(1).toInt();
+    };
+    const QRect client(field("Absolute upper-left X"), field("Absolute upper-left Y"),
+                       field("Width"), field("Height"));
+    // left, right, top, bottom
+    return client.marginsAdded(
+        QMargins(int(extents[0]), int(extents[2]), int(extents[1]), int(extents[3])));
+}
+
+QRect XSession::workArea() const
+{
+    const QList<long long> area = cardinals(QStringLiteral("-root"), "_NET_WORKAREA");
+    if (area.size() >= 4)
+        return QRect(int(area[0]), int(area[1]), int(area[2]), int(area[3]));
+    const HelperOutput info = runHelper(m_xwininfo, {QStringLiteral("-root")}, environment());
+    const QString text = QString::fromUtf8(info.out);
+    static const QRegularExpression width(QStringLiteral(R"(Width:\s+(\d+))"));
+    static const QRegularExpression height(QStringLiteral(R"(Height:\s+(\d+))"));
+    return QRect(0, 0, width.match(text).captured(1).toInt(),
+                 height.match(text).captured(1).toInt());
 }
 
 bool XSession::key(const QString& keys) const

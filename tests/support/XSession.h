@@ -10,6 +10,7 @@
 #include <QList>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -45,13 +46,21 @@ struct XWindow
     bool dialog = false;           // message boxes
 };
 
-// A throwaway X server (Xvfb, no window manager) for one test program, and
-// one program under test on it, driven by keyboard through xdotool. Every
-// process it starts dies with the test process; the object stops them.
-// Calls block; the waits poll the server and return when the program ends.
+// A throwaway X server (Xvfb, 1280 x 1024) for one test program, with or
+// without a window manager (openbox, where frames, placement and focus
+// matter), and one program under test on it, driven by keyboard through
+// xdotool. Every process it starts dies with the test process; the object
+// stops them. Calls block; the waits poll the server and return when the
+// program ends.
 class XSession
 {
 public:
+    enum class WindowManager
+    {
+        None,
+        Openbox
+    };
+
     XSession();
     ~XSession();
     XSession(const XSession&) = delete;
@@ -59,11 +68,13 @@ public:
 
     // Which of Xvfb, xdotool and xwininfo are missing, with their Debian
     // packages; empty when all are installed.
-    static QString skipReason();
+    static QString skipReason(WindowManager manager = WindowManager::None);
 
-    // Starts Xvfb on a display it picks itself, its log in `logFile`;
-    // false with errorString() when it does not report its display.
-    bool start(const QString& logFile);
+    // Starts Xvfb on a display it picks itself, its log in `logFile`, and
+    // with Openbox the window manager, with a private configuration next to
+    // the log, once it manages windows; false with errorString() when
+    // either does not come up.
+    bool start(const QString& logFile, WindowManager manager = WindowManager::None);
     void stop();
     QString display() const { return m_display; }
     QString errorString() const { return m_error; }
@@ -104,8 +115,16 @@ public:
     XWindow waitForMessageBox(const QString& title, int timeout = kXWindowTimeout) const;
     bool waitUntilGone(const std::function<bool(const XWindow&)>& gone,
                        int timeout = kXWindowTimeout) const;
-    // Without a window manager nobody hands out the keyboard focus.
+    // Gives the window the keyboard focus: without a window manager nobody
+    // else does; with one, through it (activation) and then directly.
     bool focus(const XWindow& window) const;
+    // The window's frame on the screen as the window manager has it: the
+    // window plus _NET_FRAME_EXTENTS; an empty rectangle while it is not
+    // framed (or without a window manager).
+    QRect frameGeometry(const XWindow& window) const;
+    // The screen less what the window manager keeps for itself (_NET_WORKAREA),
+    // the whole screen without one.
+    QRect workArea() const;
     // xdotool key names separated by blanks ("Home Right shift+F10").
     bool key(const QString& keys) const;
     bool type(const QString& text) const;
@@ -114,8 +133,13 @@ public:
     bool menuCommand(const XWindow& window, const QString& menuKey, const QString& accessKey) const;
 
 private:
-    QString m_xdotool, m_xwininfo;
+    QString m_xdotool, m_xwininfo, m_xprop;
+    bool startOpenbox(const QString& folder);
+    // The property's numbers, empty when the window has none.
+    QList<long long> cardinals(const QString& window, const char* property) const;
+
     std::unique_ptr<QProcess> m_xvfb;
+    std::unique_ptr<QProcess> m_windowManager;
     QString m_display;
     QString m_error;
     std::unique_ptr<QProcess> m_program;

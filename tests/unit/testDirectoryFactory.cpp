@@ -11,7 +11,9 @@
 #include "LdifDirectory.h"
 #include "LdifSearch.h"
 
+#include <QFile>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace stelvo;
@@ -73,6 +75,38 @@ private slots:
         const QStringList expected{tree + "SALES", tree + "Computers\\PC-01",
                                    tree + "Computers\\PC-02"};
         QCOMPARE(outcome.results, expected);
+    }
+
+    // Host names are read whatever the site's tools use: Find matches them.
+    void hostNamesAreReadWithoutAToolNamingThem_data()
+    {
+        QTest::addColumn<QString>("attribute");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("default") << QString() << QStringLiteral("ws1.org.test");
+        QTest::newRow("configured") << QStringLiteral("ipHostNumber") << QStringLiteral("10.0.0.1");
+    }
+
+    void hostNamesAreReadWithoutAToolNamingThem()
+    {
+        QFETCH(QString, attribute);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("hosts.ldif")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("dn: o=ORG\nobjectClass: organization\no: ORG\n\n"
+                   "dn: cn=WS1,o=ORG\nobjectClass: Workstation\ncn: WS1\n"
+                   "dNSHostName: ws1.org.test\nipHostNumber: 10.0.0.1\n");
+        file.close();
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("STELVO_DIRECTORY"), file.fileName());
+        if (!attribute.isEmpty())
+            env.insert(QStringLiteral("STELVO_HOST_NAME_ATTRIBUTE"), attribute);
+        Controls controls = makeControls(QStringLiteral("NDS:\\\\T\\ORG"), env);
+        auto* directory = qobject_cast<LdifDirectory*>(controls.directory.get());
+        QVERIFY(directory != nullptr);
+        const Outcome outcome = runSearch(*directory, QStringLiteral("T"));
+        QVERIFY2(outcome.completed, qPrintable(outcome.failure));
+        QCOMPARE(directory->EntryByName(QStringLiteral("NDS:\\\\T\\ORG\\WS1")).hostName, expected);
     }
 
     void ldapUrlsChooseTheLdapDirectory()

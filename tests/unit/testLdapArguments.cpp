@@ -24,6 +24,8 @@ private slots:
     void optionsFromEnvironment();
     void urls_data();
     void urls();
+    void passwordServer_data();
+    void passwordServer();
     void searchFilter_data();
     void searchFilter();
 };
@@ -119,6 +121,32 @@ void TestLdapArguments::urls()
     } catch (const DirectoryError& e) {
         QVERIFY2(!failure.isEmpty() && e.message().contains(failure), qPrintable(e.message()));
     }
+}
+
+void TestLdapArguments::passwordServer_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("server"); // empty: no server
+
+    // One server, one name in the keyring, however the URL spells it.
+    // clang-format off
+    QTest::newRow("default port")   << u"ldap://Dir.Example.ORG/dc=tree"_qs << u"ldap://dir.example.org:389"_qs;
+    QTest::newRow("port given")     << u"LDAP://dir.example.org:389"_qs << u"ldap://dir.example.org:389"_qs;
+    QTest::newRow("other port")     << u"ldap://dir.example.org:3389/o=x"_qs << u"ldap://dir.example.org:3389"_qs;
+    QTest::newRow("ldaps")          << u"ldaps://dir.example.org/dc=tree"_qs << u"ldaps://dir.example.org:636"_qs;
+    QTest::newRow("IPv6")           << u"ldap://[::1]:1389/dc=tree"_qs << u"ldap://[::1]:1389"_qs;
+    QTest::newRow("no host")        << u"ldap:///dc=tree"_qs << u"ldap://localhost:389"_qs;
+    QTest::newRow("ldapi")          << u"ldapi://%2Frun%2Fslapd%2Fldapi/dc=tree"_qs << u"ldapi:///run/slapd/ldapi"_qs;
+    QTest::newRow("malformed")      << u"ldap://dir.example.org:x"_qs << QString();
+    // clang-format on
+}
+
+void TestLdapArguments::passwordServer()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, server);
+
+    QCOMPARE(LdapDirectory::passwordServerOf(url), server);
 }
 
 void TestLdapArguments::searchFilter_data()

@@ -239,6 +239,27 @@ private slots:
         directory.add(name, container);
         QVERIFY_THROWS_EXCEPTION(DirectoryError, builder.AddResults({name}, directory));
     }
+
+    void hostNamesAreKeptByNodeAndDroppedByStart()
+    {
+        const QString w1 = QStringLiteral("NDS:\\\\T\\O\\W1");
+        const QString w2 = QStringLiteral("NDS:\\\\T\\O\\W2");
+        FakeDirectory directory(QStringLiteral("NDS:\\T"));
+        directory.add(w1, false);
+        directory.add(w2, false);
+        directory.setHostName(w2, QStringLiteral("w2.o.test"));
+        NodeTree tree;
+        HostNameTable hosts;
+        TreeBuilder builder(tree, hosts);
+        builder.Start(QStringLiteral("T"));
+        builder.AddResults({w1, w2}, directory);
+        builder.Finish();
+        // Root 1, O 2, W1 3, W2 4.
+        QCOMPARE(hosts.at(3), QString());
+        QCOMPARE(hosts.at(4), QStringLiteral("w2.o.test"));
+        builder.Start(QStringLiteral("T"));
+        QVERIFY(!hosts.contains(4));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTreeBuilder)

@@ -2,12 +2,14 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "FindWindow.h"
 #include "MainWindowHarness.h"
 #include "SVsplash.h"
 #include "frmAbout.h"
 #include "svWStation.h"
 
 #include <QAccessible>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <memory>
@@ -52,6 +54,7 @@ private slots:
         QTest::newRow("workstation pop-up menu")   << "menu";
         QTest::newRow("about box")                 << "about";
         QTest::newRow("splash")                    << "splash";
+        QTest::newRow("find window with results")  << "find";
         // clang-format on
     }
 
@@ -70,6 +73,11 @@ private slots:
             owned = std::make_unique<frmAbout>(SystemPaths(), h.window.get());
         } else if (window == u"splash") {
             owned = std::make_unique<SVsplash>();
+        } else if (window == u"find") {
+            FindWindow* find = h.window->findWindow();
+            find->open();
+            find->findField()->setText(QStringLiteral("ws"));
+            shown = find;
         }
         if (owned) {
             owned->setAttribute(Qt::WA_DeleteOnClose, false);

@@ -7,6 +7,7 @@
 // lies within its screen. Runs at scale factor 2 on a 1280 x 1024 screen
 // (640 x 512 device-independent pixels), as a small laptop does.
 #include "DarkPalette.h"
+#include "FindWindow.h"
 #include "MainWindowHarness.h"
 #include "SVsplash.h"
 #include "frmAbout.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QHash>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -32,16 +34,26 @@ struct ShownWindow
 {
     std::unique_ptr<test::MainWindowHarness> main;
     std::unique_ptr<QWidget> other;
+    QWidget* find = nullptr; // the main window's find window, when that is the one
 
-    QWidget* window() const { return main ? main->window.get() : other.get(); }
+    QWidget* window() const
+    {
+        return find != nullptr ? find : main ? main->window.get() : other.get();
+    }
 };
 
 ShownWindow showWindow(const QString& name)
 {
     ShownWindow shown;
-    if (name == u"main") {
+    if (name == u"main" || name == u"find") {
         shown.main = std::make_unique<test::MainWindowHarness>();
         shown.main->load();
+        if (name == u"find") {
+            FindWindow* find = shown.main->window->findWindow();
+            find->open();
+            find->findField()->setText(QStringLiteral("ws"));
+            shown.find = find;
+        }
     } else if (name == u"about") {
         shown.other = std::make_unique<frmAbout>();
     } else {
@@ -173,6 +185,8 @@ private slots:
         QTest::newRow("about box, dark")    << "about"  << test::darkPalette();
         QTest::newRow("splash, light")      << "splash" << light;
         QTest::newRow("splash, dark")       << "splash" << test::darkPalette();
+        QTest::newRow("find window, light") << "find"   << light;
+        QTest::newRow("find window, dark")  << "find"   << test::darkPalette();
         // clang-format on
     }
     void textsContrastWithTheirBackground()
@@ -205,6 +219,8 @@ private slots:
         QTest::newRow("about box, 16 pt")          << "about"  << 16.0;
         QTest::newRow("splash, default font")      << "splash" << 0.0;
         QTest::newRow("splash, 16 pt")             << "splash" << 16.0;
+        QTest::newRow("find window, default font") << "find"   << 0.0;
+        QTest::newRow("find window, 16 pt")        << "find"   << 16.0;
         // clang-format on
     }
     void fitsFontAndScreen()

@@ -2,6 +2,7 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "FindWindow.h"
 #include "MainWindowHarness.h"
 #include "MessageBoxCatcher.h"
 #include "SettingsError.h"
@@ -10,6 +11,8 @@
 #include "svWStation.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -64,6 +67,32 @@ private slots:
         QCOMPARE(seen.text, QStringLiteral("Sie sind dabei, Stelvo zu beenden."));
         QCOMPARE(seen.buttonTexts, QStringList({"OK", "Abbrechen"}));
         QVERIFY(h.ends.isEmpty());
+    }
+
+    void findWindowCountsInTheUsersLanguage_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("count");
+        // Plural forms from the German catalogue, not the English fallback's.
+        QTest::newRow("one") << "ws0"
+                             << "1 Arbeitsstation passt";
+        QTest::newRow("several") << "ws"
+                                 << "3 Arbeitsstationen passen";
+        QTest::newRow("none") << "zz"
+                              << "0 Arbeitsstationen passen";
+    }
+
+    void findWindowCountsInTheUsersLanguage()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, count);
+        Harness h;
+        h.load();
+        stelvo::FindWindow* find = h.window->findWindow();
+        find->open();
+        QCOMPARE(find->windowTitle(), QStringLiteral("Arbeitsstation suchen"));
+        find->findField()->setText(typed);
+        QCOMPARE(find->countLabel()->text(), count);
     }
 
     // Found before the translators existed, shown in a window after.
