@@ -111,7 +111,8 @@ bool needsBindPassword(const Settings& settings)
 
 QString bindPasswordServer(const Settings& settings)
 {
-    return LdapDirectory::passwordServerOf(settings.value(SettingKey::Directory));
+    return LdapDirectory::passwordServerOf(settings.value(SettingKey::Directory),
+                                           settings.value(SettingKey::Domain));
 }
 
 BindCheck checkBindPassword(const Settings& settings, std::shared_ptr<const Secret> password,
@@ -119,7 +120,8 @@ BindCheck checkBindPassword(const Settings& settings, std::shared_ptr<const Secr
 {
     LdapOptions options = LdapOptions::fromSettings(settings);
     options.password = std::move(password);
-    return LdapDirectory::checkBind(settings.value(SettingKey::Directory), options, error);
+    return LdapDirectory::checkBind(settings.value(SettingKey::Directory), options, error,
+                                    settings.value(SettingKey::Domain));
 }
 
 std::shared_ptr<const DirectoryClient> directoryClient()

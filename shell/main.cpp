@@ -46,7 +46,6 @@ int failure(const QString& message)
 std::shared_ptr<const stelvo::Secret> askedBindPassword(const stelvo::Settings& settings)
 {
     const QString bindDn = settings.value(stelvo::SettingKey::BindDn);
-    // The dialog names the server, or the domain whose controllers are asked.
     const QString directory = settings.value(stelvo::SettingKey::Directory);
     const QString shown = directory.isEmpty() ? settings.value(stelvo::SettingKey::Domain)
                                               : directory.section(u'/', 0, 2);

@@ -226,12 +226,16 @@ QString LdapDirectory::serverNameOf(const QString& url)
     return server.host.isEmpty() ? QStringLiteral("localhost") : server.host;
 }
 
-QString LdapDirectory::passwordServerOf(const QString& url)
+QString LdapDirectory::passwordServerOf(const QString& url, const QString& domain)
 {
     ldap::Server server;
     QString error;
-    if (!ldap::parseUrl(url, &server, &error))
+    if (url.isEmpty() && !domain.isEmpty())
+        server = ldap::domainServer(domain, false, {});
+    else if (!ldap::parseUrl(url, &server, &error))
         return {};
+    if (!server.domain.isEmpty())
+        server.host = server.domain;
     if (server.ldapi)
         return QStringLiteral("ldapi://") + server.host;
     const QString host =
@@ -242,10 +246,13 @@ QString LdapDirectory::passwordServerOf(const QString& url)
            QString::number(server.port);
 }
 
-BindCheck LdapDirectory::checkBind(const QString& url, const LdapOptions& options, QString* error)
+BindCheck LdapDirectory::checkBind(const QString& url, const LdapOptions& options, QString* error,
+                                   const QString& domain)
 {
     ldap::Server server;
-    if (!ldap::parseUrl(url, &server, error))
+    if (url.isEmpty() && !domain.isEmpty())
+        server = ldap::domainServer(domain.toLower(), false, {});
+    else if (!ldap::parseUrl(url, &server, error))
         return BindCheck::Failed;
     ignoreBrokenPipes();
     ldap::Connection connection(server, options);

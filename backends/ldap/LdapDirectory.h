@@ -106,13 +106,17 @@ public:
     static QString serverNameOf(const QString& url);
     // The server as a bind password is kept for it: scheme://host:port in
     // lower case, the port always given (the socket's path for ldapi://).
-    // Empty when `url` is malformed.
-    static QString passwordServerOf(const QString& url);
+    // Empty when `url` is malformed. A domain's controllers (`domain` when
+    // `url` is empty, or a URL that names a domain) share one:
+    // ldap://DOMAIN:389.
+    static QString passwordServerOf(const QString& url, const QString& domain = {});
     // Connects to the server of `url` and binds as `options` say, on the
     // calling thread (bounded by the options' timeouts); Refused when the
     // server answers invalid credentials, Failed with `error` set for any
     // other failure, as the search would report it.
-    static BindCheck checkBind(const QString& url, const LdapOptions& options, QString* error);
+    // With an empty `url`, the controllers of `domain` are tried in turn.
+    static BindCheck checkBind(const QString& url, const LdapOptions& options, QString* error,
+                               const QString& domain = {});
 
     // The search filter for the classes of `kinds`, as `classes` maps them,
     // and the pattern: each class one objectClass term. For the attribute

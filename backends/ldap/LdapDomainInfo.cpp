@@ -15,7 +15,7 @@ namespace stelvo::ldap {
 namespace {
 
 // The first value of `attribute` of the first entry of `result`.
-QByteArray firstValue(::ldap* ld, LDAPMessage* result, const char* attribute)
+QByteArray firstValueOfResult(::ldap* ld, LDAPMessage* result, const char* attribute)
 {
     LDAPMessage* entry = ldap_first_entry(ld, result);
     if (entry == nullptr)
@@ -54,8 +54,8 @@ bool readDomainInfo(Connection& connection, DomainInfo* info, QString* error)
     ::ldap* ld = connection.handle();
     QByteArray configuration;
     if (rc == LDAP_SUCCESS) {
-        info->defaultNamingContext = firstValue(ld, result, defaultNc);
-        configuration = firstValue(ld, result, configurationNc);
+        info->defaultNamingContext = firstValueOfResult(ld, result, defaultNc);
+        configuration = firstValueOfResult(ld, result, configurationNc);
     }
     ldap_msgfree(result);
     if (rc != LDAP_SUCCESS) {
@@ -74,7 +74,7 @@ bool readDomainInfo(Connection& connection, DomainInfo* info, QString* error)
     rc = connection.search("CN=Partitions," + configuration, LDAP_SCOPE_ONELEVEL,
                            filter.constData(), attributes, 1, timeout, &result);
     if (rc == LDAP_SUCCESS)
-        info->netbiosName = QString::fromUtf8(firstValue(ld, result, netbios));
+        info->netbiosName = QString::fromUtf8(firstValueOfResult(ld, result, netbios));
     ldap_msgfree(result);
     return true;
 }

@@ -11,6 +11,7 @@
 #include "FakeLdapServer.h"
 #include "KerberosRealm.h"
 #include "LdapConnection.h"
+#include "LdapDirectory.h"
 #include "LdapOptions.h"
 #include "LdapServerList.h"
 #include "OpenLdapDefaults.h"
@@ -88,6 +89,7 @@ private slots:
     void failover_data();
     void failover();
     void noControllerMessage();
+    void serverInUseOfAList();
     void realm_data();
     void realm();
     void domainSettings_data();
@@ -286,6 +288,24 @@ void TestDomainDiscovery::noControllerMessage()
         QVERIFY2(error.contains(part), qPrintable(part + u" not in: "_qs + error));
     // Each controller once, though both names give it.
     QCOMPARE(error.count(QStringLiteral("127.0.0.1:%1").arg(dead)), 1);
+}
+
+// The first server of a list refuses: the one that answered is the one in
+// use, known before any search, for the session's first server.
+void TestDomainDiscovery::serverInUseOfAList()
+{
+    FakeLdapServer live({FakeLdapServer::result(LDAP_SUCCESS)});
+    QVERIFY(live.start());
+    const QString url = QStringLiteral("ldap://localhost:%1 ldap://127.0.0.1:%2/dc=x")
+                            .arg(refusingPort())
+                            .arg(live.port());
+    LdapDirectory directory(url, QStringLiteral("NDS:\\\\TREE"), LdapOptions());
+    QCOMPARE(directory.serverInUse(), u"127.0.0.1"_qs);
+    QCOMPARE(directory.serverInUseGetter()(), u"127.0.0.1"_qs);
+    // A single server is its URL's host, without connecting.
+    LdapDirectory single(QStringLiteral("ldap://dc9.example:%1/dc=x").arg(refusingPort()),
+                         QStringLiteral("NDS:\\\\TREE"), LdapOptions());
+    QCOMPARE(single.serverInUse(), u"dc9.example"_qs);
 }
 
 void TestDomainDiscovery::useKerberos(const QByteArray& defaultRealm, const QByteArray& principal)
