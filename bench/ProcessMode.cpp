@@ -4,10 +4,13 @@
 
 #include "ProcessMode.h"
 
+#include "AcmeDomain.h"
 #include "BenchSupport.h"
 #include "ChildProcess.h"
+#include "DomainClient.h"
 #include "GenerateDirectory.h"
 #include "LdapMode.h"
+#include "SambaAdServer.h"
 #include "SlapdServer.h"
 #include "XMapWatcher.h"
 #include "XSession.h"
@@ -28,7 +31,7 @@ namespace stelvo::bench {
 
 namespace {
 
-const QString kContext = QStringLiteral("NDS:\\\\BENCH_TREE");
+const QString kBenchContext = QStringLiteral("NDS:\\\\BENCH_TREE");
 constexpr int kShowTimeoutMs = 120000;
 constexpr int kReferenceTimeoutMs = 300000;
 // Idle: the resident size stays within this for a second (a Qt program
@@ -37,6 +40,8 @@ constexpr long kIdleToleranceKiB = 256;
 constexpr int kIdleMs = 1000;
 constexpr int kIdleTimeoutMs = 30000;
 constexpr int kEndGraceMs = 5000;
+// Samba's pre-forked LDAP workers (four by default), twice over.
+constexpr int kSambaWorkerWarmUps = 8;
 
 // The smallest directory the program shows its window for: with no unit
 // at all the search finds nothing, and the program says so in a message
@@ -96,6 +101,10 @@ struct Subject
     QString reference;
     QStringList referenceArguments;
     std::unique_ptr<test::SlapdServer> server; // LDAP only
+    // Set: the program runs on a member of that domain (its name server,
+    // Kerberos ticket and no LDAP settings).
+    const test::DomainClient* member = nullptr;
+    QProcessEnvironment environment; // added to the session's
 };
 
 // One X server, one watcher and one temporary folder for all the runs.
@@ -106,6 +115,7 @@ public:
     bool start();
     bool runEmpty();
     bool runSize(int workstations);
+    bool runDiscovery();
 
 private:
     bool makeSubject(const QByteArray& ldif, const QString& name, Subject* subject);
@@ -157,9 +167,9 @@ bool ProcessBench::makeSubject(const QByteArray& ldif, const QString& name, Subj
         if (!subject->server)
             return false;
         const QString url = subject->server->url();
-        subject->arguments = {url, QStringLiteral("--context"), kContext};
+        subject->arguments = {url, QStringLiteral("--context"), kBenchContext};
         subject->reference = QStandardPaths::findExecutable(QStringLiteral("ldapsearch"));
-        subject->referenceArguments = ldapsearchArguments(url);
+        subject->referenceArguments = bench::ldapsearchArguments(url);
         return true;
     }
     const QString path = m_dir.filePath(name + QStringLiteral(".ldif"));
@@ -168,7 +178,7 @@ bool ProcessBench::makeSubject(const QByteArray& ldif, const QString& name, Subj
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
-    subject->arguments = {path, QStringLiteral("--context"), kContext};
+    subject->arguments = {path, QStringLiteral("--context"), kBenchContext};
     subject->reference = QStandardPaths::findExecutable(QStringLiteral("cat"));
     subject->referenceArguments = {path};
     return true;
@@ -253,14 +263,23 @@ bool ProcessBench::runProgram(const Subject& subject, ProgramRun* run)
         std::fprintf(stderr, "cannot make the session folders in %s\n", qPrintable(root));
         return false;
     }
-    const QStringList environment = m_x.sessionEnvironment(root).toStringList();
+    QProcessEnvironment session = m_x.sessionEnvironment(root);
+    QString program = m_program;
+    QStringList arguments = subject.arguments;
+    if (subject.member != nullptr) {
+        session = subject.member->environment(session);
+        program = test::DomainClient::program();
+        arguments = subject.member->arguments(m_program, arguments);
+    }
+    session.insert(subject.environment);
+    const QStringList environment = session.toStringList();
     const QString errors = root + QStringLiteral("/program.err");
     m_watcher.discardEvents();
     ChildProcess child;
     QElapsedTimer clock;
     clock.start();
-    if (!child.start(m_program, subject.arguments, environment,
-                     root + QStringLiteral("/program.out"), errors)) {
+    if (!child.start(program, arguments, environment, root + QStringLiteral("/program.out"),
+                     errors)) {
         std::fprintf(stderr, "cannot start %s\n", qPrintable(m_program));
         return false;
     }
@@ -343,7 +362,101 @@ double ProcessBench::runReference(const Subject& subject)
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
+bool controllerFailed(const test::SambaAdServer& server)
+{
+    std::fprintf(stderr, "samba: %s\n", qPrintable(server.errorString()));
+    return false;
+}
+
+// The domain of the Active Directory tests, on a controller that is also
+// its name server; the program on a member of it, started with nothing
+// naming a directory and with the controller's URL, in turn.
+bool ProcessBench::runDiscovery()
+{
+    using test::SambaAdServer;
+    const QString reason = SambaAdServer::skipReason(SambaAdServer::Dns::Internal);
+    const QString memberReason = test::DomainClient::skipReason();
+    if (!reason.isEmpty() || !memberReason.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(reason.isEmpty() ? memberReason : reason));
+        return false;
+    }
+    SambaAdServer server(SambaAdServer::Dns::Internal);
+    const QString user = QStringLiteral("jdoe");
+    const QByteArray password = "Bench-Us3r-Pass";
+    if (!server.provision() || !test::fillAcmeDomain(server) || !server.addUser(user, password) ||
+        !server.start())
+        return controllerFailed(server);
+    test::DomainClient member;
+    if (!member.prepare(m_dir.path(), server.memberKrb5Config(), SambaAdServer::dnsDomain()) ||
+        !member.kinit(user + u'@' + SambaAdServer::realm(), password)) {
+        std::fprintf(stderr, "member: %s\n", qPrintable(member.errorString()));
+        return false;
+    }
+    int computers = 1; // the controller's own
+    for (const test::AdShare& share : test::kAdShares)
+        computers += share.count;
+    // Samba answers LDAP from pre-forked workers, each with caches of its
+    // own, and a connection lands on any of them: a few searches more than
+    // there are reach every one.
+    for (int i = 0; i < kSambaWorkerWarmUps; ++i) {
+        if (!member.run(QStringLiteral("ldapsearch"),
+                        {QStringLiteral("-Y"), QStringLiteral("GSSAPI"), QStringLiteral("-N"),
+                         QStringLiteral("-H"),
+                         QStringLiteral("ldap://") + SambaAdServer::controllerHost(),
+                         QStringLiteral("-b"), SambaAdServer::domainDn(),
+                         QStringLiteral("(objectClass=computer)"), QStringLiteral("cn")},
+                        QProcessEnvironment::systemEnvironment())) {
+            std::fprintf(stderr, "ldapsearch: %s\n", qPrintable(member.errorString()));
+            return false;
+        }
+    }
+
+    Subject discovered;
+    discovered.member = &member;
+    Subject named;
+    named.member = &member;
+    named.arguments = {QStringLiteral("ldap://") + SambaAdServer::controllerHost() + u'/' +
+                           SambaAdServer::domainDn(),
+                       QStringLiteral("--sasl-mech"), QStringLiteral("GSSAPI"),
+                       QStringLiteral("--context"), QStringLiteral("NDS:\\\\ACME")};
+    // As a site's ldap.conf would say for a URL naming the controller: its
+    // address is loopback, whose reverse lookup is no name of it.
+    named.environment.insert(QStringLiteral("LDAPSASL_NOCANON"), QStringLiteral("on"));
+    // Untimed: the program's files and the server's caches warm.
+    ProgramRun ignored;
+    if (!runProgram(discovered, &ignored) || !runProgram(named, &ignored))
+        return false;
+    std::vector<double> withDiscovery, withUrl, added;
+    for (int i = 1; i <= m_runs; ++i) {
+        // Each first in every other pair, so that neither always gets
+        // what the other left warm.
+        ProgramRun first, second;
+        const bool discoveryFirst = i % 2 == 1;
+        if (!runProgram(discoveryFirst ? discovered : named, &first) ||
+            !runProgram(discoveryFirst ? named : discovered, &second))
+            return false;
+        const double discoveryMs = discoveryFirst ? first.ms : second.ms;
+        const double urlMs = discoveryFirst ? second.ms : first.ms;
+        withDiscovery.push_back(discoveryMs);
+        withUrl.push_back(urlMs);
+        added.push_back(discoveryMs - urlMs);
+        std::fprintf(stderr, "run %d: discovery %.1f ms, URL %.1f ms\n", i, discoveryMs, urlMs);
+    }
+    std::printf("%9s %15s %15s %15s %18s\n", "computers", "discovery (ms)", "URL (ms)",
+                "added (ms)", "added, paired (ms)");
+    std::printf("%9d %15.1f %15.1f %15.1f %18.1f\n", computers, median(withDiscovery),
+                median(withUrl), median(withDiscovery) - median(withUrl), median(added));
+    std::fflush(stdout);
+    return true;
+}
+
 } // namespace
+
+bool runProcessDiscovery(int runs)
+{
+    ProcessBench bench(ProcessSource::Ldap, runs);
+    return bench.start() && bench.runDiscovery();
+}
 
 bool runProcessSizes(ProcessSource source, const QList<int>& sizes, int runs)
 {

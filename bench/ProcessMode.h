@@ -28,4 +28,13 @@ enum class ProcessSource
 // window within two minutes, or ends before it).
 bool runProcessSizes(ProcessSource source, const QList<int>& sizes, int runs);
 
+// The same start-up, on a member of a throwaway Active Directory domain
+// whose controller (Samba) is also its name server, for the domain's 2,100
+// computers in nested units: started with nothing naming a directory, so
+// that it finds the domain through the user's Kerberos ticket and the SRV
+// records, and with the controller's URL and GSSAPI, in interleaved runs
+// (`runs` of each). Prints both medians, their difference and the median of
+// each pair's difference. Needs root (see SambaAdServer, DomainClient).
+bool runProcessDiscovery(int runs);
+
 } // namespace stelvo::bench

@@ -13,6 +13,7 @@
 // libldap reads LDAPTLS_CACERT and LDAPSASL_NOCANON once, at its first use
 // in the process: initTestCase sets them before anything touches libldap.
 
+#include "AcmeDomain.h"
 #include "DirectorySearch.h"
 #include "LdapDirectory.h"
 #include "RequiredServers.h"
@@ -29,6 +30,7 @@
 #include <memory>
 
 using namespace stelvo;
+using stelvo::test::AdShare;
 using stelvo::test::buildTree;
 using stelvo::test::findNode;
 using stelvo::test::SambaAdServer;
@@ -44,40 +46,6 @@ const QString kContext = QStringLiteral("NDS:\\\\ACME");
 const QString kSysPath = QStringLiteral("\\\\FS1\\SYS\\");
 // Longer than the tree's type-ahead interval (400 ms by default).
 constexpr int kTypeAheadPause = 600;
-
-// The domain's units and how many computers each container gets (DN below
-// the domain, name prefix, count): more than two thousand in all.
-struct Share
-{
-    const char* container;
-    const char* prefix;
-    int count;
-};
-// clang-format off
-constexpr Share kShares[] = {
-    {"OU=East,OU=Sales,OU=Acme", "EAST", 900},
-    {"OU=West,OU=Sales,OU=Acme", "WEST", 600},
-    {"OU=Sales,OU=Acme",         "SALES", 300},
-    {"CN=Computers",             "PC", 300},
-};
-// clang-format on
-const QStringList kUnits{
-    QStringLiteral("OU=Acme"),
-    QStringLiteral("OU=Sales,OU=Acme"),
-    QStringLiteral("OU=East,OU=Sales,OU=Acme"),
-    QStringLiteral("OU=West,OU=Sales,OU=Acme"),
-    QStringLiteral("OU=Lab,OU=Acme"),
-};
-
-QStringList computerNames(const Share& share)
-{
-    QStringList names;
-    for (int i = 1; i <= share.count; ++i)
-        names << QStringLiteral("%1%2")
-                     .arg(QLatin1String(share.prefix))
-                     .arg(i, 4, 10, QLatin1Char('0'));
-    return names;
-}
 
 bool isWorkstation(const NodeTree& nodes, NodeTree::Index node)
 {
@@ -113,7 +81,6 @@ private slots:
 
 private:
     LdapOptions adminOptions() const;
-    bool fill();
     bool startStelvo(XSession& x, const QString& folder) const;
 
     std::unique_ptr<SambaAdServer> m_server;
@@ -131,7 +98,7 @@ void TestActiveDirectory::initTestCase()
     clock.start();
     m_server = std::make_unique<SambaAdServer>();
     QVERIFY2(m_server->provision(), qPrintable(m_server->errorString()));
-    QVERIFY2(fill(), qPrintable(m_server->errorString()));
+    QVERIFY2(test::fillAcmeDomain(*m_server), qPrintable(m_server->errorString()));
     QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
     QVERIFY2(m_server->kinit(), qPrintable(m_server->errorString()));
     qInfo("domain controller ready after %lld ms", clock.elapsed());
@@ -150,17 +117,6 @@ void TestActiveDirectory::initTestCase()
     m_names = outcome.names;
     buildTree(&m_nodes, kTreeName, m_names, *m_directory);
     qInfo("tree of %lld entries read after %lld ms", m_names.size(), clock.elapsed());
-}
-
-bool TestActiveDirectory::fill()
-{
-    if (!m_server->addUnits(kUnits))
-        return false;
-    for (const Share& share : kShares) {
-        if (!m_server->addComputers(QLatin1String(share.container), computerNames(share)))
-            return false;
-    }
-    return true;
 }
 
 LdapOptions TestActiveDirectory::adminOptions() const
@@ -209,7 +165,7 @@ void TestActiveDirectory::everyComputerShown()
     // The controller's own account besides those added: none twice, none
     // elsewhere than the table above says.
     int added = 1;
-    for (const Share& share : kShares)
+    for (const AdShare& share : test::kAdShares)
         added += share.count;
     QCOMPARE(workstationsBelow(m_nodes, NodeTree::kRoot), added);
 }

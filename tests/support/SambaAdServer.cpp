@@ -28,7 +28,11 @@ const QString kRealm = QStringLiteral("ACME.TEST");
 const QString kController = QStringLiteral("DC1");
 constexpr quint16 kKdcPort = 88;
 constexpr quint16 kPorts[] = {kKdcPort, 389, 464, 636, 3268, 3269};
+// Its name server, and the RPC endpoint mapper samba-tool dns talks to.
+constexpr quint16 kDnsPorts[] = {53, 135};
 constexpr int kStartTimeoutMs = 60000;
+// The RPC service may answer a moment after the LDAP server.
+constexpr int kRpcTimeoutMs = 15000;
 
 // Samba's master process forks its services: in a process group of their
 // own, they are stopped together.
@@ -50,9 +54,9 @@ bool groupEnded(pid_t group, int timeoutMs)
     return true;
 }
 
-bool portTaken(quint16 port)
+bool portTaken(quint16 port, int type = SOCK_STREAM)
 {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int s = ::socket(AF_INET, type, 0);
     if (s < 0)
         return false;
     const int on = 1;
@@ -97,19 +101,19 @@ QString fromFile(const QString& path)
 
 } // namespace
 
-SambaAdServer::SambaAdServer() = default;
+SambaAdServer::SambaAdServer(Dns dns) : m_dns(dns) {}
 
 SambaAdServer::~SambaAdServer()
 {
     stop();
 }
 
-QString SambaAdServer::skipReason()
+QString SambaAdServer::skipReason(SambaAdServer::Dns dns)
 {
     if (::geteuid() != 0)
         return QStringLiteral("a Samba domain controller runs as root only");
-    for (const char* program :
-         {"samba", "samba-tool", "ldbadd", "ldbmodify", "kinit", "ldapsearch", "openssl"}) {
+    for (const char* program : {"samba", "samba-tool", "samba_spnupdate", "ldbadd", "ldbmodify",
+                                "kinit", "ldapsearch", "openssl"}) {
         if (findProgram(QString::fromLatin1(program)).isEmpty())
             return QStringLiteral("%1 is not installed (scripts/install-deps --servers)")
                 .arg(QString::fromLatin1(program));
@@ -122,6 +126,14 @@ QString SambaAdServer::skipReason()
             return QStringLiteral("port %1 of 127.0.0.1 is taken: another directory server or "
                                   "domain controller runs")
                 .arg(port);
+    }
+    if (dns == Dns::Internal) {
+        for (const quint16 port : kDnsPorts) {
+            if (portTaken(port) || portTaken(port, SOCK_DGRAM))
+                return QStringLiteral("port %1 of 127.0.0.1 is taken: another name server or "
+                                      "domain controller runs")
+                    .arg(port);
+        }
     }
     return {};
 }
@@ -138,7 +150,11 @@ bool SambaAdServer::provision()
 bool SambaAdServer::provisionDomain()
 {
     QString key;
-    if (!makeCertificate(m_dir.path(), QStringLiteral("dc"), &m_caFile, &key, &m_error))
+    // With its own DNS, clients reach the controller by the name its SRV
+    // records give.
+    const QString certifiedName = m_dns == Dns::Internal ? controllerHost() : QString();
+    if (!makeCertificate(m_dir.path(), QStringLiteral("dc"), &m_caFile, &key, &m_error,
+                         certifiedName))
         return false;
     // Samba refuses a key that others may read.
     QFile::setPermissions(key, QFile::ReadOwner | QFile::WriteOwner);
@@ -151,18 +167,16 @@ bool SambaAdServer::provisionDomain()
         QStringLiteral("--domain=ACME"),
         QStringLiteral("--host-name=") + kController.toLower(),
         QStringLiteral("--server-role=dc"),
-        QStringLiteral("--dns-backend=NONE"),
         QStringLiteral("--adminpass=") + QString::fromLatin1(adminPassword()),
         QStringLiteral("--targetdir=") + target,
     };
-    // Loopback only, no services that would look for a name server, every
-    // socket and file of its own in the temporary directory; the database
-    // is thrown away, so it need not survive a power cut.
-    const QStringList options{
+    // Loopback only, no services that would look for a name server (the
+    // DNS update service asks the one in /etc/resolv.conf), every socket
+    // and file of its own in the temporary directory; the database is
+    // thrown away, so it need not survive a power cut.
+    QStringList options{
         QStringLiteral("netbios name=") + kController,
-        QStringLiteral("interfaces=lo"),
         QStringLiteral("bind interfaces only=yes"),
-        QStringLiteral("server services=ldap, kdc"),
         QStringLiteral("pid directory=") + target + QStringLiteral("/run"),
         QStringLiteral("log file=") + path(QStringLiteral("samba.log")),
         QStringLiteral("ncalrpc dir=") + target + QStringLiteral("/ncalrpc"),
@@ -173,6 +187,19 @@ bool SambaAdServer::provisionDomain()
         QStringLiteral("tls cafile=") + m_caFile,
         QStringLiteral("ldb:nosync=true"),
     };
+    if (m_dns == Dns::Internal) {
+        // Samba binds its name server to the addresses of `interfaces`; the
+        // forwarder is a loopback address where nothing listens, so a name
+        // outside the domain fails at once instead of leaving the machine.
+        arguments << QStringLiteral("--dns-backend=SAMBA_INTERNAL")
+                  << QStringLiteral("--host-ip=127.0.0.1");
+        options << QStringLiteral("interfaces=127.0.0.1")
+                << QStringLiteral("server services=ldap, kdc, dns, rpc")
+                << QStringLiteral("dns forwarder=127.0.0.8");
+    } else {
+        arguments << QStringLiteral("--dns-backend=NONE");
+        options << QStringLiteral("interfaces=lo") << QStringLiteral("server services=ldap, kdc");
+    }
     for (const QString& option : options)
         arguments << QStringLiteral("--option=") + option;
     return run(findProgram(QStringLiteral("samba-tool")), arguments);
@@ -188,6 +215,77 @@ bool SambaAdServer::addServicePrincipal()
                           "dn: " + dn +
                               "\nchangetype: modify\nadd: servicePrincipalName\n"
                               "servicePrincipalName: ldap/localhost\n\n");
+}
+
+bool SambaAdServer::registerController()
+{
+    // Provisioning drops --host-ip on loopback ("No IPv4 address will be
+    // assigned"): the controller's names have no address until added.
+    const QDeadlineTimer deadline(kRpcTimeoutMs);
+    while (!addDnsRecord(dnsDomain(), kController.toLower(), QStringLiteral("A"),
+                         QStringLiteral("127.0.0.1"))) {
+        if (deadline.hasExpired() || !isRunning())
+            return false;
+        QThread::msleep(250);
+    }
+    if (!addDnsRecord(dnsDomain(), QStringLiteral("@"), QStringLiteral("A"),
+                      QStringLiteral("127.0.0.1")))
+        return false;
+    // What the DNS update service would have registered: ldap/dc1.acme.test,
+    // ldap/DC1, GC/... (in the local database only).
+    const QString dc = path(QStringLiteral("dc"));
+    return run(findProgram(QStringLiteral("samba_spnupdate")),
+               {QStringLiteral("-s"), dc + QStringLiteral("/etc/smb.conf")});
+}
+
+bool SambaAdServer::dnsTool(const QStringList& arguments)
+{
+    if (m_dns != Dns::Internal) {
+        m_error = QStringLiteral("the controller has no DNS of its own");
+        return false;
+    }
+    // Over RPC as the administrator, with a password: there is no ticket
+    // for this process, and Kerberos would look the KDC up in the real DNS.
+    return run(findProgram(QStringLiteral("samba-tool")),
+               QStringList{QStringLiteral("dns")} + arguments +
+                   QStringList{QStringLiteral("-s"), path(QStringLiteral("dc/etc/smb.conf")),
+                               QStringLiteral("-U"), QStringLiteral("Administrator"),
+                               QStringLiteral("--password=") + QString::fromLatin1(adminPassword()),
+                               QStringLiteral("--use-kerberos=off")});
+}
+
+bool SambaAdServer::addDnsRecord(const QString& zone, const QString& name, const QString& type,
+                                 const QString& data)
+{
+    return dnsTool({QStringLiteral("add"), QStringLiteral("127.0.0.1"), zone, name, type, data});
+}
+
+bool SambaAdServer::updateDnsRecord(const QString& zone, const QString& name, const QString& type,
+                                    const QString& oldData, const QString& newData)
+{
+    return dnsTool({QStringLiteral("update"), QStringLiteral("127.0.0.1"), zone, name, type,
+                    oldData, newData});
+}
+
+bool SambaAdServer::deleteDnsRecord(const QString& zone, const QString& name, const QString& type,
+                                    const QString& data)
+{
+    return dnsTool({QStringLiteral("delete"), QStringLiteral("127.0.0.1"), zone, name, type, data});
+}
+
+bool SambaAdServer::addUser(const QString& name, const QByteArray& password)
+{
+    const QString config = path(QStringLiteral("dc/etc/smb.conf"));
+    const QString tool = findProgram(QStringLiteral("samba-tool"));
+    return run(tool, {QStringLiteral("user"), QStringLiteral("create"), name,
+                      QString::fromUtf8(password), QStringLiteral("-s"), config}) &&
+           run(tool, {QStringLiteral("user"), QStringLiteral("setexpiry"), name,
+                      QStringLiteral("--noexpiry"), QStringLiteral("-s"), config});
+}
+
+QString SambaAdServer::memberKrb5Config() const
+{
+    return path(QStringLiteral("dc/private/krb5.conf"));
 }
 
 bool SambaAdServer::addUnits(const QStringList& units)
@@ -249,8 +347,12 @@ bool SambaAdServer::start()
             m_error = QStringLiteral("samba ended: %1").arg(log());
             return false;
         }
-        if (answers())
-            return true;
+        if (answers()) {
+            if (m_dns != Dns::Internal || m_registered)
+                return true;
+            m_registered = registerController();
+            return m_registered;
+        }
         QThread::msleep(250);
     }
     m_error = QStringLiteral("samba does not answer: %1").arg(log());
