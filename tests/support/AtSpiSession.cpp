@@ -98,51 +98,11 @@ QString AtSpiSession::skipReason()
 
 bool AtSpiSession::start(const QString& folder, const QString& display)
 {
-    // A session bus that starts nothing by itself: no service folders.
-    const QString config = folder + QStringLiteral("/session-bus.conf");
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_error = QStringLiteral("cannot write ") + config;
+    if (!m_sessionBus.start(folder)) {
+        m_error = m_sessionBus.errorString();
         return false;
     }
-    file.write(
-        QStringLiteral(
-            R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=%1</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)")
-            .arg(folder)
-            .toUtf8());
-    file.close();
-
-    m_sessionBus = std::make_unique<QProcess>();
-    m_sessionBus->setChildProcessModifier(dieWithParent);
-    m_sessionBus->setStandardErrorFile(folder + QStringLiteral("/session-bus.log"));
-    m_sessionBus->start(QStringLiteral("dbus-daemon"),
-                        {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                         QStringLiteral("--print-address=1")});
-    QByteArray address;
-    const QDeadlineTimer deadline(kStartTimeout);
-    while (!address.contains('\n') && !deadline.hasExpired() &&
-           m_sessionBus->state() != QProcess::NotRunning) {
-        m_sessionBus->waitForReadyRead(100);
-        address += m_sessionBus->readAllStandardOutput();
-    }
-    if (!address.contains('\n')) {
-        m_error = QStringLiteral("dbus-daemon gave no address: ") +
-                  QString::fromLocal8Bit(readAll(folder + QStringLiteral("/session-bus.log")));
-        return false;
-    }
-    m_sessionAddress = QString::fromUtf8(address.trimmed());
+    m_sessionAddress = m_sessionBus.address();
     m_connectionName = QStringLiteral("stelvo-test-atspi-%1").arg(quintptr(this));
     QDBusConnection session =
         QDBusConnection::connectToBus(m_sessionAddress, m_connectionName + QStringLiteral("-s"));
@@ -238,7 +198,7 @@ void AtSpiSession::stop()
         m_groupGuard->waitForFinished(3000);
         m_groupGuard.reset();
     }
-    endProcess(m_sessionBus);
+    m_sessionBus.stop();
 }
 
 QProcessEnvironment AtSpiSession::programEnvironment(QProcessEnvironment env) const

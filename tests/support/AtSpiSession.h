@@ -4,6 +4,8 @@
 
 #pragma once
 
+#include "SessionBus.h"
+
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QList>
@@ -73,7 +75,7 @@ private:
     QList<AtSpiObject> children(const AtSpiObject& object) const;
     QString name(const AtSpiObject& object) const;
 
-    std::unique_ptr<QProcess> m_sessionBus;
+    SessionBus m_sessionBus;
     std::unique_ptr<QProcess> m_launcher;
     pid_t m_group = 0; // the launcher's process group
     std::unique_ptr<QProcess> m_groupGuard;

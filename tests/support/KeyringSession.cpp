@@ -77,53 +77,16 @@ bool KeyringSession::start()
 void KeyringSession::stop()
 {
     stopProcess(m_daemon);
-    stopProcess(m_bus);
+    m_bus.stop();
 }
 
 bool KeyringSession::startBus()
 {
-    // No service folder of the system's: nothing is started on demand, so
-    // a test without the keyring daemon has none.
-    const QString config = m_root.filePath(QStringLiteral("bus.conf"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_error = QStringLiteral("cannot write %1").arg(config);
+    if (!m_bus.start(m_root.filePath(QStringLiteral("runtime")))) {
+        m_error = m_bus.errorString();
         return false;
     }
-    file.write(
-        QStringLiteral(
-            R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=%1</listen>
-  <servicedir>%2</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)")
-            .arg(m_root.filePath(QStringLiteral("runtime")), m_root.path())
-            .toUtf8());
-    file.close();
-    m_bus = std::make_unique<QProcess>();
-    m_bus->setChildProcessModifier(dieWithParent);
-    m_bus->setProcessChannelMode(QProcess::SeparateChannels);
-    m_bus->start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--config-file=") + config, QStringLiteral("--print-address"),
-                  QStringLiteral("--nofork")});
-    const QDeadlineTimer deadline(kStartTimeout);
-    while (!m_bus->canReadLine() && m_bus->state() != QProcess::NotRunning &&
-           !deadline.hasExpired())
-        m_bus->waitForReadyRead(500);
-    m_address = QString::fromUtf8(m_bus->readLine()).trimmed();
-    if (m_address.isEmpty()) {
-        m_error = QStringLiteral("dbus-daemon gave no address: ") +
-                  QString::fromLocal8Bit(m_bus->readAllStandardError());
-        return false;
-    }
+    m_address = m_bus.address();
     return true;
 }
 

@@ -4,6 +4,8 @@
 
 #pragma once
 
+#include "SessionBus.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -62,7 +64,7 @@ private:
 
     Keyring m_keyring;
     QTemporaryDir m_root;
-    std::unique_ptr<QProcess> m_bus;
+    SessionBus m_bus;
     std::unique_ptr<QProcess> m_daemon;
     QString m_address;
     QString m_error;
