@@ -77,12 +77,8 @@ bool runFindSize(int workstations)
     const QByteArray ldif = generateLdif(shape);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("find.ldif"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(ldif) != ldif.size()) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    if (!writeLdifFile(path, ldif))
         return false;
-    }
-    file.close();
 
     LdifDirectory directory(path, QStringLiteral("NDS:\\\\") + kFindTree);
     directory.setHostNameAttribute(QStringLiteral("dNSHostName"));

@@ -59,12 +59,8 @@ bool runFindWindowSize(int workstations)
     const QByteArray ldif = generateLdif(shape, {}, &deepest);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bench.ldif"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(ldif) != ldif.size()) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    if (!writeLdifFile(path, ldif))
         return false;
-    }
-    file.close();
 
     QEventLoop loop;
     QElapsedTimer clock;

@@ -4,6 +4,9 @@
 
 #include "GenerateDirectory.h"
 
+#include <QFile>
+#include <cstdio>
+
 namespace stelvo::bench {
 
 DirectoryShape shapeFor(int workstations)
@@ -74,6 +77,16 @@ QByteArray generateLdif(const DirectoryShape& shape, const QByteArray& suffix,
         }
     }
     return out;
+}
+
+bool writeLdifFile(const QString& path, const QByteArray& ldif)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(ldif) != ldif.size() || !file.flush()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
 }
 
 } // namespace stelvo::bench

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 namespace stelvo::bench {
 
@@ -34,5 +35,9 @@ DirectoryShape shapeFor(int workstations);
 // the last unit.
 QByteArray generateLdif(const DirectoryShape& shape, const QByteArray& suffix = {},
                         QByteArray* deepestLeaf = nullptr);
+
+// Writes a generated directory to `path`; false, having said why on
+// standard error, when it cannot.
+bool writeLdifFile(const QString& path, const QByteArray& ldif);
 
 } // namespace stelvo::bench

@@ -173,11 +173,8 @@ bool ProcessBench::makeSubject(const QByteArray& ldif, const QString& name, Subj
         return true;
     }
     const QString path = m_dir.filePath(name + QStringLiteral(".ldif"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(ldif) != ldif.size()) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    if (!bench::writeLdifFile(path, ldif))
         return false;
-    }
     subject->arguments = {path, QStringLiteral("--context"), kBenchContext};
     subject->reference = QStandardPaths::findExecutable(QStringLiteral("cat"));
     subject->referenceArguments = {path};

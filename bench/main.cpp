@@ -182,12 +182,8 @@ bool runSize(int workstations)
     const QByteArray ldif = bench::generateLdif(shape, {}, &deepest);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bench.ldif"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(ldif) != ldif.size()) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    if (!bench::writeLdifFile(path, ldif))
         return false;
-    }
-    file.close();
 
     QEventLoop loop;
     QElapsedTimer clock;
