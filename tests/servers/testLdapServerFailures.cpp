@@ -153,15 +153,10 @@ void TestLdapServerFailures::bind()
     QFETCH(int, mode);
     QFETCH(QString, failure);
 
-    if (!m_bindServer) {
-        SlapdConfig config;
-        config.fixtureFile = kFixture;
-        config.anonymousRead = false;
-        config.readerPassword = "reader-pw";
-        m_bindServer = std::make_unique<SlapdServer>(config);
-        QVERIFY2(m_bindServer->start(), qPrintable(m_bindServer->errorString()));
-    }
-    SlapdServer* server = m_bindServer.get();
+    // The server that lets no one read without signing on.
+    SlapdServer* closed = refusingServer(u"closed"_qs);
+    QVERIFY2(closed->isRunning(), qPrintable(closed->errorString()));
+    SlapdServer* server = closed;
     QTemporaryDir dir;
     LdapOptions options = quickOptions();
     if (withDn) {
@@ -228,14 +223,9 @@ void TestLdapServerFailures::checkBind()
     QFETCH(bool, reachable);
     QFETCH(int, check);
 
-    if (!m_bindServer) {
-        SlapdConfig config;
-        config.fixtureFile = kFixture;
-        config.anonymousRead = false;
-        config.readerPassword = "reader-pw";
-        m_bindServer = std::make_unique<SlapdServer>(config);
-        QVERIFY2(m_bindServer->start(), qPrintable(m_bindServer->errorString()));
-    }
+    // The server that lets no one read without signing on.
+    SlapdServer* closed = refusingServer(u"closed"_qs);
+    QVERIFY2(closed->isRunning(), qPrintable(closed->errorString()));
     LdapOptions options = quickOptions();
     options.bindDn = who == u"reader" ? m_bindServer->readerDn() : who;
     options.password = std::make_shared<const Secret>(password);
