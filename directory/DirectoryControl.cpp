@@ -6,11 +6,33 @@
 
 #include "NdsName.h"
 
+#include <QMetaObject>
+
 namespace stelvo {
 
 DirectoryControl::~DirectoryControl() = default;
 
 void DirectoryControl::searchAhead(const QString&, qint32, const QString&, const QString&) {}
+
+void DirectoryControl::Refresh()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            emit RefreshFailed(
+                tr("This directory cannot be searched again while the program runs."));
+        },
+        Qt::QueuedConnection);
+}
+
+void DirectoryControl::setLiveStatus(const LiveStatus& status)
+{
+    if (status.state == m_liveStatus.state && status.since == m_liveStatus.since &&
+        status.reason == m_liveStatus.reason)
+        return;
+    m_liveStatus = status;
+    emit LiveStatusChanged(m_liveStatus);
+}
 
 QString DirectoryControl::TreeNameOf(const QString& ndsName)
 {

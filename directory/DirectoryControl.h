@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "DirectoryChange.h"
 #include "DirectoryEntry.h"
 #include "DirectoryError.h"
 
@@ -76,20 +77,59 @@ public:
     // delivered; the rest of the result is unaffected by them.
     const QStringList& LeftOut() const { return m_leftOut; }
 
+    // Searches again as the last StartSearch did, without the splash and
+    // without blocking: delivers RefreshCompleted with the names found (a
+    // complete state, to be compared with what is shown), or RefreshFailed,
+    // which leaves the state as it was. Call only after SearchCompleted.
+    // EntryByName answers the refreshed state once RefreshCompleted is
+    // emitted. The default fails: the directory cannot be searched again.
+    virtual void Refresh();
+
+    // Whether the directory is followed after the first search: when true
+    // (the default), a backend that can be told of changes (a server that
+    // pushes them, a file that is watched, a server polled every
+    // `pollSeconds` when it pushes nothing; 0: not polled) starts following
+    // it once SearchCompleted is delivered, emitting EntriesChanged and
+    // LiveStatusChanged. When false nothing is followed and the tree stays
+    // as the first search built it. Call before StartSearch.
+    void setLiveUpdates(bool follow, int pollSeconds = 0)
+    {
+        m_live = follow;
+        m_pollSeconds = pollSeconds;
+    }
+    bool liveUpdates() const { return m_live; }
+    int pollSeconds() const { return m_pollSeconds; }
+    // The state of following the directory, as last reported.
+    const LiveStatus& liveStatus() const { return m_liveStatus; }
+
 signals:
     // Names of all entries found, in directory order (parents before their
     // children). An empty list means nothing was found.
     void SearchCompleted(const QStringList& results);
     // The search could not be made; `message` names the cause for the user.
     void SearchFailed(const QString& message);
+    // A refresh found `results`, as SearchCompleted does: the directory's
+    // whole state now, to be compared with what is shown.
+    void RefreshCompleted(const QStringList& results);
+    // A refresh could not be made; what is shown stays.
+    void RefreshFailed(const QString& message);
+    // The directory changed since the first search (or the last change);
+    // EntryByName answers the new state from this signal on.
+    void EntriesChanged(const stelvo::DirectoryChanges& changes);
+    void LiveStatusChanged(const stelvo::LiveStatus& status);
 
 protected:
     void setLeftOut(QStringList leftOut) { m_leftOut = std::move(leftOut); }
+    // Records `status` and emits LiveStatusChanged when it differs.
+    void setLiveStatus(const LiveStatus& status);
 
 private:
     QStringList m_leftOut;
     QString m_searchAttribute = QStringLiteral("CN");
     bool m_searchFlag = true;
+    bool m_live = true;
+    int m_pollSeconds = 0;
+    LiveStatus m_liveStatus;
 };
 
 } // namespace stelvo

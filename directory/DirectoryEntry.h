@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace stelvo {
@@ -35,6 +36,9 @@ struct DirectoryEntry
     // to read (LdapDirectory, LdifDirectory); empty when it holds none or
     // none was asked for.
     QString hostName;
+    // The entry's unique id (see DirectoryChange::id): 16 bytes, or empty
+    // when the directory gives none or live updates are off.
+    QByteArray id;
 };
 
 } // namespace stelvo
