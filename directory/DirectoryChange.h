@@ -50,6 +50,10 @@ struct DirectoryChanges
     // The changes name every entry the directory now holds (as Put or
     // Keep): any entry shown that they do not name has gone.
     bool complete = false;
+    // Complete, and further sets of the same state follow: a large state
+    // comes in several, and what none of them names has gone only once the
+    // last (continued false) has come.
+    bool continued = false;
 };
 
 // Whether the tree follows the directory as it changes.
