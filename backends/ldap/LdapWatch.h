@@ -116,6 +116,16 @@ public:
     virtual ~Watch() = default;
 };
 
+// Follows the directory as the server allows, on a thread of its own: reads
+// the root DSE's supportedControl (again, with growing delays, while the
+// server cannot be reached), then runs the watch chooseWatch picks.
+std::unique_ptr<Watch> startWatch(const WatchRequest& request, WatchSink sink);
+// The watch for a server that names `controls` in its root DSE: content
+// synchronisation where offered, else polling when pollSeconds is set;
+// otherwise none, reported to the sink as Off with the reason.
+std::unique_ptr<Watch> chooseWatch(const QList<QByteArray>& controls, const WatchRequest& request,
+                                   const WatchSink& sink);
+
 // RFC 4533 content synchronisation (slapd's syncprov, 389's Content
 // Synchronization plugin), refreshAndPersist, keeping the cookie across
 // reconnects.
