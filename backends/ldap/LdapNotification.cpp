@@ -8,17 +8,14 @@
 #include "LdapConnection.h"
 #include "LdapEntry.h"
 #include "LdapResult.h"
+#include "LdapWatchRunner.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QHash>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <ldap.h>
-#include <pthread.h>
-#include <thread>
 #include <vector>
 
 namespace stelvo::ldap {
@@ -30,12 +27,7 @@ using std::chrono::seconds;
 
 // Active Directory's notification search takes this filter and no other.
 constexpr char kNotificationFilter[] = "(objectClass=*)";
-constexpr seconds kFirstRetry{1};
-constexpr seconds kLastRetry{60};
 constexpr seconds kDefaultPoll{30};
-// Changes per set sent: a large re-read goes in several, so that the
-// user-interface thread takes each in moments.
-constexpr qsizetype kChangesPerSet = 1000;
 
 // What decides how an entry is shown; equal for a Put that changes nothing.
 size_t shownAs(const DirectoryChange& change)
@@ -85,16 +77,14 @@ class NotificationWatch final : public Watch
 public:
     NotificationWatch(const WatchRequest& request, WatchSink sink, bool notify)
         : m_request(request), m_sink(std::move(sink)), m_notify(notify), m_namer(request.search),
-          m_lastMatched(QDateTime::currentDateTimeUtc())
+          m_sets(m_sink), m_lastMatched(QDateTime::currentDateTimeUtc())
     {
-        m_namer.setRootDn(request.search.server.baseDn);
-        m_thread = std::thread([this] { run(); });
+        m_runner.start([this] { run(); });
     }
     ~NotificationWatch() override
     {
-        m_cancel.cancel();
-        if (m_thread.joinable())
-            m_thread.join();
+        m_runner.stop();
+        m_connection.reset(); // before its cancellation
     }
 
 private:
@@ -129,18 +119,16 @@ private:
     // The change a notification or a poll makes of `entry`, unless it
     // changes nothing shown.
     std::optional<DirectoryChange> take(LDAPMessage* entry);
-    void send(QList<DirectoryChange>* changes, bool complete, bool continued);
-    void report(LiveStatus::State state, const QString& reason = {});
-    // False when the watch stopped meanwhile.
-    bool pause(Clock::duration duration);
+    void report(const LiveStatus& status);
     QString lost(int rc) const;
-    bool stopped() const { return m_cancel.isCancelled(); }
+    bool stopped() const { return m_runner.stopped(); }
 
     const WatchRequest m_request;
     const WatchSink m_sink;
     bool m_notify; // false once the server refused notifications: polled
     ChangeNamer m_namer;
-    Cancellation m_cancel;
+    ChangeSets m_sets;
+    std::shared_ptr<Cancellation> m_cancellation; // the connection's, from the runner
     std::unique_ptr<Connection> m_connection;
     QList<QByteArray> m_bases;
     std::vector<int> m_notifications; // the message ids of the notification searches
@@ -153,19 +141,12 @@ private:
     QDateTime m_lastMatched; // when the tree last matched the directory
     LiveStatus m_status;
     bool m_statusSent = false;
-    std::thread m_thread; // last: starts once everything above is there
+    WatchRunner m_runner; // last: starts once everything above is there
 };
 
 void NotificationWatch::run()
 {
-    // A connection dropped by the server, or shut down to stop the watch,
-    // gets libldap's unbind written to it: the broken pipe stays this
-    // thread's.
-    sigset_t brokenPipe;
-    sigemptyset(&brokenPipe);
-    sigaddset(&brokenPipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
-    seconds delay = kFirstRetry;
+    Backoff backoff;
     try {
         while (!stopped()) {
             QString error;
@@ -175,38 +156,43 @@ void NotificationWatch::run()
                 // Live until now: the tree matched the directory until the
                 // connection went, and the next attempt is made at once.
                 m_lastMatched = QDateTime::currentDateTimeUtc();
-                delay = kFirstRetry;
+                backoff.reset();
             }
             m_connection.reset();
             m_notifications.clear();
-            report(LiveStatus::State::Behind,
-                   QCoreApplication::translate("LdapNotification",
-                                               "%1. Changes made since are shown once the "
-                                               "connection is back; it is tried again in %n "
-                                               "second(s).",
-                                               nullptr, static_cast<int>(delay.count()))
-                       .arg(error));
-            if (!pause(delay))
+            m_sets.drop();
+            const std::chrono::milliseconds delay = backoff.next();
+            report(behind(m_lastMatched,
+                          QCoreApplication::translate(
+                              "LdapNotification",
+                              "%1. Changes made since are shown once the connection is back; it "
+                              "is tried again in %n second(s).",
+                              nullptr,
+                              static_cast<int>(std::chrono::duration_cast<seconds>(delay).count()))
+                              .arg(error)));
+            if (!m_runner.sleep(delay))
                 return;
-            delay = std::min(delay * 2, kLastRetry);
         }
     } catch (...) {
         // Only running out of memory gets here: the watch ends, the program
         // does not.
         m_connection.reset();
-        report(LiveStatus::State::Behind,
-               QCoreApplication::translate("LdapNotification",
-                                           "Changes of the directory on %1 are no longer followed: "
-                                           "the program ran out of memory. Refresh the tree "
-                                           "(F5) to see them.")
-                   .arg(m_request.search.server.display));
+        report(behind(m_lastMatched,
+                      QCoreApplication::translate(
+                          "LdapNotification",
+                          "Changes of the directory on %1 are no longer followed: the program "
+                          "ran out of memory. Refresh the tree (F5) to see them.")
+                          .arg(m_request.search.server.display)));
     }
 }
 
 bool NotificationWatch::session(QString* error)
 {
     const SearchRequest& search = m_request.search;
-    m_connection = std::make_unique<Connection>(search.server, search.options, &m_cancel);
+    m_connection.reset();
+    m_cancellation = m_runner.newCancellation();
+    m_connection =
+        std::make_unique<Connection>(search.server, search.options, m_cancellation.get());
     if (!m_connection->open(error) || !findBases(error))
         return false;
     const bool reconnected = m_everLive;
@@ -230,12 +216,12 @@ bool NotificationWatch::session(QString* error)
         // here on is reported. The re-read then catches up with what
         // changed since the tree was read.
         m_everLive = true;
-        report(LiveStatus::State::Live);
+        report(liveNow());
     }
     if (!reread(error))
         return false;
     m_everLive = true;
-    report(LiveStatus::State::Live);
+    report(liveNow());
     return follow(error);
 }
 
@@ -253,8 +239,15 @@ bool NotificationWatch::follow(QString* error)
         if (m_notify) {
             if (!takeNotifications(error))
                 return stopped();
-        } else if (!pause(kPollInterval)) {
-            return true;
+        } else {
+            // Nothing arrives between polls: asleep until the next is due.
+            Clock::time_point next = nextPoll;
+            if (rereads)
+                next = std::min(next, nextReread);
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+            if (left.count() > 0 && !m_runner.sleep(left))
+                return true;
         }
         if (!m_notify && Clock::now() >= nextPoll) {
             if (!poll(error))
@@ -356,10 +349,11 @@ NotificationWatch::Start NotificationWatch::startNotifications(QString* error)
                 return Start::Lost;
             }
             if (type == LDAP_RES_SEARCH_ENTRY) {
-                QList<DirectoryChange> changes;
-                if (std::optional<DirectoryChange> change = take(message))
-                    changes << std::move(*change);
-                send(&changes, false, false);
+                if (std::optional<DirectoryChange> change = take(message)) {
+                    m_sets.begin(false);
+                    m_sets.add(std::move(*change));
+                    m_sets.finish();
+                }
             }
             if (notificationEnded(message, error)) {
                 for (const int other : m_notifications) {
@@ -399,7 +393,7 @@ bool NotificationWatch::notificationEnded(LDAPMessage* message, QString* error)
 bool NotificationWatch::takeNotifications(QString* error)
 {
     ::ldap* ld = m_connection->handle();
-    QList<DirectoryChange> changes;
+    m_sets.begin(false);
     timeval wait = toTimeval(kPollInterval);
     for (;;) {
         LDAPMessage* message = nullptr;
@@ -410,29 +404,27 @@ bool NotificationWatch::takeNotifications(QString* error)
         if (type < 0) {
             int rc = LDAP_SERVER_DOWN;
             ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
-            send(&changes, false, false);
+            m_sets.finish();
             *error = lost(rc == LDAP_SUCCESS ? LDAP_SERVER_DOWN : rc);
             return false;
         }
         if (type == LDAP_RES_SEARCH_ENTRY) {
             if (std::optional<DirectoryChange> change = take(message))
-                changes << std::move(*change);
+                m_sets.add(std::move(*change));
         }
         if (notificationEnded(message, error)) {
-            send(&changes, false, false);
+            m_sets.finish();
             return false;
         }
-        if (changes.size() >= kChangesPerSet)
-            send(&changes, false, false);
     }
-    send(&changes, false, false);
+    m_sets.finish();
     return true;
 }
 
 bool NotificationWatch::reread(QString* error)
 {
     QHash<QByteArray, size_t> shown;
-    QList<DirectoryChange> changes;
+    m_sets.begin(true);
     ::ldap* ld = m_connection->handle();
     const auto each = [&](LDAPMessage* entry) {
         const QByteArray id = entryId(ld, entry);
@@ -451,15 +443,13 @@ bool NotificationWatch::reread(QString* error)
                 change = std::move(keep);
             }
         }
-        changes << std::move(*change);
-        if (changes.size() >= kChangesPerSet)
-            send(&changes, true, true);
+        m_sets.add(std::move(*change));
     };
     for (const QByteArray& base : std::as_const(m_bases)) {
         if (!pagedSearch(base, m_request.search.ldapScope, m_request.search.filter, each, error))
             return false;
     }
-    send(&changes, true, false);
+    m_sets.finish();
     m_shown = std::move(shown);
     m_shownComplete = true;
     return true;
@@ -476,18 +466,16 @@ bool NotificationWatch::poll(QString* error)
         return true; // nothing committed since the last poll
     const QByteArray filter =
         "(&" + m_request.search.filter + "(uSNChanged>=" + QByteArray::number(m_nextUsn) + "))";
-    QList<DirectoryChange> changes;
+    m_sets.begin(false);
     const auto each = [&](LDAPMessage* entry) {
         if (std::optional<DirectoryChange> change = take(entry))
-            changes << std::move(*change);
-        if (changes.size() >= kChangesPerSet)
-            send(&changes, false, false);
+            m_sets.add(std::move(*change));
     };
     for (const QByteArray& base : std::as_const(m_bases)) {
         if (!pagedSearch(base, m_request.search.ldapScope, filter, each, error))
             return false;
     }
-    send(&changes, false, false);
+    m_sets.finish();
     m_nextUsn = usn + 1;
     return true;
 }
@@ -603,45 +591,16 @@ std::optional<DirectoryChange> NotificationWatch::take(LDAPMessage* entry)
     return change;
 }
 
-void NotificationWatch::send(QList<DirectoryChange>* changes, bool complete, bool continued)
+void NotificationWatch::report(const LiveStatus& status)
 {
-    if (changes->isEmpty() && !complete)
-        return;
-    DirectoryChanges set;
-    set.changes = std::move(*changes);
-    set.complete = complete;
-    set.continued = continued;
-    changes->clear();
-    if (m_sink.changes)
-        m_sink.changes(std::move(set));
-}
-
-void NotificationWatch::report(LiveStatus::State state, const QString& reason)
-{
-    LiveStatus status;
-    status.state = state;
-    status.reason = reason;
-    if (state == LiveStatus::State::Behind)
-        status.since = m_lastMatched;
+    // Live again is news; Live since a later moment is not.
     if (m_statusSent && status.state == m_status.state && status.reason == m_status.reason &&
-        status.since == m_status.since)
+        (status.state == LiveStatus::State::Live || status.since == m_status.since))
         return;
     m_status = status;
     m_statusSent = true;
     if (m_sink.status)
         m_sink.status(status);
-}
-
-bool NotificationWatch::pause(Clock::duration duration)
-{
-    const Clock::time_point until = Clock::now() + duration;
-    while (!stopped()) {
-        const Clock::duration left = until - Clock::now();
-        if (left <= Clock::duration::zero())
-            return true;
-        std::this_thread::sleep_for(std::min<Clock::duration>(left, kPollInterval));
-    }
-    return false;
 }
 
 QString NotificationWatch::lost(int rc) const

@@ -14,6 +14,7 @@
 // libldap reads LDAPTLS_CACERT once, at its first use in the process:
 // initTestCase sets it before anything touches libldap.
 
+#include "DirectorySearch.h"
 #include "LdapDirectory.h"
 #include "LdapNotification.h"
 #include "RequiredServers.h"
@@ -244,6 +245,7 @@ private slots:
     void movedComputerIsOnePut();
     void deletedComputerGoesAtReread();
     void pollingFindsChanges();
+    void directoryFollowsTheDomain();
     void controllerBackAfterStop();
 
 private:
@@ -399,6 +401,53 @@ void TestAdLive::pollingFindsChanges()
                changes.constLast().entry.hostName == u"poll01.lab.acme.test"_qs;
     }));
     QCOMPARE(received.changesOf(id, from).size(), 1);
+}
+
+void TestAdLive::directoryFollowsTheDomain()
+{
+    LdapOptions options;
+    options.bindDn = SambaAdServer::adminBindDn();
+    options.password = std::make_shared<const Secret>(SambaAdServer::adminPassword());
+    options.startTls = true;
+    LdapDirectory directory(m_server->url(), u"NDS:\\\\ACME"_qs, options);
+    directory.setHostNameAttribute(u"dNSHostName"_qs);
+    directory.setLiveUpdates(true, 2);
+    Receiver received;
+    connect(&directory, &DirectoryControl::EntriesChanged, &received,
+            [&received](const DirectoryChanges& changes) {
+                received.sets << changes;
+                emit received.arrived();
+            });
+    connect(&directory, &DirectoryControl::LiveStatusChanged, &received,
+            [&received](const LiveStatus& status) {
+                received.statuses << status;
+                emit received.arrived();
+            });
+    const test::SearchOutcome outcome = test::searchWholeTree(directory, kTreeName);
+    QVERIFY2(outcome.failure.isEmpty(), qPrintable(outcome.failure));
+    QVERIFY(outcome.names.contains(kSales + u"SALES01"_qs));
+    QVERIFY(received.waitForState(LiveStatus::State::Live));
+
+    const qsizetype from = received.sets.size();
+    QVERIFY2(m_admin.addComputer(kSalesDn, "DIR01"), qPrintable(m_admin.error()));
+    const QByteArray id = m_admin.guidOf("CN=DIR01," + kSalesDn);
+    QVERIFY(received.waitFor([&] { return received.hasPut(id, kSales + u"DIR01"_qs, from); }));
+    const DirectoryEntry entry = directory.EntryByName(kSales + u"DIR01"_qs);
+    QCOMPARE(entry.hostName, u"dir01.acme.test"_qs);
+    QCOMPARE(entry.entryClass.name, QString::fromLatin1(kWorkstationClass));
+
+    // Gone at the next re-read, every poll-interval.
+    const qsizetype added = received.sets.size();
+    QVERIFY2(m_admin.remove("CN=DIR01," + kSalesDn), qPrintable(m_admin.error()));
+    QVERIFY(received.waitFor([&] {
+        for (qsizetype at = added, end; (end = received.completeStateEnd(at)) > 0; at = end) {
+            const QList<DirectoryChange> state = received.stateChanges(end);
+            if (std::none_of(state.cbegin(), state.cend(),
+                             [&](const DirectoryChange& change) { return change.id == id; }))
+                return true;
+        }
+        return false;
+    }));
 }
 
 void TestAdLive::controllerBackAfterStop()
