@@ -275,6 +275,29 @@ Das DNS nennt keinen Controller der Domäne.</translation>
     </message>
 </context>
 <context>
+    <name>LdapNotification</name>
+    <message>
+        <source>%1. Changes made since are shown once the connection is back.</source>
+        <translation>%1. Änderungen seitdem werden angezeigt, sobald die Verbindung wieder besteht.</translation>
+    </message>
+    <message>
+        <source>Changes of the directory on %1 are no longer followed: the program ran out of memory. Refresh the tree (F5) to see them.</source>
+        <translation>Änderungen des Verzeichnisses auf %1 werden nicht mehr verfolgt: Dem Programm ging der Speicher aus. Aktualisieren Sie den Baum (F5), um sie zu sehen.</translation>
+    </message>
+    <message>
+        <source>The directory server %1 stopped sending changes: %2</source>
+        <translation>Der Verzeichnisserver %1 sendet keine Änderungen mehr: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 could not be searched for changes: %2</source>
+        <translation>Der Verzeichnisserver %1 konnte nicht nach Änderungen durchsucht werden: %2</translation>
+    </message>
+    <message>
+        <source>The connection to the directory server %1 was lost: %2</source>
+        <translation>Die Verbindung zum Verzeichnisserver %1 ist abgebrochen: %2</translation>
+    </message>
+</context>
+<context>
     <name>LdapSasl</name>
     <message>
         <source>the TLS client certificate (TLS_CERT, LDAPTLS_CERT)</source>

@@ -154,7 +154,7 @@ void NotificationWatch::run()
                 return;
             if (m_status.state == LiveStatus::State::Live) {
                 // Live until now: the tree matched the directory until the
-                // connection went, and the next attempt is made at once.
+                // connection went, and the next attempt follows in a second.
                 m_lastMatched = QDateTime::currentDateTimeUtc();
                 backoff.reset();
             }
@@ -163,12 +163,9 @@ void NotificationWatch::run()
             m_sets.drop();
             const std::chrono::milliseconds delay = backoff.next();
             report(behind(m_lastMatched,
-                          QCoreApplication::translate(
-                              "LdapNotification",
-                              "%1. Changes made since are shown once the connection is back; it "
-                              "is tried again in %n second(s).",
-                              nullptr,
-                              static_cast<int>(std::chrono::duration_cast<seconds>(delay).count()))
+                          QCoreApplication::translate("LdapNotification",
+                                                      "%1. Changes made since are shown once the "
+                                                      "connection is back.")
                               .arg(error)));
             if (!m_runner.sleep(delay))
                 return;
