@@ -377,6 +377,37 @@ Das DNS nennt keinen Controller der Domäne.</translation>
     </message>
 </context>
 <context>
+    <name>LdapWatch</name>
+    <message>
+        <source>The directory server %1 stopped sending its changes: %2</source>
+        <translation>Der Verzeichnisserver %1 sendet seine Änderungen nicht mehr: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 stopped sending the directory&apos;s content after %2 entries and never said it was done, so the tree does not follow it: it stops at a limit of %3 (389 Directory Server: set nsSizeLimit: -1 and nsLookThroughLimit: -1 on the bind account&apos;s entry). Press F5 to read the tree again meanwhile</source>
+        <translation>Der Verzeichnisserver %1 hat nach %2 Einträgen aufgehört, den Inhalt des Verzeichnisses zu senden, ohne das Ende zu melden; der Baum folgt ihm daher nicht: Er hält an einer Grenze für %3 an (389 Directory Server: nsSizeLimit: -1 und nsLookThroughLimit: -1 am Eintrag des Anmeldekontos setzen). Drücken Sie bis dahin F5, um den Baum neu zu lesen</translation>
+    </message>
+    <message>
+        <source>The directory server %1 stopped sending the directory&apos;s content at its size limit after %2 entries, so the tree does not follow it: %3 needs an unlimited size limit (OpenLDAP: olcLimits with size=unlimited for it; 389 Directory Server: nsSizeLimit: -1 and nsLookThroughLimit: -1 on its entry). Press F5 to read the tree again meanwhile</source>
+        <translation>Der Verzeichnisserver %1 hat den Inhalt des Verzeichnisses nach %2 Einträgen an seiner Größengrenze abgebrochen; der Baum folgt ihm daher nicht: %3 braucht eine unbegrenzte Größengrenze (OpenLDAP: olcLimits mit size=unlimited dafür; 389 Directory Server: nsSizeLimit: -1 und nsLookThroughLimit: -1 an seinem Eintrag). Drücken Sie bis dahin F5, um den Baum neu zu lesen</translation>
+    </message>
+    <message>
+        <source>The directory server %1 does not let %2 follow its changes: %3%4. The account must be one that binds and may read the tree</source>
+        <translation>Der Verzeichnisserver %1 lässt %2 seinen Änderungen nicht folgen: %3%4. Das Konto muss sich anmelden und den Baum lesen dürfen</translation>
+    </message>
+    <message>
+        <source>The directory server %1 refused to send its changes: %2</source>
+        <translation>Der Verzeichnisserver %1 hat abgelehnt, seine Änderungen zu senden: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 did not say how it sends its changes: %2</source>
+        <translation>Der Verzeichnisserver %1 hat nicht mitgeteilt, wie er seine Änderungen sendet: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 does not send its changes: press F5 to read it again, or set poll-interval.</source>
+        <translation>Der Verzeichnisserver %1 sendet seine Änderungen nicht: Drücken Sie F5, um ihn neu zu lesen, oder setzen Sie poll-interval.</translation>
+    </message>
+</context>
+<context>
     <name>LdifDirectory</name>
     <message>
         <source>The directory does not hold the context &quot;%1&quot;.</source>
@@ -850,6 +881,13 @@ Gesucht als: %1</translation>
     <message>
         <source>%1 is no longer in the directory. Nothing was started or written.</source>
         <translation>%1 ist nicht mehr im Verzeichnis. Es wurde nichts gestartet oder geschrieben.</translation>
+    </message>
+</context>
+<context>
+    <name>stelvo::DirectoryControl</name>
+    <message>
+        <source>This directory cannot be searched again while the program runs.</source>
+        <translation>Dieses Verzeichnis kann nicht erneut durchsucht werden, solange das Programm läuft.</translation>
     </message>
 </context>
 <context>
