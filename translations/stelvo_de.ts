@@ -751,6 +751,10 @@ Gesucht als: %1</translation>
         <source>%1 &quot;%2&quot; is not a number of seconds from 0.1 to 600</source>
         <translation>%1 „%2“ ist keine Anzahl Sekunden von 0.1 bis 600</translation>
     </message>
+    <message>
+        <source>%1 &quot;%2&quot; is not a whole number of seconds from %3 to %4, or 0 for never</source>
+        <translation>%1 &quot;%2&quot; ist keine ganze Zahl von Sekunden von %3 bis %4 und nicht 0 für nie</translation>
+    </message>
 </context>
 <context>
     <name>SettingsLoader</name>
@@ -896,6 +900,10 @@ Gesucht als: %1</translation>
     <message>
         <source>The %1 of the workstation %2 cannot be passed to %3: it is empty, holds a NUL character, or begins with &quot;-&quot; where %3 would take it for an option. Nothing was started or written.</source>
         <translation>%1 der Arbeitsstation %2 kann nicht an %3 übergeben werden: der Wert ist leer, enthält ein NUL-Zeichen oder beginnt mit „-“, wo %3 ihn für eine Option halten würde. Es wurde nichts gestartet oder geschrieben.</translation>
+    </message>
+    <message>
+        <source>%1 is no longer in the directory. Nothing was started or written.</source>
+        <translation>%1 ist nicht mehr im Verzeichnis. Es wurde nichts gestartet oder geschrieben.</translation>
     </message>
 </context>
 <context>
@@ -1132,6 +1140,45 @@ Gesucht als: %1</translation>
     <message>
         <source>Find Workstation...</source>
         <translation>Arbeitsstation suchen...</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message numerus="yes">
+        <source>... and %n more.</source>
+        <translation>
+            <numerusform>... und %n weitere.</numerusform>
+            <numerusform>... und %n weitere.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Some changes in the directory could not be shown in the tree:
+
+%1</source>
+        <translation>Einige Änderungen im Verzeichnis konnten nicht im Baum angezeigt werden:
+
+%1</translation>
+    </message>
+    <message>
+        <source>The directory could not be read again; the tree stays as it was.
+
+%1</source>
+        <translation>Das Verzeichnis konnte nicht erneut gelesen werden; der Baum bleibt, wie er war.
+
+%1</translation>
+    </message>
+    <message>
+        <source>Not up to date since %1.</source>
+        <translation>Nicht aktuell seit %1.</translation>
+    </message>
+    <message>
+        <source>Not up to date since %1: %2</source>
+        <translation>Nicht aktuell seit %1: %2</translation>
+    </message>
+    <message>
+        <source>Ready (%1). Changes in the directory are not followed: %2</source>
+        <translation>Bereit (%1). Änderungen im Verzeichnis werden nicht verfolgt: %2</translation>
     </message>
 </context>
 </TS>
