@@ -124,6 +124,30 @@ void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& direc
             AddWorkstation(entry);
         }
     }
+    if (m_ids)
+        identifyContainersOnTheWay(directory);
+}
+
+void TreeBuilder::identifyContainersOnTheWay(DirectoryControl& directory)
+{
+    // The containers made on the way (a generic container, a top of the
+    // tree) are no results, but their ids let a later change (a rename)
+    // find them. A directory that cannot tell leaves them without.
+    for (auto it = ContainerTable.cbegin(); it != ContainerTable.cend(); ++it) {
+        const NodeTree::Index node = it.value();
+        if (m_tree.shownWhenEmpty(node) || m_ids->has(node))
+            continue;
+        QStringList topDown;
+        for (NodeTree::Index at = node; m_tree.parent(at) != NodeTree::kNone;
+             at = m_tree.parent(at))
+            topDown.prepend(m_tree.text(at).toString());
+        try {
+            const DirectoryEntry entry = directory.EntryByName(nds::fullName(m_treeName, topDown));
+            if (entry.entryClass.container && !entry.id.isEmpty())
+                m_ids->set(node, entry.id);
+        } catch (const DirectoryError&) {
+        }
+    }
 }
 
 void TreeBuilder::Finish()

@@ -46,7 +46,8 @@ public:
     void AddWorkstation(const DirectoryEntry& entry);
 
     // Every result in order: looks each one up and adds it as a container or
-    // a workstation, with its id. Throws DirectoryError from the lookups.
+    // a workstation, with its id; then looks up the containers made on the
+    // way, for their ids. Throws DirectoryError from the results' lookups.
     void AddResults(const QStringList& results, DirectoryControl& directory);
 
     // Sorts siblings for display (case-insensitively, in the user's locale).
@@ -65,6 +66,7 @@ public:
 private:
     NodeTree::Index containerNode(QStringView fullName);
     void addContainer(QStringView OU);
+    void identifyContainersOnTheWay(DirectoryControl& directory);
 
     NodeTree& m_tree;
     HostNameTable* m_hosts = nullptr;

@@ -126,7 +126,9 @@ bool TreeChanges::sweepSome(Task& task)
         }
         return false;
     }
-    m_remembered.removeIf([](const auto& item) { return !item.value().seen; });
+    // A refresh names no generic containers: it cannot tell that one went.
+    if (!task.refresh)
+        m_remembered.removeIf([](const auto& item) { return !item.value().seen; });
     m_collecting = false;
     m_seen = {};
     return true;
@@ -299,8 +301,9 @@ void TreeChanges::put(const DirectoryChange& change)
     Index node = m_ids.find(id);
     const auto remembered = m_remembered.constFind(id);
     const bool wasRemembered = !id.isEmpty() && remembered != m_remembered.cend();
+    const QString rememberedName = wasRemembered ? remembered->fullName : QString();
     if (node == NodeTree::kNone && wasRemembered)
-        node = containerByName(remembered->fullName);
+        node = containerByName(rememberedName);
     if (wasRemembered)
         m_remembered.remove(id);
     if (node == NodeTree::kNone)
@@ -314,6 +317,8 @@ void TreeChanges::put(const DirectoryChange& change)
     if (node == NodeTree::kNone && container && !change.shownWhenEmpty) {
         // A generic container with nothing below it is not shown; its id
         // and name are kept for what may come below it, or its rename.
+        if (wasRemembered)
+            renameRemembered(keyOfName(rememberedName), entry.fullName);
         if (!id.isEmpty())
             m_remembered.insert(id, Remembered{entry.fullName, true});
         return;
@@ -402,9 +407,23 @@ TreeChanges::Index TreeChanges::ensureContainer(const Name& name, qsizetype end)
         parent = addNode(parent, QStringView(name.path).sliced(start, stop - start),
                          NodeTree::kImageContainer);
         m_builder.ContainerTable.insert(name.key.left(stop), parent);
+        adoptRemembered(parent, name.key.left(stop));
         start = stop + 1;
     }
     return parent;
+}
+
+void TreeChanges::adoptRemembered(Index node, const QString& key)
+{
+    // A generic container remembered by its name now has a node: its id
+    // goes on the node, where its rename or removal finds it.
+    for (auto it = m_remembered.begin(); it != m_remembered.end(); ++it) {
+        if (keyOfName(it->fullName) == key) {
+            m_ids.set(node, it.key());
+            m_remembered.erase(it);
+            return;
+        }
+    }
 }
 
 TreeChanges::Index TreeChanges::addNode(Index parent, QStringView text, int image)
@@ -423,22 +442,25 @@ TreeChanges::Index TreeChanges::addNode(Index parent, QStringView text, int imag
 void TreeChanges::removeNode(Index node)
 {
     const Index parent = m_tree.parent(node);
-    removeSubtree(node);
+    removeSubtree(node, true);
     prune(parent);
 }
 
-void TreeChanges::removeSubtree(Index node)
+void TreeChanges::removeSubtree(Index node, bool gone)
 {
     // The tables first: the container keys are made from the nodes' texts.
     const bool container = isContainerImage(m_tree.image(node));
     if (container) {
-        // What is remembered below it has gone with it.
+        // Gone from the directory, it takes what is remembered below it
+        // along; only hidden, it leaves it.
         const QString key = keyOf(node);
         const QString below = key + nds::kSeparator;
-        m_remembered.removeIf([&](const auto& item) {
-            const QString known = keyOfName(item.value().fullName);
-            return known == key || known.startsWith(below);
-        });
+        if (gone) {
+            m_remembered.removeIf([&](const auto& item) {
+                const QString known = keyOfName(item.value().fullName);
+                return known == key || known.startsWith(below);
+            });
+        }
         std::vector<std::pair<Index, QString>> pending{{node, key}};
         while (!pending.empty()) {
             auto [at, atKey] = std::move(pending.back());
@@ -479,7 +501,7 @@ void TreeChanges::prune(Index node)
         const QString fullName = id.isEmpty() ? QString() : fullNameOf(node);
         const bool seen = !m_collecting || (size_t(node) < m_seen.size() && m_seen[size_t(node)]);
         const Index parent = m_tree.parent(node);
-        removeSubtree(node);
+        removeSubtree(node, false);
         // A generic container the directory named: remembered for what may
         // come below it again, or its rename.
         if (!id.isEmpty())
@@ -527,17 +549,7 @@ void TreeChanges::rekey(Index node, const QString& oldKey)
     const QString newKey = keyOf(node);
     if (newKey == oldKey)
         return;
-    // The generic containers remembered below it move along.
-    const QString oldBelow = oldKey + nds::kSeparator;
-    const QString newName = fullNameOf(node);
-    const qsizetype rootSize = m_builder.rootName().size() + 1;
-    for (Remembered& remembered : m_remembered) {
-        const QString key = keyOfName(remembered.fullName);
-        if (key == oldKey)
-            remembered.fullName = newName;
-        else if (key.startsWith(oldBelow))
-            remembered.fullName = newName + remembered.fullName.sliced(rootSize + oldKey.size());
-    }
+    renameRemembered(oldKey, fullNameOf(node));
     std::vector<std::pair<Index, QString>> pending{{node, newKey}};
     while (!pending.empty()) {
         auto [at, atKey] = std::move(pending.back());
@@ -549,6 +561,20 @@ void TreeChanges::rekey(Index node, const QString& oldKey)
                 pending.emplace_back(child, atKey + nds::kSeparator +
                                                 m_tree.text(child).toString().toCaseFolded());
         }
+    }
+}
+
+void TreeChanges::renameRemembered(const QString& oldKey, const QString& newName)
+{
+    // The generic containers remembered at or below it move along.
+    const QString oldBelow = oldKey + nds::kSeparator;
+    const qsizetype rootSize = m_builder.rootName().size() + 1;
+    for (Remembered& remembered : m_remembered) {
+        const QString key = keyOfName(remembered.fullName);
+        if (key == oldKey)
+            remembered.fullName = newName;
+        else if (key.startsWith(oldBelow))
+            remembered.fullName = newName + remembered.fullName.sliced(rootSize + oldKey.size());
     }
 }
 

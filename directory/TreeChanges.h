@@ -149,13 +149,16 @@ private:
 
     Index ensureContainer(const Name& name, qsizetype end);
     Index addNode(Index parent, QStringView text, int image);
+    void adoptRemembered(Index node, const QString& key);
     // Removes `node` and everything below it from the tree and the tables,
     // then the containers above it that are left with nothing to show.
     void removeNode(Index node);
-    void removeSubtree(Index node);
+    // `gone`: from the directory, not only hidden.
+    void removeSubtree(Index node, bool gone);
     void prune(Index node);
     void relocate(Index node, Index newParent, QStringView text);
     void rekey(Index node, const QString& oldKey);
+    void renameRemembered(const QString& oldKey, const QString& newName);
     void see(Index node);
     void fail(const QString& message) const;
 

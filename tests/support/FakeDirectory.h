@@ -37,6 +37,8 @@ public:
     {
         m_entries[fullName].hostName = hostName;
     }
+    // Gives the entry `fullName` a unique id (DirectoryEntry::id).
+    void setId(const QString& fullName, const QByteArray& id) { m_entries[fullName].id = id; }
 
     void complete(const QStringList& results) { emit SearchCompleted(results); }
     // What LeftOut() reports, set by the test before complete().
