@@ -42,7 +42,7 @@ NodeTree::Index NodeTree::Add(Index parent, QStringView text, int image)
     Node node;
     node.head = foldedHead(text);
     node.textAt = m_texts.append(text);
-    node.textSize = quint32(text.size());
+    node.textSize = quint32(text.size()) & 0xffffff; // checked above
     node.image = quint32(image) & 0xff;
     node.parent = parent;
     if (!m_collator) {
@@ -85,7 +85,7 @@ void NodeTree::Rename(Index node, QStringView text)
     Node& n = m_nodes[size_t(node)];
     n.head = foldedHead(text);
     n.textAt = m_texts.append(text);
-    n.textSize = quint32(text.size());
+    n.textSize = quint32(text.size()) & 0xffffff;
     attach(node, above, row);
 }
 

@@ -124,7 +124,9 @@ void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& direc
             AddWorkstation(entry);
         }
     }
-    if (m_ids)
+    // Only a directory that is followed reports changes by id; for one that
+    // is not, the lookups would be wasted (and may ask a server).
+    if (m_ids && directory.liveUpdates())
         identifyContainersOnTheWay(directory);
 }
 

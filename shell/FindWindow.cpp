@@ -123,10 +123,10 @@ FindWindow::FindWindow(const TreeItemModel& tree, WSTreeView& view, QWidget* par
             [this] { m_current = currentNode(); });
     connect(&tree, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_rebuilding = true; });
     connect(m_results, &FindResultsModel::treeChanged, this, [this] {
-        const int row =
+        const int kept =
             m_current != NodeTree::kNone && !m_rebuilding ? m_results->rowOf(m_current) : -1;
         m_rebuilding = false;
-        setCurrentRow(std::max(row, 0));
+        setCurrentRow(std::max(kept, 0));
         showCount();
     });
 

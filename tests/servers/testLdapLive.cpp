@@ -88,7 +88,7 @@ struct Recorder
     qsizetype waitForPut(const QString& name, qsizetype from = 0, int ms = 30000)
     {
         qsizetype found = -1;
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 const QList<DirectoryChange> all = flat(from);
                 for (qsizetype i = 0; i < all.size(); ++i) {
