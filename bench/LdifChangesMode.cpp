@@ -21,8 +21,8 @@ namespace {
 const QString kChangesTree = QStringLiteral("CHANGES_TREE");
 
 // The generated text record by record: with an entryUUID each (`ids`), and
-// (`changed`) one workstation in a hundred renamed and one in a thousand
-// given another host name.
+// (`changed`) one workstation in a hundred renamed, one in a thousand given
+// another host name, and one added at the end.
 QByteArray variant(const QByteArray& ldif, bool ids, bool changed)
 {
     QByteArray out;
@@ -30,6 +30,7 @@ QByteArray variant(const QByteArray& ldif, bool ids, bool changed)
     qsizetype at = 0;
     int record = 0;
     int workstation = 0;
+    QByteArray lastUnit; // the DN above the last workstation
     while (at < ldif.size()) {
         qsizetype end = ldif.indexOf("\n\n", at);
         end = end < 0 ? ldif.size() : end + 2;
@@ -45,9 +46,18 @@ QByteArray variant(const QByteArray& ldif, bool ids, bool changed)
                                     QByteArray::number(record, 16).rightJustified(12, '0') + '\n';
             text.insert(text.indexOf('\n') + 1, uuid);
         }
-        workstation += isWorkstation ? 1 : 0;
+        if (isWorkstation) {
+            ++workstation;
+            lastUnit = text.mid(text.indexOf(',') + 1);
+            lastUnit.truncate(lastUnit.indexOf('\n'));
+        }
         ++record;
         out += text;
+    }
+    if (changed) {
+        out += "dn: cn=ADDED," + lastUnit + "\nobjectClass: Workstation\n";
+        if (ids)
+            out += "entryUUID: 7d3a0c52-8e1f-4b6a-9c2d-ffffffffffff\n";
     }
     return out;
 }

@@ -11,8 +11,8 @@ namespace stelvo::bench {
 // Following an LDIF file: for a generated directory of each size, the time
 // of reading it again and of comparing the new tree with the one shown
 // (both searches and the changes), when one workstation in a hundred was
-// renamed and one in a thousand got another host name, with and without
-// entryUUIDs. False when a run fails.
+// renamed, one in a thousand got another host name and one was added, with
+// and without entryUUIDs. False when a run fails.
 bool runLdifChangesSizes(const QList<int>& sizes);
 
 } // namespace stelvo::bench

@@ -5,6 +5,7 @@
 #include "LdifTreeChanges.h"
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace stelvo::ldif {
@@ -32,8 +33,7 @@ const QString& classNameOf(nds::Kind kind)
 }
 
 // The entries of a tree by id, for a tree that has ids: open addressing, at
-// most half full. Ids are random (or a clock's low bits first), so their
-// bytes hash well once mixed.
+// most half full.
 class IdIndex
 {
 public:
@@ -65,14 +65,24 @@ private:
         quint64 high = 0;
         std::memcpy(&low, id.data(), sizeof low);
         std::memcpy(&high, id.data() + sizeof low, sizeof high);
-        quint64 hash = (low ^ (high * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
-        hash ^= hash >> 32;
+        // Every bit into every other: a clock's UUIDs differ in their first
+        // bytes, a counter's in their last.
+        const quint64 hash = mixed(low ^ mixed(high));
         const size_t mask = m_slots.size() - 1;
         for (size_t slot = size_t(hash) & mask;; slot = (slot + 1) & mask) {
             const qint32 index = m_slots[slot];
             if (index < 0 || m_tree.id(index) == id)
                 return slot;
         }
+    }
+
+    static quint64 mixed(quint64 value)
+    {
+        value ^= value >> 33;
+        value *= 0xff51afd7ed558ccdULL;
+        value ^= value >> 33;
+        value *= 0xc4ceb9fe1a85ec53ULL;
+        return value ^ (value >> 33);
     }
 
     const LdifTree& m_tree;
@@ -138,30 +148,53 @@ DirectoryChanges changesBetween(const LdifTree& before, std::span<const int> bef
 
     // Matched by id first, so that a renamed or moved entry is found
     // wherever it went; then by name below each matched parent.
+    const std::vector<int>& order = after.directoryOrder();
+    const std::vector<int>& orderBefore = before.directoryOrder();
     if (before.hasIds() && after.hasIds()) {
-        const IdIndex ids(before);
-        for (int now = 0; now < after.count(); ++now) {
+        // The index costs a cache miss an entry to fill: made only once an
+        // entry is not where it was.
+        std::optional<IdIndex> ids;
+        size_t next = 0;
+        for (const int now : order) {
             const QByteArrayView id = after.id(now);
             if (id.isEmpty())
                 continue;
-            const int then = ids.find(id);
-            if (then >= 0 && toAfter[size_t(then)] < 0)
+            int then = next < orderBefore.size() ? orderBefore[next] : -1;
+            if (then < 0 || before.id(then) != id) {
+                if (!ids)
+                    ids.emplace(before);
+                then = ids->find(id);
+            }
+            if (then >= 0 && toAfter[size_t(then)] < 0) {
                 pair(now, then);
+                next = before.placeOf(then) + 1;
+            }
         }
     }
-    const std::vector<int>& order = after.directoryOrder();
+    // A file read again mostly holds its entries in the same order: the
+    // entry after the last one matched is tried before the name table,
+    // which costs a cache miss or two an entry.
+    size_t next = 0;
     for (const int now : order) {
-        if (toBefore[size_t(now)] >= 0)
-            continue;
         const int parent = after.parent(now);
         const int parentThen = parent < 0 ? -1 : toBefore[size_t(parent)];
-        if (parent >= 0 && parentThen < 0)
-            continue;
-        const int then = before.child(parentThen, after.shortName(now));
-        // Two ids that differ are two entries, whatever their names.
-        if (then >= 0 && toAfter[size_t(then)] < 0 &&
-            (after.id(now).isEmpty() || before.id(then).isEmpty()))
-            pair(now, then);
+        int then = toBefore[size_t(now)];
+        if (then < 0 && (parent < 0 || parentThen >= 0)) {
+            const QStringView name = after.shortName(now);
+            const int guess = next < orderBefore.size() ? orderBefore[next] : -1;
+            then =
+                guess >= 0 && before.parent(guess) == parentThen && before.shortName(guess) == name
+                    ? guess
+                    : before.child(parentThen, name);
+            // Two ids that differ are two entries, whatever their names.
+            if (then >= 0 && toAfter[size_t(then)] < 0 &&
+                (after.id(now).isEmpty() || before.id(then).isEmpty()))
+                pair(now, then);
+            else
+                then = -1;
+        }
+        if (then >= 0)
+            next = before.placeOf(then) + 1;
     }
 
     // Whether each entry's full name changed: it moved, was renamed, or an
