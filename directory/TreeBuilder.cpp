@@ -17,11 +17,14 @@ void TreeBuilder::Start(const QString& treeName)
     m_tree.clear();
     if (m_hosts)
         m_hosts->clear();
+    if (m_ids)
+        m_ids->clear();
     ContainerTable.clear();
     m_treeName = treeName;
     m_prefix = nds::rootName(treeName);
     m_lastContainer = m_prefix;
     const NodeTree::Index root = m_tree.Add(NodeTree::kNone, treeName, NodeTree::kImageTree);
+    m_tree.setShownWhenEmpty(root, true);
     ContainerTable.insert(QString(), root);
     CurrentParentNode = root;
 }
@@ -75,6 +78,7 @@ NodeTree::Index TreeBuilder::containerNode(QStringView fullName)
 void TreeBuilder::AddContainer(const QString& OU)
 {
     addContainer(OU);
+    m_tree.setShownWhenEmpty(CurrentParentNode, true);
 }
 
 void TreeBuilder::addContainer(QStringView OU)
@@ -101,6 +105,8 @@ void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
         m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
     if (m_hosts && !entry.hostName.isEmpty())
         m_hosts->set(node, entry.hostName, entry.shortName);
+    if (m_ids && !entry.id.isEmpty())
+        m_ids->set(node, entry.id);
 }
 
 void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& directory)
@@ -110,10 +116,13 @@ void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& direc
     ContainerTable.reserve(ContainerTable.size() + results.size() / 16);
     for (const QString& result : results) {
         const DirectoryEntry entry = directory.EntryByName(result);
-        if (entry.entryClass.container)
+        if (entry.entryClass.container) {
             AddContainer(entry.fullName);
-        else
+            if (m_ids && !entry.id.isEmpty())
+                m_ids->set(CurrentParentNode, entry.id);
+        } else {
             AddWorkstation(entry);
+        }
     }
 }
 

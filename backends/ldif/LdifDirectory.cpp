@@ -505,7 +505,7 @@ DirectoryEntry LdifDirectory::EntryByName(const QString& ndsFullName)
     bool exact = false;
     const int index = findEntry(ndsFullName, &exact);
     if (index < 0)
-        throw DirectoryError(
+        throw MissingEntryError(
             QCoreApplication::translate("LdifDirectory", "%1 is not in the directory.")
                 .arg(ndsFullName));
     // The name as the file spells it, which is most often the name asked for.
