@@ -437,8 +437,9 @@ void LdifDirectory::startFollowing()
         setLiveStatus(LiveStatus{
             LiveStatus::State::Off,
             {},
-            tr("Changes to %1 are not followed: the system would not watch it or its folder. "
-               "Press F5 to read it again.")
+            QCoreApplication::translate("LdifDirectory",
+                                        "Changes to %1 are not followed: the system would not "
+                                        "watch it or its folder. Press F5 to read it again.")
                 .arg(QDir::toNativeSeparators(m_path))});
         return;
     }
