@@ -448,6 +448,10 @@ Das DNS nennt keinen Controller der Domäne.</translation>
         <source>%1 is not in the directory.</source>
         <translation>%1 ist nicht im Verzeichnis.</translation>
     </message>
+    <message>
+        <source>Changes to %1 are not followed: the system would not watch it or its folder. Press F5 to read it again.</source>
+        <translation>Änderungen an %1 werden nicht verfolgt: Das System überwacht weder die Datei noch ihren Ordner. Mit F5 wird sie neu gelesen.</translation>
+    </message>
 </context>
 <context>
     <name>LdifTree</name>
