@@ -37,7 +37,9 @@ struct DirectoryEntry
     // none was asked for.
     QString hostName;
     // The entry's unique id (see DirectoryChange::id): 16 bytes, or empty
-    // when the directory gives none or live updates are off.
+    // when the directory gives none or live updates are off. Given while a
+    // search's names are delivered and for a refresh's names; a change
+    // carries its own.
     QByteArray id;
 };
 

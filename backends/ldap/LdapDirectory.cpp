@@ -450,8 +450,13 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
         emit SearchFailed(outcome->error);
         return;
     }
-    if (deliver(outcome, [this](const QStringList& names) { emit SearchCompleted(names); }))
+    if (deliver(outcome, [this](const QStringList& names) { emit SearchCompleted(names); })) {
+        // The tree took each name's id while it was built, and the changes
+        // that follow carry their own: 16 bytes a workstation not kept twice.
+        // A refresh's are kept, since its names are looked up afterwards.
+        m_ids.clear();
         startWatch();
+    }
 }
 
 bool LdapDirectory::deliver(const std::shared_ptr<ldap::SearchOutcome>& outcome,
@@ -550,13 +555,14 @@ void LdapDirectory::applyChanges(const DirectoryChanges& changes)
         // The same name is the same DN: kept for the lookups below it.
         if (previous != m_known.constEnd() && known.kind != nds::Kind::Workstation)
             known.dn = previous->dn;
-        if (!change.entry.hostName.isEmpty() || !change.id.isEmpty()) {
-            // Its numbers stay its own; a new entry takes the next ones.
+        // The change's id went to the tree with it: only the host name is kept.
+        if (!change.entry.hostName.isEmpty() ||
+            (previous != m_known.constEnd() && previous->host != 0)) {
+            // Its number stays its own; a new entry takes the next one.
             known.host = previous != m_known.constEnd() && previous->host != 0
                              ? previous->host
                              : std::max(quint32(std::max(1, m_hostNames.size())), m_ids.next());
             m_hostNames.set(HostNameTable::Index(known.host), change.entry.hostName);
-            m_ids.set(known.host, change.id);
         }
         m_known.insert(name, known);
     }
