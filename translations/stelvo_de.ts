@@ -845,6 +845,13 @@ Gesucht als: %1</translation>
     </message>
 </context>
 <context>
+    <name>stelvo::DirectoryControl</name>
+    <message>
+        <source>This directory cannot be searched again while the program runs.</source>
+        <translation>Dieses Verzeichnis kann nicht erneut durchsucht werden, solange das Programm läuft.</translation>
+    </message>
+</context>
+<context>
     <name>stelvo::FindResultsModel</name>
     <message>
         <source>No host name</source>
