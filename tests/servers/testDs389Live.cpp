@@ -16,6 +16,7 @@
 #include "SlapdLdif.h"
 
 #include <QFile>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -158,7 +159,7 @@ private slots:
 private:
     // Searches the tree as the main window does, following it, signed on
     // as `account` (anonymously when empty); `failure` says why it could not.
-    Following follow(const QString& account, QString* failure);
+    Following follow(const QString& account, QString* failure, QStringList* results = nullptr);
     QString dnOf(const QString& path) const;
     // Applies `ldif`, then adds a marker workstation and waits for its Put:
     // every change the server sent for `ldif` has arrived by then. The
@@ -168,7 +169,8 @@ private:
 
     QTemporaryDir m_dir;
     std::unique_ptr<Ds389Server> m_server;
-    Following m_live; // as kSyncAccount, from firstRefreshGoesLive on
+    Following m_live;      // as kSyncAccount, from firstRefreshGoesLive on
+    QStringList m_results; // of its search
     int m_markers = 0;
 };
 
@@ -196,7 +198,7 @@ void TestDs389Live::cleanupTestCase()
     m_server.reset(); // removes the instance before the test program ends
 }
 
-Following TestDs389Live::follow(const QString& account, QString* failure)
+Following TestDs389Live::follow(const QString& account, QString* failure, QStringList* results)
 {
     LdapOptions options;
     if (!account.isEmpty()) {
@@ -218,6 +220,8 @@ Following TestDs389Live::follow(const QString& account, QString* failure)
         *failure = QStringLiteral("the search did not end");
     else if (!failed.isEmpty())
         *failure = failed.at(0).at(0).toString();
+    else if (results)
+        *results = completed.at(0).at(0).toStringList();
     return following;
 }
 
@@ -261,7 +265,7 @@ bool TestDs389Live::changeAndSettle(const QByteArray& ldif, qsizetype from,
 void TestDs389Live::firstRefreshGoesLive()
 {
     QString failure;
-    m_live = follow(kSyncAccount, &failure);
+    m_live = follow(kSyncAccount, &failure, &m_results);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QVERIFY2(
         QTest::qWaitFor([this] { return m_live.reached(LiveStatus::State::Live); }, kChangeTimeout),
@@ -269,8 +273,30 @@ void TestDs389Live::firstRefreshGoesLive()
     const LiveStatus status = m_live.directory->liveStatus();
     QCOMPARE(status.state, LiveStatus::State::Live);
     QVERIFY2(status.reason.isEmpty(), qPrintable(status.reason));
-    for (const DirectoryChange& change : changesOf(*m_live.changes, 0))
-        QVERIFY2(change.type != DirectoryChange::Type::Remove, qPrintable(describe({change})));
+    // A refresh without a cookie is the whole tree, each entry once (and
+    // perhaps the context's own entry, which the search does not list).
+    QSet<QString> found(m_results.cbegin(), m_results.cend());
+    QSet<QString> named;
+    QSet<QByteArray> ids;
+    qsizetype puts = 0;
+    for (const DirectoryChanges& set : setsOf(*m_live.changes)) {
+        QVERIFY(set.complete);
+        for (const DirectoryChange& change : set.changes) {
+            QVERIFY2(change.type == DirectoryChange::Type::Put, qPrintable(describe({change})));
+            named.insert(change.entry.fullName);
+            ids.insert(change.id);
+            ++puts;
+        }
+    }
+    if (named.contains(kContext))
+        found.insert(kContext);
+    QVERIFY2(named == found,
+             qPrintable(QStringLiteral("not in the search: ") +
+                        QStringList((named - found).values()).join(u' ') +
+                        QStringLiteral("\nnot in the refresh: ") +
+                        QStringList((found - named).values()).mid(0, 20).join(u' ')));
+    QCOMPARE(puts, found.size());
+    QCOMPARE(ids.size(), puts);
 
     const QByteArray id = m_server->uniqueId(dnOf(QStringLiteral("LAB\\LAB-01")));
     QCOMPARE(id.size(), 16);
