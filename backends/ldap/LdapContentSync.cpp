@@ -140,6 +140,14 @@ ContentSync::Ended ContentSync::session(QString* reason)
     Connection connection(m_request.search.server, m_request.search.options, cancellation.get());
     if (!connection.open(reason))
         return m_runner.stopped() ? Ended::Stopped : Ended::Lost;
+    // ldap_sync hands each message of a chain that ldap_result returns at
+    // once to its handlers as the chain's first: read ahead, several
+    // messages come at once and all but the first would be misread. Nothing
+    // is outstanding after the bind, so nothing buffered is lost.
+    Sockbuf* buffer = nullptr;
+    if (ldap_get_option(connection.handle(), LDAP_OPT_SOCKBUF, &buffer) == LDAP_OPT_SUCCESS &&
+        buffer != nullptr)
+        ber_sockbuf_remove_io(buffer, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER);
 
     QByteArray base = m_request.search.server.baseDn;
     QByteArray filter = m_request.search.filter;

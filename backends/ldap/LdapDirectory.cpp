@@ -641,7 +641,7 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     if (found == ldap::Lookup::Failed)
         throw DirectoryError(error);
     if (found == ldap::Lookup::Missing)
-        throw DirectoryError(
+        throw MissingEntryError(
             QCoreApplication::translate("LdapDirectory", "\"%1\" is not in the directory")
                 .arg(ndsFullName));
     return entryOf(nds::fullName(m_treeName, spelled), spelled.constLast(), known);

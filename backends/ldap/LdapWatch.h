@@ -34,6 +34,9 @@ struct WatchRequest
 {
     SearchRequest search;
     int pollSeconds = 0;
+    // How often a server that pushes changes but not deletions (Active
+    // Directory) is read whole, for what has gone since (0: never).
+    int rereadSeconds = 120;
 };
 
 // Where a watch reports. Both are called on the watch's thread and must not

@@ -100,6 +100,14 @@ std::unique_ptr<Watch> chooseWatch(const QList<QByteArray>& controls, const Watc
     const bool oneBase = !request.search.server.baseDn.isEmpty();
     if (oneBase && controls.contains(QByteArrayLiteral(LDAP_CONTROL_SYNC)))
         return startContentSync(request, sink);
+    // Active Directory: notified changes, and what was deleted found by
+    // reading the tree again every poll-interval (or two minutes).
+    if (controls.contains(QByteArrayLiteral(LDAP_CONTROL_X_SERVER_NOTIFICATION))) {
+        WatchRequest notified = request;
+        if (request.pollSeconds > 0)
+            notified.rereadSeconds = request.pollSeconds;
+        return startChangeNotification(notified, sink);
+    }
     if (request.pollSeconds > 0)
         return startPolling(request, sink);
     sink.status(off(QCoreApplication::translate(

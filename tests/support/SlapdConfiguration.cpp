@@ -110,7 +110,10 @@ bool SlapdServer::build()
     config += '\n';
     // Debian builds the mdb backend as a module.
     config += "dn: cn=module,cn=config\nobjectClass: olcModuleList\ncn: module\n"
-              "olcModulePath: /usr/lib/ldap\nolcModuleLoad: back_mdb\n\n";
+              "olcModulePath: /usr/lib/ldap\nolcModuleLoad: back_mdb\n";
+    if (m_config.syncprov)
+        config += "olcModuleLoad: syncprov\n";
+    config += '\n';
     config += "dn: cn=schema,cn=config\nobjectClass: olcSchemaConfig\ncn: schema\n\n";
     config += include(QStringLiteral("/etc/ldap/schema/core.ldif"));
     config += include(QStringLiteral("/etc/ldap/schema/cosine.ldif"));
@@ -134,8 +137,14 @@ bool SlapdServer::build()
         putLine(&config, "olcRootDN", "cn=admin," + suffix);
         config += QByteArray("olcRootPW: ") + kRootPassword + '\n';
         config += "olcDbIndex: objectClass eq\nolcDbIndex: cn,ou eq\n";
+        if (m_config.syncprov)
+            config += "olcDbIndex: entryCSN,entryUUID eq\n";
         config += "olcSizeLimit: " + QByteArray::number(m_config.sizeLimit) + '\n';
-        // One olcLimits value for everyone: slapd uses the first that matches.
+        // slapd uses the first olcLimits value that matches.
+        if (m_config.readerUnlimited && !m_config.readerPassword.isEmpty() && i == 0)
+            putLine(&config, "olcLimits",
+                    "dn.exact=\"" + readerDn().toUtf8() +
+                        "\" size=unlimited size.prtotal=unlimited");
         QByteArray limits;
         switch (m_config.paging) {
         case SlapdConfig::Paging::Unlimited:
@@ -160,6 +169,11 @@ bool SlapdServer::build()
         else if (!m_config.externalOnly.isEmpty())
             config += "olcAccess: to * by * read\n";
         config += '\n';
+        if (m_config.syncprov)
+            config += "dn: olcOverlay=syncprov,olcDatabase={" + QByteArray::number(i + 1) +
+                      "}mdb,cn=config\nobjectClass: olcOverlayConfig\n"
+                      "objectClass: olcSyncProvConfig\nolcOverlay: syncprov\n"
+                      "olcSpCheckpoint: 100 10\nolcSpSessionlog: 1000\n\n";
     }
 
     QString configFile;

@@ -44,6 +44,12 @@ struct SlapdConfig
     bool anonymousRead = true;
     // When set, an entry cn=reader below the (first) suffix with this password.
     QByteArray readerPassword;
+    // cn=reader has no size limit, whatever sizeLimit gives everyone else.
+    bool readerUnlimited = false;
+
+    // The syncprov overlay on each database: RFC 4533 content sync, with a
+    // checkpoint and a session log, entryCSN and entryUUID indexed.
+    bool syncprov = false;
 
     // When both are set: StartTLS on the plain listener, and an ldaps:// one.
     QString certificateFile;
