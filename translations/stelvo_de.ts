@@ -400,6 +400,57 @@ Das DNS nennt keinen Controller der Domäne.</translation>
     </message>
 </context>
 <context>
+    <name>LdapSync</name>
+    <message>
+        <source>the value is empty</source>
+        <translation>der Wert ist leer</translation>
+    </message>
+    <message>
+        <source>out of memory</source>
+        <translation>Speicher erschöpft</translation>
+    </message>
+    <message>
+        <source>%1 is longer than what holds it</source>
+        <translation>%1 ist länger als das Element, das es enthält</translation>
+    </message>
+    <message>
+        <source>more follows the end of %1</source>
+        <translation>nach dem Ende von %1 folgt noch mehr</translation>
+    </message>
+    <message>
+        <source>%1 is missing, truncated or malformed</source>
+        <translation>%1 fehlt, ist abgeschnitten oder fehlerhaft</translation>
+    </message>
+    <message>
+        <source>%1 is %2 bytes long, not %3</source>
+        <translation>%1 ist %2 Bytes lang, nicht %3</translation>
+    </message>
+    <message>
+        <source>Sync State control</source>
+        <translation>Sync-State-Control</translation>
+    </message>
+    <message>
+        <source>state %1 is none of present, add, modify and delete</source>
+        <translation>der Zustand %1 ist keiner von present, add, modify und delete</translation>
+    </message>
+    <message>
+        <source>Sync Info message</source>
+        <translation>Sync-Info-Nachricht</translation>
+    </message>
+    <message>
+        <source>the value is truncated or malformed</source>
+        <translation>der Wert ist abgeschnitten oder fehlerhaft</translation>
+    </message>
+    <message>
+        <source>its kind (tag 0x%1) is none of newcookie, refreshDelete, refreshPresent and syncIdSet</source>
+        <translation>ihre Art (Tag 0x%1) ist keine von newcookie, refreshDelete, refreshPresent und syncIdSet</translation>
+    </message>
+    <message>
+        <source>Sync Done control</source>
+        <translation>Sync-Done-Control</translation>
+    </message>
+</context>
+<context>
     <name>LdapWatch</name>
     <message>
         <source>The directory server %1 stopped sending its changes: %2</source>
@@ -428,6 +479,22 @@ Das DNS nennt keinen Controller der Domäne.</translation>
     <message>
         <source>The directory server %1 does not send its changes: press F5 to read it again, or set poll-interval.</source>
         <translation>Der Verzeichnisserver %1 sendet seine Änderungen nicht: Drücken Sie F5, um ihn neu zu lesen, oder setzen Sie poll-interval.</translation>
+    </message>
+    <message>
+        <source>The directory server %1 sent a synchronisation message that cannot be read (%2); the tree follows it again after a pause</source>
+        <translation>Der Verzeichnisserver %1 hat eine Synchronisationsnachricht gesendet, die sich nicht lesen lässt (%2); der Baum folgt ihm nach einer Pause wieder</translation>
+    </message>
+    <message>
+        <source>an entry without a Sync State control</source>
+        <translation>ein Eintrag ohne Sync-State-Control</translation>
+    </message>
+    <message>
+        <source>an intermediate message</source>
+        <translation>eine Intermediate-Nachricht</translation>
+    </message>
+    <message>
+        <source>a Sync Info message without a value</source>
+        <translation>eine Sync-Info-Nachricht ohne Wert</translation>
     </message>
 </context>
 <context>

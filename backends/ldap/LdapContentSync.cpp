@@ -2,12 +2,13 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// RFC 4533 content synchronisation through libldap's ldap_sync API:
-// refreshAndPersist over a connection of the watch's own, resumed from the
-// last cookie after a reconnect.
+// RFC 4533 content synchronisation: refreshAndPersist over a connection of
+// the watch's own, resumed from the last cookie after a reconnect.
 
 #include "LdapConnection.h"
 #include "LdapEntry.h"
+#include "LdapResult.h"
+#include "LdapSyncMessages.h"
 #include "LdapWatch.h"
 #include "LdapWatchRunner.h"
 
@@ -25,12 +26,8 @@ using Clock = std::chrono::steady_clock;
 // A refresh whose entries stop this long before it is done has met a limit
 // that the server does not report (389 at its size or look-through limit).
 constexpr std::chrono::seconds kRefreshSilence{30};
-
-// The id of a sync message: the 16 bytes of the entry's UUID.
-QByteArray uuidOf(const berval& value)
-{
-    return QByteArray(value.bv_val, static_cast<qsizetype>(value.bv_len));
-}
+// The longest wait for a message; stopping shuts the socket down anyway.
+constexpr std::chrono::seconds kReadWait{1};
 
 // How the changes of a refresh are to be read.
 enum class Refresh
@@ -68,25 +65,32 @@ private:
         GivenUp, // a limit or a refusal that trying again would meet too
     };
 
+    // What reading one message of the sync search came to.
+    enum class Read
+    {
+        Handled,   // an entry or an intermediate message, taken
+        Ended,     // the search's result: `rc` holds its code
+        Malformed, // a message that cannot be read: `reason` says why
+    };
+
     void run();
     Ended session(QString* reason);
+    // Sends the sync search; the message id in `messageId`.
+    int search(::ldap* ld, int* messageId);
+    Read read(::ldap* ld, LDAPMessage* message, int* rc, QString* reason);
     Ended refreshFailed(int rc, const Connection& connection, QString* reason);
+    Ended stoppedSending(int rc, const Connection& connection, QString* reason);
     // Watches the refresh for silence, from a thread of its own.
     void guard();
     void heard() { m_lastHeard.store(Clock::now().time_since_epoch().count()); }
 
-    static int onEntry(ldap_sync_t* ls, LDAPMessage* message, berval* uuid,
-                       ldap_sync_refresh_t phase);
-    static int onIntermediate(ldap_sync_t* ls, LDAPMessage* message, BerVarray uuids,
-                              ldap_sync_refresh_t phase);
-    static int onResult(ldap_sync_t* ls, LDAPMessage* message, int refreshDeletes);
-    void entry(::ldap* ld, LDAPMessage* message, const QByteArray& id, ldap_sync_refresh_t phase);
-    void intermediate(::ldap* ld, LDAPMessage* message, BerVarray uuids, ldap_sync_refresh_t phase);
+    void entry(::ldap* ld, LDAPMessage* message, const sync::State& state);
+    void info(const sync::Info& info);
     // The mode of a refresh from a cookie is known: what was held back goes.
     void settle(Refresh mode);
     void add(DirectoryChange change);
     void refreshDone();
-    void keepCookie(const ldap_sync_t& ls);
+    void keepCookie(const std::optional<QByteArray>& cookie);
 
     WatchRequest m_request;
     WatchSink m_sink;
@@ -99,7 +103,6 @@ private:
     Refresh m_mode = Refresh::Full;
     bool m_inRefresh = false;
     bool m_done = false;                // the refresh phase of this session is over
-    bool m_ended = false;               // the server ended the search
     qsizetype m_received = 0;           // entries of this session's refresh
     QList<DirectoryChange> m_held;      // of a refresh whose mode is not known yet
     QDateTime m_lastMatched;            // when the tree last matched the directory
@@ -140,17 +143,72 @@ ContentSync::Ended ContentSync::session(QString* reason)
     Connection connection(m_request.search.server, m_request.search.options, cancellation.get());
     if (!connection.open(reason))
         return m_runner.stopped() ? Ended::Stopped : Ended::Lost;
-    // ldap_sync hands each message of a chain that ldap_result returns at
-    // once to its handlers as the chain's first: read ahead, several
-    // messages come at once and all but the first would be misread. Nothing
-    // is outstanding after the bind, so nothing buffered is lost.
-    Sockbuf* buffer = nullptr;
-    if (ldap_get_option(connection.handle(), LDAP_OPT_SOCKBUF, &buffer) == LDAP_OPT_SUCCESS &&
-        buffer != nullptr)
-        ber_sockbuf_remove_io(buffer, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER);
+    ::ldap* ld = connection.handle();
 
-    QByteArray base = m_request.search.server.baseDn;
-    QByteArray filter = m_request.search.filter;
+    m_mode = m_cookie.isEmpty() ? Refresh::Full : Refresh::Unknown;
+    m_sets.begin(m_mode == Refresh::Full);
+    m_held.clear();
+    m_inRefresh = true;
+    m_done = false;
+    m_received = 0;
+    m_stalled.store(false);
+    heard();
+    m_watching.store(true);
+    int messageId = 0;
+    int rc = search(ld, &messageId);
+    // libldap's ldap_sync reads what has arrived as a chain of messages and
+    // hands every handler the chain's first, so that entries arriving
+    // together are taken twice or lost: the messages are read here, one at
+    // a time.
+    Read got = Read::Handled;
+    while (rc == LDAP_SUCCESS && !m_runner.stopped()) {
+        // While changes wait to be handed over, only what has arrived is
+        // read: they go as one set once nothing more is there.
+        const bool waiting = m_done && m_sets.pending() > 0;
+        timeval wait = toTimeval(waiting ? std::chrono::milliseconds(0) : kReadWait);
+        LDAPMessage* message = nullptr;
+        const int type = ldap_result(ld, messageId, LDAP_MSG_ONE, &wait, &message);
+        if (type == 0) {
+            if (m_done) {
+                m_sets.flush();
+                m_lastMatched = QDateTime::currentDateTimeUtc();
+            }
+            continue;
+        }
+        if (type < 0) {
+            rc = LDAP_SERVER_DOWN;
+            ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
+            if (rc == LDAP_SUCCESS)
+                rc = LDAP_SERVER_DOWN;
+            break;
+        }
+        heard();
+        const bool wasDone = m_done;
+        got = read(ld, message, &rc, reason);
+        ldap_msgfree(message);
+        if (got != Read::Handled)
+            break;
+        if (m_done && !wasDone)
+            m_sink.status(liveNow());
+    }
+    m_watching.store(false);
+
+    if (m_runner.stopped())
+        return Ended::Stopped;
+    if (rc == LDAP_SYNC_REFRESH_REQUIRED)
+        return Ended::Again;
+    // What arrived stays: a partial complete state sweeps nothing.
+    if (m_mode != Refresh::Unknown)
+        m_sets.flush();
+    if (got == Read::Malformed)
+        return Ended::Lost;
+    if (!m_done)
+        return refreshFailed(rc, connection, reason);
+    return stoppedSending(rc, connection, reason);
+}
+
+int ContentSync::search(::ldap* ld, int* messageId)
+{
     QByteArray host = m_request.search.hostAttribute;
     char objectClass[] = "objectClass";
     std::vector<char*> attributes{objectClass};
@@ -160,75 +218,96 @@ ContentSync::Ended ContentSync::session(QString* reason)
         attributes.push_back(const_cast<char*>(id));
     attributes.push_back(nullptr);
 
-    ldap_sync_t ls;
-    ldap_sync_initialize(&ls);
-    ls.ls_base = base.data();
-    ls.ls_scope = m_request.search.ldapScope;
-    ls.ls_filter = filter.data();
-    ls.ls_attrs = attributes.data();
-    // A poll waits a second at most; stopping shuts the socket down anyway.
-    ls.ls_timeout = 1;
-    ls.ls_search_entry = &ContentSync::onEntry;
-    ls.ls_intermediate = &ContentSync::onIntermediate;
-    ls.ls_search_result = &ContentSync::onResult;
-    ls.ls_private = this;
-    ls.ls_ld = connection.handle();
-    if (!m_cookie.isEmpty())
-        ber_str2bv(m_cookie.constData(), ber_len_t(m_cookie.size()), 1, &ls.ls_cookie);
+    QByteArray value = sync::encodeRequest(
+        sync::Mode::RefreshAndPersist, m_cookie.isEmpty() ? std::nullopt : std::optional(m_cookie));
+    if (value.isEmpty())
+        return LDAP_NO_MEMORY;
+    LDAPControl request{const_cast<char*>(sync::kRequestOid),
+                        berval{ber_len_t(value.size()), value.data()}, 1};
+    LDAPControl* controls[] = {&request, nullptr};
+    return ldap_search_ext(ld, m_request.search.server.baseDn.constData(),
+                           m_request.search.ldapScope, m_request.search.filter.constData(),
+                           attributes.data(), 0, controls, nullptr, nullptr, LDAP_NO_LIMIT,
+                           messageId);
+}
 
-    m_mode = m_cookie.isEmpty() ? Refresh::Full : Refresh::Unknown;
-    m_sets.begin(m_mode == Refresh::Full);
-    m_held.clear();
-    m_inRefresh = true;
-    m_done = false;
-    m_ended = false;
-    m_received = 0;
-    m_stalled.store(false);
-    heard();
-    m_watching.store(true);
-    int rc = ldap_sync_init(&ls, LDAP_SYNC_REFRESH_AND_PERSIST);
-    m_watching.store(false);
-    keepCookie(ls);
-
-    Ended ended = Ended::Lost;
-    if (m_runner.stopped()) {
-        ended = Ended::Stopped;
-    } else if (rc != LDAP_SUCCESS || !m_done) {
-        // What arrived stays: a partial complete state sweeps nothing.
-        if (m_mode != Refresh::Unknown)
-            m_sets.flush();
-        ended = refreshFailed(rc, connection, reason);
-    } else {
-        m_sink.status(liveNow());
-        for (;;) {
-            rc = ldap_sync_poll(&ls);
-            keepCookie(ls);
-            m_sets.flush();
-            if (m_runner.stopped()) {
-                ended = Ended::Stopped;
-                break;
-            }
-            if (rc == LDAP_SYNC_REFRESH_REQUIRED) {
-                ended = Ended::Again;
-                break;
-            }
-            if (rc != LDAP_SUCCESS || m_ended) {
-                int code = rc;
-                if (rc < 0)
-                    ldap_get_option(connection.handle(), LDAP_OPT_RESULT_CODE, &code);
-                *reason = QCoreApplication::translate("LdapWatch",
-                                                      "The directory server %1 stopped sending its "
-                                                      "changes: %2")
-                              .arg(m_request.search.server.display,
-                                   errorText(connection.handle(), code == 0 ? LDAP_OTHER : code));
-                break;
-            }
-            m_lastMatched = QDateTime::currentDateTimeUtc();
-        }
+ContentSync::Read ContentSync::read(::ldap* ld, LDAPMessage* message, int* rc, QString* reason)
+{
+    const QString& server = m_request.search.server.display;
+    const auto malformed = [&](const QString& why) {
+        *reason = QCoreApplication::translate(
+                      "LdapWatch", "The directory server %1 sent a synchronisation message that "
+                                   "cannot be read (%2); the tree follows it again after a pause")
+                      .arg(server, why);
+        return Read::Malformed;
+    };
+    switch (ldap_msgtype(message)) {
+    case LDAP_RES_SEARCH_ENTRY: {
+        LDAPControl** controls = nullptr;
+        const int got = ldap_get_entry_controls(ld, message, &controls);
+        LDAPControl* control =
+            got == LDAP_SUCCESS ? ldap_control_find(sync::kStateOid, controls, nullptr) : nullptr;
+        QString why;
+        std::optional<sync::State> state;
+        if (control == nullptr)
+            why = QCoreApplication::translate("LdapWatch", "an entry without a Sync State control");
+        else
+            state = sync::decodeState(
+                QByteArrayView(control->ldctl_value.bv_val, qsizetype(control->ldctl_value.bv_len)),
+                &why);
+        ldap_controls_free(controls);
+        if (!state)
+            return malformed(why);
+        keepCookie(state->cookie);
+        entry(ld, message, *state);
+        return Read::Handled;
     }
-    // The connection owns the handle; the buffers are this function's.
-    ber_memfree(ls.ls_cookie.bv_val);
-    return ended;
+    case LDAP_RES_INTERMEDIATE: {
+        char* oid = nullptr;
+        berval* data = nullptr;
+        if (ldap_parse_intermediate(ld, message, &oid, &data, nullptr, 0) != LDAP_SUCCESS)
+            return malformed(QCoreApplication::translate("LdapWatch", "an intermediate message"));
+        const bool syncInfo = oid != nullptr && qstrcmp(oid, sync::kInfoOid) == 0;
+        QString why;
+        std::optional<sync::Info> decoded;
+        if (syncInfo && data != nullptr)
+            decoded = sync::decodeInfo(QByteArrayView(data->bv_val, qsizetype(data->bv_len)), &why);
+        ldap_memfree(oid);
+        ber_bvfree(data);
+        // Intermediate messages of other kinds are none of this search's.
+        if (!syncInfo)
+            return Read::Handled;
+        if (!decoded)
+            return malformed(why.isEmpty() ? QCoreApplication::translate(
+                                                 "LdapWatch", "a Sync Info message without a value")
+                                           : why);
+        keepCookie(decoded->cookie);
+        info(*decoded);
+        return Read::Handled;
+    }
+    case LDAP_RES_SEARCH_RESULT: {
+        int code = LDAP_OTHER;
+        LDAPControl** controls = nullptr;
+        const int parsed =
+            ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, &controls, 0);
+        *rc = parsed == LDAP_SUCCESS ? code : parsed;
+        // A Sync Done that cannot be read costs its cookie only: the search
+        // has ended either way.
+        if (LDAPControl* control = ldap_control_find(sync::kDoneOid, controls, nullptr)) {
+            QString why;
+            if (std::optional<sync::Done> done =
+                    sync::decodeDone(QByteArrayView(control->ldctl_value.bv_val,
+                                                    qsizetype(control->ldctl_value.bv_len)),
+                                     &why))
+                keepCookie(done->cookie);
+        }
+        ldap_controls_free(controls);
+        // In refreshAndPersist the server ends the search only when it stops.
+        return Read::Ended;
+    }
+    default:
+        return Read::Handled; // a referral, which the tree does not follow
+    }
 }
 
 ContentSync::Ended ContentSync::refreshFailed(int rc, const Connection& connection, QString* reason)
@@ -289,6 +368,20 @@ ContentSync::Ended ContentSync::refreshFailed(int rc, const Connection& connecti
     return Ended::Lost;
 }
 
+ContentSync::Ended ContentSync::stoppedSending(int rc, const Connection& connection,
+                                               QString* reason)
+{
+    int code = rc;
+    if (rc < 0)
+        ldap_get_option(connection.handle(), LDAP_OPT_RESULT_CODE, &code);
+    *reason =
+        QCoreApplication::translate("LdapWatch", "The directory server %1 stopped sending its "
+                                                 "changes: %2")
+            .arg(m_request.search.server.display,
+                 errorText(connection.handle(), code == 0 ? LDAP_OTHER : code));
+    return Ended::Lost;
+}
+
 void ContentSync::guard()
 {
     while (m_runner.sleep(std::chrono::seconds(1))) {
@@ -302,123 +395,76 @@ void ContentSync::guard()
     }
 }
 
-void ContentSync::keepCookie(const ldap_sync_t& ls)
+void ContentSync::keepCookie(const std::optional<QByteArray>& cookie)
 {
-    if (ls.ls_cookie.bv_val != nullptr && ls.ls_cookie.bv_len > 0)
-        m_cookie = QByteArray(ls.ls_cookie.bv_val, static_cast<qsizetype>(ls.ls_cookie.bv_len));
+    if (cookie && !cookie->isEmpty())
+        m_cookie = *cookie;
 }
 
-int ContentSync::onEntry(ldap_sync_t* ls, LDAPMessage* message, berval* uuid,
-                         ldap_sync_refresh_t phase)
-{
-    auto* self = static_cast<ContentSync*>(ls->ls_private);
-    self->heard();
-    self->keepCookie(*ls);
-    self->entry(ls->ls_ld, message, uuid != nullptr ? uuidOf(*uuid) : QByteArray(), phase);
-    return LDAP_SUCCESS;
-}
-
-int ContentSync::onIntermediate(ldap_sync_t* ls, LDAPMessage* message, BerVarray uuids,
-                                ldap_sync_refresh_t phase)
-{
-    auto* self = static_cast<ContentSync*>(ls->ls_private);
-    self->heard();
-    self->keepCookie(*ls);
-    self->intermediate(ls->ls_ld, message, uuids, phase);
-    return LDAP_SUCCESS;
-}
-
-int ContentSync::onResult(ldap_sync_t* ls, LDAPMessage*, int)
-{
-    // In refreshAndPersist the server ends the search only when it stops.
-    auto* self = static_cast<ContentSync*>(ls->ls_private);
-    self->keepCookie(*ls);
-    self->m_ended = true;
-    return LDAP_SUCCESS;
-}
-
-void ContentSync::entry(::ldap* ld, LDAPMessage* message, const QByteArray& id,
-                        ldap_sync_refresh_t phase)
+void ContentSync::entry(::ldap* ld, LDAPMessage* message, const sync::State& state)
 {
     if (m_inRefresh)
         ++m_received;
-    switch (phase) {
-    case LDAP_SYNC_CAPI_PRESENT:
+    switch (state.kind) {
+    case sync::State::Kind::Present:
         if (m_inRefresh && m_mode == Refresh::Unknown)
             settle(Refresh::Present);
         if (m_inRefresh && m_sets.complete())
-            add(DirectoryChange{DirectoryChange::Type::Keep, id, {}, true});
+            add(DirectoryChange{DirectoryChange::Type::Keep, state.uuid, {}, true});
         return;
-    case LDAP_SYNC_CAPI_ADD:
-    case LDAP_SYNC_CAPI_MODIFY:
-        if (std::optional<DirectoryChange> change = m_namer.change(ld, message, id))
+    case sync::State::Kind::Add:
+    case sync::State::Kind::Modify:
+        if (std::optional<DirectoryChange> change = m_namer.change(ld, message, state.uuid))
             add(std::move(*change));
         return;
-    case LDAP_SYNC_CAPI_DELETE: {
-        DirectoryChange change{DirectoryChange::Type::Remove, id, {}, true};
+    case sync::State::Kind::Delete: {
+        DirectoryChange change{DirectoryChange::Type::Remove, state.uuid, {}, true};
         QByteArray dn;
         if (entryDn(ld, message, &dn))
             change.entry.fullName = m_namer.fullName(dn);
         add(std::move(change));
         return;
     }
-    default:
-        return;
     }
 }
 
-void ContentSync::intermediate(::ldap* ld, LDAPMessage* message, BerVarray uuids,
-                               ldap_sync_refresh_t phase)
+void ContentSync::info(const sync::Info& info)
 {
-    switch (phase) {
-    case LDAP_SYNC_CAPI_PRESENTS_IDSET:
-        if (m_mode == Refresh::Unknown)
-            settle(Refresh::Present);
-        for (int i = 0; uuids != nullptr && uuids[i].bv_val != nullptr; ++i)
-            add(DirectoryChange{DirectoryChange::Type::Keep, uuidOf(uuids[i]), {}, true});
+    switch (info.kind) {
+    case sync::Info::Kind::NewCookie:
         return;
-    case LDAP_SYNC_CAPI_DELETES_IDSET:
+    case sync::Info::Kind::IdSet:
         if (m_mode == Refresh::Unknown)
-            settle(Refresh::Deletions);
-        for (int i = 0; uuids != nullptr && uuids[i].bv_val != nullptr; ++i)
-            add(DirectoryChange{DirectoryChange::Type::Remove, uuidOf(uuids[i]), {}, true});
+            settle(info.refreshDeletes ? Refresh::Deletions : Refresh::Present);
+        for (const QByteArray& id : info.uuids) {
+            if (info.refreshDeletes)
+                add(DirectoryChange{DirectoryChange::Type::Remove, id, {}, true});
+            else if (m_sets.complete())
+                add(DirectoryChange{DirectoryChange::Type::Keep, id, {}, true});
+        }
         return;
-    case LDAP_SYNC_CAPI_PRESENTS:
-    case LDAP_SYNC_CAPI_DELETES:
+    case sync::Info::Kind::RefreshDelete:
+    case sync::Info::Kind::RefreshPresent: {
+        // Both end a phase of the refresh; after it the server sends neither.
+        if (!m_inRefresh)
+            return;
+        const Refresh ending =
+            info.kind == sync::Info::Kind::RefreshPresent ? Refresh::Present : Refresh::Deletions;
+        if (m_mode == Refresh::Unknown)
+            settle(ending);
+        if (info.refreshDone) {
+            refreshDone();
+            return;
+        }
         // The end of a present phase, with a delete phase to follow: the
         // present entries are all named, and what follows are changes.
-        if (m_mode == Refresh::Unknown)
-            settle(phase == LDAP_SYNC_CAPI_PRESENTS ? Refresh::Present : Refresh::Deletions);
         if (m_sets.complete()) {
             m_sets.finish();
             m_mode = Refresh::Deletions;
             m_sets.begin(false);
         }
         return;
-    case LDAP_SYNC_CAPI_DONE: {
-        if (m_mode == Refresh::Unknown) {
-            // Whether the phase that ends was one of present entries.
-            char* oid = nullptr;
-            berval* data = nullptr;
-            Refresh mode = Refresh::Deletions;
-            if (ldap_parse_intermediate(ld, message, &oid, &data, nullptr, 0) == LDAP_SUCCESS &&
-                data != nullptr) {
-                BerElement* ber = ber_init(data);
-                ber_len_t length = 0;
-                if (ber != nullptr && ber_peek_tag(ber, &length) == LDAP_TAG_SYNC_REFRESH_PRESENT)
-                    mode = Refresh::Present;
-                if (ber != nullptr)
-                    ber_free(ber, 1);
-            }
-            ldap_memfree(oid);
-            ber_bvfree(data);
-            settle(mode);
-        }
-        refreshDone();
-        return;
     }
-    default:
-        return;
     }
 }
 

@@ -107,6 +107,37 @@ bool readText(const QString& path, QByteArray* content, QString* error)
     return true;
 }
 
+// Adds `lines` to the entry `dn` of a dse.ldif.
+bool addToEntry(QByteArray* config, const QByteArray& dn, const QByteArray& lines, QString* error)
+{
+    const QByteArray head = "\ndn: " + dn + '\n';
+    const qsizetype at = config->indexOf(head);
+    if (at < 0) {
+        *error = QStringLiteral("dse.ldif has no entry %1").arg(QString::fromUtf8(dn));
+        return false;
+    }
+    config->insert(at + head.size(), lines);
+    return true;
+}
+
+// Switches the plugin `name` on in a dse.ldif, with `lines` added to its entry.
+bool enablePlugin(QByteArray* config, const QByteArray& name, const QByteArray& lines,
+                  QString* error)
+{
+    const QByteArray dn = "cn=" + name + ",cn=plugins,cn=config";
+    const qsizetype at = config->indexOf("\ndn: " + dn + '\n');
+    const qsizetype end = config->indexOf("\n\n", at);
+    // The templates spell the attribute in lower case, 389's own tools not.
+    const QByteArray off = "\nnsslapd-pluginenabled: off\n";
+    const qsizetype enabled = at < 0 ? -1 : config->toLower().indexOf(off, at);
+    if (at < 0 || end < 0 || enabled < 0 || enabled > end) {
+        *error = QStringLiteral("dse.ldif has no disabled plugin %1").arg(QString::fromUtf8(name));
+        return false;
+    }
+    config->replace(enabled, off.size(), "\nnsslapd-pluginEnabled: on\n");
+    return addToEntry(config, dn, lines, error);
+}
+
 // The object classes and attribute types of a cn=config schema entry for
 // slapd, as the values of 389's cn=schema.
 QByteArray schemaFor389(QByteArray slapdSchema)
@@ -162,6 +193,11 @@ QString Ds389Server::readerDn() const
     return QStringLiteral("cn=reader,") + m_config.suffix;
 }
 
+QString Ds389Server::accountDn(const QString& name) const
+{
+    return QStringLiteral("cn=") + name + u',' + m_config.suffix;
+}
+
 QString Ds389Server::log() const
 {
     QFile errors(QStringLiteral("/var/log/dirsrv/slapd-%1/errors").arg(m_name));
@@ -191,7 +227,7 @@ bool Ds389Server::start()
     if (!writeFiles())
         return false;
     removeAbandoned();
-    return create() && listenOnLoopbackOnly() && addWorkstationClass() && load() && startServer() &&
+    return create() && configure() && addWorkstationClass() && load() && startServer() &&
            allowReads();
 }
 
@@ -232,19 +268,22 @@ bool Ds389Server::create()
     return run(QStringLiteral("dscreate"), {QStringLiteral("from-file"), infFile}, kToolTimeout);
 }
 
-bool Ds389Server::listenOnLoopbackOnly()
+bool Ds389Server::configure()
 {
-    // Written into the stopped server's configuration, which it reads at start.
+    // Written into the stopped server's configuration, which it reads at
+    // start: the listening address, and content synchronisation, which the
+    // plugins' own commands could only switch on with a restart after.
     const QString dse = configDir() + QStringLiteral("/dse.ldif");
     QByteArray config;
     if (!readText(dse, &config, &m_error))
         return false;
-    const qsizetype at = config.indexOf("\ndn: cn=config\n");
-    if (at < 0) {
-        m_error = QStringLiteral("%1 has no cn=config entry").arg(dse);
+    if (!addToEntry(&config, "cn=config", "nsslapd-listenhost: 127.0.0.1\n", &m_error))
         return false;
-    }
-    config.insert(at + 15, "nsslapd-listenhost: 127.0.0.1\n");
+    if (m_config.contentSync &&
+        !(enablePlugin(&config, "Retro Changelog Plugin",
+                       "nsslapd-attribute: nsuniqueid:targetUniqueId\n", &m_error) &&
+          enablePlugin(&config, "Content Synchronization", {}, &m_error)))
+        return false;
     QFile file(dse);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(config) != config.size()) {
@@ -289,6 +328,11 @@ bool Ds389Server::startServer()
     if (!run(m_dir.filePath(QStringLiteral("bin/systemctl")),
              {QStringLiteral("start"), QStringLiteral("dirsrv@") + m_name}, kToolTimeout))
         return false;
+    return waitUntilListening();
+}
+
+bool Ds389Server::waitUntilListening()
+{
     QDeadlineTimer deadline(kListenTimeout);
     while (!acceptsOnLoopback(m_port)) {
         if (deadline.hasExpired()) {
@@ -315,15 +359,71 @@ bool Ds389Server::allowReads()
                    m_config.readerPassword + '\n';
         if (m_config.readerUnlimited)
             changes += "nsPagedLookThroughLimit: -1\n";
+        changes += '\n';
     }
+    QByteArray readers;
+    for (const Ds389Account& account : m_config.accounts) {
+        const QByteArray dn = accountDn(account.name).toUtf8();
+        changes += "dn: " + dn + "\nchangetype: add\nobjectClass: top\nobjectClass: person\n";
+        // extensibleObject admits the limit attributes, which person does not.
+        if (account.limitsLifted)
+            changes += "objectClass: extensibleObject\nnsSizeLimit: -1\nnsLookThroughLimit: -1\n";
+        changes += "cn: " + account.name.toUtf8() + "\nsn: " + account.name.toUtf8() +
+                   "\nuserPassword: " + account.password + "\n\n";
+        readers += (readers.isEmpty() ? QByteArray() : QByteArray(" || ")) + "ldap:///" + dn;
+    }
+    if (!readers.isEmpty())
+        changes += "dn: " + suffix +
+                   "\nchangetype: modify\nadd: aci\naci: (targetattr=\"*\")"
+                   "(version 3.0; acl \"accounts read\"; allow (read, search, compare) userdn=\"" +
+                   readers + "\";)\n\n";
+    return modify(changes);
+}
+
+QString Ds389Server::socketUrl() const
+{
+    const QString socket = QStringLiteral("/run/slapd-%1.socket").arg(m_name);
+    return QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(socket));
+}
+
+bool Ds389Server::modify(const QByteArray& ldif)
+{
     // As root over the server's Unix socket, which signs root on as the
     // Directory Manager.
-    const QString socket = QStringLiteral("/run/slapd-%1.socket").arg(m_name);
     return run(QStringLiteral("ldapmodify"),
                {QStringLiteral("-Q"), QStringLiteral("-Y"), QStringLiteral("EXTERNAL"),
-                QStringLiteral("-H"),
-                QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(socket))},
-               kToolTimeout, changes);
+                QStringLiteral("-H"), socketUrl()},
+               kToolTimeout, ldif);
+}
+
+QByteArray Ds389Server::uniqueId(const QString& dn)
+{
+    QString output;
+    if (!runTool(QStringLiteral("ldapsearch"),
+                 {QStringLiteral("-Q"), QStringLiteral("-LLL"), QStringLiteral("-o"),
+                  QStringLiteral("ldif-wrap=no"), QStringLiteral("-Y"), QStringLiteral("EXTERNAL"),
+                  QStringLiteral("-H"), socketUrl(), QStringLiteral("-s"), QStringLiteral("base"),
+                  QStringLiteral("-b"), dn, QStringLiteral("(objectClass=*)"),
+                  QStringLiteral("nsUniqueId")},
+                 m_toolEnvironment, kToolTimeout, {}, &m_error, &output))
+        return {};
+    // 8-8-8-8 hexadecimal digits: "47973b15-f46a11f1-83e4dcc0-76b9ac0b".
+    static const QRegularExpression line(
+        QStringLiteral(R"(^nsUniqueId: ([0-9a-f]{8})-([0-9a-f]{8})-([0-9a-f]{8})-([0-9a-f]{8})$)"),
+        QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = line.match(output);
+    if (!match.hasMatch()) {
+        m_error = QStringLiteral("no nsUniqueId for %1: %2").arg(dn, output);
+        return {};
+    }
+    return QByteArray::fromHex(
+        (match.captured(1) + match.captured(2) + match.captured(3) + match.captured(4)).toLatin1());
+}
+
+bool Ds389Server::restart()
+{
+    return run(QStringLiteral("dsctl"), {m_name, QStringLiteral("restart")}, kToolTimeout) &&
+           waitUntilListening();
 }
 
 void Ds389Server::remove()

@@ -5,12 +5,26 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 namespace stelvo::test {
+
+// A bind account cn=NAME below the suffix that may read every attribute of
+// the tree (nsUniqueId included), as content synchronisation needs: 389
+// refuses it to anonymous users.
+struct Ds389Account
+{
+    QString name;
+    QByteArray password;
+    // No size and lookthrough limits (nsSizeLimit and nsLookThroughLimit
+    // -1): a content synchronisation refresh obeys them, and one that
+    // reaches them stalls without a word.
+    bool limitsLifted = true;
+};
 
 // What a throwaway 389 Directory Server holds and allows. Its limits are
 // 389's defaults: 2,000 entries per unpaged search, 5,000 entries looked
@@ -29,6 +43,12 @@ struct Ds389Config
     // search (nsPagedLookThroughLimit: -1 on its entry), as a site gives the
     // account that reads a large tree.
     bool readerUnlimited = false;
+    // More bind accounts.
+    QList<Ds389Account> accounts;
+    // RFC 4533 content synchronisation: the Content Synchronization plugin,
+    // and the retro changelog it reads, keyed by nsUniqueId as the plugin
+    // needs; enabled before the server first starts, so no restart.
+    bool contentSync = false;
 };
 
 // A 389 Directory Server instance of its own for one test program or
@@ -66,13 +86,25 @@ public:
     // ldap://127.0.0.1:PORT/SUFFIX
     QString url() const;
     QString readerDn() const;
+    // The DN of the account `name` of Ds389Config::accounts.
+    QString accountDn(const QString& name) const;
+
+    // Applies `ldif` (ldapmodify's input, DNs in full) as the Directory
+    // Manager. False on failure, with errorString().
+    bool modify(const QByteArray& ldif);
+    // The 16 bytes of the nsUniqueId of the entry `dn`; empty on failure,
+    // with errorString().
+    QByteArray uniqueId(const QString& dn);
+    // Stops the server and starts it again (dsctl restart), returning once it
+    // accepts connections again. False on failure, with errorString().
+    bool restart();
     // The server's error log, for a failure's report.
     QString log() const;
 
 private:
     bool writeFiles();
     bool create();
-    bool listenOnLoopbackOnly();
+    bool configure();
     bool addWorkstationClass();
     bool load();
     bool startServer();
@@ -83,6 +115,8 @@ private:
     bool run(const QString& program, const QStringList& arguments, int timeoutMs,
              const QByteArray& input = {});
     QString configDir() const;
+    QString socketUrl() const;
+    bool waitUntilListening();
 
     Ds389Config m_config;
     QString m_name;
