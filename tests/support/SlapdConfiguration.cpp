@@ -110,12 +110,17 @@ bool SlapdServer::build()
     config += '\n';
     // Debian builds the mdb backend as a module.
     config += "dn: cn=module,cn=config\nobjectClass: olcModuleList\ncn: module\n"
-              "olcModulePath: /usr/lib/ldap\nolcModuleLoad: back_mdb\n\n";
+              "olcModulePath: /usr/lib/ldap\nolcModuleLoad: back_mdb\n";
+    if (m_config.syncProvider)
+        config += "olcModuleLoad: syncprov\n";
+    config += '\n';
     config += "dn: cn=schema,cn=config\nobjectClass: olcSchemaConfig\ncn: schema\n\n";
     config += include(QStringLiteral("/etc/ldap/schema/core.ldif"));
     config += include(QStringLiteral("/etc/ldap/schema/cosine.ldif"));
     config += include(QStringLiteral(STELVO_TESTS_DIR "/data/workstation.ldif"));
     config += include(QStringLiteral(STELVO_TESTS_DIR "/data/directory-classes.ldif"));
+    for (const QString& schema : std::as_const(m_config.schemaFiles))
+        config += include(schema);
 
     for (qsizetype i = 0; i < databases.size(); ++i) {
         const QByteArray& suffix = databases.at(i).first;
@@ -134,6 +139,8 @@ bool SlapdServer::build()
         putLine(&config, "olcRootDN", "cn=admin," + suffix);
         config += QByteArray("olcRootPW: ") + kRootPassword + '\n';
         config += "olcDbIndex: objectClass eq\nolcDbIndex: cn,ou eq\n";
+        if (m_config.syncProvider)
+            config += "olcDbIndex: entryCSN,entryUUID eq\n";
         config += "olcSizeLimit: " + QByteArray::number(m_config.sizeLimit) + '\n';
         // One olcLimits value for everyone: slapd uses the first that matches.
         QByteArray limits;
@@ -149,6 +156,8 @@ bool SlapdServer::build()
         }
         if (m_config.uncheckedLimit > 0)
             limits += " size.unchecked=" + QByteArray::number(m_config.uncheckedLimit);
+        if (m_config.syncProvider)
+            limits += " size=unlimited";
         if (!limits.isEmpty())
             config += "olcLimits: *" + limits + '\n';
         if (!m_config.externalOnly.isEmpty())
@@ -160,6 +169,11 @@ bool SlapdServer::build()
         else if (!m_config.externalOnly.isEmpty())
             config += "olcAccess: to * by * read\n";
         config += '\n';
+        if (m_config.syncProvider)
+            config += "dn: olcOverlay={0}syncprov,olcDatabase={" + QByteArray::number(i + 1) +
+                      "}mdb,cn=config\nobjectClass: olcOverlayConfig\n"
+                      "objectClass: olcSyncProvConfig\nolcOverlay: {0}syncprov\n"
+                      "olcSpCheckpoint: 100 10\nolcSpSessionlog: 1000\n\n";
     }
 
     QString configFile;
