@@ -75,17 +75,28 @@ CommandMessage refuseValue(const QString& dotted, const QString& program, Placeh
                        .arg(placeholderName(refused), visibleText(dotted), program));
 }
 
-// A directory that cannot answer is reported, and the command goes no further.
-Message guarded(const std::function<Message()>& command)
+// A directory that cannot answer is reported, and the command goes no
+// further; an entry that has gone is named as the tree shows it.
+Message guarded(const Selection& selection, const std::function<Message()>& command)
 {
     try {
         return command();
+    } catch (const MissingEntryError&) {
+        return noLongerInDirectory(selection.ConvertDotted());
     } catch (const DirectoryError& error) {
         return warning(error.message());
     }
 }
 
 } // namespace
+
+CommandMessage noLongerInDirectory(const QString& dotted)
+{
+    return warning(QCoreApplication::translate(
+                       "WorkstationCommands",
+                       "%1 is no longer in the directory. Nothing was started or written.")
+                       .arg(visibleText(dotted)));
+}
 
 WorkstationCommands::WorkstationCommands(DirectoryControl& directory, QString serverSysPath,
                                          StartFunction start, LinkFunction link)
@@ -113,7 +124,7 @@ bool WorkstationCommands::isContainer(const Selection& selection)
 
 Message WorkstationCommands::runTool(const Selection& selection, SiteTool function)
 {
-    return guarded([&]() -> Message {
+    return guarded(selection, [&]() -> Message {
         if (isContainer(selection))
             return std::nullopt;
         Q_ASSERT(function != SiteTool::Shortcut);
@@ -178,7 +189,7 @@ Message WorkstationCommands::createShortcut(const Selection& selection)
 {
     if (!selection.mayBeWorkstation())
         return std::nullopt;
-    return guarded([&] { return writeShortcut(selection); });
+    return guarded(selection, [&] { return writeShortcut(selection); });
 }
 
 Message WorkstationCommands::writeShortcut(const Selection& selection)

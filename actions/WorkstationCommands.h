@@ -23,6 +23,10 @@ struct CommandMessage
     QString text;
 };
 
+// What a command on a workstation that has left the directory says; `dotted`
+// is its dotted name as the tree showed it.
+CommandMessage noLongerInDirectory(const QString& dotted);
+
 // The workstation commands, without a window: they ask the directory what
 // the selection is, build the tool's command line or the shortcut, and hand
 // it to the start or link function given. A call blocks for as long as the
@@ -31,8 +35,8 @@ struct CommandMessage
 // A command returns what the user must be told: a name that cannot be
 // quoted or holds a control character (then nothing is started or
 // written), a tool that cannot start, a shortcut that cannot be written, a
-// directory failure. It returns nothing when all went well, and does
-// nothing and returns nothing for a container, the root or no selection.
+// selected workstation the directory no longer holds, a directory failure. It returns nothing when
+// all went well, and does nothing and returns nothing for a container, the root or no selection.
 // Commands do not throw.
 class WorkstationCommands
 {

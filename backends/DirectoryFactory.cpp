@@ -45,12 +45,14 @@ QString hostAttributeOf(const Settings& settings)
     return settings.siteTools().hostNameAttribute;
 }
 
-// Either backend reads the site's classes and host names the same way.
+// Either backend reads the site's classes and host names, and follows the
+// directory, the same way; all before the first search.
 template <typename Directory>
 std::unique_ptr<Directory> forSite(std::unique_ptr<Directory> directory, const Settings& settings)
 {
     directory->setClassMapping(classMappingOf(settings));
     directory->setHostNameAttribute(hostAttributeOf(settings));
+    directory->setLiveUpdates(settings.liveUpdates(), settings.pollSeconds());
     return directory;
 }
 

@@ -44,7 +44,8 @@ struct Controls
 // the password when set); workstation-classes and
 // container-classes replace the default classes (nds::ClassMapping); the
 // directory reads each workstation's host-name attribute (for {host} and
-// Find). Throws DirectoryError
+// Find); live-updates and poll-interval say whether and how it is followed
+// (DirectoryControl::setLiveUpdates). Throws DirectoryError
 // when the directory cannot be used (an LDAP URL libldap refuses).
 Controls makeControls(const QString& designContext, const Settings& settings,
                       std::shared_ptr<const Secret> bindPassword = {});

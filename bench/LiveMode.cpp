@@ -658,7 +658,9 @@ std::unique_ptr<test::SlapdServer> LiveBench::startServer(const QByteArray& ldif
 {
     test::SlapdConfig config;
     config.fixture = ldif;
-    config.syncProvider = true;
+    config.syncprov = true;
+    // A sync's refresh is not paged, and the bench reads anonymously.
+    config.sizeLimit = -1;
     config.schemaFiles = {QStringLiteral("/etc/ldap/schema/nis.ldif"), m_schemaFile};
     auto server = std::make_unique<test::SlapdServer>(config);
     if (!server->start()) {

@@ -13,6 +13,7 @@
 //   stelvo_bench --process-hosts [SIZE ...] default: 100000 1000000
 //   stelvo_bench --find [SIZE ...]          default: 100000 1000000
 //   stelvo_bench --find-window [SIZE ...]   default: 100000 1000000
+//   stelvo_bench --ldif-changes [SIZE ...]  default: 100000 1000000
 //   stelvo_bench --process-discovery         (as root)
 //   stelvo_bench --process-live [SIZE ...]  default: 100000 1000000
 //
@@ -59,6 +60,9 @@
 // keystroke from the key until the count and the first screen of results
 // are painted (see FindWindowMode.h).
 //
+// --ldif-changes times following an LDIF file: reading it again and
+// comparing the trees (see LdifChangesMode.h).
+//
 // --process-discovery times the same start-up on a member of a throwaway
 // Active Directory domain (2,100 computers) whose controller is also its
 // name server: started with nothing naming a directory, so that it finds
@@ -87,6 +91,7 @@
 #include "FindWindowMode.h"
 #include "FixedSessionControl.h"
 #include "GenerateDirectory.h"
+#include "LdifChangesMode.h"
 #ifdef STELVO_BENCH_LDAP
 #include "LdapMode.h"
 #include "LiveMode.h"
@@ -297,25 +302,28 @@ int main(int argc, char** argv)
     const bool processHosts = mode == QLatin1String("--process-hosts");
     const bool find = mode == QLatin1String("--find");
     const bool findWindow = mode == QLatin1String("--find-window");
+    const bool ldifChanges = mode == QLatin1String("--ldif-changes");
     const bool processDiscovery = mode == QLatin1String("--process-discovery");
     const bool processLive = mode == QLatin1String("--process-live");
     if (!mode.isEmpty() && mode != QLatin1String("--ldap") && mode != QLatin1String("--ldap389") &&
         mode != QLatin1String("--ldapad") && !process && !processLdap && !processHosts && !find &&
-        !findWindow && !processDiscovery && !processLive) {
+        !findWindow && !ldifChanges && !processDiscovery && !processLive) {
         std::fprintf(stderr, "unknown mode %s\n", qPrintable(mode));
         return 2;
     }
     QList<int> sizes;
     for (const QString& arg : std::as_const(args))
         sizes << arg.toInt();
-    if (find || findWindow) {
+    if (find || findWindow || ldifChanges) {
         if (sizes.isEmpty())
             sizes = {100000, 1000000};
         if (std::any_of(sizes.cbegin(), sizes.cend(), [](int size) { return size <= 0; })) {
             std::fprintf(stderr, "a size is a number of workstations above 0\n");
             return 2;
         }
-        const bool ran = find ? bench::runFindSizes(sizes) : bench::runFindWindowSizes(sizes);
+        const bool ran = find         ? bench::runFindSizes(sizes)
+                         : findWindow ? bench::runFindWindowSizes(sizes)
+                                      : bench::runLdifChangesSizes(sizes);
         return ran ? 0 : 1;
     }
     if (!mode.isEmpty()) {

@@ -127,6 +127,16 @@ struct Options
           QStringLiteral("LDAP: seconds to wait for each server's connection before the next "
                          "one is tried (default: 5)."),
           QStringLiteral("SECONDS")}},
+        {SettingKey::LiveUpdates,
+         {QStringLiteral("live-updates"),
+          QStringLiteral("Whether the tree follows the directory's changes while the program "
+                         "runs (default: true); false reads it once, and at each F5."),
+          QStringLiteral("true|false")}},
+        {SettingKey::PollInterval,
+         {QStringLiteral("poll-interval"),
+          QStringLiteral("Seconds between reads of a directory that tells of no changes itself "
+                         "(10 to 86400; default: 0, never)."),
+          QStringLiteral("SECONDS")}},
         {SettingKey::HostNameAttribute,
          {QStringLiteral("host-name-attribute"),
           QStringLiteral("The directory attribute of a workstation's host name, for Find and "

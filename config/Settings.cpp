@@ -28,6 +28,8 @@ constexpr std::array<SettingNames, kSettingCount> kNames{{
     {SettingKey::HostNameAttribute,  "host-name-attribute", "host-name-attribute", "STELVO_HOST_NAME_ATTRIBUTE"},
     {SettingKey::Domain,             "domain",              "domain",              "STELVO_DOMAIN"},
     {SettingKey::NetworkTimeout,     "network-timeout",     "network-timeout",     "STELVO_NETWORK_TIMEOUT"},
+    {SettingKey::LiveUpdates,        "live-updates",        "live-updates",        "STELVO_LIVE_UPDATES"},
+    {SettingKey::PollInterval,       "poll-interval",       "poll-interval",       "STELVO_POLL_INTERVAL"},
 }};
 // clang-format on
 
@@ -46,6 +48,11 @@ int Settings::networkTimeoutMs() const
     bool ok = false;
     const double seconds = value(SettingKey::NetworkTimeout).toDouble(&ok);
     return ok && seconds > 0 ? int(seconds * 1000 + 0.5) : 5000;
+}
+
+int Settings::pollSeconds() const
+{
+    return value(SettingKey::PollInterval).toInt();
 }
 
 const SettingNames& namesOf(SettingKey key)

@@ -29,8 +29,10 @@ enum class SettingKey
     HostNameAttribute, // the attribute of a workstation's host name
     Domain,            // a DNS domain whose controllers are found through DNS
     NetworkTimeout,    // seconds for each server's connection
+    LiveUpdates,       // whether the tree follows the directory's changes
+    PollInterval,      // seconds between reads of a server that pushes nothing
 };
-inline constexpr int kSettingCount = 14;
+inline constexpr int kSettingCount = 16;
 
 // The names one setting goes by: its command-line option ("" for the
 // positional DIRECTORY), its key in stelvo.conf, its environment variable.
@@ -100,6 +102,11 @@ public:
     bool startTls() const { return value(SettingKey::StartTls) == QLatin1String("true"); }
     // NetworkTimeout in milliseconds once loaded (5 s when not set).
     int networkTimeoutMs() const;
+    // LiveUpdates is stored as "true" or "false" once loaded; true when not
+    // set.
+    bool liveUpdates() const { return value(SettingKey::LiveUpdates) != QLatin1String("false"); }
+    // PollInterval in seconds once loaded; 0 (never) when not set.
+    int pollSeconds() const;
     // Whether the directory is found with nothing naming it: the domain of
     // the user's Kerberos realm.
     bool discovered() const { return (*this)[SettingKey::Domain].source.isKerberos(); }

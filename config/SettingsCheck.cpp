@@ -110,6 +110,25 @@ void checkNetworkTimeout(const Settings& settings)
             fromCommandLine(settings, {SettingKey::NetworkTimeout}));
 }
 
+void checkPollInterval(const Settings& settings)
+{
+    // Reading a whole tree more often than every few seconds would load the
+    // server for little; once a day is the longest wait that still helps.
+    const Setting& interval = settings[SettingKey::PollInterval];
+    if (!interval.isSet())
+        return;
+    bool ok = false;
+    const int seconds = interval.value.toInt(&ok);
+    if (!ok || !(seconds == 0 || (seconds >= kMinPollSeconds && seconds <= kMaxPollSeconds)))
+        throw SettingsError(
+            QCoreApplication::translate("SettingsCheck",
+                                        "%1 \"%2\" is not a whole number of seconds from %3 to "
+                                        "%4, or 0 for never")
+                .arg(settings.nameOf(SettingKey::PollInterval), interval.value,
+                     QString::number(kMinPollSeconds), QString::number(kMaxPollSeconds)),
+            fromCommandLine(settings, {SettingKey::PollInterval}));
+}
+
 void checkClasses(const Settings& settings)
 {
     for (const SettingKey key : {SettingKey::WorkstationClasses, SettingKey::ContainerClasses}) {
@@ -219,6 +238,7 @@ void checkSettings(const Settings& settings, const DirectoryClient* client)
     checkNames(settings);
     checkDomain(settings);
     checkNetworkTimeout(settings);
+    checkPollInterval(settings);
     checkClasses(settings);
     checkHostNameAttribute(settings);
     checkBind(settings);

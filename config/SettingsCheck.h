@@ -9,6 +9,10 @@
 
 namespace stelvo {
 
+// The poll-interval a setting may give besides 0 (never), in seconds.
+inline constexpr int kMinPollSeconds = 10;
+inline constexpr int kMaxPollSeconds = 86400;
+
 // Throws SettingsError, naming each setting as its source gives it, for the
 // first value or combination that cannot be used (see loadSettings). An
 // LDAP URL is tested by `client` when there is one.

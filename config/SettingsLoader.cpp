@@ -115,8 +115,8 @@ Layer readEnvironment(const QProcessEnvironment& env)
     Layer layer{{SettingSource::Environment, {}, {}}, {}, {}};
     for (int index = 0; index < kSettingCount; ++index)
         layer.values[size_t(index)] = env.value(QLatin1String(namesOf(SettingKey(index)).variable));
-    layer.values[size_t(SettingKey::StartTls)] =
-        layer.values[size_t(SettingKey::StartTls)].trimmed();
+    for (const SettingKey key : {SettingKey::StartTls, SettingKey::LiveUpdates})
+        layer.values[size_t(key)] = layer.values[size_t(key)].trimmed();
     return layer;
 }
 
@@ -137,15 +137,15 @@ std::vector<Layer> readLayers(const SettingsInputs& inputs, QStringList* warning
 }
 
 // "true" or "false": 1/0 in the environment, as before there were files;
-// the usual truth words in a file.
-QString truthValue(const Setting& setting)
+// the usual truth words in a file (and after an option that takes one).
+QString truthValue(SettingKey key, const Setting& setting)
 {
     const QString value = setting.value.toLower();
     if (setting.source.kind == SettingSource::Environment) {
         if (value == QLatin1String("1") || value == QLatin1String("0"))
             return value == QLatin1String("1") ? QStringLiteral("true") : QStringLiteral("false");
         refuse(QCoreApplication::translate("SettingsLoader", "%1 must be 1 or 0, not \"%2\"")
-                   .arg(describeSetting(SettingKey::StartTls, setting.source), setting.value),
+                   .arg(describeSetting(key, setting.source), setting.value),
                setting.source);
     }
     static const QStringList yes{QStringLiteral("true"), QStringLiteral("1"), QStringLiteral("yes"),
@@ -157,7 +157,7 @@ QString truthValue(const Setting& setting)
     if (no.contains(value))
         return QStringLiteral("false");
     refuse(QCoreApplication::translate("SettingsLoader", "%1 must be true or false, not \"%2\"")
-               .arg(describeSetting(SettingKey::StartTls, setting.source), setting.value),
+               .arg(describeSetting(key, setting.source), setting.value),
            setting.source);
 }
 
@@ -172,12 +172,13 @@ Settings merge(const std::vector<Layer>& layers)
             }
         }
     }
-    Setting startTls = settings[SettingKey::StartTls];
-    if (startTls.isSet())
-        startTls.value = truthValue(startTls);
-    else
-        startTls.value = QStringLiteral("false");
-    settings.set(SettingKey::StartTls, startTls);
+    // Each truth value stored as "true" or "false", its default when not set.
+    for (const auto& [key, byDefault] :
+         {std::pair{SettingKey::StartTls, "false"}, std::pair{SettingKey::LiveUpdates, "true"}}) {
+        Setting truth = settings[key];
+        truth.value = truth.isSet() ? truthValue(key, truth) : QString::fromLatin1(byDefault);
+        settings.set(key, truth);
+    }
     return settings;
 }
 

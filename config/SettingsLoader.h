@@ -53,7 +53,8 @@ QStringList siteConfigFiles();
 // cannot be read or parsed and for a value that cannot be used (a [tools]
 // command ToolTemplate::parse refuses, a host-name attribute that is no
 // attribute name, a context that is not an NDS name, a server name with
-// a separator, a starttls that is not a truth value, a bind DN without a
+// a separator, a starttls or live-updates that is not a truth value, a
+// poll-interval that is neither 0 nor 10 to 86400 seconds, a bind DN without a
 // password file or the reverse, a SASL mechanism with either, StartTLS on an
 // ldaps:// URL, an LDAP URL that does not parse); its message is in the
 // language of the installed translators (English before a QCoreApplication

@@ -24,6 +24,14 @@ private:
     QString m_message;
 };
 
+// The entry asked for is not in the directory, which could be asked: it has
+// gone (or never was), unlike a directory that cannot answer.
+class MissingEntryError : public DirectoryError
+{
+public:
+    using DirectoryError::DirectoryError;
+};
+
 // Why the exception being handled was thrown, for a message: "out of
 // memory" for std::bad_alloc, the what() text of another standard exception,
 // "an unexpected error" for anything else. Call only inside a catch block.

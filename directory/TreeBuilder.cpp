@@ -17,11 +17,14 @@ void TreeBuilder::Start(const QString& treeName)
     m_tree.clear();
     if (m_hosts)
         m_hosts->clear();
+    if (m_ids)
+        m_ids->clear();
     ContainerTable.clear();
     m_treeName = treeName;
     m_prefix = nds::rootName(treeName);
     m_lastContainer = m_prefix;
     const NodeTree::Index root = m_tree.Add(NodeTree::kNone, treeName, NodeTree::kImageTree);
+    m_tree.setShownWhenEmpty(root, true);
     ContainerTable.insert(QString(), root);
     CurrentParentNode = root;
 }
@@ -75,6 +78,7 @@ NodeTree::Index TreeBuilder::containerNode(QStringView fullName)
 void TreeBuilder::AddContainer(const QString& OU)
 {
     addContainer(OU);
+    m_tree.setShownWhenEmpty(CurrentParentNode, true);
 }
 
 void TreeBuilder::addContainer(QStringView OU)
@@ -101,6 +105,8 @@ void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
         m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
     if (m_hosts && !entry.hostName.isEmpty())
         m_hosts->set(node, entry.hostName, entry.shortName);
+    if (m_ids && !entry.id.isEmpty())
+        m_ids->set(node, entry.id);
 }
 
 void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& directory)
@@ -110,10 +116,39 @@ void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& direc
     ContainerTable.reserve(ContainerTable.size() + results.size() / 16);
     for (const QString& result : results) {
         const DirectoryEntry entry = directory.EntryByName(result);
-        if (entry.entryClass.container)
+        if (entry.entryClass.container) {
             AddContainer(entry.fullName);
-        else
+            if (m_ids && !entry.id.isEmpty())
+                m_ids->set(CurrentParentNode, entry.id);
+        } else {
             AddWorkstation(entry);
+        }
+    }
+    // Only a directory that is followed reports changes by id; for one that
+    // is not, the lookups would be wasted (and may ask a server).
+    if (m_ids && directory.liveUpdates())
+        identifyContainersOnTheWay(directory);
+}
+
+void TreeBuilder::identifyContainersOnTheWay(DirectoryControl& directory)
+{
+    // The containers made on the way (a generic container, a top of the
+    // tree) are no results, but their ids let a later change (a rename)
+    // find them. A directory that cannot tell leaves them without.
+    for (auto it = ContainerTable.cbegin(); it != ContainerTable.cend(); ++it) {
+        const NodeTree::Index node = it.value();
+        if (m_tree.shownWhenEmpty(node) || m_ids->has(node))
+            continue;
+        QStringList topDown;
+        for (NodeTree::Index at = node; m_tree.parent(at) != NodeTree::kNone;
+             at = m_tree.parent(at))
+            topDown.prepend(m_tree.text(at).toString());
+        try {
+            const DirectoryEntry entry = directory.EntryByName(nds::fullName(m_treeName, topDown));
+            if (entry.entryClass.container && !entry.id.isEmpty())
+                m_ids->set(node, entry.id);
+        } catch (const DirectoryError&) {
+        }
     }
 }
 

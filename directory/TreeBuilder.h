@@ -6,6 +6,7 @@
 
 #include "DirectoryControl.h"
 #include "HostNameTable.h"
+#include "NodeIds.h"
 #include "NodeTree.h"
 
 #include <QHash>
@@ -25,14 +26,19 @@ public:
     explicit TreeBuilder(NodeTree& tree) : m_tree(tree) {}
     // The same, keeping each workstation's host name in `hosts` by node.
     TreeBuilder(NodeTree& tree, HostNameTable& hosts) : m_tree(tree), m_hosts(&hosts) {}
+    // The same, keeping each entry's unique id in `ids` by node too.
+    TreeBuilder(NodeTree& tree, HostNameTable& hosts, NodeIds& ids)
+        : m_tree(tree), m_hosts(&hosts), m_ids(&ids)
+    {}
 
-    // Clears the tree (and the host names) and adds the root node for tree
-    // `treeName`.
+    // Clears the tree (and the host names and ids) and adds the root node
+    // for tree `treeName`.
     void Start(const QString& treeName);
 
     // Adds the nodes of container path `OU` (an NDS full name) that are not
-    // there yet and makes its node the CurrentParentNode. Throws
-    // DirectoryError when `OU` is not a name in this tree.
+    // there yet and makes its node the CurrentParentNode, which stays shown
+    // when it holds nothing (NodeTree::shownWhenEmpty); those made on its
+    // way do not. Throws DirectoryError when `OU` is not a name in this tree.
     void AddContainer(const QString& OU);
 
     // Adds workstation `entry` under its own container (made on the way if
@@ -40,7 +46,8 @@ public:
     void AddWorkstation(const DirectoryEntry& entry);
 
     // Every result in order: looks each one up and adds it as a container or
-    // a workstation. Throws DirectoryError from the lookups.
+    // a workstation, with its id; then looks up the containers made on the
+    // way, for their ids. Throws DirectoryError from the results' lookups.
     void AddResults(const QStringList& results, DirectoryControl& directory);
 
     // Sorts siblings for display (case-insensitively, in the user's locale).
@@ -52,12 +59,18 @@ public:
     // The container node named most recently by AddContainer.
     NodeTree::Index CurrentParentNode = NodeTree::kRoot;
 
+    // The tree's name, and its own NDS name ("NDS:\\TREE"), as Start gave.
+    const QString& treeName() const { return m_treeName; }
+    const QString& rootName() const { return m_prefix; }
+
 private:
     NodeTree::Index containerNode(QStringView fullName);
     void addContainer(QStringView OU);
+    void identifyContainersOnTheWay(DirectoryControl& directory);
 
     NodeTree& m_tree;
     HostNameTable* m_hosts = nullptr;
+    NodeIds* m_ids = nullptr;
     QString m_treeName;
     QString m_prefix;        // "NDS:\\" + tree name
     QString m_lastContainer; // the path CurrentParentNode stands for

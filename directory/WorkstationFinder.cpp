@@ -178,24 +178,30 @@ void WorkstationFinder::prepare()
 
 void WorkstationFinder::makeContainers()
 {
-    // Parents come before their children in node order, so each
-    // container's part is its own text and its parent's part.
+    // Each container's part is its own text and its parent's part. Parents
+    // mostly come before their children in node order; one moved below a
+    // newer container adds the parts of the newer ones above it itself.
     const char16_t* fold = foldTable();
     m_containers.clear();
     m_partAt.assign(1, 0);
     m_parts.clear();
+    const auto addText = [this, fold](NodeTree::Index node) {
+        m_parts += u'.';
+        for (const QChar c : m_tree.text(node)) {
+            if (isEscaped(c.unicode()))
+                m_parts += u'\\';
+            m_parts += fold[c.unicode()];
+        }
+    };
     for (NodeTree::Index node = 1; node <= m_tree.count(); ++node) {
-        if (m_tree.unorderedChildren(node).empty())
+        if (!m_tree.contains(node) || m_tree.unorderedChildren(node).empty())
             continue;
-        const NodeTree::Index parent = m_tree.parent(node);
+        NodeTree::Index parent = m_tree.parent(node);
         if (parent != NodeTree::kNone) {
             // The tree's own name is no part of a dotted name.
-            m_parts += u'.';
-            for (const QChar c : m_tree.text(node)) {
-                if (isEscaped(c.unicode()))
-                    m_parts += u'\\';
-                m_parts += fold[c.unicode()];
-            }
+            addText(node);
+            for (; parent > node; parent = m_tree.parent(parent))
+                addText(parent);
             const auto above = std::lower_bound(m_containers.cbegin(), m_containers.cend(), parent);
             const size_t place = size_t(above - m_containers.cbegin());
             m_parts.append(m_parts, m_partAt[place], m_partAt[place + 1] - m_partAt[place]);
@@ -335,7 +341,7 @@ bool WorkstationFinder::matchesSlowly(NodeTree::Index node) const
 void WorkstationFinder::scan(const std::vector<NodeTree::Index>* among)
 {
     const auto consider = [this](NodeTree::Index node) {
-        if (m_tree.image(node) != NodeTree::kImageWorkstation)
+        if (m_tree.image(node) != NodeTree::kImageWorkstation || !m_tree.contains(node))
             return;
         if (m_exact ? matches(node) : matchesSlowly(node))
             m_matches.push_back(node);

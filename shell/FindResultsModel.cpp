@@ -14,23 +14,27 @@ namespace stelvo {
 FindResultsModel::FindResultsModel(const TreeItemModel& tree, QObject* parent)
     : QAbstractTableModel(parent), m_tree(tree), m_finder(tree.nodes(), tree.hostNames())
 {
-    // Each change of the tree is announced before and after; the results
-    // are withdrawn before and found again after, never read in between.
+    // A rebuilt tree is announced before and after; the results are
+    // withdrawn before and found again after, never read in between.
     connect(&tree, &QAbstractItemModel::modelAboutToBeReset, this, &FindResultsModel::treeChanging);
     connect(&tree, &QAbstractItemModel::modelReset, this, &FindResultsModel::treeChangeDone);
-    connect(&tree, &QAbstractItemModel::rowsAboutToBeInserted, this,
-            &FindResultsModel::treeChanging);
-    connect(&tree, &QAbstractItemModel::rowsInserted, this, &FindResultsModel::treeChangeDone);
-    connect(&tree, &QAbstractItemModel::rowsAboutToBeRemoved, this,
-            &FindResultsModel::treeChanging);
-    connect(&tree, &QAbstractItemModel::rowsRemoved, this, &FindResultsModel::treeChangeDone);
-    connect(&tree, &QAbstractItemModel::rowsAboutToBeMoved, this, &FindResultsModel::treeChanging);
-    connect(&tree, &QAbstractItemModel::rowsMoved, this, &FindResultsModel::treeChangeDone);
-    // A renamed node may match, or no longer; it comes without a warning.
-    connect(&tree, &QAbstractItemModel::dataChanged, this, [this] {
-        treeChanging();
-        treeChangeDone();
+    // Changes in place come in bursts, a slice of them at a time: found
+    // again once per turn of the event loop, however many slices it ran.
+    connect(&tree, &TreeItemModel::changesApplied, this, [this] {
+        if (m_findPending)
+            return;
+        m_findPending = true;
+        QMetaObject::invokeMethod(this, &FindResultsModel::findAgain, Qt::QueuedConnection);
     });
+}
+
+void FindResultsModel::findAgain()
+{
+    if (!m_findPending)
+        return;
+    m_findPending = false;
+    treeChanging();
+    treeChangeDone();
 }
 
 void FindResultsModel::treeChanging()
@@ -45,6 +49,7 @@ void FindResultsModel::treeChangeDone()
 {
     if (!m_treeChanging)
         treeChanging();
+    m_findPending = false;
     m_finder.treeChanged();
     m_treeChanging = false;
     endResetModel();
@@ -65,7 +70,10 @@ int FindResultsModel::count() const
 
 NodeTree::Index FindResultsModel::nodeAt(int row) const
 {
-    return row >= 0 && row < count() ? m_finder.at(row) : NodeTree::kNone;
+    // A workstation removed since the last finding shows nothing until its
+    // row goes with the next.
+    const NodeTree::Index node = row >= 0 && row < count() ? m_finder.at(row) : NodeTree::kNone;
+    return m_tree.nodes().contains(node) ? node : NodeTree::kNone;
 }
 
 int FindResultsModel::rowOf(NodeTree::Index node) const
@@ -74,7 +82,9 @@ int FindResultsModel::rowOf(NodeTree::Index node) const
     const auto rows = std::views::iota(0, count());
     const auto found =
         std::ranges::lower_bound(rows, node, {}, [this](int row) { return m_finder.at(row); });
-    return found != rows.end() && m_finder.at(*found) == node ? *found : -1;
+    return found != rows.end() && m_finder.at(*found) == node && m_tree.nodes().contains(node)
+               ? *found
+               : -1;
 }
 
 int FindResultsModel::rowCount(const QModelIndex& parent) const

@@ -18,10 +18,12 @@ class TreeItemModel;
 // a view asks for them, so a new text costs the finder's search and a
 // reset, never a walk over the rows.
 //
-// Follows the tree: whenever it is reset, or rows are inserted, removed or
-// moved, or texts change, the results are found again, and the model is
-// reset around the change. While the tree is changing it has no rows, so
-// that no view ever reads a node of the tree as it was.
+// Follows the tree: when it is rebuilt, the results are found again, the
+// model reset around the change, and while the tree is being rebuilt it has
+// no rows, so that no view ever reads a node of the tree as it was. When it
+// changes in place (TreeItemModel::changesApplied), they are found again
+// once per turn of the event loop; until then a row whose workstation went
+// shows nothing, and names no node.
 class FindResultsModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -63,10 +65,12 @@ signals:
 private:
     void treeChanging();
     void treeChangeDone();
+    void findAgain();
 
     const TreeItemModel& m_tree;
     WorkstationFinder m_finder;
     bool m_treeChanging = false;
+    bool m_findPending = false; // changes applied, not yet found again
 };
 
 } // namespace stelvo

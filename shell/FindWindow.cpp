@@ -116,9 +116,17 @@ FindWindow::FindWindow(const TreeItemModel& tree, WSTreeView& view, QWidget* par
         setCurrentRow(index.row());
         selectCurrent();
     });
-    // Node numbers of the old tree mean nothing in the new one.
+    // The current workstation stays current while it is there and matches
+    // (node numbers survive changes in place; a rebuilt tree has new ones,
+    // and a new current workstation).
+    connect(m_results, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { m_current = currentNode(); });
+    connect(&tree, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_rebuilding = true; });
     connect(m_results, &FindResultsModel::treeChanged, this, [this] {
-        setCurrentRow(0);
+        const int kept =
+            m_current != NodeTree::kNone && !m_rebuilding ? m_results->rowOf(m_current) : -1;
+        m_rebuilding = false;
+        setCurrentRow(std::max(kept, 0));
         showCount();
     });
 

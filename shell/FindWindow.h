@@ -73,8 +73,10 @@ private:
     QLineEdit* m_field;
     QLabel* m_count;
     QTableView* m_list;
-    bool m_placed = false;             // placed over its parent at the first showing
-    bool m_selectOnActivation = false; // opened, not yet active
+    bool m_placed = false;                       // placed over its parent at the first showing
+    bool m_selectOnActivation = false;           // opened, not yet active
+    NodeTree::Index m_current = NodeTree::kNone; // current when the results were withdrawn
+    bool m_rebuilding = false;                   // the tree is being built anew
 };
 
 } // namespace stelvo

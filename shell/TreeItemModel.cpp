@@ -4,24 +4,129 @@
 
 #include "TreeItemModel.h"
 
+#include <QDeadlineTimer>
 #include <limits>
 
 namespace stelvo {
 
-TreeItemModel::TreeItemModel(QObject* parent) : QAbstractItemModel(parent) {}
+namespace {
+
+// A slice of queued work: short enough that typing and scrolling stay
+// smooth while a large refresh is applied.
+constexpr int kSliceMilliseconds = 8;
+
+} // namespace
+
+TreeItemModel::TreeItemModel(QObject* parent) : QAbstractItemModel(parent)
+{
+    m_changes.setListener(this);
+    // A zero-time timer: a slice whenever the event loop has nothing else.
+    m_stepTimer.setInterval(0);
+    connect(&m_stepTimer, &QTimer::timeout, this, &TreeItemModel::stepChanges);
+}
+
+TreeItemModel::~TreeItemModel()
+{
+    m_changes.setListener(nullptr);
+}
 
 void TreeItemModel::rebuild(const std::function<void(TreeBuilder&)>& build)
 {
+    const bool wasApplying = applying();
+    m_changes.reset();
+    m_stepTimer.stop();
     beginResetModel();
     try {
         build(m_builder);
     } catch (...) {
         m_tree.clear();
         m_hosts.clear();
+        m_ids.clear();
         endResetModel();
+        if (wasApplying)
+            emit idle();
         throw;
     }
     endResetModel();
+    if (wasApplying)
+        emit idle();
+}
+
+void TreeItemModel::apply(const DirectoryChanges& changes)
+{
+    const bool wasIdle = !applying();
+    m_changes.apply(changes);
+    queued(wasIdle);
+}
+
+void TreeItemModel::applyRefresh(const QStringList& results, DirectoryControl& directory)
+{
+    const bool wasIdle = !applying();
+    m_changes.applyRefresh(results, directory);
+    queued(wasIdle);
+}
+
+void TreeItemModel::queued(bool wasIdle)
+{
+    if (!m_stepTimer.isActive())
+        m_stepTimer.start();
+    if (wasIdle)
+        emit busy();
+}
+
+void TreeItemModel::stepChanges()
+{
+    const quint64 before = m_changes.edits();
+    const bool done = m_changes.step(QDeadlineTimer(kSliceMilliseconds));
+    if (done)
+        m_stepTimer.stop();
+    if (m_changes.edits() != before)
+        emit changesApplied();
+    if (done)
+        emit idle();
+}
+
+void TreeItemModel::aboutToInsert(NodeTree::Index parent, int row)
+{
+    beginInsertRows(indexOf(parent), row, row);
+}
+
+void TreeItemModel::inserted()
+{
+    endInsertRows();
+}
+
+void TreeItemModel::aboutToRemove(NodeTree::Index parent, int row)
+{
+    beginRemoveRows(indexOf(parent), row, row);
+}
+
+void TreeItemModel::removed()
+{
+    endRemoveRows();
+}
+
+void TreeItemModel::aboutToMove(NodeTree::Index from, int row, NodeTree::Index to, int destination)
+{
+    [[maybe_unused]] const bool valid =
+        beginMoveRows(indexOf(from), row, row, indexOf(to), destination);
+    Q_ASSERT(valid);
+}
+
+void TreeItemModel::moved()
+{
+    endMoveRows();
+}
+
+void TreeItemModel::changed(NodeTree::Index node)
+{
+    const QModelIndex index = indexOf(node);
+    emit dataChanged(index, index, {Qt::DisplayRole});
+}
+
+void TreeItemModel::failed(const QString& message)
+{
+    emit changeFailed(message);
 }
 
 void TreeItemModel::setImages(const std::array<QIcon, 3>& images)
@@ -116,15 +221,16 @@ QVariant TreeItemModel::headerData(int section, Qt::Orientation orientation, int
 
 Qt::ItemFlags TreeItemModel::flags(const QModelIndex& index) const
 {
-    // Not editable: the commands read names from the node texts. A node
-    // without children never gets any (the tree changes only by a reset):
-    // saying so spares the view a look-up per row when it lays out a
-    // million of them.
+    // Not editable: the commands read names from the node texts. A
+    // workstation never has children (a container may get some as the
+    // directory changes): saying so spares the view a look-up per row when
+    // it lays out a million of them.
     const NodeTree::Index node = nodeOf(index);
     if (node == NodeTree::kNone)
         return Qt::NoItemFlags;
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    return m_tree.unorderedChildren(node).empty() ? flags | Qt::ItemNeverHasChildren : flags;
+    return m_tree.image(node) == NodeTree::kImageWorkstation ? flags | Qt::ItemNeverHasChildren
+                                                             : flags;
 }
 
 } // namespace stelvo

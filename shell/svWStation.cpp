@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -35,6 +36,26 @@ namespace {
 // line of its font when that font needs more.
 constexpr double kStatusBarTwips = 255.0;
 constexpr int kStatusBarMargin = 1;
+
+// How many of the changes that could not be applied one message names.
+constexpr qsizetype kFailuresSaid = 10;
+
+// When the tree last matched the directory: the time alone today, with the
+// date before.
+QString shownTime(const QDateTime& since)
+{
+    const QDateTime local = since.toLocalTime();
+    const QLocale locale;
+    if (local.date() == QDate::currentDate())
+        return locale.toString(local.time(), QLocale::ShortFormat);
+    return locale.toString(local, QLocale::ShortFormat);
+}
+
+// A reason fit for the one line of the status bar.
+QString oneLine(const QString& reason)
+{
+    return reason.simplified();
+}
 
 } // namespace
 
@@ -61,9 +82,19 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
     createControls();
     createMenus();
     createFind();
+    createRefresh();
 
     connect(NWDir1, &DirectoryControl::SearchCompleted, this, &svWStation::SearchCompleted);
     connect(NWDir1, &DirectoryControl::SearchFailed, this, &svWStation::SearchFailed);
+    connect(NWDir1, &DirectoryControl::RefreshCompleted, this, &svWStation::RefreshCompleted);
+    connect(NWDir1, &DirectoryControl::RefreshFailed, this, &svWStation::RefreshFailed);
+    connect(NWDir1, &DirectoryControl::EntriesChanged, this, &svWStation::EntriesChanged);
+    connect(NWDir1, &DirectoryControl::LiveStatusChanged, this, &svWStation::LiveStatusChanged);
+    m_noticeEnd.setSingleShot(true);
+    connect(&m_noticeEnd, &QTimer::timeout, this, [this] {
+        m_notice.clear();
+        showStatus();
+    });
     connect(TreeView1, &WSTreeView::MouseDown, this, &svWStation::TreeView1_MouseDown);
     connect(TreeView1, &WSTreeView::KeyboardMenu, this,
             [this](const QPoint& pos) { WSMenu->popup(pos); });
@@ -126,7 +157,17 @@ void svWStation::createControls()
                   QIcon(QStringLiteral(":/stelvo/container.svg")),
                   QIcon(QStringLiteral(":/stelvo/workstation.svg"))};
     TreeModel = new TreeItemModel(this);
+    // Before the view's own handlers, which would hand a removed current
+    // node's selection to a sibling.
+    connect(TreeModel, &QAbstractItemModel::rowsAboutToBeRemoved, this, &svWStation::rowsGoing);
     TreeView1->setModel(TreeModel);
+    connect(TreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!m_movingSelection)
+            m_vanished.clear();
+    });
+    connect(TreeModel, &TreeItemModel::changeFailed, this,
+            [this](const QString& message) { m_changeFailures << message; });
+    connect(TreeModel, &TreeItemModel::idle, this, &svWStation::changesDone);
     placeStatusBar();
 }
 
@@ -170,6 +211,17 @@ void svWStation::createFind()
     FindWorkstation->setShortcutContext(Qt::WindowShortcut);
     connect(FindWorkstation, &QAction::triggered, this, &svWStation::FindWorkstation_Click);
     addAction(FindWorkstation);
+}
+
+void svWStation::createRefresh()
+{
+    // Like Ctrl+F, a window shortcut in no menu.
+    ViewRefresh = new QAction(tr("Refresh"), this);
+    ViewRefresh->setObjectName(QStringLiteral("ViewRefresh"));
+    ViewRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+    ViewRefresh->setShortcutContext(Qt::WindowShortcut);
+    connect(ViewRefresh, &QAction::triggered, this, &svWStation::ViewRefresh_Click);
+    addAction(ViewRefresh);
 }
 
 FindWindow* svWStation::findWindow()
@@ -224,11 +276,135 @@ void svWStation::SearchCompleted(const QStringList& results)
         return;
     }
     TreeView1->setRootIsDecorated(true);
-    SB1->showMessage(tr("Ready (%1)").arg(ServerSysPath));
+    m_ready = true;
+    // A notice that came during the search is said from now on.
+    if (!m_notice.isEmpty())
+        m_noticeEnd.start(NoticeTime);
+    showStatus();
     if (Splash)
         Splash->hide();
     show();
     reportLeftOut();
+}
+
+void svWStation::ViewRefresh_Click()
+{
+    if (!m_ready || m_refreshing)
+        return;
+    m_refreshing = true;
+    showStatus();
+    NWDir1->Refresh();
+}
+
+void svWStation::RefreshCompleted(const QStringList& results)
+{
+    // Nothing found is a state like any other here: the tree keeps its root.
+    // Searching... stays until the result is in the tree.
+    m_refreshing = true;
+    m_applyingRefresh = true;
+    showStatus();
+    TreeModel->applyRefresh(results, *NWDir1);
+    if (!TreeModel->applying())
+        changesDone();
+}
+
+void svWStation::changesDone()
+{
+    if (m_applyingRefresh) {
+        m_applyingRefresh = false;
+        m_refreshing = false;
+        showStatus();
+    }
+    if (m_changeFailures.isEmpty())
+        return;
+    // One box for all that could not be applied; the rest of the tree is
+    // current.
+    QStringList said = m_changeFailures.mid(0, kFailuresSaid);
+    if (m_changeFailures.size() > kFailuresSaid)
+        said << tr("... and %n more.", nullptr, int(m_changeFailures.size() - kFailuresSaid));
+    m_changeFailures.clear();
+    messageBox(this,
+               tr("Some changes in the directory could not be shown in the tree:\n\n%1")
+                   .arg(said.join(QLatin1Char('\n'))),
+               QString(), QMessageBox::Warning);
+}
+
+void svWStation::RefreshFailed(const QString& message)
+{
+    m_refreshing = false;
+    showStatus();
+    messageBox(
+        this,
+        tr("The directory could not be read again; the tree stays as it was.\n\n%1").arg(message),
+        QString(), QMessageBox::Warning);
+}
+
+void svWStation::EntriesChanged(const DirectoryChanges& changes)
+{
+    TreeModel->apply(changes);
+}
+
+void svWStation::LiveStatusChanged(const LiveStatus& status)
+{
+    m_live = status;
+    // Live updates asked for but not to be had: said once, no box, since
+    // the tree works as ever.
+    if (status.state == LiveStatus::State::Off && !status.reason.isEmpty()) {
+        m_notice = status.reason;
+        if (m_ready)
+            m_noticeEnd.start(NoticeTime);
+    } else if (status.state == LiveStatus::State::Live) {
+        m_notice.clear();
+        m_noticeEnd.stop();
+    }
+    showStatus();
+}
+
+QString svWStation::idleStatus() const
+{
+    if (m_live.state == LiveStatus::State::Behind) {
+        if (m_live.reason.isEmpty())
+            return tr("Not up to date since %1.").arg(shownTime(m_live.since));
+        return tr("Not up to date since %1: %2")
+            .arg(shownTime(m_live.since), oneLine(m_live.reason));
+    }
+    if (!m_notice.isEmpty())
+        return tr("Ready (%1). Changes in the directory are not followed: %2")
+            .arg(ServerSysPath, oneLine(m_notice));
+    return tr("Ready (%1)").arg(ServerSysPath);
+}
+
+void svWStation::showStatus()
+{
+    // Until the first search has built the tree, Form_Load's text stays.
+    if (!m_ready)
+        return;
+    SB1->showMessage(m_refreshing ? tr("Searching...") : idleStatus());
+}
+
+void svWStation::rowsGoing(const QModelIndex& parent, int first, int last)
+{
+    const QModelIndex current = TreeView1->currentIndex();
+    QModelIndex going = current;
+    while (going.isValid() &&
+           !(going.parent() == parent && going.row() >= first && going.row() <= last))
+        going = going.parent();
+    if (!going.isValid())
+        return;
+    // Named now, while the tree still holds it.
+    if (Nodes().image(SelectedNode()) == NodeTree::kImageWorkstation)
+        m_vanished = ConvertDotted();
+    m_movingSelection = true;
+    TreeView1->setCurrentIndex(parent);
+    m_movingSelection = false;
+}
+
+bool svWStation::reportVanished()
+{
+    if (m_vanished.isEmpty())
+        return false;
+    report(noLongerInDirectory(m_vanished));
+    return true;
 }
 
 void svWStation::reportLeftOut()
@@ -468,17 +644,20 @@ bool svWStation::isContainer()
 
 void svWStation::DeskTop(const QString& Func)
 {
-    report(commands().DeskTop(selection(), Func));
+    if (!reportVanished())
+        report(commands().DeskTop(selection(), Func));
 }
 
 void svWStation::runTool(SiteTool function)
 {
-    report(commands().runTool(selection(), function));
+    if (!reportVanished())
+        report(commands().runTool(selection(), function));
 }
 
 void svWStation::WSShortCut_Click()
 {
-    report(commands().createShortcut(selection()));
+    if (!reportVanished())
+        report(commands().createShortcut(selection()));
 }
 
 } // namespace stelvo

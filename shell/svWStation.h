@@ -13,7 +13,9 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,6 +33,14 @@ class TreeItemModel;
 // status bar and the workstation pop-up menu. Shown, it lies within its
 // screen, and its tree follows the resize rule whenever the window's size or
 // frame changes; the status bar is at least one line of its font high.
+//
+// Once the tree is built it follows the directory: F5 reads it again, and
+// the changes the directory reports are applied in place, so that what is
+// expanded, selected and scrolled to stays. The status bar says when the
+// tree is behind the directory. A selected node that goes hands the
+// selection to its nearest remaining ancestor; a command given on a
+// workstation that went, before anything else is selected, says that it
+// is no longer in the directory and starts nothing.
 class svWStation : public QMainWindow
 {
     Q_OBJECT
@@ -56,6 +66,9 @@ public:
     // How a shortcut is made (folder, link name, target, arguments).
     // Replaceable by tests.
     WorkstationCommands::LinkFunction CreateShellLink;
+    // How long a notice stays in the status bar before the status returns
+    // (default 30 s). Replaceable by tests.
+    std::chrono::milliseconds NoticeTime{30000};
     // How a site's own tool is started (program, arguments). Replaceable by
     // tests.
     WorkstationCommands::ProgramStartFunction StartProgram;
@@ -93,6 +106,8 @@ public:
     QAction* WSShortCut;
     // Ctrl+F: opens the find window. In no menu; the window has it.
     QAction* FindWorkstation;
+    // F5: reads the directory again. In no menu; the window has it.
+    QAction* ViewRefresh;
     TreeItemModel* TreeModel;
     QPointer<QWidget> Splash;
 
@@ -123,6 +138,12 @@ public:
     void WSShortCut_Click();
     void DeskTop(const QString& Func);
     void FindWorkstation_Click();
+    // F5: nothing before the tree is built or while a refresh runs.
+    void ViewRefresh_Click();
+    void RefreshCompleted(const QStringList& results);
+    void RefreshFailed(const QString& message);
+    void EntriesChanged(const DirectoryChanges& changes);
+    void LiveStatusChanged(const LiveStatus& status);
 
     // The find window over the tree, made at the first call.
     FindWindow* findWindow();
@@ -139,6 +160,18 @@ private:
     void createControls();
     void createMenus();
     void createFind();
+    void createRefresh();
+    // Shows the status as it stands now, once the tree is built.
+    void showStatus();
+    QString idleStatus() const;
+    // The tree has applied all that was queued: a refresh's result is in,
+    // and what could not be applied is said.
+    void changesDone();
+    // Hands the selection to the nearest remaining ancestor when the rows
+    // going hold it or lie above it.
+    void rowsGoing(const QModelIndex& parent, int first, int last);
+    // Says that the selected workstation has gone, if it has; true then.
+    bool reportVanished();
     void placeStatusBar();
     // How much taller than designed the status bar is for its font.
     int statusBarGrowth() const;
@@ -168,8 +201,20 @@ private:
     std::unique_ptr<WorkstationCommands> m_commands;
     FindWindow* m_find = nullptr;
     QWidget* m_client = nullptr;
-    QMargins m_frame;             // the frame last seen by followFrame
-    bool m_watchingFrame = false; // the window's exposures are watched
+    QMargins m_frame;               // the frame last seen by followFrame
+    bool m_watchingFrame = false;   // the window's exposures are watched
+    bool m_ready = false;           // the first search has built the tree
+    bool m_refreshing = false;      // from F5 until its result is in the tree
+    bool m_applyingRefresh = false; // the refresh's result is being applied
+    QStringList m_changeFailures;   // since the tree was last idle
+    LiveStatus m_live;              // as the directory last reported it
+    // Why changes are not followed, said in the status bar until m_noticeEnd.
+    QString m_notice;
+    QTimer m_noticeEnd;
+    // The dotted name of the selected workstation that left the directory,
+    // until something else is selected.
+    QString m_vanished;
+    bool m_movingSelection = false; // the selection moves for a removal
 };
 
 } // namespace stelvo

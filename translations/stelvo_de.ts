@@ -275,6 +275,29 @@ Das DNS nennt keinen Controller der Domäne.</translation>
     </message>
 </context>
 <context>
+    <name>LdapNotification</name>
+    <message>
+        <source>%1. Changes made since are shown once the connection is back.</source>
+        <translation>%1. Änderungen seitdem werden angezeigt, sobald die Verbindung wieder besteht.</translation>
+    </message>
+    <message>
+        <source>Changes of the directory on %1 are no longer followed: the program ran out of memory. Refresh the tree (F5) to see them.</source>
+        <translation>Änderungen des Verzeichnisses auf %1 werden nicht mehr verfolgt: Dem Programm ging der Speicher aus. Aktualisieren Sie den Baum (F5), um sie zu sehen.</translation>
+    </message>
+    <message>
+        <source>The directory server %1 stopped sending changes: %2</source>
+        <translation>Der Verzeichnisserver %1 sendet keine Änderungen mehr: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 could not be searched for changes: %2</source>
+        <translation>Der Verzeichnisserver %1 konnte nicht nach Änderungen durchsucht werden: %2</translation>
+    </message>
+    <message>
+        <source>The connection to the directory server %1 was lost: %2</source>
+        <translation>Die Verbindung zum Verzeichnisserver %1 ist abgebrochen: %2</translation>
+    </message>
+</context>
+<context>
     <name>LdapSasl</name>
     <message>
         <source>the TLS client certificate (TLS_CERT, LDAPTLS_CERT)</source>
@@ -377,6 +400,37 @@ Das DNS nennt keinen Controller der Domäne.</translation>
     </message>
 </context>
 <context>
+    <name>LdapWatch</name>
+    <message>
+        <source>The directory server %1 stopped sending its changes: %2</source>
+        <translation>Der Verzeichnisserver %1 sendet seine Änderungen nicht mehr: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 stopped sending the directory&apos;s content after %2 entries and never said it was done, so the tree does not follow it: it stops at a limit of %3 (389 Directory Server: set nsSizeLimit: -1 and nsLookThroughLimit: -1 on the bind account&apos;s entry). Press F5 to read the tree again meanwhile</source>
+        <translation>Der Verzeichnisserver %1 hat nach %2 Einträgen aufgehört, den Inhalt des Verzeichnisses zu senden, ohne das Ende zu melden; der Baum folgt ihm daher nicht: Er hält an einer Grenze für %3 an (389 Directory Server: nsSizeLimit: -1 und nsLookThroughLimit: -1 am Eintrag des Anmeldekontos setzen). Drücken Sie bis dahin F5, um den Baum neu zu lesen</translation>
+    </message>
+    <message>
+        <source>The directory server %1 stopped sending the directory&apos;s content at its size limit after %2 entries, so the tree does not follow it: %3 needs an unlimited size limit (OpenLDAP: olcLimits with size=unlimited for it; 389 Directory Server: nsSizeLimit: -1 and nsLookThroughLimit: -1 on its entry). Press F5 to read the tree again meanwhile</source>
+        <translation>Der Verzeichnisserver %1 hat den Inhalt des Verzeichnisses nach %2 Einträgen an seiner Größengrenze abgebrochen; der Baum folgt ihm daher nicht: %3 braucht eine unbegrenzte Größengrenze (OpenLDAP: olcLimits mit size=unlimited dafür; 389 Directory Server: nsSizeLimit: -1 und nsLookThroughLimit: -1 an seinem Eintrag). Drücken Sie bis dahin F5, um den Baum neu zu lesen</translation>
+    </message>
+    <message>
+        <source>The directory server %1 does not let %2 follow its changes: %3%4. The account must be one that binds and may read the tree</source>
+        <translation>Der Verzeichnisserver %1 lässt %2 seinen Änderungen nicht folgen: %3%4. Das Konto muss sich anmelden und den Baum lesen dürfen</translation>
+    </message>
+    <message>
+        <source>The directory server %1 refused to send its changes: %2</source>
+        <translation>Der Verzeichnisserver %1 hat abgelehnt, seine Änderungen zu senden: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 did not say how it sends its changes: %2</source>
+        <translation>Der Verzeichnisserver %1 hat nicht mitgeteilt, wie er seine Änderungen sendet: %2</translation>
+    </message>
+    <message>
+        <source>The directory server %1 does not send its changes: press F5 to read it again, or set poll-interval.</source>
+        <translation>Der Verzeichnisserver %1 sendet seine Änderungen nicht: Drücken Sie F5, um ihn neu zu lesen, oder setzen Sie poll-interval.</translation>
+    </message>
+</context>
+<context>
     <name>LdifDirectory</name>
     <message>
         <source>The directory does not hold the context &quot;%1&quot;.</source>
@@ -393,6 +447,10 @@ Das DNS nennt keinen Controller der Domäne.</translation>
     <message>
         <source>%1 is not in the directory.</source>
         <translation>%1 ist nicht im Verzeichnis.</translation>
+    </message>
+    <message>
+        <source>Changes to %1 are not followed: the system would not watch it or its folder. Press F5 to read it again.</source>
+        <translation>Änderungen an %1 werden nicht verfolgt: Das System überwacht weder die Datei noch ihren Ordner. Mit F5 wird sie neu gelesen.</translation>
     </message>
 </context>
 <context>
@@ -697,6 +755,10 @@ Gesucht als: %1</translation>
         <source>%1 &quot;%2&quot; is not a number of seconds from 0.1 to 600</source>
         <translation>%1 „%2“ ist keine Anzahl Sekunden von 0.1 bis 600</translation>
     </message>
+    <message>
+        <source>%1 &quot;%2&quot; is not a whole number of seconds from %3 to %4, or 0 for never</source>
+        <translation>%1 &quot;%2&quot; ist keine ganze Zahl von Sekunden von %3 bis %4 und nicht 0 für nie</translation>
+    </message>
 </context>
 <context>
     <name>SettingsLoader</name>
@@ -842,6 +904,17 @@ Gesucht als: %1</translation>
     <message>
         <source>The %1 of the workstation %2 cannot be passed to %3: it is empty, holds a NUL character, or begins with &quot;-&quot; where %3 would take it for an option. Nothing was started or written.</source>
         <translation>%1 der Arbeitsstation %2 kann nicht an %3 übergeben werden: der Wert ist leer, enthält ein NUL-Zeichen oder beginnt mit „-“, wo %3 ihn für eine Option halten würde. Es wurde nichts gestartet oder geschrieben.</translation>
+    </message>
+    <message>
+        <source>%1 is no longer in the directory. Nothing was started or written.</source>
+        <translation>%1 ist nicht mehr im Verzeichnis. Es wurde nichts gestartet oder geschrieben.</translation>
+    </message>
+</context>
+<context>
+    <name>stelvo::DirectoryControl</name>
+    <message>
+        <source>This directory cannot be searched again while the program runs.</source>
+        <translation>Dieses Verzeichnis kann nicht erneut durchsucht werden, solange das Programm läuft.</translation>
     </message>
 </context>
 <context>
@@ -1071,6 +1144,45 @@ Gesucht als: %1</translation>
     <message>
         <source>Find Workstation...</source>
         <translation>Arbeitsstation suchen...</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message numerus="yes">
+        <source>... and %n more.</source>
+        <translation>
+            <numerusform>... und %n weitere.</numerusform>
+            <numerusform>... und %n weitere.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Some changes in the directory could not be shown in the tree:
+
+%1</source>
+        <translation>Einige Änderungen im Verzeichnis konnten nicht im Baum angezeigt werden:
+
+%1</translation>
+    </message>
+    <message>
+        <source>The directory could not be read again; the tree stays as it was.
+
+%1</source>
+        <translation>Das Verzeichnis konnte nicht erneut gelesen werden; der Baum bleibt, wie er war.
+
+%1</translation>
+    </message>
+    <message>
+        <source>Not up to date since %1.</source>
+        <translation>Nicht aktuell seit %1.</translation>
+    </message>
+    <message>
+        <source>Not up to date since %1: %2</source>
+        <translation>Nicht aktuell seit %1: %2</translation>
+    </message>
+    <message>
+        <source>Ready (%1). Changes in the directory are not followed: %2</source>
+        <translation>Bereit (%1). Änderungen im Verzeichnis werden nicht verfolgt: %2</translation>
     </message>
 </context>
 </TS>

@@ -5,6 +5,7 @@
 #include "LdapCollector.h"
 
 #include "LdapOrder.h"
+#include "LdapWatch.h"
 #include "NdsName.h"
 
 #include <QCoreApplication>
@@ -61,14 +62,15 @@ bool Collector::add(::ldap* ld, LDAPMessage* entry, QString* error)
     QString hostName;
     if (known.kind == nds::Kind::Workstation && !m_request.hostAttribute.isEmpty())
         hostName = firstValue(ld, entry, m_request.hostAttribute.constData());
-    keep(std::move(known), name, parent, self, hostName);
+    const QByteArray id = m_request.ids ? entryId(ld, entry) : QByteArray();
+    keep(std::move(known), name, parent, self, hostName, id);
     return true;
 }
 
 // Makes `entry` the parent of those below it, and keeps it when it is sought
 // or a container that places what is.
 void Collector::keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self,
-                     const QString& hostName)
+                     const QString& hostName, const QByteArray& id)
 {
     const bool selected =
         m_request.kinds.contains(entry.kind) &&
@@ -88,19 +90,21 @@ void Collector::keep(KnownEntry entry, const QString& name, const Parent& parent
     entry.searched = true;
     if (entry.kind == nds::Kind::Workstation)
         entry.dn = QByteArray(); // see KnownEntry
-    record(std::move(entry), parent, self, selected, hostName);
+    record(std::move(entry), parent, self, selected, hostName, id);
 }
 
 void Collector::record(KnownEntry entry, const Parent& parent, const Parent& self, bool selected,
-                       const QString& hostName)
+                       const QString& hostName, const QByteArray& id)
 {
     auto known = m_outcome->known.find(self.fullName);
     const bool stands = known == m_outcome->known.end() || !known->classKnown;
-    if (stands && !hostName.isEmpty()) {
+    if (stands && (!hostName.isEmpty() || !id.isEmpty())) {
         // Numbered from 1 in the order found; kept compactly, apart from the
         // entries, and only where there is one.
-        entry.host = quint32(std::max(1, m_outcome->hostNames.size()));
+        entry.host =
+            std::max(quint32(std::max(1, m_outcome->hostNames.size())), m_outcome->ids.next());
         m_outcome->hostNames.set(HostNameTable::Index(entry.host), hostName);
+        m_outcome->ids.set(entry.host, id);
     }
     if (known == m_outcome->known.end())
         known = m_outcome->known.insert(self.fullName, std::move(entry));

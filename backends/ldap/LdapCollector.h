@@ -52,9 +52,9 @@ private:
     };
 
     void keep(KnownEntry entry, const QString& name, const Parent& parent, Parent self,
-              const QString& hostName);
+              const QString& hostName, const QByteArray& id);
     void record(KnownEntry entry, const Parent& parent, const Parent& self, bool selected,
-                const QString& hostName);
+                const QString& hostName, const QByteArray& id);
     // Null for a malformed DN.
     const Parent* parentOf(const QByteArray& parentDn);
     bool parseParent(const QByteArray& parentDn, Parent* parent);

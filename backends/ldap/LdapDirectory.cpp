@@ -9,6 +9,7 @@
 #include "LdapLocator.h"
 #include "LdapLookup.h"
 #include "LdapSearch.h"
+#include "LdapWatch.h"
 #include "SearchArguments.h"
 #include "SignOnRules.h"
 
@@ -204,6 +205,7 @@ std::function<QString()> LdapDirectory::serverInUseGetter() const
 
 LdapDirectory::~LdapDirectory()
 {
+    stopWatch();
     stopWorker();
 }
 
@@ -307,6 +309,12 @@ void LdapDirectory::StartSearch(const QString& treeName, qint32 scope, const QSt
         m_ahead && *m_ahead == SearchKey{treeName, scope, classList, pattern, SearchAttribute()};
     m_ahead.reset();
     if (ahead) {
+        stopWatch();
+        m_refreshing = false;
+        ldap::SearchRequest request;
+        QString error;
+        if (makeRequest(treeName, scope, classList, pattern, &request, &error))
+            m_request = std::make_unique<ldap::SearchRequest>(std::move(request));
         // Its outcome is delivered as this search's, as late as any other's.
         if (const auto outcome = std::exchange(m_aheadOutcome, nullptr))
             QMetaObject::invokeMethod(
@@ -314,14 +322,29 @@ void LdapDirectory::StartSearch(const QString& treeName, qint32 scope, const QSt
         return;
     }
     m_aheadOutcome.reset();
+    stopWatch();
     stopWorker();
+    m_refreshing = false;
     ++m_generation;
     ldap::SearchRequest request;
     QString error;
     if (!makeRequest(treeName, scope, classList, pattern, &request, &error)) {
+        m_request.reset();
         failSearchLater(error);
         return;
     }
+    m_request = std::make_unique<ldap::SearchRequest>(request);
+    startWorker(std::move(request));
+}
+
+void LdapDirectory::Refresh()
+{
+    if (!m_request || m_refreshing || m_worker.joinable())
+        return;
+    settle();
+    m_refreshing = true;
+    ldap::SearchRequest request = *m_request;
+    request.opened.reset();
     startWorker(std::move(request));
 }
 
@@ -356,6 +379,7 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
     request->server = *m_server;
     request->options = m_options;
     request->hostAttribute = m_hostAttribute;
+    request->ids = liveUpdates();
     request->treeName = m_treeName;
     request->context = m_context;
     request->kinds = kinds;
@@ -414,13 +438,28 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
         m_aheadOutcome = outcome; // until its StartSearch comes
         return;
     }
+    if (std::exchange(m_refreshing, false)) {
+        // A failed refresh leaves the state the tree shows.
+        if (!outcome->ok)
+            emit RefreshFailed(outcome->error);
+        else
+            deliver(outcome, [this](const QStringList& names) { emit RefreshCompleted(names); });
+        return;
+    }
     if (!outcome->ok) {
         emit SearchFailed(outcome->error);
         return;
     }
+    if (deliver(outcome, [this](const QStringList& names) { emit SearchCompleted(names); }))
+        startWatch();
+}
 
+bool LdapDirectory::deliver(const std::shared_ptr<ldap::SearchOutcome>& outcome,
+                            const std::function<void(const QStringList&)>& deliver)
+{
     m_known = std::move(outcome->known);
     m_hostNames = std::move(outcome->hostNames);
+    m_ids = std::move(outcome->ids);
     QStringList names = std::move(outcome->names);
     if (!SearchFlag()) {
         for (QString& name : names)
@@ -435,9 +474,92 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
     if (SearchFlag())
         m_delivery = Delivery{&names, std::move(outcome->kinds), std::move(outcome->hosts), 0};
     const QPointer<LdapDirectory> alive(this);
-    emit SearchCompleted(names);
-    if (alive)
-        m_delivery.reset();
+    deliver(names);
+    if (!alive)
+        return false;
+    m_delivery.reset();
+    return true;
+}
+
+void LdapDirectory::stopWatch()
+{
+    ++m_watchGeneration;
+    m_watch.reset();
+}
+
+void LdapDirectory::startWatch()
+{
+    stopWatch();
+    if (!liveUpdates() || !m_request)
+        return;
+    ldap::WatchRequest request;
+    request.search = *m_request;
+    request.search.opened.reset();
+    request.pollSeconds = pollSeconds();
+    // Reported from the watch's threads, applied on this object's (the
+    // destructor stops the watch first); what a watch stopped since
+    // reported is dropped.
+    const quint64 generation = m_watchGeneration;
+    ldap::WatchSink sink;
+    sink.changes = [this, generation](DirectoryChanges changes) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, changes = std::move(changes)] {
+                if (m_watchGeneration != generation)
+                    return;
+                applyChanges(changes);
+                emit EntriesChanged(changes);
+            },
+            Qt::QueuedConnection);
+    };
+    sink.status = [this, generation](LiveStatus status) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, status = std::move(status)] {
+                if (m_watchGeneration == generation)
+                    setLiveStatus(status);
+            },
+            Qt::QueuedConnection);
+    };
+    m_watch = ldap::startWatch(request, std::move(sink));
+}
+
+void LdapDirectory::applyChanges(const DirectoryChanges& changes)
+{
+    // The tree asks for what changed by name: answered from here on as the
+    // change says, without a request.
+    m_delivery.reset();
+    for (const DirectoryChange& change : changes.changes) {
+        const QString& name = change.entry.fullName;
+        if (change.type == DirectoryChange::Type::Remove) {
+            if (!name.isEmpty())
+                m_known.remove(name);
+            continue;
+        }
+        if (change.type != DirectoryChange::Type::Put || name.isEmpty())
+            continue;
+        Known known;
+        for (const nds::Kind kind :
+             {nds::Kind::Workstation, nds::Kind::OrganizationalUnit, nds::Kind::Container}) {
+            if (change.entry.entryClass.name == nds::systemClassName(kind))
+                known.kind = kind;
+        }
+        known.classKnown = true;
+        known.searched = true;
+        const auto previous = m_known.constFind(name);
+        // The same name is the same DN: kept for the lookups below it.
+        if (previous != m_known.constEnd() && known.kind != nds::Kind::Workstation)
+            known.dn = previous->dn;
+        if (!change.entry.hostName.isEmpty() || !change.id.isEmpty()) {
+            // Its numbers stay its own; a new entry takes the next ones.
+            known.host = previous != m_known.constEnd() && previous->host != 0
+                             ? previous->host
+                             : std::max(quint32(std::max(1, m_hostNames.size())), m_ids.next());
+            m_hostNames.set(HostNameTable::Index(known.host), change.entry.hostName);
+            m_ids.set(known.host, change.id);
+        }
+        m_known.insert(name, known);
+    }
 }
 
 std::optional<DirectoryEntry> LdapDirectory::deliveredEntry(const QString& ndsFullName)
@@ -454,6 +576,7 @@ std::optional<DirectoryEntry> LdapDirectory::deliveredEntry(const QString& ndsFu
     ++delivery.next;
     DirectoryEntry entry = entryOf(ndsFullName, nds::lastComponent(ndsFullName).toString(), known);
     entry.hostName = m_hostNames.at(HostNameTable::Index(host));
+    entry.id = m_ids.at(host);
     return entry;
 }
 
@@ -505,6 +628,7 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
         DirectoryEntry entry =
             entryOf(ndsFullName, nds::lastComponent(ndsFullName).toString(), *searched);
         entry.hostName = m_hostNames.at(HostNameTable::Index(searched->host));
+        entry.id = m_ids.at(searched->host);
         return entry;
     }
 
@@ -517,7 +641,7 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     if (found == ldap::Lookup::Failed)
         throw DirectoryError(error);
     if (found == ldap::Lookup::Missing)
-        throw DirectoryError(
+        throw MissingEntryError(
             QCoreApplication::translate("LdapDirectory", "\"%1\" is not in the directory")
                 .arg(ndsFullName));
     return entryOf(nds::fullName(m_treeName, spelled), spelled.constLast(), known);

@@ -25,6 +25,7 @@ namespace stelvo {
 
 namespace ldap {
 class Cancellation;
+class Watch;
 class Connection;
 class Locator;
 struct Server;
@@ -165,6 +166,9 @@ public:
     void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                      const QString& pattern) override;
     DirectoryEntry EntryByName(const QString& ndsFullName) override;
+    // Searches again as the last StartSearch did, on the worker over a
+    // connection of its own; a refresh asked for while one runs is that one.
+    void Refresh() override;
 
 private:
     using Known = ldap::KnownEntry;
@@ -197,6 +201,17 @@ private:
     void startWorker(ldap::SearchRequest request);
     void stopWorker();
     void finishSearch(const std::shared_ptr<ldap::SearchOutcome>& outcome);
+    // Takes the state an outcome found and delivers `names` through
+    // `deliver` (SearchCompleted or RefreshCompleted), answering the tree's
+    // requests for them from the outcome meanwhile. False when this object
+    // went during delivery.
+    bool deliver(const std::shared_ptr<ldap::SearchOutcome>& outcome,
+                 const std::function<void(const QStringList&)>& deliver);
+    // Follows the directory from now on, when live updates are on.
+    void startWatch();
+    void stopWatch();
+    // What the watch reported, applied to the state EntryByName answers.
+    void applyChanges(const DirectoryChanges& changes);
     // The entry of the next name of the result being delivered, when
     // `ndsFullName` is that name.
     std::optional<DirectoryEntry> deliveredEntry(const QString& ndsFullName);
@@ -232,7 +247,13 @@ private:
     QHash<QString, Known> m_known;                  // NDS full name -> entry
     QByteArray m_hostAttribute;
     HostNameTable m_hostNames; // of the last search's workstations, by KnownEntry::host
-    quint64 m_generation = 0;  // of the latest StartSearch; older outcomes are dropped
+    ldap::EntryIds m_ids;      // with live updates: of the entries known, by KnownEntry::host
+    // The last StartSearch's request, for Refresh and the watch.
+    std::unique_ptr<ldap::SearchRequest> m_request;
+    bool m_refreshing = false;
+    std::unique_ptr<ldap::Watch> m_watch;
+    quint64 m_watchGeneration = 0; // of the watch running; older reports are dropped
+    quint64 m_generation = 0;      // of the latest StartSearch; older outcomes are dropped
     // While SearchCompleted is delivered: the result, the kind of each of
     // its names, and the next name the tree is expected to ask for.
     struct Delivery

@@ -8,6 +8,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <deque>
 
 namespace stelvo::ldap {
 
@@ -23,8 +27,9 @@ struct KnownEntry
     // Came as an entry of the search that built the tree: what it says
     // stands until the next search.
     bool searched = false;
-    // The number of a workstation's host name in the search's table of
-    // them; 0 for none. Fits beside the fields above: no byte more.
+    // The entry's number in the search's tables: of host names (a
+    // workstation's), and with live updates of ids (every entry's); 0 for
+    // none. Fits beside the fields above: no byte more.
     quint32 host = 0;
 
     // The class the entry is shown as (nds::systemClassName of its kind),
@@ -32,5 +37,38 @@ struct KnownEntry
     const QString& className() const;
 };
 static_assert(sizeof(KnownEntry) <= sizeof(QByteArray) + 8);
+
+// The 16-byte ids of a search's entries, by KnownEntry::host (from 1):
+// 16 bytes each, in blocks that never move, for a million workstations.
+class EntryIds
+{
+public:
+    // Stores `id` (16 bytes, else nothing) as number `number`.
+    void set(quint32 number, const QByteArray& id)
+    {
+        if (number == 0 || id.size() != kBytes)
+            return;
+        if (m_ids.size() < number)
+            m_ids.resize(number);
+        std::memcpy(m_ids[number - 1].data(), id.constData(), kBytes);
+    }
+    // Empty for a number without one.
+    QByteArray at(quint32 number) const
+    {
+        if (number == 0 || number > m_ids.size())
+            return {};
+        const std::array<char, kBytes>& id = m_ids[number - 1];
+        if (std::all_of(id.cbegin(), id.cend(), [](char c) { return c == 0; }))
+            return {};
+        return QByteArray(id.data(), kBytes);
+    }
+    // One more than the largest number set.
+    quint32 next() const { return quint32(m_ids.size()) + 1; }
+    void clear() { m_ids.clear(); }
+
+private:
+    static constexpr qsizetype kBytes = 16;
+    std::deque<std::array<char, kBytes>> m_ids;
+};
 
 } // namespace stelvo::ldap

@@ -5,10 +5,12 @@
 #include "LdapPagedSearch.h"
 
 #include "LdapCollector.h"
+#include "LdapWatch.h"
 
 #include <QCoreApplication>
 #include <chrono>
 #include <ldap.h>
+#include <vector>
 
 namespace stelvo::ldap {
 
@@ -92,12 +94,18 @@ Step PagedSearch::request(const QByteArray& base, bool paging, berval* cookie, i
     }
     char attribute[] = "objectClass";
     QByteArray hostAttribute = m_request.hostAttribute; // libldap wants it writable
-    char* attributes[] = {attribute, hostAttribute.isEmpty() ? nullptr : hostAttribute.data(),
-                          nullptr};
+    std::vector<char*> attributes{attribute};
+    if (!hostAttribute.isEmpty())
+        attributes.push_back(hostAttribute.data());
+    if (m_request.ids) {
+        for (const char* id : kIdAttributes)
+            attributes.push_back(const_cast<char*>(id));
+    }
+    attributes.push_back(nullptr);
     LDAPControl* controls[] = {pageControl, nullptr};
     const int rc = ldap_search_ext(
-        ld, base.constData(), m_request.ldapScope, m_request.filter.constData(), attributes, 0,
-        paging ? controls : nullptr, nullptr, nullptr, LDAP_NO_LIMIT, messageId);
+        ld, base.constData(), m_request.ldapScope, m_request.filter.constData(), attributes.data(),
+        0, paging ? controls : nullptr, nullptr, nullptr, LDAP_NO_LIMIT, messageId);
     ldap_control_free(pageControl);
     ber_memfree(cookie->bv_val);
     *cookie = berval{0, nullptr};

@@ -120,6 +120,7 @@ void guarded(const Server& server, SearchOutcome* outcome, const std::function<v
     outcome->kinds = std::vector<nds::Kind>();
     outcome->known = QHash<QString, KnownEntry>();
     outcome->hostNames = HostNameTable();
+    outcome->ids = EntryIds();
     outcome->hosts = std::vector<quint32>();
     outcome->leftOut = QStringList();
     outcome->connection.reset();

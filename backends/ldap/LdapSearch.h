@@ -37,6 +37,8 @@ struct SearchRequest
     nds::ClassMapping classes; // decides each entry's kind
     QString namePattern;       // narrows the result to entries whose name matches; empty: none
     QByteArray hostAttribute;  // read for workstations; empty: not asked for
+    // Also read each entry's unique id (kIdAttributes), for live updates.
+    bool ids = false;
     // Already open and signed on (to the server of a list that answered):
     // used instead of a new connection.
     // Taken by the search (the request is copied, the connection is not).
@@ -59,6 +61,8 @@ struct SearchOutcome
     // The host names of the workstations found that have one, by the
     // number their KnownEntry holds (from 1).
     HostNameTable hostNames;
+    // When the request asks for ids: each entry's, by the same number.
+    EntryIds ids;
     // That number for each of `names` (0: none), in the same order.
     std::vector<quint32> hosts;
     std::unique_ptr<Connection> connection; // open, for the requests that follow

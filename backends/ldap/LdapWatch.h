@@ -13,7 +13,11 @@
 #include "LdapSearch.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QPair>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,6 +34,9 @@ struct WatchRequest
 {
     SearchRequest search;
     int pollSeconds = 0;
+    // How often a server that pushes changes but not deletions (Active
+    // Directory) is read whole, for what has gone since (0: never).
+    int rereadSeconds = 120;
 };
 
 // Where a watch reports. Both are called on the watch's thread and must not
@@ -48,6 +55,10 @@ inline constexpr const char* kIdAttributes[] = {"entryUUID", "nsUniqueId", "obje
 // carries (entryUUID and nsUniqueId as text, objectGUID as its bytes);
 // empty when it carries none that can be read.
 QByteArray entryId(::ldap* ld, LDAPMessage* entry);
+// The same from one value of `attribute`, one of kIdAttributes (any case):
+// the 32 hex digits of entryUUID or nsUniqueId, their dashes left out, or
+// objectGUID's 16 bytes; empty for a value that is none of these.
+QByteArray idFromValue(QByteArrayView attribute, QByteArrayView value);
 
 // Turns what a server says of one entry (its DN, the classes it has, its
 // host name) into a change of the tree, by the tree search's rules: the
@@ -60,9 +71,11 @@ QByteArray entryId(::ldap* ld, LDAPMessage* entry);
 class ChangeNamer
 {
 public:
+    // The tree root is the request's base DN until setRootDn says otherwise.
     explicit ChangeNamer(const SearchRequest& request);
     // The DN of the tree root, found by the first search (the entry the
-    // context names at the tree's top, or empty for the naming contexts).
+    // context names at the tree's top, or empty for the naming contexts,
+    // each of which is then an entry just below the tree root).
     void setRootDn(const QByteArray& rootDn);
 
     // The change for `entry` (a search entry, or a sync entry), whose id is
@@ -77,11 +90,23 @@ public:
     std::optional<DirectoryChange> change(const QByteArray& dn, nds::Kind kind,
                                           const QString& hostName, const QByteArray& id,
                                           QString* unnamed = nullptr) const;
+    // The NDS full name of the entry at `dn`, when it lies below the tree
+    // root within the search's depth and every name on the way can be held;
+    // empty otherwise (the tree root itself included).
+    QString fullName(const QByteArray& dn) const;
 
 private:
+    // The RDN values of `dn` below the tree root, from the top down; false
+    // for a DN that is malformed or does not lie below the root within the
+    // search's depth.
+    bool below(const QByteArray& dn, QStringList* topDown) const;
+
     SearchRequest m_request;
     QByteArray m_rootDn;
     int m_rootDepth = 0;
+    // The root's RDNs, each type and value folded to lower case, from the
+    // DN's start: a DN below it ends with them.
+    QList<QPair<QString, QString>> m_rootRdns;
 };
 
 // A watch; destroying it stops its thread within about a tenth of a second.
@@ -90,6 +115,16 @@ class Watch
 public:
     virtual ~Watch() = default;
 };
+
+// Follows the directory as the server allows, on a thread of its own: reads
+// the root DSE's supportedControl (again, with growing delays, while the
+// server cannot be reached), then runs the watch chooseWatch picks.
+std::unique_ptr<Watch> startWatch(const WatchRequest& request, WatchSink sink);
+// The watch for a server that names `controls` in its root DSE: content
+// synchronisation where offered, else polling when pollSeconds is set;
+// otherwise none, reported to the sink as Off with the reason.
+std::unique_ptr<Watch> chooseWatch(const QList<QByteArray>& controls, const WatchRequest& request,
+                                   const WatchSink& sink);
 
 // RFC 4533 content synchronisation (slapd's syncprov, 389's Content
 // Synchronization plugin), refreshAndPersist, keeping the cookie across

@@ -4,6 +4,7 @@
 
 #include "LdifDirectory.h"
 
+#include "LdifTreeChanges.h"
 #include "NdsMapping.h"
 #include "RegularFile.h"
 #include "SearchArguments.h"
@@ -11,35 +12,19 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QMetaObject>
+#include <QTimer>
 #include <exception>
 #include <span>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
 namespace stelvo {
 
 namespace {
-
-// Made once: every lookup hands one out.
-const QString& classNameOf(nds::Kind kind)
-{
-    static const QString other = nds::systemClassName(nds::Kind::Other);
-    static const QString workstation = nds::systemClassName(nds::Kind::Workstation);
-    static const QString unit = nds::systemClassName(nds::Kind::OrganizationalUnit);
-    static const QString container = nds::systemClassName(nds::Kind::Container);
-    switch (kind) {
-    case nds::Kind::Workstation:
-        return workstation;
-    case nds::Kind::OrganizationalUnit:
-        return unit;
-    case nds::Kind::Container:
-        return container;
-    case nds::Kind::Other:
-        break;
-    }
-    return other;
-}
 
 // The full names of the entries `indices` names. Directory order lists a
 // container's entries together: their parent's full name is made once for
@@ -135,7 +120,7 @@ std::optional<LdifTree> LdifDirectory::parseDirectory(const Request& request, st
     const QString treeName = TreeNameOf(request.context);
     if (request.path.startsWith(QLatin1String(":/")))
         return LdifTree::parse(readDirectory(request.path), shown, treeName, request.classes,
-                               request.hostAttribute, std::move(stop));
+                               request.hostAttribute, request.readIds, std::move(stop));
     // Read in pieces: a large export is never all in memory at once.
     RegularFileReader file;
     QString error;
@@ -149,12 +134,19 @@ std::optional<LdifTree> LdifDirectory::parseDirectory(const Request& request, st
         return got;
     };
     return LdifTree::parse(source, file.size(), shown, treeName, request.classes,
-                           request.hostAttribute, std::move(stop));
+                           request.hostAttribute, request.readIds, std::move(stop));
 }
 
 QStringList LdifDirectory::search(const LdifTree& tree, const QString& context,
                                   const QString& treeName, qint32 scope, const QString& classList,
                                   const QString& pattern)
+{
+    return fullNamesOnTwoCores(tree, select(tree, context, treeName, scope, classList, pattern));
+}
+
+std::vector<int> LdifDirectory::select(const LdifTree& tree, const QString& context,
+                                       const QString& treeName, qint32 scope,
+                                       const QString& classList, const QString& pattern)
 {
     QString error;
     const QString contextTree = contextTreeName(context, &error);
@@ -184,39 +176,101 @@ QStringList LdifDirectory::search(const LdifTree& tree, const QString& context,
             (everyName || nds::matchesPattern(tree.shortName(index).toString(), pattern)))
             found.push_back(index);
     }
-    return fullNamesOnTwoCores(tree, found);
+    return found;
 }
 
 void LdifDirectory::StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                                 const QString& pattern)
 {
     stopWorker();
-    const quint64 generation = ++m_generation;
-    Request request{m_path,  m_context,         treeName,     scope,     classList,
-                    pattern, SearchAttribute(), SearchFlag(), m_classes, m_hostAttribute};
-    m_worker = std::jthread(
-        [this, request = std::move(request), read = m_read, generation](std::stop_token stop) {
-            Outcome outcome = runSearch(request, read, stop);
-            if (stop.stop_requested())
-                return;
-            // Delivered on the control's own thread, where a newer search drops it.
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, outcome = std::move(outcome)]() mutable {
-                    deliver(generation, std::move(outcome));
-                },
-                Qt::QueuedConnection);
-        });
+    stopFollowing();
+    ++m_generation;
+    m_refreshPending = false;
+    // Ids cost 16 bytes an entry and only serve to follow renames.
+    m_request = Request{m_path,
+                        m_context,
+                        treeName,
+                        scope,
+                        classList,
+                        pattern,
+                        SearchAttribute(),
+                        SearchFlag(),
+                        m_classes,
+                        m_hostAttribute,
+                        liveUpdates() && !isResource()};
+    launch(Job::Search);
 }
 
-LdifDirectory::Outcome LdifDirectory::runSearch(const Request& request, const Reader& read,
-                                                std::stop_token stop)
+void LdifDirectory::Refresh()
+{
+    if (!m_tree) {
+        DirectoryControl::Refresh();
+        return;
+    }
+    if (following())
+        watchFile(); // in case it was lost with the file
+    m_refreshPending = true;
+    runPending();
+}
+
+void LdifDirectory::runPending()
+{
+    if (m_busy)
+        return;
+    if (m_refreshPending) {
+        // A refresh reads the file as it is now: a re-read waiting is done
+        // with it.
+        m_refreshPending = m_followPending = m_forcePending = false;
+        launch(Job::Refresh);
+    } else if (m_followPending) {
+        const bool force = m_forcePending;
+        m_followPending = m_forcePending = false;
+        launch(Job::Follow, force);
+    }
+}
+
+void LdifDirectory::launch(Job job, bool force)
+{
+    m_busy = true;
+    const quint64 generation = m_generation;
+    Work work{job, m_request, m_read, job == Job::Follow ? m_tree : nullptr, m_stamp, force};
+    m_worker = std::jthread([this, work = std::move(work), generation](std::stop_token stop) {
+        Outcome outcome = runJob(work, stop);
+        if (stop.stop_requested())
+            return;
+        // Delivered on the control's own thread, where a newer search drops it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, job = work.job, outcome = std::move(outcome)]() mutable {
+                deliver(generation, job, std::move(outcome));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+LdifDirectory::Stamp LdifDirectory::stampOf(const QString& path)
+{
+    struct stat status = {};
+    if (path.startsWith(QLatin1String(":/")) ||
+        ::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    return Stamp{true,
+                 quint64(status.st_dev),
+                 quint64(status.st_ino),
+                 qint64(status.st_size),
+                 qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+                 qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
+}
+
+LdifDirectory::Outcome LdifDirectory::runJob(const Work& work, std::stop_token stop)
 {
     // Nothing may escape the worker: an exception there would end the program.
     Outcome failed;
+    failed.stamp = stampOf(work.request.path);
     QString cause;
     try {
-        return searchData(request, read, std::move(stop));
+        return work.job == Job::Follow ? followData(work, std::move(stop))
+                                       : searchData(work.request, work.read, std::move(stop));
     } catch (const DirectoryError& error) {
         failed.failure = error.message();
         return failed;
@@ -224,8 +278,17 @@ LdifDirectory::Outcome LdifDirectory::runSearch(const Request& request, const Re
         cause = currentExceptionReason();
     }
     failed.failure = QCoreApplication::translate("LdifDirectory", "%1 cannot be read: %2.")
-                         .arg(QDir::toNativeSeparators(request.path), cause);
+                         .arg(QDir::toNativeSeparators(work.request.path), cause);
     return failed;
+}
+
+std::optional<LdifTree> LdifDirectory::readTree(const Request& request, const Reader& read,
+                                                std::stop_token stop)
+{
+    return read ? LdifTree::parse(read(request.path), QDir::toNativeSeparators(request.path),
+                                  TreeNameOf(request.context), request.classes,
+                                  request.hostAttribute, request.readIds, std::move(stop))
+                : parseDirectory(request, std::move(stop));
 }
 
 LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const Reader& read,
@@ -235,14 +298,13 @@ LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const R
         throw DirectoryError(QCoreApplication::translate(
                                  "LdifDirectory", "Searching by attribute \"%1\" is not supported.")
                                  .arg(request.attribute));
-    std::optional<LdifTree> tree =
-        read ? LdifTree::parse(read(request.path), QDir::toNativeSeparators(request.path),
-                               TreeNameOf(request.context), request.classes, request.hostAttribute,
-                               std::move(stop))
-             : parseDirectory(request, std::move(stop));
+    Outcome outcome;
+    // Taken before the read: a change made while it reads shows later.
+    outcome.stamp = stampOf(request.path);
+    outcome.readAt = QDateTime::currentDateTime();
+    std::optional<LdifTree> tree = readTree(request, read, std::move(stop));
     if (!tree)
         return {};
-    Outcome outcome;
     outcome.results = search(*tree, request.context, request.treeName, request.scope,
                              request.classList, request.pattern);
     if (!request.fullNames) {
@@ -253,20 +315,167 @@ LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const R
     return outcome;
 }
 
-void LdifDirectory::deliver(quint64 generation, Outcome outcome)
+LdifDirectory::Outcome LdifDirectory::followData(const Work& work, std::stop_token stop)
+{
+    Outcome outcome;
+    outcome.stamp = stampOf(work.request.path);
+    // Anything else in the folder changing tells only that the file may
+    // have: its stamp says whether it did.
+    if (!work.force && outcome.stamp == work.lastStamp && outcome.stamp.exists) {
+        outcome.unchanged = true;
+        return outcome;
+    }
+    outcome.readAt = QDateTime::currentDateTime();
+    const Request& request = work.request;
+    std::optional<LdifTree> tree = readTree(request, work.read, std::move(stop));
+    if (!tree)
+        return {};
+    const auto found = [&request](const LdifTree& searched) {
+        return select(searched, request.context, request.treeName, request.scope, request.classList,
+                      request.pattern);
+    };
+    outcome.changes = ldif::changesBetween(*work.shown, found(*work.shown), *tree, found(*tree));
+    outcome.tree = std::make_shared<const LdifTree>(std::move(*tree));
+    return outcome;
+}
+
+void LdifDirectory::takeTree(Outcome& outcome)
+{
+    m_tree = std::move(outcome.tree);
+    m_cursor = 0;
+    m_lastGoodRead = outcome.readAt;
+    setLeftOut(m_tree->leftOut());
+}
+
+void LdifDirectory::deliver(quint64 generation, Job job, Outcome outcome)
 {
     if (generation != m_generation)
         return;
+    m_busy = false;
+    m_stamp = outcome.stamp;
+    switch (job) {
+    case Job::Search:
+        if (!outcome.failure.isEmpty()) {
+            setLeftOut({});
+            emit SearchFailed(m_failureNote.isEmpty() ? outcome.failure
+                                                      : outcome.failure + u' ' + m_failureNote);
+            break;
+        }
+        takeTree(outcome);
+        emit SearchCompleted(outcome.results);
+        // A receiver may have started another search.
+        if (generation == m_generation && liveUpdates())
+            startFollowing();
+        break;
+    case Job::Refresh:
+        if (!outcome.failure.isEmpty()) {
+            if (following())
+                setBehind(outcome.failure);
+            emit RefreshFailed(outcome.failure);
+        } else {
+            takeTree(outcome);
+            if (following())
+                setLiveStatus(LiveStatus{LiveStatus::State::Live, {}, {}});
+            emit RefreshCompleted(outcome.results);
+        }
+        break;
+    case Job::Follow:
+        deliverFollow(std::move(outcome));
+        break;
+    }
+    if (generation == m_generation)
+        runPending();
+}
+
+void LdifDirectory::deliverFollow(Outcome outcome)
+{
+    if (outcome.unchanged)
+        return;
     if (!outcome.failure.isEmpty()) {
-        setLeftOut({});
-        emit SearchFailed(m_failureNote.isEmpty() ? outcome.failure
-                                                  : outcome.failure + u' ' + m_failureNote);
+        // A read that a newer change already follows may have met the file
+        // half written: only the newer read tells.
+        if (!m_followPending)
+            setBehind(outcome.failure);
         return;
     }
-    m_tree = std::move(outcome.tree);
-    m_cursor = 0;
-    setLeftOut(m_tree->leftOut());
-    emit SearchCompleted(outcome.results);
+    takeTree(outcome);
+    const quint64 generation = m_generation;
+    if (!outcome.changes.changes.isEmpty())
+        emit EntriesChanged(outcome.changes);
+    if (generation == m_generation)
+        setLiveStatus(LiveStatus{LiveStatus::State::Live, {}, {}});
+}
+
+void LdifDirectory::setBehind(const QString& reason)
+{
+    setLiveStatus(LiveStatus{LiveStatus::State::Behind, m_lastGoodRead, reason});
+}
+
+void LdifDirectory::startFollowing()
+{
+    // The sample is part of the program: it never changes.
+    if (isResource())
+        return;
+    m_watcher = new QFileSystemWatcher(this);
+    m_quiet = new QTimer(this);
+    m_quiet->setSingleShot(true);
+    m_quiet->setInterval(kQuietMilliseconds);
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { fileTouched(true); });
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { fileTouched(false); });
+    connect(m_quiet, &QTimer::timeout, this, [this] {
+        watchFile();
+        m_followPending = true;
+        runPending();
+    });
+    // The folder tells of a file renamed over this one, or deleted and made
+    // again, which the file's own watch (on its inode) never sees.
+    const QString folder = QFileInfo(m_path).absolutePath();
+    const bool folderWatched = m_watcher->addPath(folder);
+    watchFile();
+    if (!folderWatched && m_watcher->files().isEmpty()) {
+        stopFollowing();
+        setLiveStatus(LiveStatus{
+            LiveStatus::State::Off,
+            {},
+            QCoreApplication::translate("LdifDirectory",
+                                        "Changes to %1 are not followed: the system would not "
+                                        "watch it or its folder. Press F5 to read it again.")
+                .arg(QDir::toNativeSeparators(m_path))});
+        return;
+    }
+    setLiveStatus(LiveStatus{LiveStatus::State::Live, {}, {}});
+    // A change made since the search read the file shows in its stamp.
+    m_followPending = true;
+    runPending();
+}
+
+void LdifDirectory::stopFollowing()
+{
+    delete m_watcher;
+    m_watcher = nullptr;
+    delete m_quiet;
+    m_quiet = nullptr;
+    m_followPending = m_forcePending = false;
+    setLiveStatus(LiveStatus{});
+}
+
+void LdifDirectory::watchFile()
+{
+    if (!m_watcher->files().isEmpty())
+        m_watcher->removePaths(m_watcher->files());
+    if (QFileInfo::exists(m_path))
+        m_watcher->addPath(m_path);
+}
+
+void LdifDirectory::fileTouched(bool itself)
+{
+    m_forcePending = m_forcePending || itself;
+    // The quiet time counts from the last change; but a folder where some
+    // other file changes all the time must not put the read off for ever.
+    if (!m_quiet->isActive())
+        m_touched.start();
+    if (m_touched.elapsed() < kLongestWaitMilliseconds)
+        m_quiet->start();
 }
 
 int LdifDirectory::findEntry(const QString& ndsFullName, bool* exact)
@@ -297,16 +506,12 @@ DirectoryEntry LdifDirectory::EntryByName(const QString& ndsFullName)
     bool exact = false;
     const int index = findEntry(ndsFullName, &exact);
     if (index < 0)
-        throw DirectoryError(
+        throw MissingEntryError(
             QCoreApplication::translate("LdifDirectory", "%1 is not in the directory.")
                 .arg(ndsFullName));
     // The name as the file spells it, which is most often the name asked for.
-    QString fullName =
-        exact || m_tree->isNamed(index, ndsFullName) ? ndsFullName : m_tree->fullName(index);
-    return DirectoryEntry{
-        m_tree->shortName(index).toString(), std::move(fullName),
-        EntryClass{classNameOf(m_tree->kind(index)), m_tree->isContainerKind(index)},
-        m_tree->hostName(index)};
+    return ldif::entryOf(*m_tree, index,
+                         exact || m_tree->isNamed(index, ndsFullName) ? ndsFullName : QString());
 }
 
 } // namespace stelvo

@@ -7,15 +7,27 @@
 #include "DirectoryControl.h"
 #include "LdifTree.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <functional>
 #include <memory>
 #include <thread>
+
+class QFileSystemWatcher;
+class QTimer;
 
 namespace stelvo {
 
 // The directory control served from an LDIF file (or the embedded sample).
 // The file is read on a worker thread when the search starts, so that even a
 // large file never holds up the user interface.
+//
+// With live updates on, a file (not the sample) is followed once the search
+// has completed: when it changes, or another file is renamed over it, it is
+// read again on the worker after a short quiet time, compared there with the
+// tree shown, and the differences are delivered as EntriesChanged. A file
+// that cannot be read or parsed leaves the tree as it was (LiveStatus
+// Behind) until it reads well again.
 class LdifDirectory : public DirectoryControl
 {
     Q_OBJECT
@@ -54,11 +66,23 @@ public:
     void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                      const QString& pattern) override;
     DirectoryEntry EntryByName(const QString& ndsFullName) override;
+    // Reads the file again with the last search's request, on the worker.
+    void Refresh() override;
 
     // The search's result list for a loaded tree; exposed for the benchmark
     // and the tests. Throws DirectoryError for a search the tree cannot serve.
     static QStringList search(const LdifTree& tree, const QString& context, const QString& treeName,
                               qint32 scope, const QString& classList, const QString& pattern);
+    // The same search's result as entry indices, in directory order.
+    static std::vector<int> select(const LdifTree& tree, const QString& context,
+                                   const QString& treeName, qint32 scope, const QString& classList,
+                                   const QString& pattern);
+
+    // How long the file must stay unchanged before it is read again, so
+    // that a file written in several steps is read once.
+    static constexpr int kQuietMilliseconds = 200;
+    // The longest a read waits for quiet once a change is seen.
+    static constexpr int kLongestWaitMilliseconds = 2000;
 
     // The data of a Qt resource (":/...") or of a regular file. Anything else
     // (a folder, a FIFO, a device) is refused at once, without waiting on it.
@@ -66,6 +90,12 @@ public:
     static QByteArray readDirectory(const QString& path);
 
 private:
+    enum class Job
+    {
+        Search,
+        Refresh,
+        Follow, // read again after a change, compared with the tree shown
+    };
     struct Request
     {
         QString path;
@@ -78,20 +108,62 @@ private:
         bool fullNames = true;
         nds::ClassMapping classes;
         QByteArray hostAttribute;
+        bool readIds = false;
+    };
+    // What the file was when it was read; another stamp means it changed.
+    struct Stamp
+    {
+        bool exists = false;
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modified = 0; // nanoseconds
+        qint64 changed = 0;
+        bool operator==(const Stamp&) const = default;
     };
     struct Outcome
     {
         std::shared_ptr<const LdifTree> tree;
         QStringList results;
+        DirectoryChanges changes;
         QString failure; // empty on success
+        QDateTime readAt;
+        Stamp stamp;
+        bool unchanged = false; // Follow: the file is as it was last read
+    };
+    struct Work
+    {
+        Job job = Job::Search;
+        Request request;
+        Reader read;
+        std::shared_ptr<const LdifTree> shown; // Follow: what to compare with
+        Stamp lastStamp;
+        bool force = true; // Follow: read even when the stamp is the same
     };
 
-    static Outcome runSearch(const Request& request, const Reader& read, std::stop_token stop);
+    static Stamp stampOf(const QString& path);
+    static Outcome runJob(const Work& work, std::stop_token stop);
     static Outcome searchData(const Request& request, const Reader& read, std::stop_token stop);
+    static Outcome followData(const Work& work, std::stop_token stop);
+    static std::optional<LdifTree> readTree(const Request& request, const Reader& read,
+                                            std::stop_token stop);
     // The tree of the file or Qt resource the request names.
     static std::optional<LdifTree> parseDirectory(const Request& request, std::stop_token stop);
-    void deliver(quint64 generation, Outcome outcome);
+    void launch(Job job, bool force = true);
+    void deliver(quint64 generation, Job job, Outcome outcome);
+    void deliverFollow(Outcome outcome);
+    // Starts the refresh or the re-read waiting for the worker, if any.
+    void runPending();
     void stopWorker();
+    void takeTree(Outcome& outcome);
+    bool isResource() const { return m_path.startsWith(QLatin1String(":/")); }
+    bool following() const { return m_watcher != nullptr; }
+    void startFollowing();
+    void stopFollowing();
+    // Watches the file as it is now: one renamed over it is another inode.
+    void watchFile();
+    void fileTouched(bool itself);
+    void setBehind(const QString& reason);
     // The entry named `ndsFullName`, or -1; `exact` tells whether it is
     // spelled as the file spells it.
     int findEntry(const QString& ndsFullName, bool* exact);
@@ -110,6 +182,18 @@ private:
     // search, so that a superseded one is recognized when it arrives.
     quint64 m_generation = 0;
     std::jthread m_worker;
+
+    // The last search's request, which a refresh and a re-read repeat.
+    Request m_request;
+    bool m_busy = false; // the worker runs a job whose outcome is awaited
+    bool m_refreshPending = false;
+    bool m_followPending = false;
+    bool m_forcePending = false; // the file itself was seen to change
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer* m_quiet = nullptr;
+    QElapsedTimer m_touched;  // since the first change the quiet timer waits out
+    Stamp m_stamp;            // of the last read, good or bad
+    QDateTime m_lastGoodRead; // when the tree shown was read
 };
 
 } // namespace stelvo

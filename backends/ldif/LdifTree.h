@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <array>
 #include <functional>
 #include <optional>
 #include <stop_token>
@@ -42,12 +43,13 @@ public:
     // names no NDS full name can hold, and the entries below them, are left
     // out of the tree and listed in leftOut(). A workstation's host name is
     // the first value of `hostAttribute` (any case), when that is not empty.
+    // With `readIds`, each entry's unique id is read too (see id()).
     // `stop` is checked at every record: once it is requested, returns
     // nothing.
     static std::optional<LdifTree> parse(QByteArrayView data, const QString& source,
                                          const QString& treeName,
                                          const nds::ClassMapping& classes = {},
-                                         const QByteArray& hostAttribute = {},
+                                         const QByteArray& hostAttribute = {}, bool readIds = false,
                                          std::stop_token stop = {});
 
     // Fills `buffer` with up to `room` bytes of the text and returns the
@@ -59,7 +61,7 @@ public:
     static std::optional<LdifTree> parse(const Source& read, qint64 size, const QString& source,
                                          const QString& treeName,
                                          const nds::ClassMapping& classes = {},
-                                         const QByteArray& hostAttribute = {},
+                                         const QByteArray& hostAttribute = {}, bool readIds = false,
                                          std::stop_token stop = {});
 
     // "NDS:\\TREE": the tree itself, which is no entry.
@@ -84,9 +86,23 @@ public:
     // The host names, by entry index.
     const HostNameTable& hostNames() const { return m_hosts; }
 
+    // An entry's unique id, which survives renames and moves: its
+    // entryUUID (or 389's nsUniqueId, AD's objectGUID) as 16 bytes, when
+    // ids were read and it has one; else empty.
+    static constexpr qsizetype kIdSize = 16;
+    QByteArrayView id(int index) const
+    {
+        if (size_t(index) >= m_ids.size() || m_ids[size_t(index)] == Id{})
+            return {};
+        return {m_ids[size_t(index)].data(), kIdSize};
+    }
+    bool hasIds() const { return !m_ids.empty(); }
+
     // Index of the entry with this NDS full name (compared without regard to
     // case, as the directory does), or -1.
     int find(QStringView fullName) const;
+    // The child of `parent` (-1: the top) named `name` in any case, or -1.
+    int child(int parent, QStringView name) const;
     // Whether `fullName` is entry `index`'s full name exactly as it is
     // written: cheaper than find() when the entry is expected.
     bool isNamed(int index, QStringView fullName) const;
@@ -105,7 +121,7 @@ private:
     static std::optional<LdifTree> parsePieces(LdifPieces& pieces, qint64 size,
                                                const QString& source, const QString& treeName,
                                                const nds::ClassMapping& classes,
-                                               const QByteArray& hostAttribute,
+                                               const QByteArray& hostAttribute, bool readIds,
                                                std::stop_token stop);
 
     // A run of characters in m_text.
@@ -137,10 +153,9 @@ private:
         quint32 tag = 0;
     };
 
-    // The child of `parent` (-1: the top) named `name` in any case, or -1.
-    int child(int parent, QStringView name) const;
-    // The same, made when it is missing (`made` tells which): a new entry
-    // is filed in the name table but linked to no parent's list.
+    // The child of `parent` (-1: the top) named `name` in any case, made
+    // when it is missing (`made` tells which): a new entry is filed in the
+    // name table but linked to no parent's list.
     int childOrNew(int parent, QStringView name, bool* made);
     // Where `name` below `parent` is filed, or the free place it would take.
     size_t slotOf(int parent, QStringView name, quint64 hash) const;
@@ -154,6 +169,10 @@ private:
     // Kept apart and compact: a million host names, mostly sharing their
     // domain, take a dozen bytes each.
     HostNameTable m_hosts;
+    // By entry index, all zero for none; empty while no entry has one, as
+    // most exports carry no ids and a million would take 16 MB.
+    using Id = std::array<char, kIdSize>;
+    std::vector<Id> m_ids;
     // Open addressing by parent and case-folded name, at most half full.
     std::vector<Slot> m_table;
     qint32 m_firstTop = -1;

@@ -54,6 +54,54 @@ size_t estimatedEntries(QByteArrayView first, qint64 size)
                   1.05);
 }
 
+// The 16 bytes of an id written in hex digits, with dashes anywhere
+// (entryUUID's 8-4-4-4-12, nsUniqueId's 8-8-8-8); false for anything else.
+bool hexId(QByteArrayView value, std::array<char, LdifTree::kIdSize>* id)
+{
+    int digits = 0;
+    for (const char c : value) {
+        if (c == '-')
+            continue;
+        int nibble = -1;
+        if (c >= '0' && c <= '9')
+            nibble = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            nibble = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            nibble = c - 'A' + 10;
+        if (nibble < 0 || digits == 2 * LdifTree::kIdSize)
+            return false;
+        char& byte = (*id)[size_t(digits / 2)];
+        byte = digits % 2 == 0 ? char(nibble << 4) : char(byte | nibble);
+        ++digits;
+    }
+    return digits == 2 * LdifTree::kIdSize;
+}
+
+// The record's unique id: an export from OpenLDAP (and newer 389) carries
+// entryUUID, one from 389 nsUniqueId, one from Active Directory objectGUID
+// (16 bytes, base64 in the file). All zero when it has none.
+std::array<char, LdifTree::kIdSize> idOf(const LDIFRecord& record)
+{
+    std::array<char, LdifTree::kIdSize> id{};
+    for (LDAPMod** mod = record.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
+        if ((*mod)->mod_bvalues == nullptr || (*mod)->mod_bvalues[0] == nullptr)
+            continue;
+        const berval* value = (*mod)->mod_bvalues[0];
+        const QByteArrayView bytes(value->bv_val, qsizetype(value->bv_len));
+        const char* type = (*mod)->mod_type;
+        if (strcasecmp(type, "objectGUID") == 0 && bytes.size() == LdifTree::kIdSize) {
+            std::copy(bytes.begin(), bytes.end(), id.begin());
+            return id;
+        }
+        if ((strcasecmp(type, "entryUUID") == 0 || strcasecmp(type, "nsUniqueId") == 0) &&
+            hexId(bytes, &id))
+            return id;
+        id = {};
+    }
+    return id;
+}
+
 struct RdnGuard
 {
     LDAPRDN rdn = nullptr;
@@ -72,8 +120,9 @@ class LdifTreeReader
 {
 public:
     LdifTreeReader(LdifTree& tree, const QString& source, const nds::ClassMapping& classes,
-                   const QByteArray& hostAttribute)
-        : m_tree(tree), m_source(source), m_classes(classes), m_hostAttribute(hostAttribute)
+                   const QByteArray& hostAttribute, bool readIds)
+        : m_tree(tree), m_source(source), m_classes(classes), m_hostAttribute(hostAttribute),
+          m_readIds(readIds)
     {}
 
     void take(const LDIFRecord& record, unsigned long line);
@@ -92,6 +141,7 @@ private:
     const QString& m_source;
     const nds::ClassMapping& m_classes;
     const QByteArray& m_hostAttribute;
+    const bool m_readIds;
     std::vector<qint32> m_lastChild; // by entry
     qint32 m_lastTop = -1;
     bool m_filledLate = false; // an entry was named before its own record
@@ -130,6 +180,13 @@ void LdifTreeReader::take(const LDIFRecord& record, unsigned long line)
         const QByteArrayView host = firstValueOf(record, m_hostAttribute.constData());
         if (!host.isEmpty())
             m_tree.m_hosts.set(index, QString::fromUtf8(host));
+    }
+    if (m_readIds) {
+        const std::array<char, LdifTree::kIdSize> id = idOf(record);
+        if (id != LdifTree::Id{}) {
+            m_tree.m_ids.resize(std::max(m_tree.m_ids.size(), size_t(m_tree.count())));
+            m_tree.m_ids[size_t(index)] = id;
+        }
     }
 }
 
@@ -243,29 +300,33 @@ void LdifTreeReader::finish()
 
 std::optional<LdifTree> LdifTree::parse(QByteArrayView data, const QString& source,
                                         const QString& treeName, const nds::ClassMapping& classes,
-                                        const QByteArray& hostAttribute, std::stop_token stop)
+                                        const QByteArray& hostAttribute, bool readIds,
+                                        std::stop_token stop)
 {
     LdifPieces pieces(data);
-    return parsePieces(pieces, data.size(), source, treeName, classes, hostAttribute,
+    return parsePieces(pieces, data.size(), source, treeName, classes, hostAttribute, readIds,
                        std::move(stop));
 }
 
 std::optional<LdifTree> LdifTree::parse(const Source& read, qint64 size, const QString& source,
                                         const QString& treeName, const nds::ClassMapping& classes,
-                                        const QByteArray& hostAttribute, std::stop_token stop)
+                                        const QByteArray& hostAttribute, bool readIds,
+                                        std::stop_token stop)
 {
     LdifPieces pieces(read);
-    return parsePieces(pieces, size, source, treeName, classes, hostAttribute, std::move(stop));
+    return parsePieces(pieces, size, source, treeName, classes, hostAttribute, readIds,
+                       std::move(stop));
 }
 
 std::optional<LdifTree> LdifTree::parsePieces(LdifPieces& pieces, qint64 size,
                                               const QString& source, const QString& treeName,
                                               const nds::ClassMapping& classes,
-                                              const QByteArray& hostAttribute, std::stop_token stop)
+                                              const QByteArray& hostAttribute, bool readIds,
+                                              std::stop_token stop)
 {
     LdifTree tree;
     tree.m_prefix = nds::rootName(treeName);
-    LdifTreeReader reader(tree, source, classes, hostAttribute);
+    LdifTreeReader reader(tree, source, classes, hostAttribute, readIds);
     const bool complete = readRecords(
         pieces, source, stop,
         [&tree, size](QByteArrayView first) { tree.reserve(estimatedEntries(first, size)); },

@@ -47,7 +47,7 @@ void buildWorkstations(TreeBuilder& builder, const QString& treeName, const QStr
     for (const QString& path : paths)
         builder.AddWorkstation(DirectoryEntry{path.section(u'\\', -1),
                                               nds::kPrefix + treeName + u'\\' + path, EntryClass{},
-                                              QString()});
+                                              QString(), QByteArray()});
     builder.Finish();
 }
 

@@ -4,6 +4,8 @@
 
 #include "FakeDirectory.h"
 
+#include <QCryptographicHash>
+
 namespace stelvo::test {
 
 FakeDirectory::FakeDirectory(QString context) : m_context(std::move(context)) {}
@@ -15,15 +17,68 @@ void FakeDirectory::add(const QString& fullName, bool container)
                    container});
 }
 
+namespace {
+
+QString shortNameOf(const QString& fullName)
+{
+    return fullName.mid(fullName.lastIndexOf(QLatin1Char('\\')) + 1);
+}
+
+// `name` is `top` or lies below it.
+bool isAtOrBelow(const QString& name, const QString& top)
+{
+    return name == top || name.startsWith(top + QLatin1Char('\\'));
+}
+
+} // namespace
+
 void FakeDirectory::add(const QString& fullName, const EntryClass& entryClass)
 {
-    const QString shortName = fullName.mid(fullName.lastIndexOf(QLatin1Char('\\')) + 1);
-    m_entries.insert(fullName, DirectoryEntry{shortName, fullName, entryClass, QString()});
+    // Unique and lasting, as an entryUUID is.
+    const QByteArray id = QCryptographicHash::hash(fullName.toUtf8(), QCryptographicHash::Md5);
+    m_entries.insert(fullName,
+                     DirectoryEntry{shortNameOf(fullName), fullName, entryClass, QString(), id});
+    m_ids.insert(fullName, id);
 }
 
 void FakeDirectory::remove(const QString& fullName)
 {
-    m_entries.remove(fullName);
+    m_entries.removeIf([&](const auto& entry) { return isAtOrBelow(entry.key(), fullName); });
+}
+
+void FakeDirectory::rename(const QString& from, const QString& to)
+{
+    QList<DirectoryEntry> moved;
+    for (auto entry = m_entries.begin(); entry != m_entries.end();) {
+        if (isAtOrBelow(entry.key(), from)) {
+            moved << entry.value();
+            entry = m_entries.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    for (DirectoryEntry& entry : moved) {
+        entry.fullName = to + entry.fullName.mid(from.size());
+        entry.shortName = shortNameOf(entry.fullName);
+        m_entries.insert(entry.fullName, entry);
+        m_ids.insert(entry.fullName, entry.id);
+    }
+}
+
+DirectoryChange FakeDirectory::put(const QString& fullName) const
+{
+    const DirectoryEntry entry = m_entries.value(fullName);
+    Q_ASSERT(!entry.id.isEmpty());
+    return DirectoryChange{DirectoryChange::Type::Put, entry.id, entry, true};
+}
+
+DirectoryChange FakeDirectory::removal(const QString& fullName) const
+{
+    DirectoryChange change;
+    change.type = DirectoryChange::Type::Remove;
+    change.id = m_ids.value(fullName);
+    change.entry.fullName = fullName;
+    return change;
 }
 
 void FakeDirectory::StartSearch(const QString& treeName, qint32 scope, const QString& classList,
@@ -35,9 +90,11 @@ void FakeDirectory::StartSearch(const QString& treeName, qint32 scope, const QSt
 DirectoryEntry FakeDirectory::EntryByName(const QString& ndsFullName)
 {
     lookups << ndsFullName;
+    if (!lookupFailure.isEmpty())
+        throw DirectoryError(lookupFailure);
     const auto found = m_entries.constFind(ndsFullName);
     if (found == m_entries.constEnd())
-        throw DirectoryError(QStringLiteral("%1 is not in the directory.").arg(ndsFullName));
+        throw MissingEntryError(QStringLiteral("%1 is not in the directory.").arg(ndsFullName));
     return found.value();
 }
 

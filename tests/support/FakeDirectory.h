@@ -13,7 +13,9 @@ namespace stelvo::test {
 
 // A directory control whose entries and results the test sets, and which
 // records the search it was asked for. The search completes only when the
-// test calls complete() or fail().
+// test calls complete() or fail(); a refresh only when it calls
+// completeRefresh() or failRefresh(). Each entry has an id of its own, kept
+// through renames, for the changes the test reports with changed().
 class FakeDirectory : public DirectoryControl
 {
     Q_OBJECT
@@ -25,17 +27,42 @@ public:
     void add(const QString& fullName, bool container);
     // Adds an entry of class `entryClass`, as the directory reports it.
     void add(const QString& fullName, const EntryClass& entryClass);
+    // Removes the entry and everything below it.
     void remove(const QString& fullName);
+    // Renames or moves the entry `from`, and everything below it, to `to`;
+    // each keeps its id.
+    void rename(const QString& from, const QString& to);
     // Gives the entry `fullName` a host name.
     void setHostName(const QString& fullName, const QString& hostName)
     {
         m_entries[fullName].hostName = hostName;
     }
+    // Gives the entry `fullName` a unique id (DirectoryEntry::id).
+    void setId(const QString& fullName, const QByteArray& id) { m_entries[fullName].id = id; }
 
     void complete(const QStringList& results) { emit SearchCompleted(results); }
     // What LeftOut() reports, set by the test before complete().
     using DirectoryControl::setLeftOut;
     void fail(const QString& message) { emit SearchFailed(message); }
+
+    // The changes a directory that is followed reports: a Put of the entry
+    // `fullName` as it is now, a Remove of the one it was.
+    DirectoryChange put(const QString& fullName) const;
+    DirectoryChange removal(const QString& fullName) const;
+    void changed(const QList<DirectoryChange>& changes)
+    {
+        emit EntriesChanged(DirectoryChanges{changes, false, false});
+    }
+    using DirectoryControl::setLiveStatus;
+
+    void Refresh() override { ++refreshes; }
+    void completeRefresh(const QStringList& results) { emit RefreshCompleted(results); }
+    void failRefresh(const QString& message) { emit RefreshFailed(message); }
+    int refreshes = 0; // Refresh calls
+
+    // When set, EntryByName fails with it as a directory that cannot be
+    // asked; otherwise a name it does not hold is a MissingEntryError.
+    QString lookupFailure;
 
     QString ContextPath() const override { return m_context; }
     void StartSearch(const QString& treeName, qint32 scope, const QString& classList,
@@ -57,6 +84,7 @@ public:
 private:
     QString m_context;
     QHash<QString, DirectoryEntry> m_entries;
+    QHash<QString, QByteArray> m_ids; // of every name an entry has had
 };
 
 } // namespace stelvo::test

@@ -111,7 +111,7 @@ bool SlapdServer::build()
     // Debian builds the mdb backend as a module.
     config += "dn: cn=module,cn=config\nobjectClass: olcModuleList\ncn: module\n"
               "olcModulePath: /usr/lib/ldap\nolcModuleLoad: back_mdb\n";
-    if (m_config.syncProvider)
+    if (m_config.syncprov)
         config += "olcModuleLoad: syncprov\n";
     config += '\n';
     config += "dn: cn=schema,cn=config\nobjectClass: olcSchemaConfig\ncn: schema\n\n";
@@ -139,10 +139,14 @@ bool SlapdServer::build()
         putLine(&config, "olcRootDN", "cn=admin," + suffix);
         config += QByteArray("olcRootPW: ") + kRootPassword + '\n';
         config += "olcDbIndex: objectClass eq\nolcDbIndex: cn,ou eq\n";
-        if (m_config.syncProvider)
+        if (m_config.syncprov)
             config += "olcDbIndex: entryCSN,entryUUID eq\n";
         config += "olcSizeLimit: " + QByteArray::number(m_config.sizeLimit) + '\n';
-        // One olcLimits value for everyone: slapd uses the first that matches.
+        // slapd uses the first olcLimits value that matches.
+        if (m_config.readerUnlimited && !m_config.readerPassword.isEmpty() && i == 0)
+            putLine(&config, "olcLimits",
+                    "dn.exact=\"" + readerDn().toUtf8() +
+                        "\" size=unlimited size.prtotal=unlimited");
         QByteArray limits;
         switch (m_config.paging) {
         case SlapdConfig::Paging::Unlimited:
@@ -156,8 +160,6 @@ bool SlapdServer::build()
         }
         if (m_config.uncheckedLimit > 0)
             limits += " size.unchecked=" + QByteArray::number(m_config.uncheckedLimit);
-        if (m_config.syncProvider)
-            limits += " size=unlimited";
         if (!limits.isEmpty())
             config += "olcLimits: *" + limits + '\n';
         if (!m_config.externalOnly.isEmpty())
@@ -169,10 +171,10 @@ bool SlapdServer::build()
         else if (!m_config.externalOnly.isEmpty())
             config += "olcAccess: to * by * read\n";
         config += '\n';
-        if (m_config.syncProvider)
-            config += "dn: olcOverlay={0}syncprov,olcDatabase={" + QByteArray::number(i + 1) +
+        if (m_config.syncprov)
+            config += "dn: olcOverlay=syncprov,olcDatabase={" + QByteArray::number(i + 1) +
                       "}mdb,cn=config\nobjectClass: olcOverlayConfig\n"
-                      "objectClass: olcSyncProvConfig\nolcOverlay: {0}syncprov\n"
+                      "objectClass: olcSyncProvConfig\nolcOverlay: syncprov\n"
                       "olcSpCheckpoint: 100 10\nolcSpSessionlog: 1000\n\n";
     }
 

@@ -44,6 +44,12 @@ struct SlapdConfig
     bool anonymousRead = true;
     // When set, an entry cn=reader below the (first) suffix with this password.
     QByteArray readerPassword;
+    // cn=reader has no size limit, whatever sizeLimit gives everyone else.
+    bool readerUnlimited = false;
+
+    // The syncprov overlay on each database: RFC 4533 content sync, with a
+    // checkpoint and a session log, entryCSN and entryUUID indexed.
+    bool syncprov = false;
 
     // When both are set: StartTLS on the plain listener, and an ldaps:// one.
     QString certificateFile;
@@ -55,10 +61,6 @@ struct SlapdConfig
     // identity only.
     QString externalOnly;
 
-    // The content-sync provider (syncprov, RFC 4533) on every database, with
-    // a session log, and no size limit for anyone (a sync's refresh is not
-    // paged).
-    bool syncProvider = false;
     // More cn=config schema files, included after the test suite's own.
     QStringList schemaFiles;
 };

@@ -109,6 +109,38 @@ private slots:
         QCOMPARE(directory->EntryByName(QStringLiteral("NDS:\\\\T\\ORG\\WS1")).hostName, expected);
     }
 
+    // Whether and how the directory is followed reaches each kind of
+    // directory before its first search.
+    void liveUpdateSettingsReachTheDirectory_data()
+    {
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QStringList>("settings"); // NAME=value
+        QTest::addColumn<bool>("follow");
+        QTest::addColumn<int>("pollSeconds");
+        // clang-format off
+        QTest::newRow("sample, by default")    << QString() << QStringList() << true << 0;
+        QTest::newRow("file, turned off")      << kFixture << QStringList{"STELVO_LIVE_UPDATES=0"} << false << 0;
+        QTest::newRow("LDAP, polled")          << "ldap://127.0.0.1:3899/dc=tree" << QStringList{"STELVO_POLL_INTERVAL=300"} << true << 300;
+        QTest::newRow("LDAP, off and polled")  << "ldap://127.0.0.1:3899/dc=tree" << QStringList{"STELVO_LIVE_UPDATES=0", "STELVO_POLL_INTERVAL=60"} << false << 60;
+        // clang-format on
+    }
+
+    void liveUpdateSettingsReachTheDirectory()
+    {
+        QFETCH(QString, directory);
+        QFETCH(QStringList, settings);
+        QFETCH(bool, follow);
+        QFETCH(int, pollSeconds);
+        QProcessEnvironment env;
+        if (!directory.isEmpty())
+            env.insert(QStringLiteral("STELVO_DIRECTORY"), directory);
+        for (const QString& setting : settings)
+            env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
+        const Controls controls = makeControls(kContext, env);
+        QCOMPARE(controls.directory->liveUpdates(), follow);
+        QCOMPARE(controls.directory->pollSeconds(), pollSeconds);
+    }
+
     void ldapUrlsChooseTheLdapDirectory()
     {
         QProcessEnvironment env;

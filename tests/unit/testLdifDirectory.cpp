@@ -94,6 +94,8 @@ private slots:
             QFAIL("no error for a missing entry");
         } catch (const DirectoryError& error) {
             QVERIFY(error.message().contains(QStringLiteral("ORG\\NOWHERE")));
+            // Told apart from a directory that cannot answer.
+            QVERIFY(dynamic_cast<const MissingEntryError*>(&error) != nullptr);
         }
     }
 

@@ -262,6 +262,46 @@ private slots:
             found << tree->fullName(index);
         QCOMPARE(found, names);
     }
+
+    void idsAreRead_data()
+    {
+        QTest::addColumn<QByteArray>("attributes");
+        QTest::addColumn<bool>("readIds");
+        QTest::addColumn<QByteArray>("id"); // hex
+        const QByteArray uuid = "00112233445566778899aabbccddeeff";
+        // clang-format off
+        QTest::newRow("entryUUID") << QByteArray("entryUUID: 00112233-4455-6677-8899-aabbccddeeff\n") << true << uuid;
+        QTest::newRow("upper case") << QByteArray("ENTRYUUID: 00112233-4455-6677-8899-AABBCCDDEEFF\n") << true << uuid;
+        QTest::newRow("nsUniqueId") << QByteArray("nsUniqueId: 00112233-44556677-8899aabb-ccddeeff\n") << true << uuid;
+        QTest::newRow("objectGUID") << QByteArray("objectGUID:: ABEiM0RVZneImaq7zN3u/w==\n") << true << uuid;
+        QTest::newRow("the first of two") << QByteArray("nsUniqueId: 00112233-44556677-8899aabb-ccddeeff\nentryUUID: 10112233-4455-6677-8899-aabbccddeeff\n") << true << uuid;
+        QTest::newRow("malformed, then one") << QByteArray("entryUUID: 0011-2233\nnsUniqueId: 00112233-44556677-8899aabb-ccddeeff\n") << true << uuid;
+        QTest::newRow("too short") << QByteArray("entryUUID: 00112233-4455-6677-8899-aabbccddee\n") << true << QByteArray();
+        QTest::newRow("too long") << QByteArray("entryUUID: 00112233-4455-6677-8899-aabbccddeeff00\n") << true << QByteArray();
+        QTest::newRow("not hex") << QByteArray("entryUUID: 00112233-4455-6677-8899-aabbccddeefg\n") << true << QByteArray();
+        QTest::newRow("GUID of another size") << QByteArray("objectGUID:: ABEiM0RVZneImaq7zN3u\n") << true << QByteArray();
+        QTest::newRow("nil") << QByteArray("entryUUID: 00000000-0000-0000-0000-000000000000\n") << true << QByteArray();
+        QTest::newRow("not asked for") << QByteArray("entryUUID: 00112233-4455-6677-8899-aabbccddeeff\n") << false << QByteArray();
+        QTest::newRow("none") << QByteArray("cn: WS1\n") << true << QByteArray();
+        // clang-format on
+    }
+
+    void idsAreRead()
+    {
+        QFETCH(QByteArray, attributes);
+        QFETCH(bool, readIds);
+        QFETCH(QByteArray, id);
+        const QByteArray ldif = "dn: o=ORG\nobjectClass: organization\n\n"
+                                "dn: cn=WS1,o=ORG\nobjectClass: Workstation\n" +
+                                attributes;
+        const std::optional<LdifTree> tree = LdifTree::parse(ldif, QStringLiteral("test.ldif"),
+                                                             QStringLiteral("T"), {}, {}, readIds);
+        QVERIFY(tree.has_value());
+        const int ws = tree->find(QStringLiteral("NDS:\\\\T\\ORG\\WS1"));
+        QVERIFY(ws >= 0);
+        QCOMPARE(tree->id(ws).toByteArray().toHex(), id);
+        QVERIFY(tree->id(tree->find(QStringLiteral("NDS:\\\\T\\ORG"))).isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLdifTree)

@@ -59,6 +59,8 @@ const QList<Row> kRows = {
     {"workstation-classes", {"--workstation-classes", "computer,Workstation"}, "STELVO_WORKSTATION_CLASSES", {"computer,Workstation", "ipHost", "device,computer", "1.3.6.1.3.7"}, {}, {}},
     {"container-classes", {"--container-classes", "container"}, "STELVO_CONTAINER_CLASSES", {"container", "nsContainer,organization", "ou-like", "domain"}, {}, {}},
     {"host-name-attribute", {"--host-name-attribute", "dNSHostName"}, "STELVO_HOST_NAME_ATTRIBUTE", {"dNSHostName", "workstationHostName", "ipHostNumber", "1.3.6.1.4.1.9"}, {}, {}},
+    {"live-updates", {"--live-updates", "off"}, "STELVO_LIVE_UPDATES", {"false", "false", "true", "false"}, {"yes", "0"}, {}},
+    {"poll-interval", {"--poll-interval", "60"}, "STELVO_POLL_INTERVAL", {"60", "0", "3600", "86400"}, {}, {}},
 };
 // clang-format on
 
@@ -79,6 +81,8 @@ private slots:
     void refused_data();
     void refused();
     void openLdapFromLibrary();
+    void liveUpdatesAsLoaded_data();
+    void liveUpdatesAsLoaded();
     void systemPathsOfSettings();
     void siteTools_data();
     void siteTools();
@@ -165,8 +169,10 @@ void TestSettings::precedence_data()
                                     key + QStringLiteral(" in {site}")};
         // The winner is the highest layer given; every lower one holds a value too.
         for (int top = 0; top < 4; ++top) {
-            const QString environment = QLatin1String(row.variable) + u'=' +
-                                        (key == u"starttls" ? QStringLiteral("0") : row.values[1]);
+            const QString environment =
+                QLatin1String(row.variable) + u'=' +
+                (key == u"starttls" || key == u"live-updates" ? QStringLiteral("0")
+                                                              : row.values[1]);
             QTest::addRow("%s from the %s", row.key, qPrintable(layerNames[top]))
                 << (top == 0 ? row.option + row.companion : row.companion)
                 << (top <= 1 ? QStringList{environment} : QStringList{})
@@ -311,6 +317,13 @@ void TestSettings::refused_data()
     QTest::newRow("tool: open quote")         << QStringList() << QStringList() << QByteArray("[tools]\nremote-view = \"vncviewer {host}") << QByteArray() << "remote-view in the [tools] section of {user} \"\"vncviewer {host}\": a quote is not closed" << false;
     QTest::newRow("tool: NUL in its text")   << QStringList() << QStringList() << (QByteArray("[tools]\nping = p a") + '\0' + "b {host}") << QByteArray() << "ping in the [tools] section of {user} \"p a\\0b {host}\": the line holds a NUL" << false;
     QTest::newRow("tool: program from names") << QStringList() << QStringList() << QByteArray() << QByteArray("[tools]\nshortcut = {host}.sh") << "shortcut in the [tools] section of {config} \"{host}.sh\": the program cannot be a placeholder" << false;
+    QTest::newRow("poll interval too short")  << QStringList{"--poll-interval", "5"} << QStringList() << QByteArray() << QByteArray() << "--poll-interval \"5\" is not a whole number of seconds from 10 to 86400, or 0 for never" << true;
+    QTest::newRow("poll interval, fraction")  << QStringList() << QStringList{"STELVO_POLL_INTERVAL=1.5"} << QByteArray() << QByteArray() << "STELVO_POLL_INTERVAL \"1.5\" is not a whole number of seconds" << false;
+    QTest::newRow("poll interval too long")   << QStringList() << QStringList() << QByteArray("poll-interval=86401") << QByteArray() << "poll-interval in {user} \"86401\" is not a whole number of seconds" << false;
+    QTest::newRow("poll interval negative")   << QStringList() << QStringList() << QByteArray("poll-interval=-60") << QByteArray() << "poll-interval in {user} \"-60\" is not a whole number of seconds" << false;
+    QTest::newRow("live updates, command line") << QStringList{"--live-updates", "maybe"} << QStringList() << QByteArray() << QByteArray() << "--live-updates must be true or false, not \"maybe\"" << true;
+    QTest::newRow("live updates, environment") << QStringList() << QStringList{"STELVO_LIVE_UPDATES=no"} << QByteArray() << QByteArray() << "STELVO_LIVE_UPDATES must be 1 or 0, not \"no\"" << false;
+    QTest::newRow("live updates, file")       << QStringList() << QStringList() << QByteArray("live-updates=sometimes") << QByteArray() << "live-updates in {user} must be true or false, not \"sometimes\"" << false;
     QTest::newRow("--config replaces user's") << QStringList() << QStringList() << QByteArray("server=\"a b\"") << QByteArray("server=FS1\npassword-file=/pw") << "password-file in {config} is set but bind-dn is not" << false;
     // clang-format on
 }
@@ -342,6 +355,32 @@ void TestSettings::openLdapFromLibrary()
     const OpenLdapDefaults defaults = OpenLdapDefaults::fromLibrary();
     QCOMPARE(defaults.uri, u"ldaps://first.example.org:636 ldap://second.example.org:389"_qs);
     QCOMPARE(defaults.base, u"dc=example,dc=org"_qs);
+}
+
+void TestSettings::liveUpdatesAsLoaded_data()
+{
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QByteArray>("user");
+    QTest::addColumn<bool>("follow");
+    QTest::addColumn<int>("pollSeconds");
+
+    // clang-format off
+    QTest::newRow("nothing set: followed, never polled") << QStringList() << QByteArray() << true << 0;
+    QTest::newRow("turned off, polled")                  << QStringList() << QByteArray("live-updates=off\npoll-interval=600") << false << 600;
+    QTest::newRow("environment over the file")           << QStringList{"STELVO_LIVE_UPDATES=1", "STELVO_POLL_INTERVAL=0"} << QByteArray("live-updates=false\npoll-interval=10") << true << 0;
+    // clang-format on
+}
+
+void TestSettings::liveUpdatesAsLoaded()
+{
+    QFETCH(QStringList, environment);
+    QFETCH(QByteArray, user);
+    QFETCH(bool, follow);
+    QFETCH(int, pollSeconds);
+
+    const Settings settings = load({{}, environment, user, {}, {}});
+    QCOMPARE(settings.liveUpdates(), follow);
+    QCOMPARE(settings.pollSeconds(), pollSeconds);
 }
 
 void TestSettings::systemPathsOfSettings()

@@ -403,16 +403,39 @@ private slots:
         QCOMPARE(f.starts.size(), 1);
     }
 
+    // An entry that has gone is named as the tree shows it; a directory that
+    // cannot answer says why itself.
+    void aVanishedEntryIsReported_data()
+    {
+        QTest::addColumn<bool>("shortcut");
+        QTest::addColumn<QString>("lookupFailure"); // empty: the entry is removed
+        QTest::addColumn<QString>("text");
+        const QString gone = QStringLiteral(
+            "WS042.SALES.ORG is no longer in the directory. Nothing was started or written.");
+        const QString lost = QStringLiteral("The connection to the directory server was lost");
+        QTest::newRow("tool, entry gone") << false << QString() << gone;
+        QTest::newRow("shortcut, entry gone") << true << QString() << gone;
+        QTest::newRow("tool, directory unreachable") << false << lost << lost;
+        QTest::newRow("shortcut, directory unreachable") << true << lost << lost;
+    }
+
     void aVanishedEntryIsReported()
     {
+        QFETCH(bool, shortcut);
+        QFETCH(QString, lookupFailure);
+        QFETCH(QString, text);
         Fixture f;
-        f.directory.remove(kTree + QStringLiteral("\\ORG\\SALES\\WS042"));
+        if (lookupFailure.isEmpty())
+            f.directory.remove(kTree + QStringLiteral("\\ORG\\SALES\\WS042"));
+        else
+            f.directory.lookupFailure = lookupFailure;
+        const Selection selection = f.select(QStringLiteral("ORG\\SALES\\WS042"));
         const std::optional<CommandMessage> message =
-            f.commands.runTool(f.select(QStringLiteral("ORG\\SALES\\WS042")), SiteTool::RemoteView);
-        QVERIFY(message);
-        QVERIFY2(message->text.contains(QStringLiteral("ORG\\SALES\\WS042")),
-                 qPrintable(message->text));
+            shortcut ? f.commands.createShortcut(selection)
+                     : f.commands.runTool(selection, SiteTool::RemoteView);
+        QCOMPARE(textOf(message), text);
         QVERIFY(f.starts.isEmpty());
+        QVERIFY(f.links.isEmpty());
     }
 
     void shortcutValues_data()
