@@ -36,7 +36,7 @@ const QString kLiveContext = QStringLiteral("NDS:\\\\BENCH_TREE");
 // A million workstations from slapd take a quarter of a minute on a quiet
 // machine; with other work on it, several times that.
 constexpr int kShowTimeoutMs = 300000;
-constexpr int kLiveTimeoutMs = 120000;
+constexpr int kLiveTimeoutMs = 60000;
 constexpr int kAppliedTimeoutMs = 120000;
 constexpr int kAnswerTimeoutMs = 30000;
 constexpr int kEndGraceMs = 5000;
@@ -57,6 +57,8 @@ constexpr double kRefreshTargetRatio = 1.2;
 constexpr double kBytesTarget = 330;
 // Workstations added start at this number, above every generated one.
 constexpr int kAddedNumbers = 2000000;
+
+const QByteArray kReaderPassword = "bench-reader-secret";
 
 const QByteArray kEmptyLdif = "dn: o=ORG0\nobjectClass: organization\no: ORG0\n\n"
                               "dn: ou=UNIT0,o=ORG0\nobjectClass: organizationalUnit\nou: UNIT0\n\n";
@@ -467,11 +469,15 @@ double LiveRun::longestAnswerMs(qint64 from, qint64 to)
 bool LiveRun::waitUntilLive()
 {
     // LiveStatus::State::Live
-    return pumpUntil(
-        [this] {
-            return findTrace(0, "live", [](const TraceLine& l) { return l.argument == 1; }) >= 0;
-        },
-        kLiveTimeoutMs, "the program did not follow the directory");
+    const auto live = [](const TraceLine& line) { return line.argument == 1; };
+    if (pumpUntil([&] { return findTrace(0, "live", live) >= 0; }, kLiveTimeoutMs,
+                  "the program did not follow the directory"))
+        return true;
+    std::fprintf(stderr, "its live states (0 off, 2 behind):");
+    for (qsizetype at = findTrace(0, "live"); at >= 0; at = findTrace(at + 1, "live"))
+        std::fprintf(stderr, " %lld", static_cast<long long>(m_trace[at].argument));
+    std::fprintf(stderr, "; its errors:\n%s\n", tail(errors()).constData());
+    return false;
 }
 
 bool LiveRun::measureIdle(LiveFigures* figures)
@@ -590,9 +596,10 @@ bool LiveRun::measureRefresh(LiveFigures* figures)
     qsizetype applied = -1;
     if (!pumpUntil(
             [&] {
+                // The tree has the refresh once its queued work is done.
                 refreshed = findTrace(traced, "refreshed");
                 if (refreshed >= 0)
-                    applied = findTrace(refreshed, "applied");
+                    applied = findTrace(refreshed, "idle");
                 return applied >= 0;
             },
             kShowTimeoutMs, "F5's refresh was not applied"))
@@ -659,8 +666,10 @@ std::unique_ptr<test::SlapdServer> LiveBench::startServer(const QByteArray& ldif
     test::SlapdConfig config;
     config.fixture = ldif;
     config.syncprov = true;
-    // A sync's refresh is not paged, and the bench reads anonymously.
-    config.sizeLimit = -1;
+    // A sync's refresh is not paged: the program reads as an account
+    // without a size limit, as a site following a large tree does.
+    config.readerPassword = kReaderPassword;
+    config.readerUnlimited = true;
     config.schemaFiles = {QStringLiteral("/etc/ldap/schema/nis.ldif"), m_schemaFile};
     auto server = std::make_unique<test::SlapdServer>(config);
     if (!server->start()) {
@@ -689,9 +698,21 @@ bool LiveBench::run(const QByteArray& ldif, const DirectoryShape* shape, LiveFig
         std::fprintf(stderr, "cannot make the session folders in %s\n", qPrintable(root));
         return false;
     }
+    const QString passwordFile = root + QStringLiteral("/reader-password");
+    QFile password(passwordFile);
+    if (!password.open(QIODevice::WriteOnly) || password.write(kReaderPassword) < 0 ||
+        !password.setPermissions(QFile::ReadOwner | QFile::WriteOwner)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(passwordFile));
+        return false;
+    }
+    password.close();
     figures->load = loadAverage();
     LiveRun run(m_watcher, writer);
-    if (!run.start(m_program, {server->url(), QStringLiteral("--context"), kLiveContext},
+    if (!run.start(m_program,
+                   {server->url(), QStringLiteral("--context"), kLiveContext,
+                    QStringLiteral("--bind-dn"), server->readerDn(),
+                    QStringLiteral("--password-file"), passwordFile,
+                    QStringLiteral("--live-updates"), QStringLiteral("true")},
                    m_x.sessionEnvironment(root).toStringList(), root, figures))
         return false;
     std::fprintf(stderr, "  start-up %.1f ms, RSS at show %.1f MiB\n", figures->startupMs,
