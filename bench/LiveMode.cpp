@@ -319,7 +319,8 @@ private:
                         const std::function<bool(const TraceLine&)>& accepts = {}) const;
     // Waits until every ping sent from `from` to `to` is answered, and
     // returns the longest answer; -1 when one never came.
-    double longestAnswerMs(qint64 from, qint64 to);
+    // `longestAt` gets when the longest was sent.
+    double longestAnswerMs(qint64 from, qint64 to, qint64* longestAt = nullptr);
     bool readTrace();
     QString errors() const { return m_root + QStringLiteral("/program.err"); }
 
@@ -466,7 +467,7 @@ qsizetype LiveRun::findTrace(qsizetype from, const char* what,
     return -1;
 }
 
-double LiveRun::longestAnswerMs(qint64 from, qint64 to)
+double LiveRun::longestAnswerMs(qint64 from, qint64 to, qint64* longestAt)
 {
     const auto unanswered = [&] {
         return std::any_of(m_pings.begin(), m_pings.end(), [&](const Ping& ping) {
@@ -478,8 +479,11 @@ double LiveRun::longestAnswerMs(qint64 from, qint64 to)
         return -1;
     qint64 longest = 0;
     for (const Ping& ping : m_pings) {
-        if (ping.sent >= from && ping.sent <= to)
-            longest = std::max(longest, ping.answered - ping.sent);
+        if (ping.sent >= from && ping.sent <= to && ping.answered - ping.sent >= longest) {
+            longest = ping.answered - ping.sent;
+            if (longestAt != nullptr)
+                *longestAt = ping.sent;
+        }
     }
     return ms(longest);
 }
@@ -658,6 +662,7 @@ bool LiveRun::measureMoves(const DirectoryShape& shape, LiveFigures* figures)
 bool LiveRun::measureRefresh(LiveFigures* figures)
 {
     const qsizetype traced = qsizetype(m_trace.size());
+    const long peakBefore = statusKiB(pid(), "VmHWM:");
     const qint64 from = nowNs();
     if (!m_watcher.pressKey(m_window, kF5)) {
         std::fprintf(stderr, "cannot press F5 (no such key, or no XTest)\n");
@@ -676,7 +681,15 @@ bool LiveRun::measureRefresh(LiveFigures* figures)
             kShowTimeoutMs, "F5's refresh was not applied"))
         return false;
     figures->refreshMs = ms(m_trace[applied].ns - from);
-    figures->refreshHoldMs = longestAnswerMs(from, m_trace[applied].ns);
+    qint64 longestAt = from;
+    figures->refreshHoldMs = longestAnswerMs(from, m_trace[applied].ns, &longestAt);
+    // Where the longest wait lies: in the directory's search (before its
+    // results) or in the tree's work on them.
+    std::fprintf(stderr,
+                 "  F5: results after %.1f ms; the longest ping answer (%.1f ms) sent after "
+                 "%.1f ms; peak before F5 %.1f MiB\n",
+                 ms(m_trace[refreshed].ns - from), figures->refreshHoldMs, ms(longestAt - from),
+                 double(peakBefore) / 1024);
     return figures->refreshHoldMs >= 0;
 }
 

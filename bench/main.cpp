@@ -77,8 +77,9 @@
 // empty directory: the start-up and resident size at show; 20 single adds,
 // each from the server's answer until the program has it in its tree
 // (median and worst); a burst of 10,000 adds as fast as the server takes
-// them (until all are in the tree, and the GUI thread's processor time per
-// change); F5, until the refresh is applied, against the start-up; and the
+// them, then the same workstations moved (until all are in the tree, and
+// the GUI thread's processor time per change); F5, until the refresh is
+// applied, against the start-up; and the
 // peak resident size at the end, per workstation above the empty
 // program's. All along the bench pings the window every 5 ms
 // (_NET_WM_PING, which the program answers on its GUI thread): the longest
