@@ -66,6 +66,11 @@ bool ChildProcess::start(const QString& program, const QStringList& arguments,
         if (outFd < 0 || errFd < 0 || inFd < 0 || ::dup2(inFd, 0) < 0 || ::dup2(outFd, 1) < 0 ||
             ::dup2(errFd, 2) < 0)
             ::_exit(127);
+        // dup2 leaves the copy open across exec; onto itself it changes
+        // nothing, so then the flag is cleared by hand.
+        if (m_passedFd >= 0 && (m_passedFd == m_passedAs ? ::fcntl(m_passedAs, F_SETFD, 0)
+                                                         : ::dup2(m_passedFd, m_passedAs)) < 0)
+            ::_exit(127);
         ::execve(path.constData(), argvPointers.data(), envpPointers.data());
         ::_exit(127);
     }

@@ -28,6 +28,14 @@ public:
     bool start(const QString& program, const QStringList& arguments, const QStringList& environment,
                const QString& outFile, const QString& errFile);
 
+    // The next start() hands the program `fd` as descriptor `as` (3 and
+    // up), which it inherits open; the bench's own stays as it is.
+    void passDescriptor(int fd, int as)
+    {
+        m_passedFd = fd;
+        m_passedAs = as;
+    }
+
     pid_t pid() const { return m_pid; }
     // Readable once the program has ended; -1 before start().
     int endFd() const { return m_pidFd; }
@@ -44,6 +52,8 @@ public:
     QString endDescription() const;
 
 private:
+    int m_passedFd = -1;
+    int m_passedAs = -1;
     pid_t m_pid = -1;
     int m_pidFd = -1;
     bool m_reaped = false;

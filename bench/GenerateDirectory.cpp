@@ -9,6 +9,38 @@
 
 namespace stelvo::bench {
 
+const char kExportedSchema[] =
+    "dn: cn=exported,cn=schema,cn=config\nobjectClass: olcSchemaConfig\ncn: exported\n"
+    "olcAttributeTypes: ( 1.3.6.1.3.1.65261.3.1 NAME 'dNSHostName' EQUALITY caseIgnoreMatch "
+    "SUBSTR caseIgnoreSubstringsMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 SINGLE-VALUE )\n"
+    "olcAttributeTypes: ( 1.3.6.1.3.1.65261.3.2 NAME 'operatingSystem' EQUALITY "
+    "caseIgnoreMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 SINGLE-VALUE )\n"
+    "olcObjectClasses: ( 1.3.6.1.3.1.65261.3.3 NAME 'exportedHost' AUXILIARY "
+    "MAY ( dNSHostName $ operatingSystem ) )\n";
+
+QByteArray workstationAttributes(const DirectoryShape& shape, int number, const QByteArray& org,
+                                 int region, int site, const QByteArray& unit, int desk)
+{
+    const QByteArray ws = "ws" + QByteArray::number(number).rightJustified(6, '0');
+    const auto byte = [number](int shift) { return QByteArray::number((number >> shift) & 0xff); };
+    QByteArray out;
+    if (shape.ldapClasses)
+        out += "objectClass: exportedHost\nobjectClass: ipHost\nobjectClass: ieee802Device\n";
+    out += "dNSHostName: " + ws + ".site" + QByteArray::number(site) + "-r" +
+           QByteArray::number(region) + "." + org.toLower() + ".acme.test\nipHostNumber: 10." +
+           byte(16) + "." + byte(8) + "." + byte(0) +
+           "\noperatingSystem: Windows 11 Enterprise\n"
+           "description: " +
+           unit + " desk " + QByteArray::number(desk) + "\n";
+    if (shape.ldapClasses) {
+        const auto hex = [number](int shift) {
+            return QByteArray::number((number >> shift) & 0xff, 16).rightJustified(2, '0');
+        };
+        out += "macAddress: 02:00:00:" + hex(16) + ":" + hex(8) + ":" + hex(0) + "\n";
+    }
+    return out;
+}
+
 DirectoryShape shapeFor(int workstations)
 {
     DirectoryShape shape;
@@ -58,15 +90,7 @@ QByteArray generateLdif(const DirectoryShape& shape, const QByteArray& suffix,
                         entry("cn=" + ws + "," + ucDn, "Workstation", "cn", ws);
                         if (shape.attributes) {
                             out.chop(1); // the entry's blank line
-                            out += "dNSHostName: " + ws.toLower() + ".site" +
-                                   QByteArray::number(b) + "-r" + QByteArray::number(a) + "." +
-                                   org.toLower() + ".acme.test\nipHostNumber: 10." +
-                                   QByteArray::number((number >> 16) & 0xff) + "." +
-                                   QByteArray::number((number >> 8) & 0xff) + "." +
-                                   QByteArray::number(number & 0xff) +
-                                   "\noperatingSystem: Windows 11 Enterprise\n"
-                                   "description: " +
-                                   uc + " desk " + QByteArray::number(w) + "\n\n";
+                            out += workstationAttributes(shape, number, org, a, b, uc, w) + '\n';
                         }
                         ++number;
                         if (deepestLeaf != nullptr)

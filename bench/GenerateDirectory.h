@@ -22,8 +22,25 @@ struct DirectoryShape
     // "ws000042.site2-r1.org0.acme.test": one domain per site), an address,
     // an operating system and a description.
     bool attributes = false;
+    // With the attributes: also a MAC address, and the auxiliary classes an
+    // LDAP server needs for them (see kExportedSchema).
+    bool ldapClasses = false;
     int leafUnits() const { return 2 * level1 * level2 * level3; }
 };
+
+// A cn=config schema entry for slapd with what real exports carry beyond
+// the test suite's Workstation class: dNSHostName and operatingSystem (as
+// Active Directory names them) in an auxiliary class; the address and MAC
+// address come from the nis schema (ipHost, ieee802Device), to be loaded
+// before it.
+extern const char kExportedSchema[];
+
+// What one workstation carries besides its class and cn, as LDIF lines
+// (each ending in a newline): host name, address, operating system and
+// description, and with `shape.ldapClasses` the MAC address and classes.
+// `number` is unique in the directory; the rest name where it lies.
+QByteArray workstationAttributes(const DirectoryShape& shape, int number, const QByteArray& org,
+                                 int region, int site, const QByteArray& unit, int desk);
 
 // The shape used for `workstations` (10,000 -> 20 leaf units; 100,000 ->
 // 2,000 leaf units), so both sizes look like real sites.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <poll.h>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 namespace stelvo::bench {
 
@@ -42,10 +43,12 @@ bool XMapWatcher::connect(const QString& display)
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
     for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
         xcb_screen_next(&screens);
-    const quint32 events = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    m_root = screens.data->root;
+    // StructureNotify: the way Qt sends a ping's answer back to the root.
+    const quint32 events = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     Freed<xcb_generic_error_t> failed{xcb_request_check(
-        m_connection, xcb_change_window_attributes_checked(m_connection, screens.data->root,
-                                                           XCB_CW_EVENT_MASK, &events))};
+        m_connection,
+        xcb_change_window_attributes_checked(m_connection, m_root, XCB_CW_EVENT_MASK, &events))};
     if (failed) {
         m_error = QStringLiteral("cannot watch the root window of ") + display;
         return false;
@@ -53,13 +56,104 @@ bool XMapWatcher::connect(const QString& display)
     m_netWmName = atom("_NET_WM_NAME");
     m_windowType = atom("_NET_WM_WINDOW_TYPE");
     m_splashType = atom("_NET_WM_WINDOW_TYPE_SPLASH");
+    m_wmProtocols = atom("WM_PROTOCOLS");
+    m_netWmPing = atom("_NET_WM_PING");
     return true;
 }
 
 void XMapWatcher::discardEvents()
 {
-    while (Freed<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
+    // The frames stay known: a window reparented earlier may be mapped later.
+    while (Freed<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)})
+        shownWindow(event.p);
+}
+
+quint32 XMapWatcher::shownWindow(const void* generic)
+{
+    const auto* event = static_cast<const xcb_generic_event_t*>(generic);
+    switch (event->response_type & 0x7f) {
+    case XCB_REPARENT_NOTIFY: {
+        const auto* reparent = static_cast<const xcb_reparent_notify_event_t*>(generic);
+        if (reparent->event == m_root && reparent->parent != m_root)
+            m_clientOfFrame.insert(reparent->parent, reparent->window);
+        return 0;
     }
+    case XCB_DESTROY_NOTIFY:
+        m_clientOfFrame.remove(static_cast<const xcb_destroy_notify_event_t*>(generic)->window);
+        return 0;
+    case XCB_MAP_NOTIFY: {
+        const auto* map = static_cast<const xcb_map_notify_event_t*>(generic);
+        if (map->override_redirect != 0)
+            return 0;
+        return m_clientOfFrame.value(map->window, map->window);
+    }
+    default:
+        return 0;
+    }
+}
+
+int XMapWatcher::fd() const
+{
+    return xcb_get_file_descriptor(m_connection);
+}
+
+bool XMapWatcher::readEvents(const std::function<void(quint32 stamp)>& answered)
+{
+    while (Freed<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
+        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) {
+            shownWindow(event.p);
+            continue;
+        }
+        const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event.p);
+        if (message->type == m_wmProtocols && message->format == 32 &&
+            message->data.data32[0] == m_netWmPing && message->window == m_root)
+            answered(message->data.data32[1]);
+    }
+    return xcb_connection_has_error(m_connection) == 0;
+}
+
+void XMapWatcher::ping(quint32 window, quint32 stamp)
+{
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = m_wmProtocols;
+    message.data.data32[0] = m_netWmPing;
+    message.data.data32[1] = stamp;
+    message.data.data32[2] = window;
+    xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(m_connection);
+}
+
+bool XMapWatcher::pressKey(quint32 window, quint32 keysym)
+{
+    const xcb_setup_t* setup = xcb_get_setup(m_connection);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    Freed<xcb_get_keyboard_mapping_reply_t> mapping{xcb_get_keyboard_mapping_reply(
+        m_connection, xcb_get_keyboard_mapping(m_connection, setup->min_keycode, quint8(count)),
+        nullptr)};
+    if (!mapping)
+        return false;
+    const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(mapping.p);
+    const int perKey = mapping->keysyms_per_keycode;
+    int keycode = 0;
+    for (int i = 0; i < count * perKey && keycode == 0; ++i) {
+        if (symbols[i] == keysym)
+            keycode = setup->min_keycode + i / perKey;
+    }
+    if (keycode == 0)
+        return false;
+    xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+    for (const quint8 type : {quint8(XCB_KEY_PRESS), quint8(XCB_KEY_RELEASE)}) {
+        Freed<xcb_generic_error_t> failed{xcb_request_check(
+            m_connection, xcb_test_fake_input_checked(m_connection, type, quint8(keycode),
+                                                      XCB_CURRENT_TIME, m_root, 0, 0, 0))};
+        if (failed)
+            return false;
+    }
+    return true;
 }
 
 XMapWatcher::Outcome XMapWatcher::waitForMap(const std::function<bool(const MappedWindow&)>& wanted,
@@ -71,12 +165,10 @@ XMapWatcher::Outcome XMapWatcher::waitForMap(const std::function<bool(const Mapp
         // Events already read come first: a window mapped just before the
         // program ended still counts.
         while (Freed<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
-            if ((event->response_type & 0x7f) != XCB_MAP_NOTIFY)
+            const quint32 shown = shownWindow(event.p);
+            if (shown == 0)
                 continue;
-            const auto* map = reinterpret_cast<const xcb_map_notify_event_t*>(event.p);
-            if (map->override_redirect != 0)
-                continue;
-            *window = describe(map->window);
+            *window = describe(shown);
             if (wanted(*window))
                 return Outcome::Mapped;
         }

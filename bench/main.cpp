@@ -15,6 +15,7 @@
 //   stelvo_bench --find-window [SIZE ...]   default: 100000 1000000
 //   stelvo_bench --ldif-changes [SIZE ...]  default: 100000 1000000
 //   stelvo_bench --process-discovery         (as root)
+//   stelvo_bench --process-live [SIZE ...]  default: 100000 1000000
 //
 // For each size it prints the time of the SearchCompleted handler (search
 // results to tree model ready and the window shown) at start-up, the same
@@ -68,6 +69,23 @@
 // the domain through the Kerberos ticket and DNS, and with the controller's
 // URL, in interleaved runs; it prints the medians of five runs of each and
 // what discovery adds.
+//
+// --process-live times the live tree from outside: the built program on a
+// throwaway slapd with the content-sync provider, whose workstations carry
+// host names, addresses, MAC addresses, operating systems and descriptions,
+// on a virtual X server with a window manager (openbox). Per size, after an
+// empty directory: the start-up and resident size at show; 20 single adds,
+// each from the server's answer until the program has it in its tree
+// (median and worst); a burst of 10,000 adds as fast as the server takes
+// them, then the same workstations moved (until all are in the tree, and
+// the GUI thread's processor time per change); F5, until the refresh is
+// applied, against the start-up; and the
+// peak resident size at the end, per workstation above the empty
+// program's. All along the bench pings the window every 5 ms
+// (_NET_WM_PING, which the program answers on its GUI thread): the longest
+// answer is the longest the window made the user wait. The program says
+// what it applied through the descriptor STELVO_TRACE_FD names. Each figure
+// is printed beside its target and the machine's load.
 #include "BenchSupport.h"
 #include "DirectoryFactory.h"
 #include "FindMode.h"
@@ -77,6 +95,7 @@
 #include "LdifChangesMode.h"
 #ifdef STELVO_BENCH_LDAP
 #include "LdapMode.h"
+#include "LiveMode.h"
 #include "ProcessMode.h"
 #endif
 #include "LdifDirectory.h"
@@ -286,9 +305,10 @@ int main(int argc, char** argv)
     const bool findWindow = mode == QLatin1String("--find-window");
     const bool ldifChanges = mode == QLatin1String("--ldif-changes");
     const bool processDiscovery = mode == QLatin1String("--process-discovery");
+    const bool processLive = mode == QLatin1String("--process-live");
     if (!mode.isEmpty() && mode != QLatin1String("--ldap") && mode != QLatin1String("--ldap389") &&
         mode != QLatin1String("--ldapad") && !process && !processLdap && !processHosts && !find &&
-        !findWindow && !ldifChanges && !processDiscovery) {
+        !findWindow && !ldifChanges && !processDiscovery && !processLive) {
         std::fprintf(stderr, "unknown mode %s\n", qPrintable(mode));
         return 2;
     }
@@ -316,7 +336,7 @@ int main(int argc, char** argv)
             }
             return bench::runProcessDiscovery(5) ? 0 : 1;
         }
-        if (sizes.isEmpty() && (process || processLdap || processHosts))
+        if (sizes.isEmpty() && (process || processLdap || processHosts || processLive))
             sizes = {100000, 1000000};
         const bool ds389 = mode == QLatin1String("--ldap389");
         const bool ad = mode == QLatin1String("--ldapad");
@@ -326,6 +346,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "a size is a number of workstations above 0\n");
             return 2;
         }
+        if (processLive)
+            return bench::runLiveSizes(sizes) ? 0 : 1;
         if (process || processLdap || processHosts)
             return bench::runProcessSizes(processLdap    ? bench::ProcessSource::Ldap
                                           : processHosts ? bench::ProcessSource::LdifAttributes

@@ -10,6 +10,7 @@
 #include "SettingsError.h"
 #include "Startup.h"
 #include "Translations.h"
+#include "TreeItemModel.h"
 #include "TreeSearch.h"
 #include "VersionInfo.h"
 #include "stelvo_version.h"
@@ -17,6 +18,9 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
 
 namespace {
 
@@ -63,6 +67,57 @@ std::shared_ptr<const stelvo::Secret> askedBindPassword(const stelvo::Settings& 
     return result.password;
 }
 
+// With STELVO_TRACE_FD set (by the benchmark), one line per event of the
+// live tree on that descriptor: monotonic nanoseconds, what, a number, and
+// the nodes the tree holds, so that it can be timed from outside.
+int traceFd = -1;
+const stelvo::svWStation* tracedWindow = nullptr;
+
+void trace(const char* what, qsizetype number)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long nodes = tracedWindow != nullptr ? tracedWindow->Nodes().count() : 0;
+    char line[96];
+    const int length = std::snprintf(line, sizeof line, "%lld%09ld %s %lld %lld\n",
+                                     static_cast<long long>(now.tv_sec), now.tv_nsec, what,
+                                     static_cast<long long>(number), nodes);
+    // The reader keeps up; a line it cannot take is dropped, never waited for.
+    if (::write(traceFd, line, size_t(length)) < 0)
+        return;
+}
+
+// Before the window connects its own handlers, so that what arrives is
+// traced before what the window makes of it.
+void traceDirectory(stelvo::DirectoryControl* directory)
+{
+    bool set = false;
+    traceFd = qEnvironmentVariableIntValue("STELVO_TRACE_FD", &set);
+    if (!set) {
+        traceFd = -1;
+        return;
+    }
+    using stelvo::DirectoryControl;
+    QObject::connect(
+        directory, &DirectoryControl::LiveStatusChanged,
+        [](const stelvo::LiveStatus& status) { trace("live", static_cast<int>(status.state)); });
+    QObject::connect(
+        directory, &DirectoryControl::EntriesChanged,
+        [](const stelvo::DirectoryChanges& changes) { trace("received", changes.changes.size()); });
+    QObject::connect(directory, &DirectoryControl::RefreshCompleted,
+                     [](const QStringList& results) { trace("refreshed", results.size()); });
+}
+
+void traceTree(const stelvo::svWStation& window)
+{
+    if (traceFd < 0)
+        return;
+    tracedWindow = &window;
+    QObject::connect(window.TreeModel, &stelvo::TreeItemModel::changesApplied,
+                     [] { trace("applied", 0); });
+    QObject::connect(window.TreeModel, &stelvo::TreeItemModel::idle, [] { trace("idle", 0); });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -101,7 +156,9 @@ int main(int argc, char** argv)
         return failure(error.message());
     }
     startTreeSearchEarly(controls.directory.get());
+    traceDirectory(controls.directory.get());
     stelvo::svWStation window(std::move(controls.directory), std::move(controls.session), paths);
+    traceTree(window);
     window.SiteCommands = tools;
     window.MakeSplash = [] { return new stelvo::SVsplash; };
     window.Form_Load();

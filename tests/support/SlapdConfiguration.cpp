@@ -119,6 +119,8 @@ bool SlapdServer::build()
     config += include(QStringLiteral("/etc/ldap/schema/cosine.ldif"));
     config += include(QStringLiteral(STELVO_TESTS_DIR "/data/workstation.ldif"));
     config += include(QStringLiteral(STELVO_TESTS_DIR "/data/directory-classes.ldif"));
+    for (const QString& schema : std::as_const(m_config.schemaFiles))
+        config += include(schema);
 
     for (qsizetype i = 0; i < databases.size(); ++i) {
         const QByteArray& suffix = databases.at(i).first;

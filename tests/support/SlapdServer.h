@@ -60,6 +60,9 @@ struct SlapdConfig
     // subtree (a DN relative to the suffix, "o=GLOBEX") is readable by that
     // identity only.
     QString externalOnly;
+
+    // More cn=config schema files, included after the test suite's own.
+    QStringList schemaFiles;
 };
 
 // A slapd of its own for a test: a throwaway cn=config and mdb database in
@@ -100,6 +103,7 @@ public:
     QString suffix() const { return m_config.suffix; }
     QString readerDn() const;
     QString rootDn() const;
+    static QByteArray rootPassword() { return kRootPassword; }
 
     // Runs one of the ldap-utils tools (ldapmodify, ldapdelete, ldapmodrdn,
     // ldapsearch) against this server as the root DN, with `input` on its
