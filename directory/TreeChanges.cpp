@@ -5,6 +5,7 @@
 #include "TreeChanges.h"
 
 #include "DirectoryControl.h"
+#include "FreeElsewhere.h"
 #include "NdsName.h"
 
 #include <QCoreApplication>
@@ -55,8 +56,12 @@ void TreeChanges::applyRefresh(const QStringList& results, DirectoryControl& dir
 bool TreeChanges::step(const QDeadlineTimer& deadline)
 {
     while (!m_tasks.empty()) {
-        if (advance(m_tasks.front()))
+        if (advance(m_tasks.front())) {
+            // A refresh's names, or a complete state's set, may number a
+            // million: freed off this thread.
+            freeElsewhere(std::move(m_tasks.front()));
             m_tasks.pop_front();
+        }
         if (deadline.hasExpired())
             break;
     }

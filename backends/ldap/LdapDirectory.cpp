@@ -4,6 +4,7 @@
 
 #include "LdapDirectory.h"
 
+#include "FreeElsewhere.h"
 #include "LdapConnection.h"
 #include "LdapFilter.h"
 #include "LdapLocator.h"
@@ -345,6 +346,8 @@ void LdapDirectory::Refresh()
     m_refreshing = true;
     ldap::SearchRequest request = *m_request;
     request.opened.reset();
+    // What the refresh finds new keeps its id, for the changes that follow.
+    request.ids = liveUpdates();
     startWorker(std::move(request));
 }
 
@@ -379,7 +382,10 @@ bool LdapDirectory::makeRequest(const QString& treeName, qint32 scope, const QSt
     request->server = *m_server;
     request->options = m_options;
     request->hostAttribute = m_hostAttribute;
-    request->ids = liveUpdates();
+    // The first search fetches no ids: the directory's first complete state
+    // (content sync's first refresh, a re-read) gives every entry's, and the
+    // tree takes them by name. A refresh fetches them (see Refresh).
+    request->ids = false;
     request->treeName = m_treeName;
     request->context = m_context;
     request->kinds = kinds;
@@ -462,9 +468,11 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
 bool LdapDirectory::deliver(const std::shared_ptr<ldap::SearchOutcome>& outcome,
                             const std::function<void(const QStringList&)>& deliver)
 {
-    m_known = std::move(outcome->known);
-    m_hostNames = std::move(outcome->hostNames);
-    m_ids = std::move(outcome->ids);
+    // A refresh replaces a state as large as the tree: the old one is freed
+    // off this thread.
+    freeElsewhere(std::exchange(m_known, std::move(outcome->known)),
+                  std::exchange(m_hostNames, std::move(outcome->hostNames)),
+                  std::exchange(m_ids, std::move(outcome->ids)));
     QStringList names = std::move(outcome->names);
     if (!SearchFlag()) {
         for (QString& name : names)

@@ -4,6 +4,7 @@
 
 #include "LdifDirectory.h"
 
+#include "FreeElsewhere.h"
 #include "LdifTreeChanges.h"
 #include "NdsMapping.h"
 #include "RegularFile.h"
@@ -341,7 +342,8 @@ LdifDirectory::Outcome LdifDirectory::followData(const Work& work, std::stop_tok
 
 void LdifDirectory::takeTree(Outcome& outcome)
 {
-    m_tree = std::move(outcome.tree);
+    // The tree replaced may be as large as the new one: freed off this thread.
+    freeElsewhere(std::exchange(m_tree, std::move(outcome.tree)));
     m_cursor = 0;
     m_lastGoodRead = outcome.readAt;
     setLeftOut(m_tree->leftOut());
