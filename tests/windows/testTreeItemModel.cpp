@@ -26,7 +26,8 @@ void build(TreeBuilder& builder, const QString& treeName, const QStringList& nam
             continue;
         }
         const QString shortName = name.section(QLatin1Char('\\'), -1);
-        builder.AddWorkstation(DirectoryEntry{shortName, prefix + name, EntryClass{}, QString(), QByteArray()});
+        builder.AddWorkstation(
+            DirectoryEntry{shortName, prefix + name, EntryClass{}, QString(), QByteArray()});
     }
     builder.Finish();
 }
