@@ -79,17 +79,17 @@ QString firstValue(::ldap* ld, LDAPMessage* entry, const char* attribute)
     return value;
 }
 
-QList<QByteArray> namingContextsOf(::ldap* ld, LDAPMessage* result)
+QList<QByteArray> valuesOf(::ldap* ld, LDAPMessage* result, const char* attribute)
 {
-    QList<QByteArray> contexts;
+    QList<QByteArray> found;
     for (LDAPMessage* entry = ldap_first_entry(ld, result); entry != nullptr;
          entry = ldap_next_entry(ld, entry)) {
-        berval** values = ldap_get_values_len(ld, entry, "namingContexts");
+        berval** values = ldap_get_values_len(ld, entry, attribute);
         for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
-            contexts << QByteArray(values[i]->bv_val, static_cast<qsizetype>(values[i]->bv_len));
+            found << QByteArray(values[i]->bv_val, static_cast<qsizetype>(values[i]->bv_len));
         ldap_value_free_len(values);
     }
-    return contexts;
+    return found;
 }
 
 } // namespace stelvo::ldap

@@ -33,8 +33,13 @@ KnownEntry knownEntry(::ldap* ld, LDAPMessage* entry, const QByteArray& dn,
 // The first value of `attribute` in `entry`; empty when it has none.
 QString firstValue(::ldap* ld, LDAPMessage* entry, const char* attribute);
 
-// The namingContexts values of the entries of `result`, a read of the root
-// DSE, in the order the server gave them.
-QList<QByteArray> namingContextsOf(::ldap* ld, LDAPMessage* result);
+// The values of `attribute` in the entries of `result` (a read of the root
+// DSE, say), in the order the server gave them.
+QList<QByteArray> valuesOf(::ldap* ld, LDAPMessage* result, const char* attribute);
+// Its namingContexts values: the tops of the server's trees.
+inline QList<QByteArray> namingContextsOf(::ldap* ld, LDAPMessage* result)
+{
+    return valuesOf(ld, result, "namingContexts");
+}
 
 } // namespace stelvo::ldap

@@ -5,6 +5,7 @@
 // Which way a server is followed, from the controls its root DSE names.
 
 #include "LdapConnection.h"
+#include "LdapEntry.h"
 #include "LdapWatch.h"
 #include "LdapWatchRunner.h"
 
@@ -25,16 +26,8 @@ bool supportedControls(Connection& connection, QList<QByteArray>* controls, QStr
     const int rc = connection.search("", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0,
                                      connection.options().operationTimeout, &result);
     ::ldap* ld = connection.handle();
-    if (rc == LDAP_SUCCESS) {
-        for (LDAPMessage* entry = ldap_first_entry(ld, result); entry != nullptr;
-             entry = ldap_next_entry(ld, entry)) {
-            berval** values = ldap_get_values_len(ld, entry, attribute);
-            for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
-                controls->append(
-                    QByteArray(values[i]->bv_val, static_cast<qsizetype>(values[i]->bv_len)));
-            ldap_value_free_len(values);
-        }
-    }
+    if (rc == LDAP_SUCCESS)
+        *controls << valuesOf(ld, result, attribute);
     ldap_msgfree(result);
     if (rc != LDAP_SUCCESS)
         *error = QCoreApplication::translate("LdapWatch",
