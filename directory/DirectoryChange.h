@@ -54,6 +54,12 @@ struct DirectoryChanges
     // comes in several, and what none of them names has gone only once the
     // last (continued false) has come.
     bool continued = false;
+    // Complete, and not the first set of its state: it goes on with the sets
+    // just before it. A set that does not resume begins a state afresh, so
+    // that a state cut short (a connection lost in the middle) is forgotten;
+    // one that resumes a state its receiver did not see begin (it was
+    // refreshed meanwhile) is applied but says nothing of what has gone.
+    bool resumes = false;
 };
 
 // Whether the tree follows the directory as it changes.

@@ -67,8 +67,10 @@ bool TreeChanges::advance(Task& task)
 {
     if (!task.started) {
         task.started = true;
-        if (task.changes.complete && !m_collecting)
+        if (task.refresh || (task.changes.complete && !task.changes.resumes))
             startComplete();
+        else if (task.changes.complete && !m_collecting)
+            task.changes.complete = false; // its state began unseen: it removes nothing
     }
     if (task.sweep == 0) {
         if (task.refresh && task.next < task.results.size()) {

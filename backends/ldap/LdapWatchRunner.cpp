@@ -68,6 +68,7 @@ void ChangeSets::begin(bool complete)
 {
     m_pending.clear();
     m_complete = complete;
+    m_resumes = false;
 }
 
 void ChangeSets::add(DirectoryChange change)
@@ -85,6 +86,8 @@ void ChangeSets::flush()
     changes.changes = std::exchange(m_pending, {});
     changes.complete = m_complete;
     changes.continued = m_complete;
+    changes.resumes = m_complete && m_resumes;
+    m_resumes = m_complete;
     m_sink.changes(std::move(changes));
 }
 
@@ -100,7 +103,9 @@ void ChangeSets::finish()
     changes.changes = std::exchange(m_pending, {});
     changes.complete = true;
     changes.continued = false;
+    changes.resumes = m_resumes;
     m_complete = false;
+    m_resumes = false;
     m_sink.changes(std::move(changes));
 }
 

@@ -98,6 +98,7 @@ private:
     const WatchSink& m_sink;
     QList<DirectoryChange> m_pending;
     bool m_complete = false;
+    bool m_resumes = false; // a set of the complete state was sent
 };
 
 // The statuses a watch reports.

@@ -192,14 +192,21 @@ struct Built
 
 // Sets of changes: lines up to "|complete" or "|continued" make a complete
 // set, up to "|plain" one that is not; so do the lines after the last marker.
+// The set after "|continued" resumes its state; "|cut" is a continued set
+// whose state is never finished (the next set begins anew); "+resumes" makes
+// a set resume a state begun unseen.
 QList<DirectoryChanges> setsOf(const QStringList& lines)
 {
     QList<DirectoryChanges> sets(1);
     for (const QString& line : lines) {
-        if (line.startsWith(u'|')) {
+        if (line == QLatin1String("+resumes")) {
+            sets.last().resumes = true;
+        } else if (line.startsWith(u'|')) {
             sets.last().complete = line != QLatin1String("|plain");
-            sets.last().continued = line == QLatin1String("|continued");
+            sets.last().continued =
+                line == QLatin1String("|continued") || line == QLatin1String("|cut");
             sets.append(DirectoryChanges());
+            sets.last().resumes = line == QLatin1String("|continued");
         } else {
             sets.last().changes << changeOf(line);
         }
@@ -297,6 +304,14 @@ private slots:
             << unitO
             << QStringList{"keep #1", "keep #2", "|continued", "ws O\\W9 #9", "keep #3", "keep #9",
                            "|complete"}
+            << QStringList{"T: O/", "O: W1 W2 W9"} << "ins";
+        QTest::newRow("a state cut short is forgotten when the next begins")
+            << unitO
+            << QStringList{"keep #1", "keep #2", "keep #3", "|cut", "keep #1", "keep #2",
+                           "|complete"}
+            << QStringList{"T: O/", "O: W1"} << "rem";
+        QTest::newRow("a state resumed but begun unseen removes nothing")
+            << unitO << QStringList{"+resumes", "keep #1", "ws O\\W9 #9", "|complete"}
             << QStringList{"T: O/", "O: W1 W2 W9"} << "ins";
         QTest::newRow("complete set: unnamed container with named things below stays")
             << QStringList{"unit O #1", "ws O\\W1 #2", "unit O\\E #3"}
