@@ -5,7 +5,8 @@
 // The built stelvo binary following slapd while it runs: a workstation added
 // on the server after the tree was shown is found by typing its name in the
 // tree within seconds, and its tool starts with the exact command line.
-// Under Xvfb, driven by keyboard through xdotool.
+// Under Xvfb with openbox, which frames the window and gives it the focus, as
+// on a desktop; driven by keyboard through xdotool.
 
 #include "AcmeTree.h"
 #include "SlapdServer.h"
@@ -68,7 +69,7 @@ private:
 
 void TestLiveEndToEnd::initTestCase()
 {
-    const QString missing = XSession::skipReason();
+    const QString missing = XSession::skipReason(XSession::WindowManager::Openbox);
     if (!missing.isEmpty())
         QSKIP(qPrintable(missing));
     QVERIFY(m_dir.isValid());
@@ -77,7 +78,8 @@ void TestLiveEndToEnd::initTestCase()
     config.syncprov = true;
     m_slapd = std::make_unique<SlapdServer>(config);
     QVERIFY2(m_slapd->start(), qPrintable(m_slapd->errorString()));
-    QVERIFY2(m_x.start(path(QStringLiteral("xvfb.log"))), qPrintable(m_x.errorString()));
+    QVERIFY2(m_x.start(path(QStringLiteral("xvfb.log")), XSession::WindowManager::Openbox),
+             qPrintable(m_x.errorString()));
 }
 
 void TestLiveEndToEnd::cleanupTestCase()
@@ -103,6 +105,8 @@ void TestLiveEndToEnd::addedWorkstationIsFoundByTyping()
     QVERIFY(m_x.startProgram(QStringLiteral(STELVO_BINARY), {}, env, session));
     const XWindow main = m_x.waitForMainWindow(kCaption);
     QVERIFY2(!main.id.isEmpty(), qPrintable(u"no main window: "_qs + m_x.whyNoWindow()));
+    QVERIFY2(QTest::qWaitFor([&] { return !m_x.frameGeometry(main).isEmpty(); }),
+             "openbox did not frame the main window");
 
     // Added once the tree is shown: the first search cannot have found it.
     QString output;

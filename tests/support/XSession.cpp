@@ -484,7 +484,18 @@ bool XSession::type(const QString& text) const
 bool XSession::menuCommand(const XWindow& window, const QString& menuKey,
                            const QString& accessKey) const
 {
-    const auto popup = [](const XWindow& w) { return w.overrideRedirect; };
+    // A pop-up menu is an override-redirect window, but not every one is: a
+    // window manager may keep its own mapped off the screen (openbox's
+    // _NET_SUPPORTING_WM_CHECK window), and taking that for the menu would
+    // press the access key too early and wait for it to go for ever.
+    QStringList shownBefore;
+    for (const XWindow& w : windows()) {
+        if (w.viewable && w.overrideRedirect)
+            shownBefore << w.id;
+    }
+    const auto popup = [&](const XWindow& w) {
+        return w.overrideRedirect && !shownBefore.contains(w.id);
+    };
     if (!focus(window) || !key(menuKey))
         return false;
     if (waitForWindow(popup).id.isEmpty()) {

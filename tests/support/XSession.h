@@ -129,7 +129,8 @@ public:
     bool key(const QString& keys) const;
     bool type(const QString& text) const;
     // Opens a pop-up menu with `menuKey` in `window`, picks the item with
-    // `accessKey`, and waits until the menu is gone.
+    // `accessKey`, and waits until the menu is gone. The menu is an
+    // override-redirect window that was not shown before the key.
     bool menuCommand(const XWindow& window, const QString& menuKey, const QString& accessKey) const;
 
 private:
