@@ -114,8 +114,10 @@ void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& direc
     // Every result is one node, and a few containers come on top.
     m_tree.reserve(m_tree.count() + int(results.size()) + int(results.size()) / 16);
     ContainerTable.reserve(ContainerTable.size() + results.size() / 16);
+    bool identified = false;
     for (const QString& result : results) {
         const DirectoryEntry entry = directory.EntryByName(result);
+        identified = identified || !entry.id.isEmpty();
         if (entry.entryClass.container) {
             AddContainer(entry.fullName);
             if (m_ids && !entry.id.isEmpty())
@@ -124,9 +126,10 @@ void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& direc
             AddWorkstation(entry);
         }
     }
-    // Only a directory that is followed reports changes by id; for one that
-    // is not, the lookups would be wasted (and may ask a server).
-    if (m_ids && directory.liveUpdates())
+    // Only a directory that is followed reports changes by id, and one that
+    // gave its results none has none for the containers either: for them
+    // the lookups would be wasted (and might ask a server).
+    if (m_ids && identified && directory.liveUpdates())
         identifyContainersOnTheWay(directory);
 }
 

@@ -90,6 +90,11 @@ std::array<char, LdifTree::kIdSize> idOf(const LDIFRecord& record)
         const berval* value = (*mod)->mod_bvalues[0];
         const QByteArrayView bytes(value->bv_val, qsizetype(value->bv_len));
         const char* type = (*mod)->mod_type;
+        // Every record is asked: most of its attributes are told apart by
+        // their first letter alone.
+        const char first = char(type[0] | 0x20);
+        if (first != 'o' && first != 'e' && first != 'n')
+            continue;
         if (strcasecmp(type, "objectGUID") == 0 && bytes.size() == LdifTree::kIdSize) {
             std::copy(bytes.begin(), bytes.end(), id.begin());
             return id;
