@@ -60,6 +60,9 @@ struct DirectoryChanges
     // one that resumes a state its receiver did not see begin (it was
     // refreshed meanwhile) is applied but says nothing of what has gone.
     bool resumes = false;
+    // Complete, and the state ends here unfinished (a refresh that failed
+    // half way): what its sets named is applied, but nothing has gone.
+    bool abandoned = false;
 };
 
 // Whether the tree follows the directory as it changes.

@@ -82,7 +82,12 @@ public:
     // complete state, to be compared with what is shown), or RefreshFailed,
     // which leaves the state as it was. Call only after SearchCompleted.
     // EntryByName answers the refreshed state once RefreshCompleted is
-    // emitted. The default fails: the directory cannot be searched again.
+    // emitted. A directory that hands the refreshed state over as it comes
+    // (a million entries are never held twice) emits it instead as a
+    // complete state through EntriesChanged, in sets, then RefreshDelivered;
+    // a failure then ends the state with an abandoned set before
+    // RefreshFailed, and what the sets changed stays. The default fails: the
+    // directory cannot be searched again.
     virtual void Refresh();
 
     // Whether the directory is followed after the first search: when true
@@ -111,6 +116,9 @@ signals:
     // A refresh found `results`, as SearchCompleted does: the directory's
     // whole state now, to be compared with what is shown.
     void RefreshCompleted(const QStringList& results);
+    // A refresh's state came through EntriesChanged, whose sets are all
+    // emitted: nothing more is to come of it.
+    void RefreshDelivered();
     // A refresh could not be made; what is shown stays.
     void RefreshFailed(const QString& message);
     // The directory changed since the first search (or the last change);

@@ -136,6 +136,26 @@ QString HostNameTable::at(Index key) const
     return name;
 }
 
+bool HostNameTable::holds(Index key, QStringView hostName) const
+{
+    if (!contains(key))
+        return hostName.isEmpty();
+    const Stored s = stored(key);
+    const QString* rest = s.suffix != 0 ? &suffix(s.suffix) : nullptr;
+    if (hostName.size() != s.size + (rest ? rest->size() : 0))
+        return false;
+    if (s.wide) {
+        if (std::memcmp(hostName.utf16(), s.label, size_t(s.size) * 2) != 0)
+            return false;
+    } else {
+        for (qsizetype i = 0; i < s.size; ++i) {
+            if (hostName[i].unicode() != quint8(s.label[i]))
+                return false;
+        }
+    }
+    return rest == nullptr || hostName.sliced(s.size) == *rest;
+}
+
 size_t HostNameTable::memoryUse() const
 {
     size_t bytes = m_slots.size() * (size_t(kSlotsPerBlock) * sizeof(quint32) + sizeof(void*)) +

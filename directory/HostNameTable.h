@@ -41,6 +41,9 @@ public:
     void set(Index key, QStringView hostName, QStringView name = {});
     // Empty when none is stored.
     QString at(Index key) const;
+    // Whether `key`'s host name is `hostName` (empty: none stored), without
+    // making a QString: a refresh asks this of every workstation.
+    bool holds(Index key, QStringView hostName) const;
     bool contains(Index key) const { return key >= 0 && key < m_size && slot(key) != kNone; }
     // One more than the largest key set (0 for none).
     Index size() const { return m_size; }

@@ -88,6 +88,12 @@ bool TreeChanges::advance(Task& task)
             applyChange(task.changes.changes[task.next++]);
             return false;
         }
+        if (task.changes.complete && task.changes.abandoned) {
+            // Cut short: what it did not name may still be there.
+            m_collecting = false;
+            m_seen = {};
+            return true;
+        }
         // A refresh whose directory went is no complete state.
         if (!task.changes.complete || task.changes.continued || (task.refresh && !task.directory))
             return true;
@@ -278,6 +284,24 @@ QString TreeChanges::keyOfName(const QString& fullName) const
     return below ? below->toString().toCaseFolded() : QString();
 }
 
+bool TreeChanges::namedAs(Index node, QStringView fullName) const
+{
+    // Up from the node, each text against the name's components from its
+    // end; what is left must be the tree's root name.
+    qsizetype end = fullName.size();
+    Index at = node;
+    for (; at != NodeTree::kNone && m_tree.parent(at) != NodeTree::kNone; at = m_tree.parent(at)) {
+        const QStringView text = m_tree.text(at);
+        const qsizetype start = end - text.size();
+        if (start <= 0 || fullName[start - 1] != nds::kSeparator ||
+            fullName.sliced(start, text.size()) != text)
+            return false;
+        end = start - 1;
+    }
+    return at != NodeTree::kNone &&
+           fullName.first(end).compare(m_builder.rootName(), Qt::CaseInsensitive) == 0;
+}
+
 QString TreeChanges::fullNameOf(Index node) const
 {
     QStringList topDown;
@@ -295,9 +319,6 @@ QString TreeChanges::fullNameOf(Index node) const
 void TreeChanges::put(const DirectoryChange& change)
 {
     const DirectoryEntry& entry = change.entry;
-    Name name;
-    if (!parse(entry.fullName, &name))
-        return;
     const QByteArray& id = change.id.isEmpty() ? entry.id : change.id;
     const bool container = entry.entryClass.container;
     const int image = container ? NodeTree::kImageContainer : NodeTree::kImageWorkstation;
@@ -306,6 +327,22 @@ void TreeChanges::put(const DirectoryChange& change)
     // named, then by the name it has now. A node found by name that has
     // another id takes this one: the entry that had it has gone or moved.
     Index node = m_ids.find(id);
+    if (node != NodeTree::kNone && m_tree.image(node) == image && namedAs(node, entry.fullName)) {
+        // Where it was, as it was: what a refresh says of nearly every entry,
+        // told without a name parsed or a string made.
+        see(node);
+        if (container) {
+            m_tree.setShownWhenEmpty(node, change.shownWhenEmpty);
+            if (!change.shownWhenEmpty)
+                prune(node);
+        } else if (!m_hosts.holds(node, entry.hostName)) {
+            m_hosts.set(node, entry.hostName, entry.shortName);
+        }
+        return;
+    }
+    Name name;
+    if (!parse(entry.fullName, &name))
+        return;
     const auto remembered = m_remembered.constFind(id);
     const bool wasRemembered = !id.isEmpty() && remembered != m_remembered.cend();
     const QString rememberedName = wasRemembered ? remembered->fullName : QString();
@@ -347,7 +384,7 @@ void TreeChanges::put(const DirectoryChange& change)
         m_tree.setShownWhenEmpty(node, change.shownWhenEmpty);
         if (!change.shownWhenEmpty)
             prune(node);
-    } else if (m_hosts.at(node) != entry.hostName) {
+    } else if (!m_hosts.holds(node, entry.hostName)) {
         m_hosts.set(node, entry.hostName, entry.shortName);
     }
 }

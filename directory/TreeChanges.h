@@ -146,6 +146,8 @@ private:
     // The case-folded path below the tree of an NDS full name.
     QString keyOfName(const QString& fullName) const;
     QString fullNameOf(Index node) const;
+    // Whether `fullName` is the full name of `node`, spelled as its texts are.
+    bool namedAs(Index node, QStringView fullName) const;
 
     Index ensureContainer(const Name& name, qsizetype end);
     Index addNode(Index parent, QStringView text, int image);

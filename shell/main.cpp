@@ -106,6 +106,7 @@ void traceDirectory(stelvo::DirectoryControl* directory)
         [](const stelvo::DirectoryChanges& changes) { trace("received", changes.changes.size()); });
     QObject::connect(directory, &DirectoryControl::RefreshCompleted,
                      [](const QStringList& results) { trace("refreshed", results.size()); });
+    QObject::connect(directory, &DirectoryControl::RefreshDelivered, [] { trace("refreshed", 0); });
 }
 
 void traceTree(const stelvo::svWStation& window)

@@ -87,6 +87,7 @@ svWStation::svWStation(std::unique_ptr<DirectoryControl> directory,
     connect(NWDir1, &DirectoryControl::SearchCompleted, this, &svWStation::SearchCompleted);
     connect(NWDir1, &DirectoryControl::SearchFailed, this, &svWStation::SearchFailed);
     connect(NWDir1, &DirectoryControl::RefreshCompleted, this, &svWStation::RefreshCompleted);
+    connect(NWDir1, &DirectoryControl::RefreshDelivered, this, &svWStation::RefreshDelivered);
     connect(NWDir1, &DirectoryControl::RefreshFailed, this, &svWStation::RefreshFailed);
     connect(NWDir1, &DirectoryControl::EntriesChanged, this, &svWStation::EntriesChanged);
     connect(NWDir1, &DirectoryControl::LiveStatusChanged, this, &svWStation::LiveStatusChanged);
@@ -304,6 +305,17 @@ void svWStation::RefreshCompleted(const QStringList& results)
     m_applyingRefresh = true;
     showStatus();
     TreeModel->applyRefresh(results, *NWDir1);
+    if (!TreeModel->applying())
+        changesDone();
+}
+
+void svWStation::RefreshDelivered()
+{
+    // The refresh came as changes, queued before this: Searching... stays
+    // until the tree has applied them.
+    m_refreshing = true;
+    m_applyingRefresh = true;
+    showStatus();
     if (!TreeModel->applying())
         changesDone();
 }

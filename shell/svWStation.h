@@ -141,6 +141,7 @@ public:
     // F5: nothing before the tree is built or while a refresh runs.
     void ViewRefresh_Click();
     void RefreshCompleted(const QStringList& results);
+    void RefreshDelivered();
     void RefreshFailed(const QString& message);
     void EntriesChanged(const DirectoryChanges& changes);
     void LiveStatusChanged(const LiveStatus& status);

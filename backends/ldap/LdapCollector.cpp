@@ -14,6 +14,14 @@
 
 namespace stelvo::ldap {
 
+namespace {
+
+// Entries a refresh hands over at a time: few enough to be applied between
+// two paints, many enough that handing over costs nothing.
+constexpr qsizetype kStreamSet = 1000;
+
+} // namespace
+
 Collector::Collector(const SearchRequest& request, SearchOutcome* outcome)
     : m_request(request), m_outcome(outcome)
 {}
@@ -96,6 +104,10 @@ void Collector::keep(KnownEntry entry, const QString& name, const Parent& parent
 void Collector::record(KnownEntry entry, const Parent& parent, const Parent& self, bool selected,
                        const QString& hostName, const QByteArray& id)
 {
+    if (m_request.stream) {
+        stream(std::move(entry), self, selected, hostName, id);
+        return;
+    }
     auto known = m_outcome->known.find(self.fullName);
     const bool stands = known == m_outcome->known.end() || !known->classKnown;
     if (stands && (!hostName.isEmpty() || !id.isEmpty())) {
@@ -125,8 +137,38 @@ void Collector::record(KnownEntry entry, const Parent& parent, const Parent& sel
     }
 }
 
+void Collector::stream(KnownEntry entry, const Parent& self, bool selected, const QString& hostName,
+                       const QByteArray& id)
+{
+    DirectoryChange change;
+    change.id = id;
+    change.entry.id = id;
+    change.entry.fullName = self.fullName;
+    change.entry.shortName = nds::lastComponent(self.fullName).toString();
+    change.entry.entryClass.name = entry.className();
+    change.entry.entryClass.container = nds::isContainerKind(entry.kind);
+    change.entry.hostName = hostName;
+    // Units and organizations stay when empty; a generic container, sought
+    // or only placing what is, shows while something lies below it.
+    change.shownWhenEmpty = selected && entry.kind != nds::Kind::Container;
+    if (entry.kind != nds::Kind::Workstation)
+        m_set.known.emplace_back(self.fullName, std::move(entry));
+    m_set.changes.append(std::move(change));
+    if (m_set.changes.size() >= kStreamSet)
+        flush();
+}
+
+void Collector::flush()
+{
+    if (m_set.changes.isEmpty() && m_set.known.empty())
+        return;
+    m_request.stream(std::exchange(m_set, {}));
+}
+
 void Collector::putInDirectoryOrder()
 {
+    if (m_request.stream)
+        return; // handed over as it came: the receiver places each entry itself
     bool parentsCameFirst = true;
     for (const qsizetype i : std::as_const(m_suspects)) {
         const QString& name = m_itemNames.at(i);
@@ -205,9 +247,16 @@ bool Collector::parseParent(const QByteArray& parentDn, Parent* parsed)
                 ancestor != nullptr) {
                 const QString name =
                     nds::fullName(m_request.treeName, topDown.mid(0, parent.depth - i));
-                if (!m_outcome->known.contains(name))
+                if (m_request.stream) {
+                    if (!m_streamedAbove.contains(name)) {
+                        m_streamedAbove.insert(name);
+                        m_set.known.emplace_back(
+                            name, KnownEntry{QByteArray(ancestor), nds::Kind::Other, false});
+                    }
+                } else if (!m_outcome->known.contains(name)) {
                     m_outcome->known.insert(
                         name, KnownEntry{QByteArray(ancestor), nds::Kind::Other, false});
+                }
                 ldap_memfree(ancestor);
             }
         }

@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -39,6 +40,8 @@ public:
     // The result in directory order: each container followed by what it
     // holds, siblings in the server's order.
     void putInDirectoryOrder();
+    // With a request that streams: hands over what has not been yet.
+    void flush();
 
 private:
     struct Parent
@@ -55,6 +58,8 @@ private:
               const QString& hostName, const QByteArray& id);
     void record(KnownEntry entry, const Parent& parent, const Parent& self, bool selected,
                 const QString& hostName, const QByteArray& id);
+    void stream(KnownEntry entry, const Parent& self, bool selected, const QString& hostName,
+                const QByteArray& id);
     // Null for a malformed DN.
     const Parent* parentOf(const QByteArray& parentDn);
     bool parseParent(const QByteArray& parentDn, Parent* parent);
@@ -69,6 +74,10 @@ private:
     std::vector<qsizetype> m_itemParent; // the parent's item, or -1
     std::vector<qsizetype> m_itemResult; // the place in the result, or -1 for a container
     QList<qsizetype> m_suspects;         // items whose parent had not come first
+    // Streaming: the set being filled, and the containers seen only in DNs
+    // that it or one before named.
+    RefreshSet m_set;
+    QSet<QString> m_streamedAbove;
 };
 
 } // namespace stelvo::ldap

@@ -18,6 +18,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QSysInfo>
+#include <condition_variable>
 #include <csignal>
 #include <ldap.h>
 #include <mutex>
@@ -276,8 +277,51 @@ void LdapDirectory::failSearchLater(const QString& message)
         this, [this, message] { emit SearchFailed(message); }, Qt::QueuedConnection);
 }
 
+// The refresh's search waits while this many of its sets are on their way
+// to the user-interface thread: the rest of the directory stays on the
+// server until the tree takes them.
+struct LdapDirectory::RefreshFlow
+{
+    static constexpr int kAhead = 4;
+
+    // False once stopped.
+    bool enter()
+    {
+        std::unique_lock lock(mutex);
+        room.wait(lock, [this] { return stopped || onTheWay < kAhead; });
+        if (stopped)
+            return false;
+        ++onTheWay;
+        return true;
+    }
+    void leave()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            --onTheWay;
+        }
+        room.notify_one();
+    }
+    void stop()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            stopped = true;
+        }
+        room.notify_all();
+    }
+
+    std::mutex mutex;
+    std::condition_variable room;
+    int onTheWay = 0;
+    bool stopped = false;
+};
+
 void LdapDirectory::stopWorker()
 {
+    if (m_flow)
+        m_flow->stop();
+    m_flow.reset();
     if (m_cancel)
         m_cancel->cancel();
     if (m_worker.joinable())
@@ -344,10 +388,27 @@ void LdapDirectory::Refresh()
         return;
     settle();
     m_refreshing = true;
+    m_refreshBegun = false;
     ldap::SearchRequest request = *m_request;
     request.opened.reset();
     // What the refresh finds new keeps its id, for the changes that follow.
     request.ids = liveUpdates();
+    auto flow = std::make_shared<RefreshFlow>();
+    m_flow = flow;
+    const quint64 generation = m_generation;
+    request.stream = [this, flow, generation](ldap::RefreshSet set) {
+        if (!flow->enter())
+            return;
+        // Dropped with this object, whose destructor stops the flow first.
+        QMetaObject::invokeMethod(
+            this,
+            [this, flow, generation, set = std::move(set)]() mutable {
+                flow->leave();
+                if (generation == m_generation && m_refreshing)
+                    takeRefreshSet(std::move(set));
+            },
+            Qt::QueuedConnection);
+    };
     startWorker(std::move(request));
 }
 
@@ -445,11 +506,19 @@ void LdapDirectory::finishSearch(const std::shared_ptr<ldap::SearchOutcome>& out
         return;
     }
     if (std::exchange(m_refreshing, false)) {
-        // A failed refresh leaves the state the tree shows.
-        if (!outcome->ok)
+        m_flow.reset();
+        const QPointer<LdapDirectory> alive(this);
+        if (outcome->ok) {
+            finishRefresh(outcome);
+        } else {
+            // What the sets before changed stays; nothing has gone.
+            abandonRefresh();
+            if (!alive)
+                return;
             emit RefreshFailed(outcome->error);
-        else
-            deliver(outcome, [this](const QStringList& names) { emit RefreshCompleted(names); });
+        }
+        if (alive)
+            releaseHeldChanges();
         return;
     }
     if (!outcome->ok) {
@@ -498,6 +567,7 @@ void LdapDirectory::stopWatch()
 {
     ++m_watchGeneration;
     m_watch.reset();
+    m_heldChanges.clear();
 }
 
 void LdapDirectory::startWatch()
@@ -520,6 +590,12 @@ void LdapDirectory::startWatch()
             [this, generation, changes = std::move(changes)] {
                 if (m_watchGeneration != generation)
                     return;
+                // A refresh's sets make one state: what the watch says
+                // meanwhile follows it, as it would a refresh of names.
+                if (m_refreshing) {
+                    m_heldChanges.append(std::move(changes));
+                    return;
+                }
                 applyChanges(changes);
                 emit EntriesChanged(changes);
             },
@@ -573,6 +649,109 @@ void LdapDirectory::applyChanges(const DirectoryChanges& changes)
             m_hostNames.set(HostNameTable::Index(known.host), change.entry.hostName);
         }
         m_known.insert(name, known);
+    }
+}
+
+void LdapDirectory::takeRefreshSet(ldap::RefreshSet set)
+{
+    m_delivery.reset();
+    for (auto& [name, known] : set.known) {
+        const auto previous = m_known.find(name);
+        if (!known.classKnown) {
+            // Only seen in the DN of what lies below: what is known stands.
+            if (previous == m_known.end())
+                m_known.insert(name, std::move(known));
+            continue;
+        }
+        if (previous != m_known.end() && previous->refreshed)
+            continue; // two entries of one name: the first found stands
+        known.refreshed = true;
+        m_known.insert(name, std::move(known));
+    }
+    QList<DirectoryChange> changes;
+    changes.reserve(set.changes.size());
+    for (DirectoryChange& change : set.changes) {
+        if (!change.entry.entryClass.container) {
+            const QString& name = change.entry.fullName;
+            const auto previous = m_known.constFind(name);
+            const bool had = previous != m_known.constEnd();
+            if (had && previous->refreshed)
+                continue; // two entries of one name: the first found stands
+            Known known;
+            known.kind = nds::Kind::Workstation;
+            known.classKnown = true;
+            known.searched = true;
+            known.refreshed = true;
+            // Its number stays its own; a new entry takes the next one.
+            known.host = had ? previous->host : 0;
+            if (known.host == 0 && !change.entry.hostName.isEmpty())
+                known.host = std::max(quint32(std::max(1, m_hostNames.size())), m_ids.next());
+            if (known.host != 0)
+                m_hostNames.set(HostNameTable::Index(known.host), change.entry.hostName);
+            m_known.insert(name, known);
+        }
+        changes.append(std::move(change));
+    }
+    DirectoryChanges delivered;
+    delivered.changes = std::move(changes);
+    delivered.complete = true;
+    delivered.continued = true;
+    delivered.resumes = std::exchange(m_refreshBegun, true);
+    emit EntriesChanged(delivered);
+}
+
+void LdapDirectory::finishRefresh(const std::shared_ptr<ldap::SearchOutcome>& outcome)
+{
+    m_delivery.reset();
+    // What the refresh did not name has gone; what it came across only in
+    // DNs, or what was looked up, stays (it is read again when asked for).
+    for (auto it = m_known.begin(); it != m_known.end();) {
+        if (std::exchange(it->refreshed, false) || !it->searched) {
+            ++it;
+            continue;
+        }
+        if (it->host != 0)
+            m_hostNames.set(HostNameTable::Index(it->host), {});
+        it = m_known.erase(it);
+    }
+    // The context, when the search had to look it up.
+    for (auto it = outcome->known.cbegin(); it != outcome->known.cend(); ++it) {
+        if (!m_known.contains(it.key()))
+            m_known.insert(it.key(), it.value());
+    }
+    if (!m_connection)
+        m_connection = std::move(outcome->connection);
+    setLeftOut(std::move(outcome->leftOut));
+    DirectoryChanges last;
+    last.complete = true;
+    last.resumes = std::exchange(m_refreshBegun, false);
+    const QPointer<LdapDirectory> alive(this);
+    emit EntriesChanged(last);
+    if (alive)
+        emit RefreshDelivered();
+}
+
+void LdapDirectory::abandonRefresh()
+{
+    for (Known& known : m_known)
+        known.refreshed = false;
+    if (!std::exchange(m_refreshBegun, false))
+        return;
+    DirectoryChanges last;
+    last.complete = true;
+    last.resumes = true;
+    last.abandoned = true;
+    emit EntriesChanged(last);
+}
+
+void LdapDirectory::releaseHeldChanges()
+{
+    const QPointer<LdapDirectory> alive(this);
+    for (const DirectoryChanges& changes : std::exchange(m_heldChanges, {})) {
+        applyChanges(changes);
+        emit EntriesChanged(changes);
+        if (!alive)
+            return;
     }
 }
 

@@ -31,6 +31,7 @@ class Locator;
 struct Server;
 struct SearchRequest;
 struct SearchOutcome;
+struct RefreshSet;
 enum class Lookup;
 } // namespace ldap
 
@@ -212,6 +213,15 @@ private:
     void stopWatch();
     // What the watch reported, applied to the state EntryByName answers.
     void applyChanges(const DirectoryChanges& changes);
+    // A refresh's set, taken into that state and emitted as part of a
+    // complete state.
+    void takeRefreshSet(ldap::RefreshSet set);
+    // The refresh's last set: what it did not name has gone.
+    void finishRefresh(const std::shared_ptr<ldap::SearchOutcome>& outcome);
+    // The refresh failed after `m_refreshBegun`: its state is abandoned.
+    void abandonRefresh();
+    // The watch's changes held while a refresh came in.
+    void releaseHeldChanges();
     // The entry of the next name of the result being delivered, when
     // `ndsFullName` is that name.
     std::optional<DirectoryEntry> deliveredEntry(const QString& ndsFullName);
@@ -251,6 +261,14 @@ private:
     // The last StartSearch's request, for Refresh and the watch.
     std::unique_ptr<ldap::SearchRequest> m_request;
     bool m_refreshing = false;
+    // A refresh's first set was emitted: its state has begun.
+    bool m_refreshBegun = false;
+    // Lets the refresh's search run no more than a few sets ahead of this
+    // thread; stopped with the worker.
+    struct RefreshFlow;
+    std::shared_ptr<RefreshFlow> m_flow;
+    // What the watch reported while a refresh came in, emitted after it.
+    QList<DirectoryChanges> m_heldChanges;
     std::unique_ptr<ldap::Watch> m_watch;
     quint64 m_watchGeneration = 0; // of the watch running; older reports are dropped
     quint64 m_generation = 0;      // of the latest StartSearch; older outcomes are dropped

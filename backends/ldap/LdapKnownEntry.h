@@ -27,6 +27,8 @@ struct KnownEntry
     // Came as an entry of the search that built the tree: what it says
     // stands until the next search.
     bool searched = false;
+    // Named by the refresh now coming in.
+    bool refreshed = false;
     // The entry's number in the search's tables: of host names (a
     // workstation's), and with live updates of ids (every entry's); 0 for
     // none. Fits beside the fields above: no byte more.

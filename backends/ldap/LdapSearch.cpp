@@ -72,6 +72,7 @@ bool searchTree(Connection& connection, const SearchRequest& request, SearchOutc
     }
 
     collector.putInDirectoryOrder();
+    collector.flush();
     return true;
 }
 

@@ -7,6 +7,7 @@
 // Internal to LdapDirectory: the search for the tree, which runs on a worker
 // thread.
 
+#include "DirectoryChange.h"
 #include "HostNameTable.h"
 #include "LdapConnection.h"
 #include "LdapKnownEntry.h"
@@ -23,6 +24,17 @@
 #include <vector>
 
 namespace stelvo::ldap {
+
+// Part of what a refresh found, handed over as it comes (SearchRequest::stream).
+struct RefreshSet
+{
+    // Each entry found that the tree shows, or a generic container that
+    // places what it shows, as a Put (with its id when ids are asked for).
+    QList<DirectoryChange> changes;
+    // What is known of the containers among them and of those above them
+    // that came only in DNs, by full name.
+    std::vector<std::pair<QString, KnownEntry>> known;
+};
 
 struct SearchRequest
 {
@@ -43,6 +55,12 @@ struct SearchRequest
     // used instead of a new connection.
     // Taken by the search (the request is copied, the connection is not).
     std::shared_ptr<std::unique_ptr<Connection>> opened;
+    // Set for a refresh: what the search finds is handed over in sets as it
+    // comes, in the server's order, and not gathered in the outcome (whose
+    // names and tables stay empty), so that a refresh never holds a second
+    // copy of the directory. Called on the search's thread; it may wait
+    // until the sets before have been taken.
+    std::function<void(RefreshSet)> stream;
 };
 
 struct SearchOutcome

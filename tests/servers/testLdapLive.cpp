@@ -5,6 +5,7 @@
 // The LDAP directory following slapd through RFC 4533 content sync, and F5.
 
 #include "AcmeTree.h"
+#include "DirectoryError.h"
 #include "LdapDirectory.h"
 #include "LdapFixture.h"
 #include "SlapdServer.h"
@@ -222,13 +223,16 @@ void TestLdapLive::firstRefreshIsComplete()
     });
     QVERIFY(ws1 != all.cend());
     QCOMPARE(ws1->entry.hostName, QStringLiteral("ws1.acme.test"));
-    QByteArray refreshedId;
-    connect(live.get(), &DirectoryControl::RefreshCompleted, this,
-            [&] { refreshedId = live->EntryByName(kSales + QStringLiteral("\\WS1")).id; });
-    QSignalSpy refreshed(live.get(), &DirectoryControl::RefreshCompleted);
+    const qsizetype from = recorder.changes.size();
+    QSignalSpy refreshed(live.get(), &DirectoryControl::RefreshDelivered);
     live->Refresh();
     QVERIFY(refreshed.wait(20000));
-    QCOMPARE(refreshedId, ws1->id);
+    const QList<DirectoryChange> again = recorder.flat(from);
+    const auto ws1Again = std::find_if(again.cbegin(), again.cend(), [](const DirectoryChange& c) {
+        return c.entry.fullName == kSales + QStringLiteral("\\WS1");
+    });
+    QVERIFY(ws1Again != again.cend());
+    QCOMPARE(ws1Again->id, ws1->id);
 }
 
 void TestLdapLive::persistedChanges()
@@ -392,27 +396,55 @@ void TestLdapLive::sizeLimitExplained()
 void TestLdapLive::refresh()
 {
     const auto live = directory(true, false);
-    QVERIFY(search(*live).completed);
-    QSignalSpy completed(live.get(), &DirectoryControl::RefreshCompleted);
+    const Outcome first = search(*live);
+    QVERIFY(first.completed);
+    Recorder recorder(*live);
+    QSignalSpy delivered(live.get(), &DirectoryControl::RefreshDelivered);
     QSignalSpy failed(live.get(), &DirectoryControl::RefreshFailed);
     QVERIFY(modify("dn: cn=F5,ou=SALES,o=ACME,dc=tree\nchangetype: add\n"
                    "objectClass: Workstation\ncn: F5\nworkstationHostName: f5.acme.test\n"));
+    QVERIFY(modify("dn: cn=GONE,ou=SALES,o=ACME,dc=tree\nchangetype: add\n"
+                   "objectClass: Workstation\ncn: GONE\n"));
+    const QString gone = kSales + QStringLiteral("\\GONE");
+    live->Refresh();
+    QVERIFY(QTest::qWaitFor([&] { return !delivered.isEmpty() || !failed.isEmpty(); }, 30000));
+    QCOMPARE(failed.size(), 0);
+    QCOMPARE(live->EntryByName(gone).entryClass.name, QStringLiteral("Workstation"));
+    QVERIFY(modify("dn: cn=GONE,ou=SALES,o=ACME,dc=tree\nchangetype: delete\n"));
+    const qsizetype from = recorder.changes.size();
     live->Refresh();
     live->Refresh(); // the one running
-    QVERIFY(QTest::qWaitFor([&] { return !completed.isEmpty() || !failed.isEmpty(); }, 30000));
+    QVERIFY(QTest::qWaitFor([&] { return delivered.size() == 2 || !failed.isEmpty(); }, 30000));
     QTest::qWait(100);
     QCOMPARE(failed.size(), 0);
-    QCOMPARE(completed.size(), 1);
-    const QStringList names = completed.at(0).at(0).toStringList();
+    QCOMPARE(delivered.size(), 2);
+    // One complete state, in sets that come before RefreshDelivered: every
+    // name the first search found, F5 added, GONE not named.
+    const QList<DirectoryChanges> sets = recorder.sets(from);
+    QVERIFY(sets.size() >= 2);
+    QStringList names;
+    for (qsizetype i = 0; i < sets.size(); ++i) {
+        QVERIFY(sets.at(i).complete);
+        QCOMPARE(sets.at(i).continued, i + 1 < sets.size());
+        QCOMPARE(sets.at(i).resumes, i > 0);
+        QVERIFY(!sets.at(i).abandoned);
+        for (const DirectoryChange& change : sets.at(i).changes)
+            names << change.entry.fullName;
+    }
+    for (const QString& name : first.names)
+        QVERIFY2(names.contains(name), qPrintable(name));
     QVERIFY(names.contains(kSales + QStringLiteral("\\F5")));
+    QVERIFY(!names.contains(gone));
     QCOMPARE(live->EntryByName(kSales + QStringLiteral("\\F5")).hostName,
              QStringLiteral("f5.acme.test"));
+    // No longer answered from the state: asked of the server, which has it not.
+    QVERIFY_THROWS_EXCEPTION(MissingEntryError, live->EntryByName(gone));
 
     // With the server gone, the refresh fails and what was found stays.
     m_server->stop();
     live->Refresh();
     QVERIFY(QTest::qWaitFor([&] { return !failed.isEmpty(); }, 30000));
-    QCOMPARE(completed.size(), 1);
+    QCOMPARE(delivered.size(), 2);
     QVERIFY(!failed.at(0).at(0).toString().isEmpty());
     QCOMPARE(live->EntryByName(kSales + QStringLiteral("\\F5")).hostName,
              QStringLiteral("f5.acme.test"));

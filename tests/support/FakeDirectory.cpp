@@ -81,6 +81,31 @@ DirectoryChange FakeDirectory::removal(const QString& fullName) const
     return change;
 }
 
+void FakeDirectory::deliverRefresh(const QStringList& results, const QString& failure)
+{
+    DirectoryChanges set;
+    set.complete = true;
+    set.continued = true;
+    for (qsizetype i = 0; i < results.size(); i += 2) {
+        set.changes.clear();
+        for (const QString& name : results.mid(i, 2))
+            set.changes << put(name);
+        emit EntriesChanged(set);
+        set.resumes = true;
+        if (!failure.isEmpty())
+            break;
+    }
+    DirectoryChanges last;
+    last.complete = true;
+    last.resumes = set.resumes;
+    last.abandoned = !failure.isEmpty();
+    emit EntriesChanged(last);
+    if (failure.isEmpty())
+        emit RefreshDelivered();
+    else
+        emit RefreshFailed(failure);
+}
+
 void FakeDirectory::StartSearch(const QString& treeName, qint32 scope, const QString& classList,
                                 const QString& pattern)
 {

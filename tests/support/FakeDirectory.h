@@ -58,6 +58,11 @@ public:
     void Refresh() override { ++refreshes; }
     void completeRefresh(const QStringList& results) { emit RefreshCompleted(results); }
     void failRefresh(const QString& message) { emit RefreshFailed(message); }
+    // A refresh handed over as a directory that streams it does: `results`
+    // as Puts of one complete state in sets of two, then RefreshDelivered;
+    // with `failure` set, only the first set, an abandoned one, then
+    // RefreshFailed with it.
+    void deliverRefresh(const QStringList& results, const QString& failure = {});
     int refreshes = 0; // Refresh calls
 
     // When set, EntryByName fails with it as a directory that cannot be

@@ -193,8 +193,8 @@ struct Built
 // Sets of changes: lines up to "|complete" or "|continued" make a complete
 // set, up to "|plain" one that is not; so do the lines after the last marker.
 // The set after "|continued" resumes its state; "|cut" is a continued set
-// whose state is never finished (the next set begins anew); "+resumes" makes
-// a set resume a state begun unseen.
+// whose state is never finished (the next set begins anew); "|abandoned" ends
+// the state unfinished; "+resumes" makes a set resume a state begun unseen.
 QList<DirectoryChanges> setsOf(const QStringList& lines)
 {
     QList<DirectoryChanges> sets(1);
@@ -203,6 +203,7 @@ QList<DirectoryChanges> setsOf(const QStringList& lines)
             sets.last().resumes = true;
         } else if (line.startsWith(u'|')) {
             sets.last().complete = line != QLatin1String("|plain");
+            sets.last().abandoned = line == QLatin1String("|abandoned");
             sets.last().continued =
                 line == QLatin1String("|continued") || line == QLatin1String("|cut");
             sets.append(DirectoryChanges());
@@ -313,6 +314,13 @@ private slots:
         QTest::newRow("a state resumed but begun unseen removes nothing")
             << unitO << QStringList{"+resumes", "keep #1", "ws O\\W9 #9", "|complete"}
             << QStringList{"T: O/", "O: W1 W2 W9"} << "ins";
+        QTest::newRow("an abandoned state applies what it named and removes nothing")
+            << unitO << QStringList{"keep #1", "|continued", "ws O\\W9 #9", "|abandoned"}
+            << QStringList{"T: O/", "O: W1 W2 W9"} << "ins";
+        QTest::newRow("a set resuming an abandoned state removes nothing")
+            << unitO << QStringList{"keep #1", "|continued", "|abandoned", "+resumes", "keep #2",
+                                    "|complete"}
+            << QStringList{"T: O/", "O: W1 W2"} << "";
         QTest::newRow("complete set: unnamed container with named things below stays")
             << QStringList{"unit O #1", "ws O\\W1 #2", "unit O\\E #3"}
             << QStringList{"keep #2", "|complete"} << QStringList{"T: O/", "O: W1"} << "rem";
