@@ -683,13 +683,14 @@ bool LiveRun::measureRefresh(LiveFigures* figures)
     figures->refreshMs = ms(m_trace[applied].ns - from);
     qint64 longestAt = from;
     figures->refreshHoldMs = longestAnswerMs(from, m_trace[applied].ns, &longestAt);
-    // Where the longest wait lies: in the directory's search (before its
-    // results) or in the tree's work on them.
-    std::fprintf(stderr,
-                 "  F5: results after %.1f ms; the longest ping answer (%.1f ms) sent after "
-                 "%.1f ms; peak before F5 %.1f MiB\n",
-                 ms(m_trace[refreshed].ns - from), figures->refreshHoldMs, ms(longestAt - from),
-                 double(peakBefore) / 1024);
+    // Where the longest wait lies: while the directory searched (and handed
+    // over what it found, where it streams) or in the tree's work after.
+    std::fprintf(
+        stderr,
+        "  F5: the directory done after %.1f ms; the longest ping answer (%.1f ms) sent after "
+        "%.1f ms; peak before F5 %.1f MiB\n",
+        ms(m_trace[refreshed].ns - from), figures->refreshHoldMs, ms(longestAt - from),
+        double(peakBefore) / 1024);
     return figures->refreshHoldMs >= 0;
 }
 

@@ -686,7 +686,9 @@ void LdapDirectory::takeRefreshSet(ldap::RefreshSet set)
             known.host = had ? previous->host : 0;
             if (known.host == 0 && !change.entry.hostName.isEmpty())
                 known.host = std::max(quint32(std::max(1, m_hostNames.size())), m_ids.next());
-            if (known.host != 0)
+            // The table only grows: a name is written again only when it changed.
+            if (known.host != 0 &&
+                !m_hostNames.holds(HostNameTable::Index(known.host), change.entry.hostName))
                 m_hostNames.set(HostNameTable::Index(known.host), change.entry.hostName);
             m_known.insert(name, known);
         }

@@ -51,7 +51,8 @@ private:
     QRect settledFrame(const XWindow& window) const;
     // Empty when the frame of `window` lies inside the work area.
     QString checkFrame(const QString& what, const XWindow& window) const;
-    XWindow waitForTopLevel(const QString& name) const;
+    // The top-level window `name` that `keys` open from `main`.
+    XWindow openWith(const XWindow& main, const QString& keys, const QString& name) const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     XSession m_x;
@@ -110,9 +111,20 @@ QString TestFramesOnScreen::checkFrame(const QString& what, const XWindow& windo
     return {};
 }
 
-XWindow TestFramesOnScreen::waitForTopLevel(const QString& name) const
+XWindow TestFramesOnScreen::openWith(const XWindow& main, const QString& keys,
+                                     const QString& name) const
 {
-    return m_x.waitForWindow([&](const XWindow& w) { return w.name == name; });
+    // A key pressed as the window manager hands the focus over can reach
+    // the program before Qt takes its window as the active one, and is
+    // then no shortcut: pressed again (opening an open window raises it).
+    XWindow shown;
+    for (int attempt = 0; attempt < 3 && shown.id.isEmpty(); ++attempt) {
+        if (!m_x.focus(main) || !m_x.key(keys))
+            return {};
+        shown = m_x.waitForWindow([&](const XWindow& w) { return w.name == name; },
+                                  stelvo::test::kXWindowTimeout / 3);
+    }
+    return shown;
 }
 
 void TestFramesOnScreen::framesInsideWorkArea_data()
@@ -166,9 +178,8 @@ void TestFramesOnScreen::framesInsideWorkArea()
     QVERIFY2(!main.id.isEmpty(), qPrintable(m_x.whyNoWindow()));
     check(QStringLiteral("the main window"), main);
 
-    QVERIFY(m_x.focus(main));
-    QVERIFY(m_x.key(QStringLiteral("ctrl+f")));
-    const XWindow find = waitForTopLevel(QStringLiteral("Find Workstation"));
+    const XWindow find =
+        openWith(main, QStringLiteral("ctrl+f"), QStringLiteral("Find Workstation"));
     check(QStringLiteral("the find window"), find);
     if (!find.id.isEmpty()) {
         QVERIFY(m_x.focus(find));
@@ -176,9 +187,7 @@ void TestFramesOnScreen::framesInsideWorkArea()
         QVERIFY(m_x.waitUntilGone([&](const XWindow& w) { return w.id == find.id; }));
     }
 
-    QVERIFY(m_x.focus(main));
-    QVERIFY(m_x.key(QStringLiteral("F1")));
-    const XWindow about = waitForTopLevel(QStringLiteral("About Stelvo"));
+    const XWindow about = openWith(main, QStringLiteral("F1"), QStringLiteral("About Stelvo"));
     check(QStringLiteral("the about box"), about);
     if (!about.id.isEmpty()) {
         QVERIFY(m_x.focus(about));
