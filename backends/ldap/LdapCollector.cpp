@@ -108,8 +108,8 @@ void Collector::record(KnownEntry entry, const Parent& parent, const Parent& sel
         stream(std::move(entry), self, selected, hostName, id);
         return;
     }
-    auto known = m_outcome->known.find(self.fullName);
-    const bool stands = known == m_outcome->known.end() || !known->classKnown;
+    std::optional<KnownEntry> known = m_outcome->known.value(self.fullName);
+    const bool stands = !known || !known->classKnown;
     if (stands && (!hostName.isEmpty() || !id.isEmpty())) {
         // Numbered from 1 in the order found; kept compactly, apart from the
         // entries, and only where there is one.
@@ -118,10 +118,10 @@ void Collector::record(KnownEntry entry, const Parent& parent, const Parent& sel
         m_outcome->hostNames.set(HostNameTable::Index(entry.host), hostName);
         m_outcome->ids.set(entry.host, id);
     }
-    if (known == m_outcome->known.end())
-        known = m_outcome->known.insert(self.fullName, std::move(entry));
-    else if (stands)
-        *known = std::move(entry);
+    if (stands) {
+        m_outcome->known.insert(self.fullName, entry);
+        known = std::move(entry);
+    }
     // Parents usually come first; only an entry whose parent had not come as
     // an entry before it may belong below one that comes later.
     if (!parent.fromEntry)
@@ -172,8 +172,8 @@ void Collector::putInDirectoryOrder()
     bool parentsCameFirst = true;
     for (const qsizetype i : std::as_const(m_suspects)) {
         const QString& name = m_itemNames.at(i);
-        const auto parent = m_outcome->known.constFind(nds::parentName(name));
-        if (parent != m_outcome->known.constEnd() && parent->classKnown)
+        const std::optional<KnownEntry> parent = m_outcome->known.value(nds::parentName(name));
+        if (parent && parent->classKnown)
             parentsCameFirst = false;
     }
     // Servers mostly send a tree in that order already; a million names

@@ -635,15 +635,14 @@ void LdapDirectory::applyChanges(const DirectoryChanges& changes)
         }
         known.classKnown = true;
         known.searched = true;
-        const auto previous = m_known.constFind(name);
+        const std::optional<Known> previous = m_known.value(name);
         // The same name is the same DN: kept for the lookups below it.
-        if (previous != m_known.constEnd() && known.kind != nds::Kind::Workstation)
+        if (previous && known.kind != nds::Kind::Workstation)
             known.dn = previous->dn;
         // The change's id went to the tree with it: only the host name is kept.
-        if (!change.entry.hostName.isEmpty() ||
-            (previous != m_known.constEnd() && previous->host != 0)) {
+        if (!change.entry.hostName.isEmpty() || (previous && previous->host != 0)) {
             // Its number stays its own; a new entry takes the next one.
-            known.host = previous != m_known.constEnd() && previous->host != 0
+            known.host = previous && previous->host != 0
                              ? previous->host
                              : std::max(quint32(std::max(1, m_hostNames.size())), m_ids.next());
             m_hostNames.set(HostNameTable::Index(known.host), change.entry.hostName);
@@ -656,25 +655,25 @@ void LdapDirectory::takeRefreshSet(ldap::RefreshSet set)
 {
     m_delivery.reset();
     for (auto& [name, known] : set.known) {
-        const auto previous = m_known.find(name);
+        const std::optional<Known> previous = m_known.value(name);
         if (!known.classKnown) {
             // Only seen in the DN of what lies below: what is known stands.
-            if (previous == m_known.end())
-                m_known.insert(name, std::move(known));
+            if (!previous)
+                m_known.insert(name, known);
             continue;
         }
-        if (previous != m_known.end() && previous->refreshed)
+        if (previous && previous->refreshed)
             continue; // two entries of one name: the first found stands
         known.refreshed = true;
-        m_known.insert(name, std::move(known));
+        m_known.insert(name, known);
     }
     QList<DirectoryChange> changes;
     changes.reserve(set.changes.size());
     for (DirectoryChange& change : set.changes) {
         if (!change.entry.entryClass.container) {
             const QString& name = change.entry.fullName;
-            const auto previous = m_known.constFind(name);
-            const bool had = previous != m_known.constEnd();
+            const std::optional<Known> previous = m_known.value(name);
+            const bool had = previous.has_value();
             if (had && previous->refreshed)
                 continue; // two entries of one name: the first found stands
             Known known;
@@ -707,20 +706,18 @@ void LdapDirectory::finishRefresh(const std::shared_ptr<ldap::SearchOutcome>& ou
     m_delivery.reset();
     // What the refresh did not name has gone; what it came across only in
     // DNs, or what was looked up, stays (it is read again when asked for).
-    for (auto it = m_known.begin(); it != m_known.end();) {
-        if (std::exchange(it->refreshed, false) || !it->searched) {
-            ++it;
-            continue;
-        }
-        if (it->host != 0)
-            m_hostNames.set(HostNameTable::Index(it->host), {});
-        it = m_known.erase(it);
-    }
+    m_known.retain([this](Known& known) {
+        if (std::exchange(known.refreshed, false) || !known.searched)
+            return true;
+        if (known.host != 0)
+            m_hostNames.set(HostNameTable::Index(known.host), {});
+        return false;
+    });
     // The context, when the search had to look it up.
-    for (auto it = outcome->known.cbegin(); it != outcome->known.cend(); ++it) {
-        if (!m_known.contains(it.key()))
-            m_known.insert(it.key(), it.value());
-    }
+    outcome->known.forEach([this](const QString& name, const Known& known) {
+        if (!m_known.contains(name))
+            m_known.insert(name, known);
+    });
     if (!m_connection)
         m_connection = std::move(outcome->connection);
     setLeftOut(std::move(outcome->leftOut));
@@ -735,8 +732,10 @@ void LdapDirectory::finishRefresh(const std::shared_ptr<ldap::SearchOutcome>& ou
 
 void LdapDirectory::abandonRefresh()
 {
-    for (Known& known : m_known)
+    m_known.retain([](Known& known) {
         known.refreshed = false;
+        return true;
+    });
     if (!std::exchange(m_refreshBegun, false))
         return;
     DirectoryChanges last;
@@ -818,8 +817,8 @@ DirectoryEntry LdapDirectory::EntryByName(const QString& ndsFullName)
     }
     // The names of the tree are answered from the search that built it,
     // without a request: a command never waits for the server.
-    const auto searched = m_known.constFind(ndsFullName);
-    if (searched != m_known.constEnd() && searched->searched) {
+    const std::optional<Known> searched = m_known.value(ndsFullName);
+    if (searched && searched->searched) {
         DirectoryEntry entry =
             entryOf(ndsFullName, nds::lastComponent(ndsFullName).toString(), *searched);
         entry.hostName = m_hostNames.at(HostNameTable::Index(searched->host));
@@ -870,8 +869,8 @@ ldap::Lookup LdapDirectory::lookUpEntry(const QString& name, const QStringList& 
     const ldap::Requester run = [this](const ldap::Request& request) {
         return onConnection(request);
     };
-    const auto cached = m_known.constFind(name);
-    if (cached == m_known.constEnd() || cached->dn.isEmpty())
+    const std::optional<Known> cached = m_known.value(name);
+    if (!cached || cached->dn.isEmpty())
         return ldap::lookUp(run, *m_server, m_classes, m_treeName, components,
                             m_options.operationTimeout, &m_known, known, spelled, error);
     // Read afresh: the entry may have gone or changed since the search.

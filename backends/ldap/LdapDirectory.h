@@ -8,6 +8,7 @@
 #include "DirectoryControl.h"
 #include "HostNameTable.h"
 #include "LdapKnownEntry.h"
+#include "LdapKnownNames.h"
 #include "LdapOptions.h"
 #include "NdsMapping.h"
 
@@ -254,7 +255,7 @@ private:
     std::shared_ptr<ldap::Cancellation> m_cancel;
 
     std::unique_ptr<ldap::Connection> m_connection; // used on this object's thread only
-    QHash<QString, Known> m_known;                  // NDS full name -> entry
+    ldap::KnownNames m_known;                       // NDS full name -> entry
     QByteArray m_hostAttribute;
     HostNameTable m_hostNames; // of the last search's workstations, by KnownEntry::host
     ldap::EntryIds m_ids;      // with live updates: of the entries known, by KnownEntry::host

@@ -68,8 +68,7 @@ class NameLookup
 public:
     NameLookup(const Requester& run, const Server& server, const nds::ClassMapping& classes,
                const QString& treeName, const QStringList& components,
-               std::chrono::milliseconds timeout, QHash<QString, KnownEntry>* known,
-               QStringList* spelled)
+               std::chrono::milliseconds timeout, KnownNames* known, QStringList* spelled)
         : m_run(run), m_server(server), m_classes(classes), m_treeName(treeName),
           m_components(components), m_timeout(timeout), m_known(known), m_spelled(spelled)
     {}
@@ -94,9 +93,9 @@ private:
     {
         qsizetype level = m_components.size() - 1;
         for (; level > 0; --level) {
-            const auto it =
-                m_known->constFind(nds::fullName(m_treeName, m_components.mid(0, level)));
-            if (it != m_known->constEnd() && !it->dn.isEmpty()) {
+            const std::optional<KnownEntry> it =
+                m_known->value(nds::fullName(m_treeName, m_components.mid(0, level)));
+            if (it && !it->dn.isEmpty()) {
                 *parentDn = it->dn;
                 break;
             }
@@ -135,8 +134,8 @@ private:
         // What the search that built the tree said of a name stands until
         // the next search.
         const QString name = nds::fullName(m_treeName, m_spelled->mid(0, level + 1));
-        const auto known = m_known->constFind(name);
-        if (known == m_known->constEnd() || !known->searched)
+        const std::optional<KnownEntry> known = m_known->value(name);
+        if (!known || !known->searched)
             m_known->insert(name, found);
         *entry = found;
         return Lookup::Found;
@@ -198,7 +197,7 @@ private:
     const QString& m_treeName;
     const QStringList& m_components;
     std::chrono::milliseconds m_timeout;
-    QHash<QString, KnownEntry>* m_known;
+    KnownNames* m_known;
     QStringList* m_spelled;
 };
 
@@ -237,8 +236,8 @@ Lookup readEntry(const Requester& run, const Server& server, const nds::ClassMap
 
 Lookup lookUp(const Requester& run, const Server& server, const nds::ClassMapping& classes,
               const QString& treeName, const QStringList& components,
-              std::chrono::milliseconds timeout, QHash<QString, KnownEntry>* known,
-              KnownEntry* entry, QStringList* spelled, QString* error)
+              std::chrono::milliseconds timeout, KnownNames* known, KnownEntry* entry,
+              QStringList* spelled, QString* error)
 {
     return NameLookup(run, server, classes, treeName, components, timeout, known, spelled)
         .find(entry, error);

@@ -9,6 +9,7 @@
 
 #include "LdapConnection.h"
 #include "LdapKnownEntry.h"
+#include "LdapKnownNames.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -44,7 +45,7 @@ Lookup readEntry(const Requester& run, const Server& server, const nds::ClassMap
 // found is added to `known` under that spelling.
 Lookup lookUp(const Requester& run, const Server& server, const nds::ClassMapping& classes,
               const QString& treeName, const QStringList& components,
-              std::chrono::milliseconds timeout, QHash<QString, KnownEntry>* known,
-              KnownEntry* entry, QStringList* spelled, QString* error);
+              std::chrono::milliseconds timeout, KnownNames* known, KnownEntry* entry,
+              QStringList* spelled, QString* error);
 
 } // namespace stelvo::ldap

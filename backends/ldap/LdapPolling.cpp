@@ -77,9 +77,8 @@ void Polling::report(const SearchOutcome& outcome)
             above.prepend(parent);
         }
         for (const QString& container : std::as_const(above)) {
-            const auto known = outcome.known.constFind(container);
-            if (known == outcome.known.constEnd() || !known->searched ||
-                known->kind != nds::Kind::Container)
+            const std::optional<KnownEntry> known = outcome.known.value(container);
+            if (!known || !known->searched || known->kind != nds::Kind::Container)
                 continue;
             DirectoryChange change;
             change.id = outcome.ids.at(known->host);

@@ -119,7 +119,7 @@ void guarded(const Server& server, SearchOutcome* outcome, const std::function<v
     outcome->ok = false;
     outcome->names = QStringList();
     outcome->kinds = std::vector<nds::Kind>();
-    outcome->known = QHash<QString, KnownEntry>();
+    outcome->known.clear();
     outcome->hostNames = HostNameTable();
     outcome->ids = EntryIds();
     outcome->hosts = std::vector<quint32>();

@@ -11,6 +11,7 @@
 #include "HostNameTable.h"
 #include "LdapConnection.h"
 #include "LdapKnownEntry.h"
+#include "LdapKnownNames.h"
 #include "LdapOptions.h"
 #include "NdsMapping.h"
 
@@ -75,7 +76,7 @@ struct SearchOutcome
     // found below them, in the server's order.
     QStringList leftOut;
     // Every entry found, and the containers above them that were not.
-    QHash<QString, KnownEntry> known;
+    KnownNames known;
     // The host names of the workstations found that have one, by the
     // number their KnownEntry holds (from 1).
     HostNameTable hostNames;
