@@ -14,6 +14,7 @@
 #include "LdapDirectory.h"
 #include "RequiredServers.h"
 #include "SlapdLdif.h"
+#include "TcpGate.h"
 
 #include <QFile>
 #include <QSet>
@@ -26,6 +27,7 @@ using namespace stelvo;
 using stelvo::test::Ds389Account;
 using stelvo::test::Ds389Config;
 using stelvo::test::Ds389Server;
+using stelvo::test::TcpGate;
 
 namespace {
 
@@ -159,7 +161,9 @@ private slots:
 private:
     // Searches the tree as the main window does, following it, signed on
     // as `account` (anonymously when empty); `failure` says why it could not.
-    Following follow(const QString& account, QString* failure, QStringList* results = nullptr);
+    // Through the gate when `gated`.
+    Following follow(const QString& account, QString* failure, QStringList* results = nullptr,
+                     bool gated = false);
     QString dnOf(const QString& path) const;
     // Applies `ldif`, then adds a marker workstation and waits for its Put:
     // every change the server sent for `ldif` has arrived by then. The
@@ -169,8 +173,9 @@ private:
 
     QTemporaryDir m_dir;
     std::unique_ptr<Ds389Server> m_server;
-    Following m_live;      // as kSyncAccount, from firstRefreshGoesLive on
-    QStringList m_results; // of its search
+    std::unique_ptr<TcpGate> m_gate; // between m_live and the server
+    Following m_live;                // as kSyncAccount, from firstRefreshGoesLive on
+    QStringList m_results;           // of its search
     int m_markers = 0;
 };
 
@@ -187,6 +192,8 @@ void TestDs389Live::initTestCase()
                        Ds389Account{kLimitedAccount, kPassword, false}};
     m_server = std::make_unique<Ds389Server>(config);
     QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+    m_gate = std::make_unique<TcpGate>(m_server->port());
+    QVERIFY(m_gate->start());
     QFile password(m_dir.filePath(QStringLiteral("password")));
     QVERIFY(password.open(QIODevice::WriteOnly) && password.write(kPassword) > 0 &&
             password.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
@@ -195,10 +202,12 @@ void TestDs389Live::initTestCase()
 void TestDs389Live::cleanupTestCase()
 {
     m_live = {};
+    m_gate.reset();
     m_server.reset(); // removes the instance before the test program ends
 }
 
-Following TestDs389Live::follow(const QString& account, QString* failure, QStringList* results)
+Following TestDs389Live::follow(const QString& account, QString* failure, QStringList* results,
+                                bool gated)
 {
     LdapOptions options;
     if (!account.isEmpty()) {
@@ -206,7 +215,11 @@ Following TestDs389Live::follow(const QString& account, QString* failure, QStrin
         options.passwordFile = m_dir.filePath(QStringLiteral("password"));
     }
     Following following;
-    following.directory = std::make_unique<LdapDirectory>(m_server->url(), kContext, options);
+    QString url = m_server->url();
+    if (gated)
+        url.replace(QStringLiteral(":%1/").arg(m_server->port()),
+                    QStringLiteral(":%1/").arg(m_gate->port()));
+    following.directory = std::make_unique<LdapDirectory>(url, kContext, options);
     following.directory->setLiveUpdates(true);
     following.changes =
         std::make_unique<QSignalSpy>(following.directory.get(), &DirectoryControl::EntriesChanged);
@@ -265,7 +278,7 @@ bool TestDs389Live::changeAndSettle(const QByteArray& ldif, qsizetype from,
 void TestDs389Live::firstRefreshGoesLive()
 {
     QString failure;
-    m_live = follow(kSyncAccount, &failure, &m_results);
+    m_live = follow(kSyncAccount, &failure, &m_results, true);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QVERIFY2(
         QTest::qWaitFor([this] { return m_live.reached(LiveStatus::State::Live); }, kChangeTimeout),
@@ -388,7 +401,8 @@ void TestDs389Live::unitRenameIsOnePut()
 
 // The retro changelog is kept on disk: after a restart the directory asks
 // for what changed since its cookie, and gets those changes alone, not the
-// whole tree again.
+// whole tree again. The gate keeps the directory out until the changes are
+// made: 389 loses a change made while a resumed refresh is being answered.
 void TestDs389Live::restartResumesFromCookie()
 {
     QVERIFY2(m_live.directory && m_live.reached(LiveStatus::State::Live), "not following");
@@ -397,14 +411,20 @@ void TestDs389Live::restartResumesFromCookie()
     const qsizetype fromChange = m_live.changes->size();
     const qsizetype fromStatus = m_live.statuses->size();
 
+    m_gate->shut();
+    QVERIFY2(
+        QTest::qWaitFor(
+            [this] { return m_live.directory->liveStatus().state == LiveStatus::State::Behind; },
+            kReconnectTimeout),
+        qPrintable(describe(statusesOf(*m_live.statuses, fromStatus))));
     QVERIFY2(m_server->restart(), qPrintable(m_server->errorString()));
-    // Made at once, while the directory has not reconnected yet.
     const QByteArray suffix = m_server->suffix().toUtf8();
     QVERIFY2(m_server->modify("dn: cn=LAB-05,ou=LAB,o=BENCH," + suffix +
                               "\nchangetype: delete\n\n"
                               "dn: cn=LAB-08,ou=LAB,o=BENCH," +
                               suffix + "\nchangetype: add\nobjectClass: Workstation\ncn: LAB-08\n"),
              qPrintable(m_server->errorString()));
+    m_gate->open();
 
     const QString added = inTree(QStringLiteral("LAB\\LAB-08"));
     QVERIFY2(QTest::qWaitFor([&] { return hasPut(*m_live.changes, fromChange, added); },
