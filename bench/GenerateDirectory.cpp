@@ -32,7 +32,7 @@ QByteArray workstationAttributes(const DirectoryShape& shape, int number, const 
            "\noperatingSystem: Windows 11 Enterprise\n"
            "description: " +
            unit + " desk " + QByteArray::number(desk) + "\n";
-    if (shape.ldapClasses) {
+    if (shape.ldapClasses || shape.macAddress) {
         const auto hex = [number](int shift) {
             return QByteArray::number((number >> shift) & 0xff, 16).rightJustified(2, '0');
         };
@@ -40,6 +40,75 @@ QByteArray workstationAttributes(const DirectoryShape& shape, int number, const 
     }
     return out;
 }
+
+DirectoryShape siteShapeFor(int workstations)
+{
+    DirectoryShape shape;
+    shape.workstations = workstations;
+    shape.everyUnit = true;
+    shape.organizations = 20;
+    shape.level1 = 10;
+    shape.level2 = 9;
+    return shape;
+}
+
+namespace {
+
+QByteArray generateSite(const DirectoryShape& shape, const QByteArray& suffix,
+                        QByteArray* deepestLeaf)
+{
+    if (shape.everyUnit)
+        return generateSite(shape, suffix, deepestLeaf);
+    QByteArray out;
+    out.reserve(qsizetype(shape.workstations) * (shape.attributes ? 260 : 90) +
+                shape.holdingUnits() * 200);
+    const auto entry = [&out, &suffix](const QByteArray& dn, const char* objectClass,
+                                       const char* attribute, const QByteArray& value) {
+        out += "dn: " + dn + suffix + "\nobjectClass: " + objectClass + "\n" + attribute + ": " +
+               value + "\n\n";
+    };
+    const int perUnit = shape.workstations / shape.holdingUnits();
+    int remainder = shape.workstations % shape.holdingUnits();
+    int number = 0;
+    const auto workstations = [&](const QByteArray& org, int region, int site,
+                                  const QByteArray& unit, const QByteArray& unitDn,
+                                  const QByteArray& path) {
+        const int count = perUnit + (remainder-- > 0 ? 1 : 0);
+        for (int w = 0; w < count; ++w) {
+            const QByteArray ws = "WS" + QByteArray::number(number).rightJustified(6, '0');
+            entry("cn=" + ws + "," + unitDn, "Workstation", "cn", ws);
+            if (shape.attributes) {
+                out.chop(1); // the entry's blank line
+                out += workstationAttributes(shape, number, org, region, site, unit, w) + '\n';
+            }
+            ++number;
+            if (deepestLeaf != nullptr)
+                *deepestLeaf = path + "\\" + ws;
+        }
+    };
+    for (int o = 0; o < shape.organizations; ++o) {
+        const QByteArray org = "ORG" + QByteArray::number(o);
+        const QByteArray orgDn = "o=" + org;
+        entry(orgDn, "organization", "o", org);
+        for (int a = 0; a < shape.level1; ++a) {
+            const QByteArray unit = "UNIT" + QByteArray::number(a);
+            const QByteArray unitDn = "ou=" + unit + "," + orgDn;
+            entry(unitDn, "organizationalUnit", "ou", unit);
+            // Its workstations first, then its sub-units: as an export
+            // lists a unit's entries.
+            workstations(org, a, 0, unit, unitDn, org + "\\" + unit);
+            for (int b = 0; b < shape.level2; ++b) {
+                const QByteArray sub = "SUB" + QByteArray::number(b);
+                const QByteArray subDn = "ou=" + sub + "," + unitDn;
+                entry(subDn, "organizationalUnit", "ou", sub);
+                workstations(org, a, b + 1, sub, subDn, org + "\\" + unit + "\\" + sub);
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
 
 DirectoryShape shapeFor(int workstations)
 {

@@ -25,7 +25,19 @@ struct DirectoryShape
     // With the attributes: also a MAC address, and the auxiliary classes an
     // LDAP server needs for them (see kExportedSchema).
     bool ldapClasses = false;
+    // With the attributes: a MAC address, without the classes.
+    bool macAddress = false;
+    // As sites keep them (see siteShapeFor): `organizations` organizations
+    // of `level1` units of `level2` sub-units each, and the workstations in
+    // every unit, beside its sub-units; `level3` is not used.
+    bool everyUnit = false;
+    int organizations = 2;
     int leafUnits() const { return 2 * level1 * level2 * level3; }
+    // The units that hold workstations.
+    int holdingUnits() const
+    {
+        return everyUnit ? organizations * level1 * (1 + level2) : leafUnits();
+    }
 };
 
 // A cn=config schema entry for slapd with what real exports carry beyond
@@ -45,6 +57,10 @@ QByteArray workstationAttributes(const DirectoryShape& shape, int number, const 
 // The shape used for `workstations` (10,000 -> 20 leaf units; 100,000 ->
 // 2,000 leaf units), so both sizes look like real sites.
 DirectoryShape shapeFor(int workstations);
+
+// A site's shape: 20 organizations, each with 10 units of 9 sub-units, the
+// workstations spread over all 2,000 units (50 each at 100,000).
+DirectoryShape siteShapeFor(int workstations);
 
 // LDIF of the whole tree; each DN ends in `suffix` (empty: relative to the
 // tree root, as the LDIF directory reads them; ",dc=tree" for a server).

@@ -62,6 +62,13 @@ long statusKiB(pid_t pid, const char* field)
     return -1;
 }
 
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ')
+                                          : QByteArray("?");
+}
+
 QByteArray tail(const QString& path)
 {
     QFile file(path);
@@ -119,6 +126,7 @@ public:
 
 private:
     bool makeSubject(const QByteArray& ldif, const QString& name, Subject* subject);
+    std::unique_ptr<test::SlapdServer> startServer(const QByteArray& ldif);
     bool measure(const Subject& subject, bool withReference, std::vector<ProgramRun>* program,
                  std::vector<double>* reference);
     bool runProgram(const Subject& subject, ProgramRun* run);
@@ -129,6 +137,7 @@ private:
     int m_runs;
     QString m_program = QStringLiteral(STELVO_BENCH_PROGRAM);
     QTemporaryDir m_dir;
+    QString m_schemaFile;
     test::XSession m_x;
     XMapWatcher m_watcher; // after m_x: disconnects before the server stops
     int m_runNumber = 0;
@@ -141,15 +150,26 @@ bool ProcessBench::start()
         std::fprintf(stderr, "the program is not built: %s\n", qPrintable(m_program));
         return false;
     }
-    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
-        std::fprintf(stderr, "Xvfb is not installed (package xvfb)\n");
+    // Frames, focus and activation exist only with a window manager, and
+    // the program meets one on every desktop.
+    const QString missing = test::XSession::skipReason(test::XSession::WindowManager::Openbox);
+    if (!missing.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(missing));
         return false;
     }
     if (!m_dir.isValid()) {
         std::fprintf(stderr, "cannot make a temporary folder\n");
         return false;
     }
-    if (!m_x.start(m_dir.filePath(QStringLiteral("Xvfb.log")))) {
+    m_schemaFile = m_dir.filePath(QStringLiteral("exported.ldif"));
+    QFile schema(m_schemaFile);
+    if (!schema.open(QIODevice::WriteOnly) || schema.write(kExportedSchema) < 0) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(m_schemaFile));
+        return false;
+    }
+    schema.close();
+    if (!m_x.start(m_dir.filePath(QStringLiteral("Xvfb.log")),
+                   test::XSession::WindowManager::Openbox)) {
         std::fprintf(stderr, "Xvfb: %s\n", qPrintable(m_x.errorString()));
         return false;
     }
@@ -163,13 +183,15 @@ bool ProcessBench::start()
 bool ProcessBench::makeSubject(const QByteArray& ldif, const QString& name, Subject* subject)
 {
     if (m_source == ProcessSource::Ldap) {
-        subject->server = startSlapd(ldif);
+        subject->server = startServer(ldif);
         if (!subject->server)
             return false;
         const QString url = subject->server->url();
         subject->arguments = {url, QStringLiteral("--context"), kBenchContext};
         subject->reference = QStandardPaths::findExecutable(QStringLiteral("ldapsearch"));
-        subject->referenceArguments = bench::ldapsearchArguments(url);
+        // The attributes the program asks for: the class, and the host name.
+        subject->referenceArguments = bench::ldapsearchArguments(url)
+                                      << QStringLiteral("dNSHostName");
         return true;
     }
     const QString path = m_dir.filePath(name + QStringLiteral(".ldif"));
@@ -179,6 +201,20 @@ bool ProcessBench::makeSubject(const QByteArray& ldif, const QString& name, Subj
     subject->reference = QStandardPaths::findExecutable(QStringLiteral("cat"));
     subject->referenceArguments = {path};
     return true;
+}
+
+// A throwaway slapd that knows the attributes real exports carry.
+std::unique_ptr<test::SlapdServer> ProcessBench::startServer(const QByteArray& ldif)
+{
+    test::SlapdConfig config;
+    config.fixture = ldif;
+    config.schemaFiles = {QStringLiteral("/etc/ldap/schema/nis.ldif"), m_schemaFile};
+    auto server = std::make_unique<test::SlapdServer>(config);
+    if (!server->start()) {
+        std::fprintf(stderr, "slapd: %s\n", qPrintable(server->errorString()));
+        return nullptr;
+    }
+    return server;
 }
 
 bool ProcessBench::runEmpty()
@@ -191,11 +227,11 @@ bool ProcessBench::runEmpty()
     const ProgramRun empty = medianOf(runs);
     m_emptyKiB = empty.showKiB;
     std::printf("empty program: %.1f ms, RSS at show %.1f MiB, peak %.1f MiB (one unit, no "
-                "workstations)\n",
-                empty.ms, mib(empty.showKiB), mib(empty.peakKiB));
-    std::printf("%9s %12s %16s %7s %15s %11s %12s %12s\n", "stations", "stelvo (ms)",
+                "workstations; load %s)\n",
+                empty.ms, mib(empty.showKiB), mib(empty.peakKiB), loadAverage().constData());
+    std::printf("%9s %12s %16s %7s %15s %11s %12s %12s  %s\n", "stations", "stelvo (ms)",
                 m_source == ProcessSource::Ldap ? "ldapsearch (ms)" : "cat (ms)", "ratio",
-                "RSS show (MiB)", "peak (MiB)", "KiB/ws show", "KiB/ws peak");
+                "RSS show (MiB)", "peak (MiB)", "KiB/ws show", "KiB/ws peak", "load at the start");
     std::fflush(stdout);
     return true;
 }
@@ -204,12 +240,19 @@ bool ProcessBench::runSize(int workstations)
 {
     Subject subject;
     {
-        DirectoryShape shape = shapeFor(workstations);
-        shape.attributes = m_source == ProcessSource::LdifAttributes;
+        // What real exports carry: host names, addresses, MAC addresses,
+        // operating systems and descriptions; from a server, in a site's
+        // shape, whose units hold workstations beside their sub-units.
+        DirectoryShape shape =
+            m_source == ProcessSource::Ldap ? siteShapeFor(workstations) : shapeFor(workstations);
+        shape.attributes = m_source != ProcessSource::Ldif;
+        shape.macAddress = shape.attributes;
+        shape.ldapClasses = m_source == ProcessSource::Ldap;
         const QByteArray ldif = generateLdif(shape);
         if (!makeSubject(ldif, QString::number(workstations), &subject))
             return false;
     }
+    const QByteArray load = loadAverage();
     // One untimed read fills the caches, the server's or the file's.
     if (runReference(subject) < 0)
         return false;
@@ -219,10 +262,10 @@ bool ProcessBench::runSize(int workstations)
         return false;
     const ProgramRun ours = medianOf(runs);
     const double theirs = median(reference);
-    std::printf("%9d %12.1f %16.1f %7.2f %15.1f %11.1f %12.3f %12.3f\n", workstations, ours.ms,
+    std::printf("%9d %12.1f %16.1f %7.2f %15.1f %11.1f %12.3f %12.3f  %s\n", workstations, ours.ms,
                 theirs, ours.ms / theirs, mib(ours.showKiB), mib(ours.peakKiB),
                 (ours.showKiB - m_emptyKiB) / workstations,
-                (ours.peakKiB - m_emptyKiB) / workstations);
+                (ours.peakKiB - m_emptyKiB) / workstations, load.constData());
     std::fflush(stdout);
     return true;
 }

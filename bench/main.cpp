@@ -38,16 +38,21 @@
 //
 // --process and --process-ldap time the built stelvo program from outside,
 // as the administrator waits for it: started as a process on a virtual X
-// server (Xvfb) with a session of its own, from just before it starts until
-// its main window is mapped, beside reading the LDIF file (cat) or beside
-// ldapsearch's paged search of a throwaway slapd, in interleaved runs. They
+// server (Xvfb) with a window manager (openbox) and a session of its own,
+// from just before it starts until its main window is mapped, beside
+// reading the LDIF file (cat) or beside ldapsearch's paged search of a
+// throwaway slapd for the same attributes, in interleaved runs. The slapd
+// holds a site's shape (20 organizations of 10 units of 9 sub-units, the
+// workstations in every unit) whose workstations carry host names,
+// addresses, MAC addresses, operating systems and descriptions. They
 // print, per size, the medians of three runs of both and their ratio, the
 // program's resident memory when its window is mapped and its peak once it
 // is idle, and each per workstation above the empty program's (a directory
 // of one unit, no workstations), whose figures come first. --process-hosts
 // is --process with workstations that carry host names (which the program
-// keeps), addresses, operating systems and descriptions, as real exports
-// do: the difference is what the host names cost.
+// keeps), addresses, MAC addresses, operating systems and descriptions, as
+// real exports do: the difference is what the host names cost. Each size's
+// line ends with the machine's load average when it began.
 //
 // --find builds the tree from a generated LDIF directory whose workstations
 // carry host names, addresses, operating systems and descriptions, then
