@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <algorithm>
 #include <utility>
 
 namespace stelvo::ldif {
@@ -26,12 +27,19 @@ struct RecordGuard
 
 // The record as ldap_parse_ldif_record reads it, in `text` (whose memory is
 // used again for the next record): one line each, every one ended by a
-// newline (it counts lines by their newlines).
-void unfold(const RawRecord& record, QByteArray* text)
+// newline (it counts lines by their newlines, and only the first line's
+// number is used). The DN, the attributes wanted and the base64 values,
+// which libldap checks as it decodes them.
+void unfold(const RawRecord& record, const WantedTypes& wanted, QByteArray* text)
 {
     text->resize(0);
-    for (const LdifLine& line : record.lines) {
-        text->append(line.text);
+    for (std::size_t i = 0; i < record.lines.size(); ++i) {
+        const QByteArrayView line = record.lines[i].text;
+        const qsizetype colon = std::max<qsizetype>(line.indexOf(':'), 0);
+        const bool plain = colon + 1 >= line.size() || line[colon + 1] != ':';
+        if (i > 0 && plain && !wanted.wants(line.first(colon)))
+            continue;
+        text->append(line);
         text->append('\n');
     }
 }
@@ -70,8 +78,31 @@ bool refuseLaterNulBytes(LdifPieces& pieces, const QString& source, const std::s
 
 } // namespace
 
+bool WantedTypes::wants(QByteArrayView type) const
+{
+    // Most attributes are told apart by their first letter alone.
+    const char first = type.isEmpty() ? '\0' : char(type.front() | 0x20);
+    const auto is = [type](const char* name) {
+        return type.compare(QByteArrayView(name), Qt::CaseInsensitive) == 0;
+    };
+    if (!hostAttribute.isEmpty() && first == char(hostAttribute.front() | 0x20) &&
+        type.compare(hostAttribute, Qt::CaseInsensitive) == 0)
+        return true;
+    switch (first) {
+    case 'o':
+        return is("objectClass") || (ids && is("objectGUID"));
+    case 'e':
+        return ids && is("entryUUID");
+    case 'n':
+        return ids && is("nsUniqueId");
+    default:
+        return false;
+    }
+}
+
 bool readRecords(LdifPieces& pieces, const QString& source, const std::stop_token& stop,
-                 const std::function<void(QByteArrayView first)>& begin, const TakeRecord& take)
+                 const WantedTypes& wanted, const std::function<void(QByteArrayView first)>& begin,
+                 const TakeRecord& take)
 {
     RawRecord record;
     QByteArray text;
@@ -92,7 +123,7 @@ bool readRecords(LdifPieces& pieces, const QString& source, const std::stop_toke
                 if (record.lines.empty())
                     continue;
                 checkRecord(record, source);
-                unfold(record, &text);
+                unfold(record, wanted, &text);
                 RecordGuard guard;
                 parseRecord(text, record.lines.front().number, source, &guard.record);
                 take(guard.record, record.lines.front().number);

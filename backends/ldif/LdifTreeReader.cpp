@@ -333,7 +333,7 @@ std::optional<LdifTree> LdifTree::parsePieces(LdifPieces& pieces, qint64 size,
     tree.m_prefix = nds::rootName(treeName);
     LdifTreeReader reader(tree, source, classes, hostAttribute, readIds);
     const bool complete = readRecords(
-        pieces, source, stop,
+        pieces, source, stop, ldif::WantedTypes{hostAttribute, readIds},
         [&tree, size](QByteArrayView first) { tree.reserve(estimatedEntries(first, size)); },
         [&reader](const LDIFRecord& record, unsigned long line) { reader.take(record, line); });
     if (!complete)

@@ -302,6 +302,47 @@ private slots:
         QCOMPARE(tree->id(ws).toByteArray().toHex(), id);
         QVERIFY(tree->id(tree->find(QStringLiteral("NDS:\\\\T\\ORG"))).isEmpty());
     }
+
+    // Among what an export carries, the class and the host name are read
+    // as they were, however the attributes are spelled and ordered; a
+    // record holding nothing the tree reads is still an entry.
+    void wantedAttributesAmongOthers_data()
+    {
+        QTest::addColumn<QByteArray>("attributes");
+        QTest::addColumn<QByteArray>("hostAttribute");
+        QTest::addColumn<bool>("workstation");
+        QTest::addColumn<QString>("host");
+        const QByteArray exported = "ipHostNumber: 10.0.0.1\nmacAddress: 02:00:00:00:00:01\n"
+                                    "operatingSystem: Windows 11 Enterprise\n"
+                                    "description: SALES desk 1\n";
+        // clang-format off
+        QTest::newRow("an export") << ("objectClass: Workstation\n" + exported + "dNSHostName: ws1.acme.test\n") << QByteArray("dNSHostName") << true << "ws1.acme.test";
+        QTest::newRow("class last") << (exported + "dNSHostName: ws1.acme.test\nOBJECTCLASS: Workstation\n") << QByteArray("dNSHostName") << true << "ws1.acme.test";
+        QTest::newRow("host attribute in another case") << ("objectClass: Workstation\n" + exported + "DNSHOSTNAME: ws1.acme.test\n") << QByteArray("dNSHostName") << true << "ws1.acme.test";
+        QTest::newRow("another host attribute") << ("objectClass: Workstation\n" + exported) << QByteArray("ipHostNumber") << true << "10.0.0.1";
+        QTest::newRow("an option makes another attribute") << QByteArray("objectClass: Workstation\ndNSHostName;x-old: old.acme.test\ndNSHostName: ws1.acme.test\n") << QByteArray("dNSHostName") << true << "ws1.acme.test";
+        QTest::newRow("no host attribute asked for") << QByteArray("objectClass: Workstation\ndNSHostName: ws1.acme.test\n") << QByteArray() << true << "";
+        QTest::newRow("nothing the tree reads") << exported << QByteArray("dNSHostName") << false << "";
+        // clang-format on
+    }
+
+    void wantedAttributesAmongOthers()
+    {
+        QFETCH(QByteArray, attributes);
+        QFETCH(QByteArray, hostAttribute);
+        QFETCH(bool, workstation);
+        QFETCH(QString, host);
+        const QByteArray ldif = "dn: o=ORG\nobjectClass: organization\n\n"
+                                "dn: cn=WS1,o=ORG\n" +
+                                attributes;
+        const std::optional<LdifTree> tree = LdifTree::parse(
+            ldif, QStringLiteral("test.ldif"), QStringLiteral("T"), {}, hostAttribute);
+        QVERIFY(tree.has_value());
+        const int ws = tree->find(QStringLiteral("NDS:\\\\T\\ORG\\WS1"));
+        QVERIFY(ws >= 0);
+        QCOMPARE(tree->kind(ws) == nds::Kind::Workstation, workstation);
+        QCOMPARE(tree->hostName(ws), host);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLdifTree)
