@@ -54,18 +54,22 @@ DirectoryShape siteShapeFor(int workstations)
 
 namespace {
 
+void appendEntry(QByteArray* out, const QByteArray& dn, const char* objectClass,
+                 const char* attribute, const QByteArray& value)
+{
+    *out +=
+        "dn: " + dn + "\nobjectClass: " + objectClass + "\n" + attribute + ": " + value + "\n\n";
+}
+
 QByteArray generateSite(const DirectoryShape& shape, const QByteArray& suffix,
                         QByteArray* deepestLeaf)
 {
-    if (shape.everyUnit)
-        return generateSite(shape, suffix, deepestLeaf);
     QByteArray out;
     out.reserve(qsizetype(shape.workstations) * (shape.attributes ? 260 : 90) +
                 shape.holdingUnits() * 200);
     const auto entry = [&out, &suffix](const QByteArray& dn, const char* objectClass,
                                        const char* attribute, const QByteArray& value) {
-        out += "dn: " + dn + suffix + "\nobjectClass: " + objectClass + "\n" + attribute + ": " +
-               value + "\n\n";
+        appendEntry(&out, dn + suffix, objectClass, attribute, value);
     };
     const int perUnit = shape.workstations / shape.holdingUnits();
     int remainder = shape.workstations % shape.holdingUnits();
@@ -125,13 +129,14 @@ DirectoryShape shapeFor(int workstations)
 QByteArray generateLdif(const DirectoryShape& shape, const QByteArray& suffix,
                         QByteArray* deepestLeaf)
 {
+    if (shape.everyUnit)
+        return generateSite(shape, suffix, deepestLeaf);
     QByteArray out;
     out.reserve(qsizetype(shape.workstations) * (shape.attributes ? 230 : 90) +
                 shape.leafUnits() * 200);
     const auto entry = [&out, &suffix](const QByteArray& dn, const char* objectClass,
                                        const char* attribute, const QByteArray& value) {
-        out += "dn: " + dn + suffix + "\nobjectClass: " + objectClass + "\n" + attribute + ": " +
-               value + "\n\n";
+        appendEntry(&out, dn + suffix, objectClass, attribute, value);
     };
     const int perUnit = shape.workstations / shape.leafUnits();
     int remainder = shape.workstations % shape.leafUnits();
@@ -170,6 +175,17 @@ QByteArray generateLdif(const DirectoryShape& shape, const QByteArray& suffix,
         }
     }
     return out;
+}
+
+QString writeExportedSchema(const QString& folder)
+{
+    const QString path = folder + QStringLiteral("/exported.ldif");
+    QFile schema(path);
+    if (!schema.open(QIODevice::WriteOnly) || schema.write(kExportedSchema) < 0) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return {};
+    }
+    return path;
 }
 
 bool writeLdifFile(const QString& path, const QByteArray& ldif)

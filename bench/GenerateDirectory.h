@@ -69,6 +69,10 @@ DirectoryShape siteShapeFor(int workstations);
 QByteArray generateLdif(const DirectoryShape& shape, const QByteArray& suffix = {},
                         QByteArray* deepestLeaf = nullptr);
 
+// Writes kExportedSchema into `folder`; its path, or empty (having said why
+// on standard error) when it cannot.
+QString writeExportedSchema(const QString& folder);
+
 // Writes a generated directory to `path`; false, having said why on
 // standard error, when it cannot.
 bool writeLdifFile(const QString& path, const QByteArray& ldif);

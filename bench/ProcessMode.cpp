@@ -161,13 +161,9 @@ bool ProcessBench::start()
         std::fprintf(stderr, "cannot make a temporary folder\n");
         return false;
     }
-    m_schemaFile = m_dir.filePath(QStringLiteral("exported.ldif"));
-    QFile schema(m_schemaFile);
-    if (!schema.open(QIODevice::WriteOnly) || schema.write(kExportedSchema) < 0) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(m_schemaFile));
+    m_schemaFile = writeExportedSchema(m_dir.path());
+    if (m_schemaFile.isEmpty())
         return false;
-    }
-    schema.close();
     if (!m_x.start(m_dir.filePath(QStringLiteral("Xvfb.log")),
                    test::XSession::WindowManager::Openbox)) {
         std::fprintf(stderr, "Xvfb: %s\n", qPrintable(m_x.errorString()));
