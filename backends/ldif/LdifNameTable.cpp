@@ -60,6 +60,12 @@ size_t LdifTree::slotOf(int parent, QStringView name, quint64 hash) const
     }
 }
 
+void LdifTree::prefetchChild(int parent, QStringView name) const
+{
+    if (!m_table.empty())
+        __builtin_prefetch(&m_table[size_t(foldedHash(parent, name)) & (m_table.size() - 1)]);
+}
+
 int LdifTree::child(int parent, QStringView name) const
 {
     return m_table.empty() ? -1 : m_table[slotOf(parent, name, foldedHash(parent, name))].index;

@@ -13,7 +13,14 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace stelvo::ldif {
 
@@ -76,67 +83,317 @@ bool refuseLaterNulBytes(LdifPieces& pieces, const QString& source, const std::s
     return true;
 }
 
-} // namespace
-
-bool WantedTypes::wants(QByteArrayView type) const
+// The records of one piece, which follows `line` lines of the text and
+// holds its first record when `first`, and no NUL byte (see
+// refuseNulBytes): each is added to `batch` and handed to `each` (by its
+// index there) as soon as it is. Throws DirectoryError at the piece's first
+// fault; false when `stop` was requested. Otherwise `lines` is given the
+// piece's lines.
+bool readPiece(QByteArrayView piece, const QString& source, unsigned long line, bool first,
+               const std::stop_token& stop, const EntryReading& reading, RecordBatch* batch,
+               const std::function<void(qsizetype)>& each, unsigned long* lines)
 {
-    // Most attributes are told apart by their first letter alone.
-    const char first = type.isEmpty() ? '\0' : char(type.front() | 0x20);
-    const auto is = [type](const char* name) {
-        return type.compare(QByteArrayView(name), Qt::CaseInsensitive) == 0;
-    };
-    if (!hostAttribute.isEmpty() && first == char(hostAttribute.front() | 0x20) &&
-        type.compare(hostAttribute, Qt::CaseInsensitive) == 0)
-        return true;
-    switch (first) {
-    case 'o':
-        return is("objectClass") || (ids && is("objectGUID"));
-    case 'e':
-        return ids && is("entryUUID");
-    case 'n':
-        return ids && is("nsUniqueId");
-    default:
-        return false;
-    }
-}
-
-bool readRecords(LdifPieces& pieces, const QString& source, const std::stop_token& stop,
-                 const WantedTypes& wanted, const std::function<void(QByteArrayView first)>& begin,
-                 const TakeRecord& take)
-{
+    RecordSplitter splitter(piece, source, line);
     RawRecord record;
     QByteArray text;
-    bool firstRecord = true;
+    bool firstRecord = first;
+    while (splitter.next(&record)) {
+        if (stop.stop_requested())
+            return false;
+        if (std::exchange(firstRecord, false))
+            dropVersion(&record);
+        if (record.lines.empty())
+            continue;
+        checkRecord(record, source);
+        unfold(record, reading.wanted, &text);
+        RecordGuard guard;
+        const unsigned long start = record.lines.front().number;
+        parseRecord(text, start, source, &guard.record);
+        batch->add(guard.record, start, reading);
+        if (each)
+            each(batch->size() - 1);
+    }
+    *lines = splitter.line() - line;
+    return true;
+}
+
+// Everything on this thread, record by record.
+bool readInTurn(LdifPieces& pieces, const QString& source, const std::stop_token& stop,
+                const EntryReading& reading, const std::function<void(QByteArrayView first)>& begin,
+                const TakeRecord& take)
+{
+    RecordBatch batch;
     unsigned long line = 0;
+    bool first = true;
     QByteArrayView piece;
     while (pieces.next(&piece)) {
         if (line == 0)
             begin(piece);
         refuseNulBytes(piece, source, line);
-        RecordSplitter splitter(piece, source, line);
+        batch.clear();
+        unsigned long lines = 0;
         try {
-            while (splitter.next(&record)) {
-                if (stop.stop_requested())
-                    return false;
-                if (std::exchange(firstRecord, false))
-                    dropVersion(&record);
-                if (record.lines.empty())
-                    continue;
-                checkRecord(record, source);
-                unfold(record, wanted, &text);
-                RecordGuard guard;
-                parseRecord(text, record.lines.front().number, source, &guard.record);
-                take(guard.record, record.lines.front().number);
-            }
+            if (!readPiece(
+                    piece, source, line, first, stop, reading, &batch,
+                    [&](qsizetype index) { take(batch, index, 0); }, &lines))
+                return false;
         } catch (const DirectoryError&) {
             if (!refuseLaterNulBytes(pieces, source, stop,
                                      line + static_cast<unsigned long>(piece.count('\n'))))
                 return false;
             throw;
         }
-        line = splitter.line();
+        first = first && batch.size() == 0;
+        line += lines;
     }
     return true;
 }
 
+// The pieces read on threads of their own, each into a batch, and their
+// records taken here in the text's order. The threads take the pieces in
+// turn and run a few ahead of the records taken at most, so that only a
+// few pieces are held at a time. A piece that faults is read again here, in
+// turn, which names the fault as reading the text in turn would (a fault
+// in its records, or one of `take`, whichever comes first); from then on the
+// threads only look for NUL bytes, which are the fault to report wherever
+// they are.
+class ParallelReader
+{
+public:
+    ParallelReader(LdifPieces& pieces, const QString& source, const EntryReading& reading,
+                   int threads)
+        : m_pieces(pieces), m_source(source), m_reading(reading), m_ahead(quint64(threads) * 2 + 1)
+    {
+        for (int i = 0; i < threads; ++i)
+            m_threads.emplace_back([this](std::stop_token stop) { read(stop); });
+    }
+    ~ParallelReader()
+    {
+        for (std::jthread& thread : m_threads)
+            thread.request_stop();
+        m_changed.notify_all();
+        m_threads.clear();
+    }
+
+    bool run(const std::stop_token& stop, const std::function<void(QByteArrayView first)>& begin,
+             const TakeRecord& take);
+
+private:
+    enum class State
+    {
+        End,     // no piece: the text ended
+        Read,    // its records are in the batch
+        Again,   // it faults: to be read again in turn
+        NulByte, // it holds a NUL byte
+        Skipped, // only looked at for NUL bytes
+        Failed,  // reading the text failed (or memory ran out)
+    };
+    struct Piece
+    {
+        State state = State::End;
+        QByteArray text;  // kept for Again and NulByte; its room is used again
+        QByteArray start; // of the first piece, for `begin`
+        RecordBatch batch;
+        unsigned long lines = 0;
+        std::exception_ptr failure;
+    };
+
+    void read(const std::stop_token& stop);
+    // After a fault in an earlier piece, as for the text read in turn.
+    bool refuseLaterNulBytes(quint64 number, unsigned long line, const std::stop_token& stop);
+    void readPiece(Piece& piece, quint64 number, bool onlyNulBytes, const std::stop_token& stop);
+    std::unique_ptr<Piece> next(quint64 number, const std::stop_token& stop);
+    void recycle(std::unique_ptr<Piece> piece);
+
+    LdifPieces& m_pieces;
+    const QString& m_source;
+    const EntryReading& m_reading;
+    const quint64 m_ahead;
+
+    std::mutex m_mutex;
+    std::condition_variable_any m_changed;
+    quint64 m_handedOut = 0; // pieces taken from m_pieces
+    quint64 m_taken = 0;     // pieces handed to `take`, or passed over
+    bool m_ended = false;    // m_pieces has no more
+    bool m_onlyNulBytes = false;
+    std::map<quint64, std::unique_ptr<Piece>> m_done;
+    std::vector<std::unique_ptr<Piece>> m_spare;
+    std::vector<std::jthread> m_threads; // last: stopped before the rest goes
+};
+
+void ParallelReader::read(const std::stop_token& stop)
+{
+    for (;;) {
+        std::unique_ptr<Piece> piece;
+        quint64 number = 0;
+        bool onlyNulBytes = false;
+        {
+            std::unique_lock lock(m_mutex);
+            if (!m_changed.wait(lock, stop,
+                                [this] { return m_ended || m_handedOut < m_taken + m_ahead; }) ||
+                m_ended)
+                return;
+            if (m_spare.empty()) {
+                piece = std::make_unique<Piece>();
+            } else {
+                piece = std::move(m_spare.back());
+                m_spare.pop_back();
+            }
+            number = m_handedOut++;
+            onlyNulBytes = m_onlyNulBytes;
+            QByteArrayView text;
+            try {
+                if (m_pieces.next(&text)) {
+                    // Into the room the piece had before.
+                    piece->text.resize(text.size());
+                    std::copy(text.begin(), text.end(), piece->text.data());
+                    piece->state = State::Read;
+                } else {
+                    piece->state = State::End;
+                    m_ended = true;
+                }
+            } catch (...) {
+                piece->state = State::Failed;
+                piece->failure = std::current_exception();
+                m_ended = true;
+            }
+        }
+        if (piece->state == State::Read)
+            readPiece(*piece, number, onlyNulBytes, stop);
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done.emplace(number, std::move(piece));
+        }
+        m_changed.notify_all();
+    }
+}
+
+void ParallelReader::readPiece(Piece& piece, quint64 number, bool onlyNulBytes,
+                               const std::stop_token& stop)
+{
+    piece.batch.clear();
+    if (number == 0)
+        piece.start = piece.text.first(std::min<qsizetype>(piece.text.size(), 1 << 20));
+    try {
+        if (piece.text.contains('\0')) {
+            piece.state = State::NulByte;
+        } else if (onlyNulBytes) {
+            piece.state = State::Skipped;
+        } else {
+            // The line numbers are the piece's own, put right when its
+            // records are taken.
+            if (!ldif::readPiece(piece.text, m_source, 0, number == 0, stop, m_reading,
+                                 &piece.batch, {}, &piece.lines))
+                piece.state = State::Skipped; // stopped: never taken
+            return;
+        }
+    } catch (const DirectoryError&) {
+        piece.state = State::Again;
+    } catch (...) {
+        piece.state = State::Failed;
+        piece.failure = std::current_exception();
+    }
+    piece.lines = static_cast<unsigned long>(piece.text.count('\n'));
+}
+
+std::unique_ptr<ParallelReader::Piece> ParallelReader::next(quint64 number,
+                                                            const std::stop_token& stop)
+{
+    std::unique_lock lock(m_mutex);
+    if (!m_changed.wait(lock, stop, [&] { return m_done.contains(number); }))
+        return nullptr;
+    std::unique_ptr<Piece> piece = std::move(m_done.extract(number).mapped());
+    m_taken = number + 1;
+    lock.unlock();
+    m_changed.notify_all();
+    return piece;
+}
+
+void ParallelReader::recycle(std::unique_ptr<Piece> piece)
+{
+    const std::lock_guard lock(m_mutex);
+    m_spare.push_back(std::move(piece));
+}
+
+bool ParallelReader::run(const std::stop_token& stop,
+                         const std::function<void(QByteArrayView first)>& begin,
+                         const TakeRecord& take)
+{
+    unsigned long line = 0; // before the piece being taken
+    bool first = true;      // no record taken yet
+    RecordBatch again;
+    for (quint64 number = 0;; ++number) {
+        std::unique_ptr<Piece> piece = next(number, stop);
+        if (!piece)
+            return false;
+        if (piece->state == State::End)
+            return true;
+        if (piece->state == State::Failed)
+            std::rethrow_exception(piece->failure);
+        if (number == 0)
+            begin(piece->start);
+        if (piece->state == State::NulByte)
+            refuseNulBytes(piece->text, m_source, line);
+        try {
+            // A piece read as if a record came before it when none did can
+            // only differ by a version line, which it would have faulted at.
+            if (piece->state == State::Read) {
+                for (qsizetype index = 0; index < piece->batch.size(); ++index) {
+                    if (stop.stop_requested())
+                        return false;
+                    take(piece->batch, index, line);
+                }
+                first = first && piece->batch.size() == 0;
+            } else {
+                again.clear();
+                unsigned long lines = 0;
+                if (!ldif::readPiece(
+                        piece->text, m_source, line, first, stop, m_reading, &again,
+                        [&](qsizetype index) { take(again, index, 0); }, &lines))
+                    return false;
+                first = first && again.size() == 0;
+            }
+        } catch (const DirectoryError&) {
+            if (!refuseLaterNulBytes(number + 1, line + piece->lines, stop))
+                return false;
+            throw;
+        }
+        line += piece->lines;
+        recycle(std::move(piece));
+    }
+}
+
+bool ParallelReader::refuseLaterNulBytes(quint64 number, unsigned long line,
+                                         const std::stop_token& stop)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_onlyNulBytes = true;
+    }
+    for (;; ++number) {
+        std::unique_ptr<Piece> piece = next(number, stop);
+        if (!piece)
+            return false;
+        if (piece->state == State::End)
+            return true;
+        if (piece->state == State::Failed)
+            std::rethrow_exception(piece->failure);
+        if (piece->state == State::NulByte)
+            refuseNulBytes(piece->text, m_source, line);
+        line += piece->lines;
+        recycle(std::move(piece));
+    }
+}
+
+} // namespace
+
+bool readRecords(LdifPieces& pieces, const QString& source, const std::stop_token& stop,
+                 const EntryReading& reading, int threads,
+                 const std::function<void(QByteArrayView first)>& begin, const TakeRecord& take)
+{
+    if (threads <= 0)
+        return readInTurn(pieces, source, stop, reading, begin, take);
+    ParallelReader reader(pieces, source, reading, threads);
+    return reader.run(stop, begin, take);
+}
 } // namespace stelvo::ldif

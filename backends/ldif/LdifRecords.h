@@ -7,11 +7,11 @@
 // Internal to the LDIF backend: the entry records of LDIF text as libldap
 // parses them.
 
-#include <QByteArray>
+#include "LdifRecordBatch.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <functional>
-#include <ldap.h>
 #include <stop_token>
 
 namespace stelvo {
@@ -20,27 +20,23 @@ class LdifPieces;
 
 namespace stelvo::ldif {
 
-using TakeRecord = std::function<void(const LDIFRecord& record, unsigned long line)>;
+// Takes record `index` of `batch`, whose line numbers are `lineOffset` short
+// of the text's.
+using TakeRecord =
+    std::function<void(const RecordBatch& batch, qsizetype index, unsigned long lineOffset)>;
 
-// The attributes the tree reads of a record besides its DN: the class, the
-// host name and the ids. The others are left out before libldap parses a
-// record, so that a realistic export's addresses, descriptions and the like
-// are never decoded.
-struct WantedTypes
-{
-    QByteArray hostAttribute; // empty: none
-    bool ids = false;         // objectGUID, entryUUID, nsUniqueId
-    bool wants(QByteArrayView type) const;
-};
-
-// Hands each entry record of `pieces` to `take` with the line it starts on,
-// holding the DN and the attributes `wanted` (every line is checked all the
-// same). The record points into a buffer of its own, so it is gone once
-// `take` returns. `begin` is given the first piece before any record of it.
-// Throws DirectoryError for text that is no LDIF of entries. False when
-// `stop` was requested before the end.
+// Hands each entry record of `pieces`, in order, to `take` with what the
+// tree needs of it (see RecordBatch): its DN and the attributes
+// `reading.wanted`, every line checked all the same. With `threads` above
+// zero, that many threads split and parse the pieces while this one takes
+// their records, a few pieces ahead of it at most; with none, this thread
+// does both. The text reads the same either way: the same records, the
+// same fault at the same line. `begin` is given the start of the first
+// piece before any record of it. Throws DirectoryError for text that is no
+// LDIF of entries, and what `take` throws. False when `stop` was requested
+// before the end.
 bool readRecords(LdifPieces& pieces, const QString& source, const std::stop_token& stop,
-                 const WantedTypes& wanted, const std::function<void(QByteArrayView first)>& begin,
-                 const TakeRecord& take);
+                 const EntryReading& reading, int threads,
+                 const std::function<void(QByteArrayView first)>& begin, const TakeRecord& take);
 
 } // namespace stelvo::ldif

@@ -122,7 +122,7 @@ private:
                                                const QString& source, const QString& treeName,
                                                const nds::ClassMapping& classes,
                                                const QByteArray& hostAttribute, bool readIds,
-                                               std::stop_token stop);
+                                               std::stop_token stop, int threads);
 
     // A run of characters in m_text.
     struct Text
@@ -159,6 +159,10 @@ private:
     int childOrNew(int parent, QStringView name, bool* made);
     // Where `name` below `parent` is filed, or the free place it would take.
     size_t slotOf(int parent, QStringView name, quint64 hash) const;
+    // Brings the place where childOrNew will look for `name` below `parent`
+    // into the cache: the table is too large for it, and the look-up would
+    // otherwise wait for memory on every entry.
+    void prefetchChild(int parent, QStringView name) const;
     // Room in the name table and the entries for about `entries` entries.
     void reserve(size_t entries);
     void makeOrder(bool byLine);

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <ldap.h>
 #include <limits>
-#include <strings.h>
+#include <thread>
 
 namespace stelvo {
 
@@ -29,18 +29,6 @@ QString leftOutText(QByteArrayView dn, const QString& source, unsigned long line
     return QStringLiteral("%1:%2: %3").arg(source).arg(line).arg(written);
 }
 
-// The first value of `attribute` (any case) in the record; null when there is
-// none.
-QByteArrayView firstValueOf(const LDIFRecord& record, const char* attribute)
-{
-    for (LDAPMod** mod = record.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
-        if (strcasecmp((*mod)->mod_type, attribute) == 0 && (*mod)->mod_bvalues != nullptr &&
-            (*mod)->mod_bvalues[0] != nullptr)
-            return {(*mod)->mod_bvalues[0]->bv_val, qsizetype((*mod)->mod_bvalues[0]->bv_len)};
-    }
-    return {};
-}
-
 // About how many entries `size` bytes of text hold, judged by the first
 // megabyte of `first`: room made at once spares the tables growing step by
 // step.
@@ -54,65 +42,6 @@ size_t estimatedEntries(QByteArrayView first, qint64 size)
                   1.05);
 }
 
-// The 16 bytes of an id written in hex digits, with dashes anywhere
-// (entryUUID's 8-4-4-4-12, nsUniqueId's 8-8-8-8); false for anything else.
-bool hexId(QByteArrayView value, std::array<char, LdifTree::kIdSize>* id)
-{
-    int digits = 0;
-    for (const char c : value) {
-        if (c == '-')
-            continue;
-        int nibble = -1;
-        if (c >= '0' && c <= '9')
-            nibble = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            nibble = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            nibble = c - 'A' + 10;
-        if (nibble < 0 || digits == 2 * LdifTree::kIdSize)
-            return false;
-        char& byte = (*id)[size_t(digits / 2)];
-        byte = digits % 2 == 0 ? char(nibble << 4) : char(byte | nibble);
-        ++digits;
-    }
-    return digits == 2 * LdifTree::kIdSize;
-}
-
-// The record's unique id: an export from OpenLDAP (and newer 389) carries
-// entryUUID, one from 389 nsUniqueId, one from Active Directory objectGUID
-// (16 bytes, base64 in the file). All zero when it has none.
-std::array<char, LdifTree::kIdSize> idOf(const LDIFRecord& record)
-{
-    std::array<char, LdifTree::kIdSize> id{};
-    for (LDAPMod** mod = record.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
-        if ((*mod)->mod_bvalues == nullptr || (*mod)->mod_bvalues[0] == nullptr)
-            continue;
-        const berval* value = (*mod)->mod_bvalues[0];
-        const QByteArrayView bytes(value->bv_val, qsizetype(value->bv_len));
-        const char* type = (*mod)->mod_type;
-        // Every record is asked: most of its attributes are told apart by
-        // their first letter alone.
-        const char first = char(type[0] | 0x20);
-        if (first != 'o' && first != 'e' && first != 'n')
-            continue;
-        if (strcasecmp(type, "objectGUID") == 0 && bytes.size() == LdifTree::kIdSize) {
-            std::copy(bytes.begin(), bytes.end(), id.begin());
-            return id;
-        }
-        if ((strcasecmp(type, "entryUUID") == 0 || strcasecmp(type, "nsUniqueId") == 0) &&
-            hexId(bytes, &id))
-            return id;
-        id = {};
-    }
-    return id;
-}
-
-struct RdnGuard
-{
-    LDAPRDN rdn = nullptr;
-    ~RdnGuard() { ldap_rdnfree(rdn); }
-};
-
 } // namespace
 
 // Fills an LdifTree record by record. A record's parent is found by its
@@ -124,29 +53,24 @@ struct RdnGuard
 class LdifTreeReader
 {
 public:
-    LdifTreeReader(LdifTree& tree, const QString& source, const nds::ClassMapping& classes,
-                   const QByteArray& hostAttribute, bool readIds)
-        : m_tree(tree), m_source(source), m_classes(classes), m_hostAttribute(hostAttribute),
-          m_readIds(readIds)
-    {}
+    LdifTreeReader(LdifTree& tree, const QString& source) : m_tree(tree), m_source(source) {}
 
-    void take(const LDIFRecord& record, unsigned long line);
+    // Record `index` of `batch`, whose lines are `lineOffset` short.
+    void take(const ldif::RecordBatch& batch, qsizetype index, unsigned long lineOffset);
     // Checks every entry's parent and puts the entries in directory order.
     void finish();
 
 private:
     static constexpr int kLeftOut = -2;
 
-    int locate(QByteArrayView dn, unsigned long line);
-    int locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart, unsigned long line);
+    int locate(const ldif::RecordBatch& batch, qsizetype index, unsigned long line,
+               QStringView* name);
+    int locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart, unsigned long line,
+                        QStringView* name);
     void link(int parent, int child);
-    nds::Kind kindOf(const LDIFRecord& record);
 
     LdifTree& m_tree;
     const QString& m_source;
-    const nds::ClassMapping& m_classes;
-    const QByteArray& m_hostAttribute;
-    const bool m_readIds;
     std::vector<qint32> m_lastChild; // by entry
     qint32 m_lastTop = -1;
     bool m_filledLate = false; // an entry was named before its own record
@@ -155,87 +79,73 @@ private:
     QByteArray m_lastParentPart;
     int m_lastParent = kLeftOut;
     bool m_haveLast = false;
-    QString m_name; // the record's own RDN value
-    std::vector<QByteArrayView> m_classValues;
+    QString m_name; // the record's own RDN value, when its DN was read whole
 };
 
-void LdifTreeReader::take(const LDIFRecord& record, unsigned long line)
+void LdifTreeReader::take(const ldif::RecordBatch& batch, qsizetype index, unsigned long lineOffset)
 {
-    const QByteArrayView dn(record.lr_dn.bv_val, qsizetype(record.lr_dn.bv_len));
-    const int parent = locate(dn, line);
+    // An entry a few records on most likely has the same parent as this.
+    constexpr qsizetype kAhead = 8;
+    if (index + kAhead < batch.size() && m_haveLast && batch.hasParentPart(index + kAhead) &&
+        batch.parentPart(index + kAhead) == m_lastParentPart)
+        m_tree.prefetchChild(m_lastParent, batch.name(index + kAhead));
+    const unsigned long line = batch.line(index) + lineOffset;
+    QStringView name;
+    const int parent = locate(batch, index, line, &name);
     if (parent == kLeftOut) {
-        m_tree.m_leftOut << leftOutText(dn, m_source, line);
+        m_tree.m_leftOut << leftOutText(batch.dn(index), m_source, line);
         return;
     }
     bool made = false;
-    const int index = m_tree.childOrNew(parent, m_name, &made);
+    const int at = m_tree.childOrNew(parent, name, &made);
     if (made)
-        link(parent, index);
-    else if (m_tree.m_entries[size_t(index)].line != 0)
+        link(parent, at);
+    else if (m_tree.m_entries[size_t(at)].line != 0)
         fail(m_source, line,
              QCoreApplication::translate("LdifTree", "\"%1\" is already in the directory (line %2)")
-                 .arg(QString::fromUtf8(dn))
-                 .arg(m_tree.line(index)));
+                 .arg(QString::fromUtf8(batch.dn(index)))
+                 .arg(m_tree.line(at)));
     if (!made) // named before by an entry below it: its own record spells it
-        m_tree.m_entries[size_t(index)].name = m_tree.addText(m_name);
-    LdifTree::Entry& entry = m_tree.m_entries[size_t(index)];
+        m_tree.m_entries[size_t(at)].name = m_tree.addText(name);
+    LdifTree::Entry& entry = m_tree.m_entries[size_t(at)];
     entry.line = quint32(std::min<unsigned long>(line, std::numeric_limits<quint32>::max()));
-    entry.kind = kindOf(record);
-    if (entry.kind == nds::Kind::Workstation && !m_hostAttribute.isEmpty()) {
-        const QByteArrayView host = firstValueOf(record, m_hostAttribute.constData());
-        if (!host.isEmpty())
-            m_tree.m_hosts.set(index, QString::fromUtf8(host));
-    }
-    if (m_readIds) {
-        const std::array<char, LdifTree::kIdSize> id = idOf(record);
-        if (id != LdifTree::Id{}) {
-            m_tree.m_ids.resize(std::max(m_tree.m_ids.size(), size_t(m_tree.count())));
-            m_tree.m_ids[size_t(index)] = id;
-        }
+    entry.kind = batch.kind(index);
+    if (entry.kind == nds::Kind::Workstation && !batch.host(index).isEmpty())
+        m_tree.m_hosts.set(at, batch.host(index));
+    const ldif::RecordBatch::Id& id = batch.id(index);
+    if (id != ldif::RecordBatch::Id{}) {
+        m_tree.m_ids.resize(std::max(m_tree.m_ids.size(), size_t(m_tree.count())));
+        m_tree.m_ids[size_t(at)] = id;
     }
 }
 
-nds::Kind LdifTreeReader::kindOf(const LDIFRecord& record)
+// The parent of record `index`, with its own name in `name`; kLeftOut when
+// an NDS full name cannot hold its name or one above it.
+int LdifTreeReader::locate(const ldif::RecordBatch& batch, qsizetype index, unsigned long line,
+                           QStringView* name)
 {
-    m_classValues.clear();
-    for (LDAPMod** mod = record.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
-        if (strcasecmp((*mod)->mod_type, "objectClass") != 0)
-            continue;
-        for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr; ++value)
-            m_classValues.emplace_back((*value)->bv_val, qsizetype((*value)->bv_len));
-    }
-    return m_classes.classify(m_classValues);
-}
-
-// The parent of the entry named `dn`, with its own name in m_name; kLeftOut
-// when an NDS full name cannot hold its name or one above it.
-int LdifTreeReader::locate(QByteArrayView dn, unsigned long line)
-{
+    const QByteArrayView dn = batch.dn(index);
     // ldap_str2dn reads up to the first NUL, which would cut the name short.
     if (dn.contains('\0'))
         return kLeftOut;
-    berval value{static_cast<ber_len_t>(dn.size()), const_cast<char*>(dn.data())};
-    RdnGuard first;
-    char* rest = nullptr;
-    if (ldap_bv2rdn(&value, &first.rdn, &rest, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS ||
-        first.rdn == nullptr || rest == nullptr)
-        return locateByWholeDn(dn, {}, line); // which names the fault
-    const QByteArrayView parentPart(rest, dn.data() + dn.size() - rest);
+    if (!batch.hasParentPart(index))
+        return locateByWholeDn(dn, {}, line, name); // which names the fault
+    const QByteArrayView parentPart = batch.parentPart(index);
     if (!m_haveLast || parentPart != m_lastParentPart)
-        return locateByWholeDn(dn, parentPart, line);
-    const berval& own = first.rdn[0]->la_value;
-    m_name = QString::fromUtf8(own.bv_val, qsizetype(own.bv_len));
-    return nds::isRepresentable(m_name) ? m_lastParent : kLeftOut;
+        return locateByWholeDn(dn, parentPart, line, name);
+    *name = batch.name(index);
+    return nds::isRepresentable(*name) ? m_lastParent : kLeftOut;
 }
 
 int LdifTreeReader::locateByWholeDn(QByteArrayView dn, QByteArrayView parentPart,
-                                    unsigned long line)
+                                    unsigned long line, QStringView* name)
 {
     QStringList topDown;
     QString error;
     if (!nds::dnComponents(dn.toByteArray(), &topDown, &error))
         fail(m_source, line, error);
     m_name = topDown.takeLast();
+    *name = m_name;
     const bool parentsNamable = std::all_of(
         topDown.cbegin(), topDown.cend(), [](const QString& c) { return nds::isRepresentable(c); });
     if (!parentsNamable || !nds::isRepresentable(m_name)) {
@@ -309,8 +219,9 @@ std::optional<LdifTree> LdifTree::parse(QByteArrayView data, const QString& sour
                                         std::stop_token stop)
 {
     LdifPieces pieces(data);
+    // One piece: nothing to share out.
     return parsePieces(pieces, data.size(), source, treeName, classes, hostAttribute, readIds,
-                       std::move(stop));
+                       std::move(stop), 0);
 }
 
 std::optional<LdifTree> LdifTree::parse(const Source& read, qint64 size, const QString& source,
@@ -319,23 +230,30 @@ std::optional<LdifTree> LdifTree::parse(const Source& read, qint64 size, const Q
                                         std::stop_token stop)
 {
     LdifPieces pieces(read);
+    // Splitting and parsing the records is most of the work: it goes to
+    // threads of their own, while this one builds the tree from them.
+    const unsigned cores = std::thread::hardware_concurrency();
+    const int threads = cores > 1 ? int(std::min(cores, 4u)) : 0;
     return parsePieces(pieces, size, source, treeName, classes, hostAttribute, readIds,
-                       std::move(stop));
+                       std::move(stop), threads);
 }
 
 std::optional<LdifTree> LdifTree::parsePieces(LdifPieces& pieces, qint64 size,
                                               const QString& source, const QString& treeName,
                                               const nds::ClassMapping& classes,
                                               const QByteArray& hostAttribute, bool readIds,
-                                              std::stop_token stop)
+                                              std::stop_token stop, int threads)
 {
     LdifTree tree;
     tree.m_prefix = nds::rootName(treeName);
-    LdifTreeReader reader(tree, source, classes, hostAttribute, readIds);
+    LdifTreeReader reader(tree, source);
+    const ldif::EntryReading reading{ldif::WantedTypes{hostAttribute, readIds}, &classes};
     const bool complete = readRecords(
-        pieces, source, stop, ldif::WantedTypes{hostAttribute, readIds},
+        pieces, source, stop, reading, threads,
         [&tree, size](QByteArrayView first) { tree.reserve(estimatedEntries(first, size)); },
-        [&reader](const LDIFRecord& record, unsigned long line) { reader.take(record, line); });
+        [&reader](const ldif::RecordBatch& batch, qsizetype index, unsigned long lineOffset) {
+            reader.take(batch, index, lineOffset);
+        });
     if (!complete)
         return std::nullopt;
     reader.finish();

@@ -17,6 +17,25 @@
 
 using namespace stelvo;
 
+namespace {
+
+QString kindName(nds::Kind kind)
+{
+    switch (kind) {
+    case nds::Kind::Workstation:
+        return QStringLiteral("Workstation");
+    case nds::Kind::OrganizationalUnit:
+        return QStringLiteral("Unit");
+    case nds::Kind::Container:
+        return QStringLiteral("Container");
+    case nds::Kind::Other:
+        break;
+    }
+    return QStringLiteral("Other");
+}
+
+} // namespace
+
 class TestLdifTree : public QObject
 {
     Q_OBJECT
@@ -113,8 +132,9 @@ private slots:
         QCOMPARE(found, names);
     }
 
-    // Read in pieces of any size, a file gives the same tree, or the same
-    // error at the same line, as read whole.
+    // Read in pieces of any size, split and parsed on other threads, a file
+    // gives the same tree (names, lines, kinds, host names), or the same
+    // error at the same line, as read whole on one.
     void piecesReadAsWhole_data()
     {
         QTest::addColumn<QByteArray>("ldif");
@@ -122,14 +142,15 @@ private slots:
         const QByteArray org = "version: 1\r\n\r\ndn: o=ORG\r\nobjectClass: organization\r\n\r\n";
         const QByteArray rest =
             "dn: ou=SALES,o=ORG\nobjectClass: organizationalUnit\n# a note\n  continued\n\n\n"
-            "dn: cn=WS1,ou=SA\n LES,o=ORG\nobjectClass: Workstation\n\n"
+            "dn: cn=WS1,ou=SA\n LES,o=ORG\nobjectClass: Workstation\ndNSHostName: ws1.acme.test\n\n"
             "dn: cn=WS2,ou=SALES,o=ORG\nobjectClass: Workstation";
         // clang-format off
-        QTest::newRow("entries") << (org + rest) << "NDS:\\\\T\\ORG\\SALES\\WS2 16";
-        QTest::newRow("nul late") << (org + rest + "\n\ndn: cn=W" + '\0' + "3,o=ORG\n") << "t.ldif, line 19: malformed LDIF record: the line holds a NUL byte";
-        QTest::newRow("malformed late") << (org + rest + "\n\n\n\ndn: cn=X,o=ORG\n lost\n-\n") << "t.ldif, line 23: malformed LDIF record: the line is not of the form \"name: value\"";
+        QTest::newRow("entries") << (org + rest) << "NDS:\\\\T\\ORG\\SALES\\WS2 17 Workstation";
+        QTest::newRow("nul late") << (org + rest + "\n\ndn: cn=W" + '\0' + "3,o=ORG\n") << "t.ldif, line 20: malformed LDIF record: the line holds a NUL byte";
+        QTest::newRow("malformed late") << (org + rest + "\n\n\n\ndn: cn=X,o=ORG\n lost\n-\n") << "t.ldif, line 24: malformed LDIF record: the line is not of the form \"name: value\"";
         QTest::newRow("nul after a malformed record") << QByteArray("x\n\n" + QByteArray(1, '\0')) << "t.ldif, line 3: malformed LDIF record: the line holds a NUL byte";
-        QTest::newRow("duplicate late") << (org + rest + "\n\ndn: CN=ws1,OU=sales,O=org\nobjectClass: Workstation\n") << "t.ldif, line 19: \"CN=ws1,OU=sales,O=org\" is already in the directory (line 12)";
+        QTest::newRow("version after a note") << ("# a note\n\nversion: 1\n\ndn: o=ORG\nobjectClass: organization\n\n" + rest) << "NDS:\\\\T\\ORG\\SALES\\WS2 19 Workstation";
+        QTest::newRow("duplicate late") << (org + rest + "\n\ndn: CN=ws1,OU=sales,O=org\nobjectClass: Workstation\n") << "t.ldif, line 20: \"CN=ws1,OU=sales,O=org\" is already in the directory (line 12)";
         // clang-format on
     }
 
@@ -142,9 +163,13 @@ private slots:
                 const std::optional<LdifTree> tree = parse();
                 QStringList names;
                 for (const int index : tree->directoryOrder())
-                    names << QStringLiteral("%1 %2")
+                    names << QStringLiteral("%1 %2 %3%4")
                                  .arg(tree->fullName(index))
-                                 .arg(tree->line(index));
+                                 .arg(tree->line(index))
+                                 .arg(kindName(tree->kind(index)),
+                                      tree->hostName(index).isEmpty()
+                                          ? QString()
+                                          : u' ' + tree->hostName(index));
                 return names;
             } catch (const DirectoryError& error) {
                 return QStringList{error.message()};
@@ -152,7 +177,9 @@ private slots:
         };
         const QString source = QStringLiteral("t.ldif");
         const QString tree = QStringLiteral("T");
-        const QStringList whole = outcome([&] { return LdifTree::parse(ldif, source, tree); });
+        const QByteArray host = QByteArrayLiteral("dNSHostName");
+        const QStringList whole =
+            outcome([&] { return LdifTree::parse(ldif, source, tree, {}, host); });
         QCOMPARE(whole.constLast(), last);
         for (const qsizetype pieceSize : {1, 2, 3, 7, 64}) {
             qsizetype at = 0;
@@ -162,8 +189,45 @@ private slots:
                 at += count;
                 return count;
             };
-            QCOMPARE(outcome([&] { return LdifTree::parse(read, ldif.size(), source, tree); }),
-                     whole);
+            QCOMPARE(
+                outcome([&] { return LdifTree::parse(read, ldif.size(), source, tree, {}, host); }),
+                whole);
+        }
+    }
+
+    // A file that cannot be read to its end fails with the reader's error,
+    // after any fault before it and before any after.
+    void readFailureIsReported_data()
+    {
+        QTest::addColumn<QByteArray>("ldif");
+        QTest::addColumn<QString>("expected");
+        const QByteArray good = "dn: o=ORG\nobjectClass: organization\n\n"
+                                "dn: ou=A,o=ORG\nobjectClass: organizationalUnit\n\n";
+        QTest::newRow("entries") << good << "disk gone";
+        QTest::newRow("a fault first") << (good + "dn: ou=B,o=ORG\nlost\n\n") << "disk gone";
+        QTest::newRow("a NUL first")
+            << (good + "dn: ou=B" + '\0' + ",o=ORG\n\n")
+            << "t.ldif, line 7: malformed LDIF record: the line holds a NUL byte";
+    }
+
+    void readFailureIsReported()
+    {
+        QFETCH(QByteArray, ldif);
+        QFETCH(QString, expected);
+        qsizetype at = 0;
+        const LdifTree::Source read = [&](char* buffer, qsizetype room) -> qsizetype {
+            if (at == ldif.size())
+                throw DirectoryError(QStringLiteral("disk gone"));
+            const qsizetype count = std::min({room, qsizetype(5), ldif.size() - at});
+            std::memcpy(buffer, ldif.constData() + at, size_t(count));
+            at += count;
+            return count;
+        };
+        try {
+            LdifTree::parse(read, ldif.size() * 2, QStringLiteral("t.ldif"), QStringLiteral("T"));
+            QFAIL("the file was read as if whole");
+        } catch (const DirectoryError& error) {
+            QCOMPARE(error.message(), expected);
         }
     }
 
