@@ -164,6 +164,10 @@ public:
                    int threads)
         : m_pieces(pieces), m_source(source), m_reading(reading), m_ahead(quint64(threads) * 2 + 1)
     {
+        // As many as can be out at once: those handed out and not yet
+        // taken, and the one being taken.
+        for (quint64 i = 0; i <= m_ahead; ++i)
+            m_spare.push_back(std::make_unique<Piece>());
         for (int i = 0; i < threads; ++i)
             m_threads.emplace_back([this](std::stop_token stop) { read(stop); });
     }
@@ -233,12 +237,10 @@ void ParallelReader::read(const std::stop_token& stop)
                                 [this] { return m_ended || m_handedOut < m_taken + m_ahead; }) ||
                 m_ended)
                 return;
-            if (m_spare.empty()) {
-                piece = std::make_unique<Piece>();
-            } else {
-                piece = std::move(m_spare.back());
-                m_spare.pop_back();
-            }
+            // Never empty: no more pieces are out than were made.
+            Q_ASSERT(!m_spare.empty());
+            piece = std::move(m_spare.back());
+            m_spare.pop_back();
             number = m_handedOut++;
             onlyNulBytes = m_onlyNulBytes;
             QByteArrayView text;
