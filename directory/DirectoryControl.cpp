@@ -10,6 +10,16 @@
 
 namespace stelvo {
 
+namespace {
+
+// So that a search's result held in a QVariant (a queued signal, a signal
+// spy) reads as the names it holds. Here, where every program that has a
+// directory control links it.
+const bool kResultReadsAsNames = QMetaType::registerConverter<SearchResult, QStringList>(
+    [](const SearchResult& result) { return result.names(); });
+
+} // namespace
+
 DirectoryControl::~DirectoryControl() = default;
 
 void DirectoryControl::searchAhead(const QString&, qint32, const QString&, const QString&) {}

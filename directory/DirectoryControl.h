@@ -7,6 +7,7 @@
 #include "DirectoryChange.h"
 #include "DirectoryEntry.h"
 #include "DirectoryError.h"
+#include "SearchResult.h"
 
 #include <QObject>
 #include <QString>
@@ -109,8 +110,9 @@ public:
 
 signals:
     // Names of all entries found, in directory order (parents before their
-    // children). An empty list means nothing was found.
-    void SearchCompleted(const QStringList& results);
+    // children), as a list or in the backend's compact form. An empty result
+    // means nothing was found.
+    void SearchCompleted(const stelvo::SearchResult& results);
     // The search could not be made; `message` names the cause for the user.
     void SearchFailed(const QString& message);
     // A refresh found `results`, as SearchCompleted does: the directory's

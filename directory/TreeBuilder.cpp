@@ -109,14 +109,16 @@ void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
         m_ids->set(node, entry.id);
 }
 
-void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& directory)
+void TreeBuilder::AddResults(const SearchResult& results, DirectoryControl& directory)
 {
     // Every result is one node, and a few containers come on top.
     m_tree.reserve(m_tree.count() + int(results.size()) + int(results.size()) / 16);
     ContainerTable.reserve(ContainerTable.size() + results.size() / 16);
     bool identified = false;
-    for (const QString& result : results) {
-        const DirectoryEntry entry = directory.EntryByName(result);
+    if (const SearchResult::Source* compact = results.source())
+        identified = addCompact(*compact);
+    for (qsizetype index = 0; !results.source() && index < results.size(); ++index) {
+        const DirectoryEntry entry = directory.EntryByName(results.at(index));
         identified = identified || !entry.id.isEmpty();
         if (entry.entryClass.container) {
             AddContainer(entry.fullName);
@@ -131,6 +133,40 @@ void TreeBuilder::AddResults(const QStringList& results, DirectoryControl& direc
     // the lookups would be wasted (and might ask a server).
     if (m_ids && identified && directory.liveUpdates())
         identifyContainersOnTheWay(directory);
+}
+
+// The same nodes, host names and ids as the results' names and entries
+// would make.
+bool TreeBuilder::addCompact(const SearchResult::Source& results)
+{
+    bool identified = false;
+    qsizetype lastContainer = -1; // the result CurrentParentNode stands for
+    for (qsizetype index = 0; index < results.size(); ++index) {
+        const SearchResult::Entry entry = results.entry(index);
+        identified = identified || !entry.id.isEmpty();
+        if (entry.container) {
+            AddContainer(results.name(index));
+            lastContainer = index;
+            if (m_ids && !entry.id.isEmpty())
+                m_ids->set(CurrentParentNode, entry.id);
+            continue;
+        }
+        if (entry.parent < 0 || entry.parent != lastContainer) {
+            // Below a container not searched for, or not the last one: its
+            // name tells where it goes.
+            AddWorkstation(DirectoryEntry{entry.shortName.toString(), results.name(index),
+                                          EntryClass{}, entry.hostName, entry.id.toByteArray()});
+            lastContainer = -1;
+            continue;
+        }
+        const NodeTree::Index node =
+            m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
+        if (m_hosts && !entry.hostName.isEmpty())
+            m_hosts->set(node, entry.hostName, entry.shortName);
+        if (m_ids && !entry.id.isEmpty())
+            m_ids->set(node, entry.id);
+    }
+    return identified;
 }
 
 void TreeBuilder::identifyContainersOnTheWay(DirectoryControl& directory)

@@ -47,8 +47,10 @@ public:
 
     // Every result in order: looks each one up and adds it as a container or
     // a workstation, with its id; then looks up the containers made on the
-    // way, for their ids. Throws DirectoryError from the results' lookups.
-    void AddResults(const QStringList& results, DirectoryControl& directory);
+    // way, for their ids. Throws DirectoryError from the results' lookups. A
+    // result in compact form tells what each is itself: a workstation below
+    // the container added just before is added without a name to take apart.
+    void AddResults(const SearchResult& results, DirectoryControl& directory);
 
     // Sorts siblings for display (case-insensitively, in the user's locale).
     void Finish();
@@ -66,6 +68,7 @@ public:
 private:
     NodeTree::Index containerNode(QStringView fullName);
     void addContainer(QStringView OU);
+    bool addCompact(const SearchResult::Source& results);
     void identifyContainersOnTheWay(DirectoryControl& directory);
 
     NodeTree& m_tree;

@@ -255,7 +255,7 @@ void svWStation::Form_Load()
     NWDir1->StartSearch(treeName(), treesearch::kScope, treesearch::kClasses, treesearch::kPattern);
 }
 
-void svWStation::SearchCompleted(const QStringList& results)
+void svWStation::SearchCompleted(const SearchResult& results)
 {
     if (results.isEmpty()) {
         if (Splash)

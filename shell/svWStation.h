@@ -121,7 +121,7 @@ public:
     QString ConvertNDS(const QString& Dotted) const;
 
     // Event handlers.
-    void SearchCompleted(const QStringList& results);
+    void SearchCompleted(const SearchResult& results);
     void SearchFailed(const QString& message);
     void Form_Resize();
     void Form_Unload(int& Cancel);

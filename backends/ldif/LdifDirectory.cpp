@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QHash>
 #include <QMetaObject>
 #include <QTimer>
 #include <exception>
@@ -75,6 +76,37 @@ QStringList fullNamesOnTwoCores(const LdifTree& tree, std::span<const int> indic
     }
     return results;
 }
+
+// The search's result as the tree holds it: each name made when asked for.
+class CompactResult final : public SearchResult::Source
+{
+public:
+    CompactResult(std::shared_ptr<const LdifTree> tree, std::vector<int> found)
+        : m_tree(std::move(tree)), m_found(std::move(found))
+    {
+        for (size_t at = 0; at < m_found.size(); ++at) {
+            if (m_tree->isContainerKind(m_found[at]))
+                m_containers.insert(m_found[at], qsizetype(at));
+        }
+    }
+
+    qsizetype size() const override { return qsizetype(m_found.size()); }
+    QString name(qsizetype at) const override { return m_tree->fullName(m_found[size_t(at)]); }
+    // As ldif::entryOf gives it.
+    SearchResult::Entry entry(qsizetype at) const override
+    {
+        const int index = m_found[size_t(at)];
+        const int parent = m_tree->parent(index);
+        return SearchResult::Entry{
+            m_tree->isContainerKind(index), parent < 0 ? -1 : m_containers.value(parent, -1),
+            m_tree->shortName(index), m_tree->hostName(index), m_tree->id(index)};
+    }
+
+private:
+    std::shared_ptr<const LdifTree> m_tree;
+    std::vector<int> m_found;
+    QHash<int, qsizetype> m_containers; // by entry: its place among the results
+};
 
 } // namespace
 
@@ -270,8 +302,9 @@ LdifDirectory::Outcome LdifDirectory::runJob(const Work& work, std::stop_token s
     failed.stamp = stampOf(work.request.path);
     QString cause;
     try {
-        return work.job == Job::Follow ? followData(work, std::move(stop))
-                                       : searchData(work.request, work.read, std::move(stop));
+        return work.job == Job::Follow
+                   ? followData(work, std::move(stop))
+                   : searchData(work.request, work.read, work.job, std::move(stop));
     } catch (const DirectoryError& error) {
         failed.failure = error.message();
         return failed;
@@ -293,7 +326,7 @@ std::optional<LdifTree> LdifDirectory::readTree(const Request& request, const Re
 }
 
 LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const Reader& read,
-                                                 std::stop_token stop)
+                                                 Job job, std::stop_token stop)
 {
     if (request.attribute.compare(QLatin1String("CN"), Qt::CaseInsensitive) != 0)
         throw DirectoryError(QCoreApplication::translate(
@@ -306,13 +339,20 @@ LdifDirectory::Outcome LdifDirectory::searchData(const Request& request, const R
     std::optional<LdifTree> tree = readTree(request, read, std::move(stop));
     if (!tree)
         return {};
-    outcome.results = search(*tree, request.context, request.treeName, request.scope,
+    outcome.tree = std::make_shared<const LdifTree>(std::move(*tree));
+    if (job == Job::Search && request.fullNames) {
+        outcome.result = SearchResult(std::make_shared<const CompactResult>(
+            outcome.tree, select(*outcome.tree, request.context, request.treeName, request.scope,
+                                 request.classList, request.pattern)));
+        return outcome;
+    }
+    outcome.results = search(*outcome.tree, request.context, request.treeName, request.scope,
                              request.classList, request.pattern);
     if (!request.fullNames) {
         for (QString& name : outcome.results)
             name = nds::lastComponent(name).toString();
     }
-    outcome.tree = std::make_shared<const LdifTree>(std::move(*tree));
+    outcome.result = SearchResult(outcome.results);
     return outcome;
 }
 
@@ -364,7 +404,7 @@ void LdifDirectory::deliver(quint64 generation, Job job, Outcome outcome)
             break;
         }
         takeTree(outcome);
-        emit SearchCompleted(outcome.results);
+        emit SearchCompleted(outcome.result);
         // A receiver may have started another search.
         if (generation == m_generation && liveUpdates())
             startFollowing();

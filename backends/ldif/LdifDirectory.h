@@ -124,7 +124,8 @@ private:
     struct Outcome
     {
         std::shared_ptr<const LdifTree> tree;
-        QStringList results;
+        QStringList results; // a refresh's
+        SearchResult result; // a search's
         DirectoryChanges changes;
         QString failure; // empty on success
         QDateTime readAt;
@@ -143,7 +144,8 @@ private:
 
     static Stamp stampOf(const QString& path);
     static Outcome runJob(const Work& work, std::stop_token stop);
-    static Outcome searchData(const Request& request, const Reader& read, std::stop_token stop);
+    static Outcome searchData(const Request& request, const Reader& read, Job job,
+                              std::stop_token stop);
     static Outcome followData(const Work& work, std::stop_token stop);
     static std::optional<LdifTree> readTree(const Request& request, const Reader& read,
                                             std::stop_token stop);

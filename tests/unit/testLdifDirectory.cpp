@@ -4,10 +4,15 @@
 
 // The directory control over an LDIF file: the search's result and its
 // failures, entries by name, entries left out, a search on its worker
-// thread that is replaced, fails or is given up.
+// thread that is replaced, fails or is given up, and the tree its compact
+// result builds.
 
+#include "HostNameTable.h"
 #include "LdifDirectory.h"
 #include "LdifSearch.h"
+#include "NodeIds.h"
+#include "NodeTree.h"
+#include "TreeBuilder.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -28,6 +33,28 @@ QString writeFile(const QTemporaryDir& dir, const QByteArray& content)
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         qFatal("cannot write %s", qPrintable(path));
     return path;
+}
+
+// What the tree builder made of `result`: each node's parent, image, text,
+// host name, id and whether it shows when empty.
+QStringList treeBuiltFrom(const SearchResult& result, DirectoryControl& directory)
+{
+    NodeTree tree;
+    HostNameTable hosts;
+    NodeIds ids;
+    TreeBuilder builder(tree, hosts, ids);
+    builder.Start(QStringLiteral("T"));
+    builder.AddResults(result, directory);
+    builder.Finish();
+    QStringList rows;
+    for (NodeTree::Index i = 1; i <= tree.count(); ++i)
+        rows << QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                    .arg(i)
+                    .arg(tree.parent(i))
+                    .arg(tree.image(i))
+                    .arg(tree.text(i), hosts.at(i), QString::fromLatin1(ids.at(i).toHex()))
+                    .arg(tree.shownWhenEmpty(i));
+    return rows;
 }
 
 } // namespace
@@ -176,6 +203,66 @@ private slots:
         QVERIFY(!outcome.completed);
         QCOMPARE(outcome.failure,
                  path + QStringLiteral(": a named pipe (FIFO), not a regular file"));
+    }
+
+    // The search's result comes in compact form: the tree it builds is the
+    // tree its names build, entry by entry through EntryByName.
+    void compactResultBuildsTheTreeOfItsNames_data()
+    {
+        QTest::addColumn<QByteArray>("ldif");
+        QTest::addColumn<bool>("live");
+        const QByteArray org = "dn: o=ORG\nobjectClass: organization\n\n";
+        const QByteArray units =
+            "dn: ou=SALES,o=ORG\nobjectClass: organizationalUnit\n\n"
+            "dn: cn=WS2,ou=SALES,o=ORG\nobjectClass: Workstation\ndNSHostName: ws2.acme.test\n\n"
+            "dn: cn=ws1,ou=SALES,o=ORG\nobjectClass: Workstation\n\n"
+            "dn: ou=EAST,ou=SALES,o=ORG\nobjectClass: organizationalUnit\n\n"
+            "dn: cn=WS3,ou=east,ou=SALES,o=ORG\nobjectClass: Workstation\n\n"
+            "dn: cn=WS4,ou=SALES,o=ORG\nobjectClass: Workstation\n\n";
+        const QByteArray ids = "dn: o=ORG\nobjectClass: organization\n"
+                               "entryUUID: 00000000-0000-0000-0000-000000000001\n\n"
+                               "dn: ou=SALES,o=ORG\nobjectClass: organizationalUnit\n"
+                               "entryUUID: 00000000-0000-0000-0000-000000000002\n\n"
+                               "dn: cn=WS1,ou=SALES,o=ORG\nobjectClass: Workstation\n"
+                               "entryUUID: 00000000-0000-0000-0000-000000000003\n\n";
+        // clang-format off
+        QTest::newRow("units and workstations") << (org + units) << false;
+        QTest::newRow("below a container not sought")
+            << (org + "dn: cn=Computers,o=ORG\nobjectClass: container\n\n"
+                      "dn: cn=WS1,cn=Computers,o=ORG\nobjectClass: Workstation\ndNSHostName: ws1.acme.test\n\n"
+                      "dn: cn=WS2,o=ORG\nobjectClass: Workstation\n\n") << false;
+        QTest::newRow("named before its own record")
+            << ("dn: cn=WS1,ou=SALES,o=ORG\nobjectClass: Workstation\n\n" + org +
+                "dn: ou=SALES,o=ORG\nobjectClass: organizationalUnit\n\n") << false;
+        QTest::newRow("ids, followed") << ids << true;
+        // clang-format on
+    }
+
+    void compactResultBuildsTheTreeOfItsNames()
+    {
+        QFETCH(QByteArray, ldif);
+        QFETCH(bool, live);
+        QTemporaryDir dir;
+        LdifDirectory directory(writeFile(dir, ldif), QStringLiteral("NDS:\\\\T"));
+        directory.setHostNameAttribute(QStringLiteral("dNSHostName"));
+        directory.setLiveUpdates(live);
+        QStringList compact;
+        QStringList named;
+        bool wasCompact = false;
+        connect(&directory, &DirectoryControl::SearchCompleted, this,
+                [&](const SearchResult& result) {
+                    wasCompact = result.source() != nullptr;
+                    compact = treeBuiltFrom(result, directory);
+                    named = treeBuiltFrom(SearchResult(result.names()), directory);
+                });
+        QSignalSpy failed(&directory, &DirectoryControl::SearchFailed);
+        directory.StartSearch(QStringLiteral("T"), 2,
+                              QStringLiteral("Workstation, Organizational Unit"),
+                              QStringLiteral("*"));
+        QTRY_VERIFY(!compact.isEmpty() || !failed.isEmpty());
+        QVERIFY(failed.isEmpty());
+        QVERIFY(wasCompact);
+        QCOMPARE(compact, named);
     }
 
     void destroyingStopsTheParse()

@@ -237,7 +237,7 @@ private slots:
         builder.Start(QStringLiteral("T"));
         FakeDirectory directory(QStringLiteral("NDS:\\\\T"));
         directory.add(name, container);
-        QVERIFY_THROWS_EXCEPTION(DirectoryError, builder.AddResults({name}, directory));
+        QVERIFY_THROWS_EXCEPTION(DirectoryError, builder.AddResults(QStringList{name}, directory));
     }
 
     void hostNamesAreKeptByNodeAndDroppedByStart()
@@ -252,7 +252,7 @@ private slots:
         HostNameTable hosts;
         TreeBuilder builder(tree, hosts);
         builder.Start(QStringLiteral("T"));
-        builder.AddResults({w1, w2}, directory);
+        builder.AddResults(QStringList{w1, w2}, directory);
         builder.Finish();
         // Root 1, O 2, W1 3, W2 4.
         QCOMPARE(hosts.at(3), QString());
