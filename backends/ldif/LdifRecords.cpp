@@ -207,6 +207,11 @@ private:
     bool refuseLaterNulBytes(quint64 number, unsigned long line, const std::stop_token& stop);
     void readPiece(Piece& piece, quint64 number, bool onlyNulBytes, const std::stop_token& stop);
     std::unique_ptr<Piece> next(quint64 number, const std::stop_token& stop);
+    // The same, null at the end (`ended`) as when stopped. Rethrows a failure
+    // to read the text, and throws for a NUL byte in the piece, which
+    // follows `line` lines.
+    std::unique_ptr<Piece> nextRead(quint64 number, unsigned long line, const std::stop_token& stop,
+                                    bool* ended);
     void recycle(std::unique_ptr<Piece> piece);
 
     LdifPieces& m_pieces;
@@ -325,17 +330,12 @@ bool ParallelReader::run(const std::stop_token& stop,
     bool first = true;      // no record taken yet
     RecordBatch again;
     for (quint64 number = 0;; ++number) {
-        std::unique_ptr<Piece> piece = next(number, stop);
+        bool ended = false;
+        std::unique_ptr<Piece> piece = nextRead(number, line, stop, &ended);
         if (!piece)
-            return false;
-        if (piece->state == State::End)
-            return true;
-        if (piece->state == State::Failed)
-            std::rethrow_exception(piece->failure);
+            return ended;
         if (number == 0)
             begin(piece->start);
-        if (piece->state == State::NulByte)
-            refuseNulBytes(piece->text, m_source, line);
         try {
             // A piece read as if a record came before it when none did can
             // only differ by a version line, which it would have faulted at.
@@ -373,18 +373,28 @@ bool ParallelReader::refuseLaterNulBytes(quint64 number, unsigned long line,
         m_onlyNulBytes = true;
     }
     for (;; ++number) {
-        std::unique_ptr<Piece> piece = next(number, stop);
+        bool ended = false;
+        std::unique_ptr<Piece> piece = nextRead(number, line, stop, &ended);
         if (!piece)
-            return false;
-        if (piece->state == State::End)
-            return true;
-        if (piece->state == State::Failed)
-            std::rethrow_exception(piece->failure);
-        if (piece->state == State::NulByte)
-            refuseNulBytes(piece->text, m_source, line);
+            return ended;
         line += piece->lines;
         recycle(std::move(piece));
     }
+}
+
+std::unique_ptr<ParallelReader::Piece> ParallelReader::nextRead(quint64 number, unsigned long line,
+                                                                const std::stop_token& stop,
+                                                                bool* ended)
+{
+    std::unique_ptr<Piece> piece = next(number, stop);
+    *ended = piece && piece->state == State::End;
+    if (!piece || *ended)
+        return nullptr;
+    if (piece->state == State::Failed)
+        std::rethrow_exception(piece->failure);
+    if (piece->state == State::NulByte)
+        refuseNulBytes(piece->text, m_source, line);
+    return piece;
 }
 
 } // namespace
