@@ -8,20 +8,25 @@
 
 #include <QCoreApplication>
 #include <algorithm>
-#include <cctype>
 
 namespace stelvo::ldif {
 
 namespace {
 
+// ASCII only, as the grammar means it: every line's name is checked, and the
+// C library's isalnum asks the locale for each character.
+bool isAsciiAlnum(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 // RFC 2849's AttributeDescription: a name or an OID, with options after ";".
 bool isAttributeDescription(QByteArrayView name)
 {
-    if (name.isEmpty() || !std::isalnum(static_cast<unsigned char>(name.front())))
+    if (name.isEmpty() || !isAsciiAlnum(name.front()))
         return false;
-    return std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == ';' || c == '.';
-    });
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return isAsciiAlnum(c) || c == '-' || c == ';' || c == '.'; });
 }
 
 // The attribute description of a line ("dn", "objectClass"); empty when it
@@ -34,6 +39,14 @@ QByteArrayView typeOf(const LdifLine& line)
 bool isType(const LdifLine& line, const char* type)
 {
     return typeOf(line).compare(QByteArrayView(type), Qt::CaseInsensitive) == 0;
+}
+
+// isType(line, "dn"), asked of every line, without looking for its colon.
+bool isDnLine(const LdifLine& line)
+{
+    const QByteArrayView text = line.text;
+    return text.size() >= 3 && char(text[0] | 0x20) == 'd' && char(text[1] | 0x20) == 'n' &&
+           text[2] == ':';
 }
 
 // Refuses the lines libldap must never be given: those it dereferences a
@@ -76,14 +89,13 @@ void checkRecord(const RawRecord& record, const QString& source)
                                          "only entries are accepted, not change records"));
     for (const LdifLine& line : record.lines)
         checkLine(line, source);
-    const auto dn = std::find_if(record.lines.begin(), record.lines.end(),
-                                 [](const LdifLine& line) { return isType(line, "dn"); });
+    const auto dn = std::find_if(record.lines.begin(), record.lines.end(), isDnLine);
     if (dn == record.lines.end())
         fail(source, first, QCoreApplication::translate("LdifTree", "the entry has no DN"));
     if (dn != record.lines.begin())
         malformed(source, dn->number, "the DN is not the record's first line");
     for (auto line = dn + 1; line != record.lines.end(); ++line) {
-        if (isType(*line, "dn"))
+        if (isDnLine(*line))
             malformed(source, line->number, "a second DN in one record (a blank line missing?)");
     }
 }
