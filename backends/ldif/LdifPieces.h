@@ -28,7 +28,9 @@ public:
     bool next(QByteArrayView* piece);
 
 private:
-    static constexpr qsizetype kChunk = 4 * 1024 * 1024;
+    // Small enough that the pieces the reader threads hold at once stay in
+    // memory already touched: each new page costs a fault.
+    static constexpr qsizetype kChunk = 1024 * 1024;
 
     QByteArrayView m_whole;
     const LdifTree::Source* m_read = nullptr;

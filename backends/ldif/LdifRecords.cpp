@@ -162,7 +162,7 @@ class ParallelReader
 public:
     ParallelReader(LdifPieces& pieces, const QString& source, const EntryReading& reading,
                    int threads)
-        : m_pieces(pieces), m_source(source), m_reading(reading), m_ahead(quint64(threads) * 2 + 1)
+        : m_pieces(pieces), m_source(source), m_reading(reading), m_ahead(quint64(threads) + 2)
     {
         // As many as can be out at once: those handed out and not yet
         // taken, and the one being taken.
