@@ -91,6 +91,8 @@ int LdifTree::childOrNew(int parent, QStringView name, bool* made)
 void LdifTree::reserve(size_t entries)
 {
     m_entries.reserve(entries);
+    // Names of a dozen characters or so; room not used costs no memory.
+    m_text.reserve(entries * 12);
     size_t size = 1024;
     while (size < entries * 2)
         size *= 2;

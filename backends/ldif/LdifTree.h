@@ -5,6 +5,7 @@
 #pragma once
 
 #include "HostNameTable.h"
+#include "LargeArrayAllocator.h"
 #include "NdsMapping.h"
 
 #include <QByteArray>
@@ -168,8 +169,8 @@ private:
     void makeOrder(bool byLine);
 
     QString m_prefix; // "NDS:\\" + tree name
-    std::vector<Entry> m_entries;
-    std::vector<char16_t> m_text;
+    LargeArray<Entry> m_entries;
+    LargeArray<char16_t> m_text;
     // Kept apart and compact: a million host names, mostly sharing their
     // domain, take a dozen bytes each.
     HostNameTable m_hosts;
@@ -178,7 +179,7 @@ private:
     using Id = std::array<char, kIdSize>;
     std::vector<Id> m_ids;
     // Open addressing by parent and case-folded name, at most half full.
-    std::vector<Slot> m_table;
+    LargeArray<Slot> m_table;
     qint32 m_firstTop = -1;
     std::vector<int> m_order;
     std::vector<quint32> m_place;
