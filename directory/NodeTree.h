@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "LargeArrayAllocator.h"
 #include "NodeTreeTexts.h"
 
 #include <QCollator>
@@ -173,7 +174,7 @@ private:
 
     // Mutable for the sorting on first use, which changes no observable
     // state: only the order the children were added in becomes display order.
-    mutable std::vector<Node> m_nodes;      // m_nodes[0] is the invisible top
+    mutable LargeArray<Node> m_nodes;       // m_nodes[0] is the invisible top
     mutable std::vector<ChildList> m_lists; // m_lists[0] stays empty
     std::vector<quint32> m_freeLists;       // lists of nodes that lost their last child
     NodeTreeTexts m_texts;
