@@ -165,7 +165,7 @@ public:
         : m_pieces(pieces), m_source(source), m_reading(reading), m_ahead(quint64(threads) + 2)
     {
         // As many as can be out at once: those handed out and not yet
-        // taken, and the one being taken.
+        // taken, and the one being taken. A thread finding none waits.
         for (quint64 i = 0; i <= m_ahead; ++i)
             m_spare.push_back(std::make_unique<Piece>());
         for (int i = 0; i < threads; ++i)
@@ -239,11 +239,12 @@ void ParallelReader::read(const std::stop_token& stop)
         {
             std::unique_lock lock(m_mutex);
             if (!m_changed.wait(lock, stop,
-                                [this] { return m_ended || m_handedOut < m_taken + m_ahead; }) ||
+                                [this] {
+                                    return m_ended ||
+                                           (m_handedOut < m_taken + m_ahead && !m_spare.empty());
+                                }) ||
                 m_ended)
                 return;
-            // Never empty: no more pieces are out than were made.
-            Q_ASSERT(!m_spare.empty());
             piece = std::move(m_spare.back());
             m_spare.pop_back();
             number = m_handedOut++;
@@ -318,8 +319,11 @@ std::unique_ptr<ParallelReader::Piece> ParallelReader::next(quint64 number,
 
 void ParallelReader::recycle(std::unique_ptr<Piece> piece)
 {
-    const std::lock_guard lock(m_mutex);
-    m_spare.push_back(std::move(piece));
+    {
+        const std::lock_guard lock(m_mutex);
+        m_spare.push_back(std::move(piece));
+    }
+    m_changed.notify_all();
 }
 
 bool ParallelReader::run(const std::stop_token& stop,
@@ -356,7 +360,9 @@ bool ParallelReader::run(const std::stop_token& stop,
                 first = first && again.size() == 0;
             }
         } catch (const DirectoryError&) {
-            if (!refuseLaterNulBytes(number + 1, line + piece->lines, stop))
+            const unsigned long after = line + piece->lines;
+            recycle(std::move(piece));
+            if (!refuseLaterNulBytes(number + 1, after, stop))
                 return false;
             throw;
         }

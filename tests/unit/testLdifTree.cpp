@@ -149,6 +149,7 @@ private slots:
         QTest::newRow("nul late") << (org + rest + "\n\ndn: cn=W" + '\0' + "3,o=ORG\n") << "t.ldif, line 20: malformed LDIF record: the line holds a NUL byte";
         QTest::newRow("malformed late") << (org + rest + "\n\n\n\ndn: cn=X,o=ORG\n lost\n-\n") << "t.ldif, line 24: malformed LDIF record: the line is not of the form \"name: value\"";
         QTest::newRow("nul after a malformed record") << QByteArray("x\n\n" + QByteArray(1, '\0')) << "t.ldif, line 3: malformed LDIF record: the line holds a NUL byte";
+        QTest::newRow("malformed early, much after") << (org + "dn: ou=X,o=ORG\nlost\n\n" + rest.repeated(20)) << "t.ldif, line 7: malformed LDIF record: the line is not of the form \"name: value\"";
         QTest::newRow("version after a note") << ("# a note\n\nversion: 1\n\ndn: o=ORG\nobjectClass: organization\n\n" + rest) << "NDS:\\\\T\\ORG\\SALES\\WS2 19 Workstation";
         QTest::newRow("duplicate late") << (org + rest + "\n\ndn: CN=ws1,OU=sales,O=org\nobjectClass: Workstation\n") << "t.ldif, line 20: \"CN=ws1,OU=sales,O=org\" is already in the directory (line 12)";
         // clang-format on
