@@ -101,12 +101,17 @@ void TreeBuilder::AddWorkstation(const DirectoryEntry& entry)
             QCoreApplication::translate("TreeBuilder", "%1 does not end in its short name \"%2\".")
                 .arg(name, entry.shortName));
     addContainer(QStringView(name).first(cut));
+    addLeaf(entry.shortName, entry.hostName, entry.id);
+}
+
+void TreeBuilder::addLeaf(QStringView shortName, QStringView hostName, QByteArrayView id)
+{
     const NodeTree::Index node =
-        m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
-    if (m_hosts && !entry.hostName.isEmpty())
-        m_hosts->set(node, entry.hostName, entry.shortName);
-    if (m_ids && !entry.id.isEmpty())
-        m_ids->set(node, entry.id);
+        m_tree.Add(CurrentParentNode, shortName, NodeTree::kImageWorkstation);
+    if (m_hosts && !hostName.isEmpty())
+        m_hosts->set(node, hostName, shortName);
+    if (m_ids && !id.isEmpty())
+        m_ids->set(node, id);
 }
 
 void TreeBuilder::AddResults(const SearchResult& results, DirectoryControl& directory)
@@ -159,12 +164,7 @@ bool TreeBuilder::addCompact(const SearchResult::Source& results)
             lastContainer = -1;
             continue;
         }
-        const NodeTree::Index node =
-            m_tree.Add(CurrentParentNode, entry.shortName, NodeTree::kImageWorkstation);
-        if (m_hosts && !entry.hostName.isEmpty())
-            m_hosts->set(node, entry.hostName, entry.shortName);
-        if (m_ids && !entry.id.isEmpty())
-            m_ids->set(node, entry.id);
+        addLeaf(entry.shortName, entry.hostName, entry.id);
     }
     return identified;
 }

@@ -69,6 +69,8 @@ private:
     NodeTree::Index containerNode(QStringView fullName);
     void addContainer(QStringView OU);
     bool addCompact(const SearchResult::Source& results);
+    // A workstation's node below CurrentParentNode, with its host name and id.
+    void addLeaf(QStringView shortName, QStringView hostName, QByteArrayView id);
     void identifyContainersOnTheWay(DirectoryControl& directory);
 
     NodeTree& m_tree;
